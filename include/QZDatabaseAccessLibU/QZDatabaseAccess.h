@@ -1,0 +1,252 @@
+// The database-access component: one connection (CQZDatabase), a record set
+// on it (CQZRecordSet), the value of one column (CQZDBVariant), the date-time
+// of the odt columns (SQZDateTime) and the one exception type (CQZDBException).
+//
+// Every engine sits behind the same calls; DATABASETYPE picks the engine:
+//   0  SQLite, embedded (also every unknown kind): connect1 = folder,
+//      connect2 = file name (absolute path ignores the folder; ":memory:").
+//   1  PostgreSQL: connect1 = host, host:port or socket folder,
+//      connect2 = database, connect3 = user, connect4 = password.
+//   2  ODBC: connect1 = DSN or a connection string holding '=',
+//      connect2 = database, connect3 = user, connect4 = password.
+//   3..5 reserved: Connect throws.
+//
+// Failures arrive as CQZDBException thrown by pointer; the catcher owns the
+// object and releases it with Delete().
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#if defined(_WIN32)
+#if defined(QZ_DATABASE_ACCESS_BUILD)
+#define QZ_DATABASE_ACCESS_API __declspec(dllexport)
+#else
+#define QZ_DATABASE_ACCESS_API __declspec(dllimport)
+#endif
+#else
+#define QZ_DATABASE_ACCESS_API __attribute__((visibility("default")))
+#endif
+
+enum DATABASETYPE {
+  QZDB_SQLITE = 0,
+  QZDB_POSTGRESQL = 1,
+  QZDB_ODBC = 2,
+  QZDB_RESERVED3 = 3,
+  QZDB_RESERVED4 = 4,
+  QZDB_RESERVED5 = 5,
+};
+
+enum ROWOPERATION {
+  ROWOPERATION_READONLY = 0,  // every read-only query
+  ROWOPERATION_WRITE = 1,     // rows will be added or edited; deletes
+};
+
+// An OLE Automation date: m_dt counts days from 1899-12-30, its fraction is
+// the time of day; m_status says whether m_dt means anything.
+struct QZ_DATABASE_ACCESS_API SQZDateTime {
+  enum Status { valid = 0, invalid = 1 };
+
+  double m_dt = 0.0;
+  int m_status = valid;
+
+  // Day 0 (1899-12-30 00:00:00), valid.
+  SQZDateTime() = default;
+
+  // From calendar parts. Parts that do not name a real moment of the years
+  // 100 to 9999 (30 February, month 13, hour 24) give status invalid.
+  SQZDateTime(int year, int month, int day, int hour, int minute, int second);
+
+  // The current local wall-clock time in whole seconds; invalid when the
+  // local time cannot be had.
+  static SQZDateTime Now();
+
+  // The calendar parts, rounded to the second. Returns false (and leaves the
+  // outputs alone) when the date-time is invalid or out of range.
+  bool GetParts(int* year, int* month, int* day, int* hour, int* minute,
+                int* second) const;
+
+  bool IsValid() const { return m_status == valid; }
+};
+
+// A timestamp as a column delivers it. All zero for a database NULL.
+struct SQZTimestamp {
+  int16_t year = 0;
+  uint16_t month = 0;
+  uint16_t day = 0;
+  uint16_t hour = 0;
+  uint16_t minute = 0;
+  uint16_t second = 0;
+  uint32_t fraction = 0;  // nanoseconds
+};
+
+// The value of one column. A row mapping assigns it before SetFieldValue and
+// reads one of its three views (integer, text, timestamp) after
+// GetValueInColumn. A database NULL reads as 0, empty text and an all-zero
+// timestamp.
+class QZ_DATABASE_ACCESS_API CQZDBVariant {
+ public:
+  enum Type { TYPE_NULL, TYPE_INTEGER, TYPE_REAL, TYPE_TEXT, TYPE_DATETIME, TYPE_TIMESTAMP };
+
+  CQZDBVariant();
+  CQZDBVariant(const CQZDBVariant&);
+  CQZDBVariant& operator=(const CQZDBVariant&);
+  virtual ~CQZDBVariant();
+
+  CQZDBVariant& operator=(int32_t value);
+  CQZDBVariant& operator=(const std::wstring& value);
+  CQZDBVariant& operator=(const wchar_t* value);
+  CQZDBVariant& operator=(const SQZDateTime& value);
+
+  // Setters the drivers use when they fill a variant from a row.
+  void SetNull();
+  void SetInteger(int64_t value);
+  void SetReal(double value);
+  void SetTextUtf8(std::string_view utf8);
+  void SetTimestamp(const SQZTimestamp& value);
+
+  Type GetType() const { return m_type; }
+  bool IsNull() const { return m_type == TYPE_NULL; }
+
+  // The three views. Each converts from whatever the column held:
+  // text that reads as a number gives that number, a number gives its text,
+  // timestamp text "YYYY-MM-DD HH:MM:SS[.fff]" (or with 'T') gives a
+  // timestamp, a REAL is a julian day number and an INTEGER a unix time.
+  int32_t GetInt32() const;
+  const wchar_t* GetText() const;
+  SQZTimestamp GetTimestamp() const;
+
+  // What was assigned, for drivers binding a value.
+  int64_t GetInteger64() const { return m_integer; }
+  double GetReal() const { return m_real; }
+  const std::wstring& GetTextRef() const;
+  const SQZDateTime& GetDateTime() const { return m_dateTime; }
+
+ private:
+  Type m_type = TYPE_NULL;
+  int64_t m_integer = 0;
+  double m_real = 0.0;
+  std::wstring m_text;
+  SQZDateTime m_dateTime;
+  SQZTimestamp m_timestamp;
+  mutable std::wstring m_textView;  // the text view of a non-text value
+};
+
+// A failure of the database or of the component, thrown by pointer.
+class QZ_DATABASE_ACCESS_API CQZDBException {
+ public:
+  CQZDBException(std::wstring message, std::string sqlState, int nativeError);
+  virtual ~CQZDBException();
+
+  // Releases the object. The catcher calls it once and then forgets it.
+  void Delete();
+
+  const std::wstring& GetErrorMessage() const { return m_strError; }
+  const std::string& GetSQLState() const { return m_strSQLState; }  // "" when none
+  int GetNativeError() const { return m_nNativeError; }
+
+  // Opt-in diagnostics: a host may install an observer that sees every
+  // exception the component raises, before it is thrown. Empty removes it.
+  static void SetObserver(std::function<void(const CQZDBException&)> observer);
+
+  // Creates an exception, tells the observer, and throws it.
+  [[noreturn]] static void Raise(std::wstring message, std::string sqlState, int nativeError);
+
+ private:
+  CQZDBException(const CQZDBException&) = delete;
+  CQZDBException& operator=(const CQZDBException&) = delete;
+
+  std::wstring m_strError;
+  std::string m_strSQLState;
+  int m_nNativeError;
+};
+
+namespace qz::access {
+class Connection;
+class Cursor;
+}  // namespace qz::access
+
+// One connection to one database.
+class QZ_DATABASE_ACCESS_API CQZDatabase {
+ public:
+  CQZDatabase();
+  virtual ~CQZDatabase();
+
+  // Connects through the engine of type. Returns 1; throws CQZDBException
+  // when the engine refuses or the type is not supported.
+  int Connect(DATABASETYPE type, const std::wstring& connect1, const std::wstring& connect2,
+              const std::wstring& connect3, const std::wstring& connect4);
+
+  // Nonzero while the connection is usable.
+  int IsConnectted();
+
+  // Ends the connection; a no-op when there is none. Returns 1.
+  int Close();
+
+  // Transactions nest: the outermost BeginTrans starts a transaction, an
+  // inner one a savepoint; CommitTrans and Rollback end the innermost.
+  // Each returns 1 when it did something, 0 without a connection or an open
+  // transaction.
+  int BeginTrans();
+  int CommitTrans();
+  int Rollback();
+
+  // True before a successful Connect and after Close.
+  bool IsClosed() const;
+
+  // The engine in use and where it points, for people to read
+  // ("sqlite /home/u/.local/share/qz/gezhuan.db").
+  std::wstring Describe() const;
+
+ private:
+  CQZDatabase(const CQZDatabase&) = delete;
+  CQZDatabase& operator=(const CQZDatabase&) = delete;
+
+  friend class CQZRecordSet;
+  std::unique_ptr<qz::access::Connection> m_connection;
+};
+
+// A statement on a connection: a query to read or to add and edit rows, or
+// a statement such as "delete from ..." that returns no rows.
+class QZ_DATABASE_ACCESS_API CQZRecordSet {
+ public:
+  explicit CQZRecordSet(CQZDatabase* database);
+  virtual ~CQZRecordSet();
+
+  // Runs exactly one statement; a text holding a second statement is refused
+  // with CQZDBException. Returns false when the connection is not usable;
+  // throws when the database rejects the statement.
+  bool Open(const std::wstring& sql, ROWOPERATION operation);
+  bool IsOpen() const;
+  void Close();
+
+  // True right after Open when the result has no rows.
+  bool IsBOF();
+  // True once past the last row.
+  bool IsEOF();
+  // Steps to the next row; the flag is accepted and has no effect.
+  bool MoveNext(bool flag = false);
+
+  // Begins a new row of table (AddNew) or a rewrite of the current row,
+  // found by the table's primary key (Edit); SetFieldValue assigns columns
+  // and Update writes them.
+  bool AddNew(const std::wstring& table);
+  bool Edit(const std::wstring& table);
+  bool SetFieldValue(const std::wstring& column, const CQZDBVariant& value);
+  bool Update();
+
+  // Fills value from the current row. Column names may be bracketed.
+  bool GetValueInColumn(const std::wstring& column, CQZDBVariant& value);
+
+ private:
+  CQZRecordSet(const CQZRecordSet&) = delete;
+  CQZRecordSet& operator=(const CQZRecordSet&) = delete;
+
+  qz::access::Cursor& RequireCursor();
+
+  CQZDatabase* m_database;
+  std::unique_ptr<qz::access::Cursor> m_cursor;
+};

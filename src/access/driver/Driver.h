@@ -1,0 +1,116 @@
+// The interface every engine implements. CQZDatabase owns a Connection,
+// CQZRecordSet owns the Cursor that Connection::Execute hands out; the
+// public classes only forward and keep the calling rules, the drivers do the
+// work. Each driver lives in a folder of its own with the same file set:
+//   <Engine>Connection.{h,cpp}  connect, transactions, statement execution
+//   <Engine>Cursor.{h,cpp}      rows of one statement, row writes
+//   <Engine>Driver.cpp          the factory registered for its DATABASETYPE
+//
+// Rules every driver keeps:
+// - Execute runs exactly one statement; text after it is refused.
+// - Every value is bound as a parameter, never spliced into SQL.
+// - A query streams its rows; nothing is read before a row is asked for.
+// - Errors are raised with CQZDBException::Raise.
+#pragma once
+
+#include <QZDatabaseAccess.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qz::access {
+
+// One assigned column of a row being written.
+struct FieldValue {
+  std::wstring column;  // bare name, no brackets
+  CQZDBVariant value;
+};
+
+// The rows a cursor has been asked to write, reused from row to row so that
+// a long run of AddNew/SetFieldValue/Update allocates nothing after the
+// first row.
+class RowBuffer {
+ public:
+  enum class Mode { kNone, kInsert, kEdit };
+
+  void Begin(Mode mode, const std::wstring& table);
+  void Assign(std::wstring_view column, const CQZDBVariant& value);
+  void Reset() { mode_ = Mode::kNone; used_ = 0; }
+
+  Mode mode() const { return mode_; }
+  const std::wstring& table() const { return table_; }
+  const FieldValue* fields() const { return fields_.data(); }
+  size_t size() const { return used_; }
+
+ private:
+  Mode mode_ = Mode::kNone;
+  std::wstring table_;
+  std::vector<FieldValue> fields_;
+  size_t used_ = 0;
+};
+
+// The rows of one executed statement.
+class Cursor {
+ public:
+  virtual ~Cursor() = default;
+
+  virtual bool IsBOF() = 0;
+  virtual bool IsEOF() = 0;
+  virtual bool MoveNext() = 0;
+  // column is bare (no brackets); an unknown column throws.
+  virtual void GetValue(std::wstring_view column, CQZDBVariant& value) = 0;
+
+  virtual bool AddNew(const std::wstring& table) = 0;
+  virtual bool Edit(const std::wstring& table) = 0;
+  virtual bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) = 0;
+  virtual bool Update() = 0;
+
+  virtual void Close() = 0;
+};
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+
+  virtual bool IsConnected() = 0;
+  virtual void Close() = 0;
+
+  // Nesting: depth 0 -> transaction, deeper -> savepoint. Return false when
+  // there was nothing to commit or roll back.
+  virtual bool BeginTransaction() = 0;
+  virtual bool CommitTransaction() = 0;
+  virtual bool RollbackTransaction() = 0;
+
+  // Runs (or prepares, for a query) one statement. Returns null when the
+  // connection is not usable; throws CQZDBException when the database
+  // rejects the statement.
+  virtual std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) = 0;
+
+  virtual std::wstring Describe() const = 0;
+};
+
+struct ConnectionTexts {
+  std::wstring connect1;
+  std::wstring connect2;
+  std::wstring connect3;
+  std::wstring connect4;
+};
+
+// Makes a connected Connection or throws CQZDBException.
+using DriverFactory = std::function<std::unique_ptr<Connection>(const ConnectionTexts&)>;
+
+// Installs factory for type, replacing what was there (tests install a
+// scripted driver this way). An empty factory restores the built-in one.
+void RegisterDriver(DATABASETYPE type, DriverFactory factory);
+
+// The factory for type: the registered one, else the built-in one. Unknown
+// or unset types that are not reserved go to SQLite.
+DriverFactory FindDriver(DATABASETYPE type);
+
+// The column name without surrounding brackets: "[guidTask]" -> "guidTask".
+std::wstring_view BareColumnName(std::wstring_view column);
+
+}  // namespace qz::access

@@ -1,0 +1,68 @@
+// The conversions every table shares: GUID text, the null GUID, date-times,
+// trimming, and the rule by which each column kind is written to and read
+// from a record set. The row mappings are lists of calls into this file.
+#pragma once
+
+#include <QZNVGeZhuanDBControl.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qz::conversions {
+
+// --- GUID ------------------------------------------------------------------
+
+// 36 characters, 8-4-4-4-12 upper-case hexadecimal digits, no braces.
+std::wstring GuidToText(const GUID& guid);
+
+// Parses exactly the GUID text form (either case). Anything else, including
+// surrounding white space, braces, a wrong length or text of any length
+// beyond 36 characters, gives the null GUID.
+GUID TextToGuid(std::wstring_view text);
+
+// 1 when all 16 bytes are zero, else 0.
+int IsNullGuid(const GUID& guid);
+
+// --- Date-time -------------------------------------------------------------
+
+// The date-time of the parts; status invalid unless the parts name a real
+// moment of the years 100 to 9999 and survive the round trip unchanged.
+SQZDateTime DateTimeFromParts(int year, int month, int day, int hour, int minute, int second);
+
+// The current local wall-clock time in whole seconds.
+SQZDateTime CurrentDateTime();
+
+// --- Text ------------------------------------------------------------------
+
+// True for the characters every trim removes: space, \t \n \v \f \r and
+// whatever else is wide white space (U+00A0, U+3000, ...).
+bool IsWhiteSpace(wchar_t c);
+
+// The text without leading and trailing white space; inner white space stays.
+std::wstring Trim(std::wstring_view text);
+
+// Trims in place.
+void TrimInPlace(std::wstring* text);
+
+// --- Column kinds ----------------------------------------------------------
+// Each Write* assigns variant from the field and calls SetFieldValue with the
+// bracketed column name; each Read* calls GetValueInColumn and sets the field.
+// None catches anything: CQZDBException passes to the caller.
+
+void WriteGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const GUID& field);
+void WriteTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const std::wstring& field);
+void WriteInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, int32_t field);
+// dw columns: the 32 bits as a signed 32-bit integer (4294967295 -> -1).
+void WriteUInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, uint32_t field);
+void WriteDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const SQZDateTime& field);
+
+void ReadGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, GUID* field);
+void ReadTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, std::wstring* field);
+void ReadInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, int32_t* field);
+void ReadUInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, uint32_t* field);
+// The timestamp's parts through DateTimeFromParts; a fraction of a second is
+// dropped, impossible parts give status invalid.
+void ReadDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, SQZDateTime* field);
+
+}  // namespace qz::conversions
