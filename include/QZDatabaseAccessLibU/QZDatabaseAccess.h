@@ -207,6 +207,7 @@ class QZ_DATABASE_ACCESS_API CQZDatabase {
 
   friend class CQZRecordSet;
   std::unique_ptr<qz::access::Connection> m_connection;
+  bool m_closed = true;
 };
 
 // A statement on a connection: a query to read or to add and edit rows, or

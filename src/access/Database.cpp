@@ -1,0 +1,41 @@
+#include <QZDatabaseAccess.h>
+
+#include "access/driver/Driver.h"
+
+CQZDatabase::CQZDatabase() = default;
+
+// The driver's own destructor releases its handle (an open transaction is
+// rolled back by the engine), so destroying without Close leaks nothing.
+CQZDatabase::~CQZDatabase() = default;
+
+int CQZDatabase::Connect(DATABASETYPE type, const std::wstring& connect1, const std::wstring& connect2,
+                         const std::wstring& connect3, const std::wstring& connect4) {
+  Close();
+  m_connection.reset();
+  qz::access::DriverFactory factory = qz::access::FindDriver(type);
+  m_connection = factory(qz::access::ConnectionTexts{connect1, connect2, connect3, connect4});
+  m_closed = false;
+  return 1;
+}
+
+int CQZDatabase::IsConnectted() { return !m_closed && m_connection->IsConnected() ? 1 : 0; }
+
+int CQZDatabase::Close() {
+  // The driver object stays until this object goes or connects again, so a
+  // record set still open on it can release its statement safely.
+  if (m_connection && !m_closed) {
+    m_closed = true;
+    m_connection->Close();
+  }
+  return 1;
+}
+
+int CQZDatabase::BeginTrans() { return !m_closed && m_connection->BeginTransaction() ? 1 : 0; }
+
+int CQZDatabase::CommitTrans() { return !m_closed && m_connection->CommitTransaction() ? 1 : 0; }
+
+int CQZDatabase::Rollback() { return !m_closed && m_connection->RollbackTransaction() ? 1 : 0; }
+
+bool CQZDatabase::IsClosed() const { return m_closed; }
+
+std::wstring CQZDatabase::Describe() const { return m_closed ? L"not connected" : m_connection->Describe(); }

@@ -1,0 +1,48 @@
+#include <QZDatabaseAccess.h>
+
+#include "access/driver/Driver.h"
+
+CQZRecordSet::CQZRecordSet(CQZDatabase* database) : m_database(database) {}
+
+CQZRecordSet::~CQZRecordSet() { Close(); }
+
+qz::access::Cursor& CQZRecordSet::RequireCursor() {
+  if (!m_cursor) CQZDBException::Raise(L"the record set is not open", "", 0);
+  return *m_cursor;
+}
+
+bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
+  Close();
+  if (!m_database || m_database->m_closed || !m_database->m_connection->IsConnected()) return false;
+  m_cursor = m_database->m_connection->Execute(sql, operation);
+  return m_cursor != nullptr;
+}
+
+bool CQZRecordSet::IsOpen() const { return m_cursor != nullptr; }
+
+void CQZRecordSet::Close() {
+  if (!m_cursor) return;
+  std::unique_ptr<qz::access::Cursor> cursor = std::move(m_cursor);
+  cursor->Close();
+}
+
+bool CQZRecordSet::IsBOF() { return RequireCursor().IsBOF(); }
+
+bool CQZRecordSet::IsEOF() { return RequireCursor().IsEOF(); }
+
+bool CQZRecordSet::MoveNext(bool) { return RequireCursor().MoveNext(); }
+
+bool CQZRecordSet::AddNew(const std::wstring& table) { return RequireCursor().AddNew(table); }
+
+bool CQZRecordSet::Edit(const std::wstring& table) { return RequireCursor().Edit(table); }
+
+bool CQZRecordSet::SetFieldValue(const std::wstring& column, const CQZDBVariant& value) {
+  return RequireCursor().SetFieldValue(qz::access::BareColumnName(column), value);
+}
+
+bool CQZRecordSet::Update() { return RequireCursor().Update(); }
+
+bool CQZRecordSet::GetValueInColumn(const std::wstring& column, CQZDBVariant& value) {
+  RequireCursor().GetValue(qz::access::BareColumnName(column), value);
+  return true;
+}

@@ -1,0 +1,129 @@
+#include "access/TimestampText.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/OleDate.h"
+
+namespace qz::access {
+namespace {
+
+// Day numbers of the two foreign epochs on the OLE scale (day 0 = 1899-12-30).
+constexpr double kJulianDayOfOleDayZero = 2415018.5;
+constexpr double kOleDayOfUnixEpoch = 25569.0;
+
+// Reads exactly count decimal digits at text[*pos].
+bool ReadDigits(std::wstring_view text, size_t* pos, size_t count, int* value) {
+  if (*pos + count > text.size()) return false;
+  int result = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const wchar_t c = text[*pos + i];
+    if (c < L'0' || c > L'9') return false;
+    result = result * 10 + (c - L'0');
+  }
+  *pos += count;
+  *value = result;
+  return true;
+}
+
+bool Expect(std::wstring_view text, size_t* pos, wchar_t c) {
+  if (*pos >= text.size() || text[*pos] != c) return false;
+  ++*pos;
+  return true;
+}
+
+SQZTimestamp FromDayNumber(double day_number) {
+  SQZTimestamp result;
+  platform::CalendarTime time;
+  if (!std::isfinite(day_number) || !platform::DayNumberToCalendar(day_number, &time)) return result;
+  result.year = static_cast<int16_t>(time.year);
+  result.month = static_cast<uint16_t>(time.month);
+  result.day = static_cast<uint16_t>(time.day);
+  result.hour = static_cast<uint16_t>(time.hour);
+  result.minute = static_cast<uint16_t>(time.minute);
+  result.second = static_cast<uint16_t>(time.second);
+  return result;
+}
+
+}  // namespace
+
+bool ParseTimestampText(std::wstring_view text, SQZTimestamp* out) {
+  while (!text.empty() && text.front() == L' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == L' ') text.remove_suffix(1);
+  size_t pos = 0;
+  int year, month, day, hour = 0, minute = 0, second = 0;
+  uint32_t fraction = 0;
+  if (!ReadDigits(text, &pos, 4, &year) || !Expect(text, &pos, L'-') ||
+      !ReadDigits(text, &pos, 2, &month) || !Expect(text, &pos, L'-') ||
+      !ReadDigits(text, &pos, 2, &day))
+    return false;
+  if (pos < text.size()) {
+    if (text[pos] != L' ' && text[pos] != L'T') return false;
+    ++pos;
+    if (!ReadDigits(text, &pos, 2, &hour) || !Expect(text, &pos, L':') ||
+        !ReadDigits(text, &pos, 2, &minute))
+      return false;
+    if (pos < text.size()) {
+      if (!Expect(text, &pos, L':') || !ReadDigits(text, &pos, 2, &second)) return false;
+      if (pos < text.size()) {
+        if (!Expect(text, &pos, L'.')) return false;
+        // Nanoseconds from up to nine digits; further digits are ignored.
+        uint32_t scale = 100000000;
+        size_t digits = 0;
+        while (pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9') {
+          if (digits < 9) fraction += static_cast<uint32_t>(text[pos] - L'0') * scale;
+          scale /= 10;
+          ++digits;
+          ++pos;
+        }
+        if (digits == 0) return false;
+      }
+      // A zone suffix such as "Z" or "+08" is accepted and ignored.
+      if (pos < text.size() && text[pos] != L'Z' && text[pos] != L'+' && text[pos] != L'-') return false;
+    }
+  }
+  out->year = static_cast<int16_t>(year);
+  out->month = static_cast<uint16_t>(month);
+  out->day = static_cast<uint16_t>(day);
+  out->hour = static_cast<uint16_t>(hour);
+  out->minute = static_cast<uint16_t>(minute);
+  out->second = static_cast<uint16_t>(second);
+  out->fraction = fraction;
+  return true;
+}
+
+SQZTimestamp TimestampFromJulianDay(double julian_day) {
+  return FromDayNumber(julian_day - kJulianDayOfOleDayZero);
+}
+
+SQZTimestamp TimestampFromUnixTime(int64_t seconds) {
+  // Days and seconds apart, so that large values keep whole-second precision.
+  const int64_t days = seconds / 86400 - (seconds % 86400 < 0 ? 1 : 0);
+  const int64_t rest = seconds - days * 86400;
+  if (days < -3000000 || days > 3000000) return SQZTimestamp();
+  return FromDayNumber(kOleDayOfUnixEpoch + static_cast<double>(days) + static_cast<double>(rest) / 86400.0);
+}
+
+SQZTimestamp TimestampFromDateTime(const SQZDateTime& value) {
+  SQZTimestamp result;
+  int year, month, day, hour, minute, second;
+  if (!value.GetParts(&year, &month, &day, &hour, &minute, &second)) return result;
+  result.year = static_cast<int16_t>(year);
+  result.month = static_cast<uint16_t>(month);
+  result.day = static_cast<uint16_t>(day);
+  result.hour = static_cast<uint16_t>(hour);
+  result.minute = static_cast<uint16_t>(minute);
+  result.second = static_cast<uint16_t>(second);
+  return result;
+}
+
+std::string FormatTimestamp(const SQZTimestamp& value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u %02u:%02u:%02u", static_cast<int>(value.year),
+                static_cast<unsigned>(value.month), static_cast<unsigned>(value.day),
+                static_cast<unsigned>(value.hour), static_cast<unsigned>(value.minute),
+                static_cast<unsigned>(value.second));
+  return buffer;
+}
+
+}  // namespace qz::access

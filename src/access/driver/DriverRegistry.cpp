@@ -1,0 +1,97 @@
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "access/driver/Driver.h"
+
+namespace qz::access {
+
+// Built-in factories, one per engine folder.
+std::unique_ptr<Connection> ConnectSqlite(const ConnectionTexts& texts);
+#if defined(QZ_WITH_POSTGRESQL)
+std::unique_ptr<Connection> ConnectPostgres(const ConnectionTexts& texts);
+#endif
+
+namespace {
+
+std::mutex& RegistryMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::map<int, DriverFactory>& Registered() {
+  static std::map<int, DriverFactory> factories;
+  return factories;
+}
+
+[[noreturn]] void RefuseKind(DATABASETYPE type, const wchar_t* why) {
+  CQZDBException::Raise(L"database kind " + std::to_wstring(static_cast<int>(type)) + L" is not supported: " + why,
+                        "", 0);
+}
+
+}  // namespace
+
+void RegisterDriver(DATABASETYPE type, DriverFactory factory) {
+  std::lock_guard<std::mutex> lock(RegistryMutex());
+  if (factory)
+    Registered()[type] = std::move(factory);
+  else
+    Registered().erase(type);
+}
+
+DriverFactory FindDriver(DATABASETYPE type) {
+  {
+    std::lock_guard<std::mutex> lock(RegistryMutex());
+    auto found = Registered().find(type);
+    if (found != Registered().end()) return found->second;
+  }
+  switch (type) {
+    case QZDB_POSTGRESQL:
+#if defined(QZ_WITH_POSTGRESQL)
+      return ConnectPostgres;
+#else
+      return [type](const ConnectionTexts&) -> std::unique_ptr<Connection> {
+        RefuseKind(type, L"this build has no PostgreSQL driver");
+      };
+#endif
+    case QZDB_ODBC:
+      return [type](const ConnectionTexts&) -> std::unique_ptr<Connection> {
+        RefuseKind(type, L"this build has no ODBC driver");
+      };
+    case QZDB_RESERVED3:
+    case QZDB_RESERVED4:
+    case QZDB_RESERVED5:
+      return [type](const ConnectionTexts&) -> std::unique_ptr<Connection> {
+        RefuseKind(type, L"the kind is reserved");
+      };
+    default:
+      return ConnectSqlite;
+  }
+}
+
+std::wstring_view BareColumnName(std::wstring_view column) {
+  if (column.size() >= 2 && column.front() == L'[' && column.back() == L']') return column.substr(1, column.size() - 2);
+  return column;
+}
+
+void RowBuffer::Begin(Mode mode, const std::wstring& table) {
+  mode_ = mode;
+  table_.assign(table);
+  used_ = 0;
+}
+
+void RowBuffer::Assign(std::wstring_view column, const CQZDBVariant& value) {
+  // A column assigned twice keeps its last value, as a row would.
+  for (size_t i = 0; i < used_; ++i) {
+    if (fields_[i].column == column) {
+      fields_[i].value = value;
+      return;
+    }
+  }
+  if (used_ == fields_.size()) fields_.emplace_back();
+  fields_[used_].column.assign(column);
+  fields_[used_].value = value;
+  ++used_;
+}
+
+}  // namespace qz::access

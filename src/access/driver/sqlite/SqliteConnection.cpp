@@ -1,0 +1,378 @@
+#include "access/driver/sqlite/SqliteConnection.h"
+
+#include <algorithm>
+
+#include "access/TimestampText.h"
+#include "access/driver/sqlite/SqliteCursor.h"
+#include "platform/TextEncoding.h"
+
+namespace qz::access {
+namespace {
+
+constexpr int kBusyTimeoutMilliseconds = 5000;
+
+// "name" with embedded quotes doubled: identifiers can never end the quote.
+void AppendQuotedIdentifier(std::string* sql, std::wstring_view name) {
+  sql->push_back('"');
+  for (char c : platform::WideToUtf8(name)) {
+    if (c == '"') sql->push_back('"');
+    sql->push_back(c);
+  }
+  sql->push_back('"');
+}
+
+bool OnlyBlank(const char* text) {
+  for (; *text; ++text)
+    if (*text != ' ' && *text != '\t' && *text != '\n' && *text != '\r' && *text != '\f' && *text != '\v') return false;
+  return true;
+}
+
+}  // namespace
+
+SqliteConnection::SqliteConnection(const std::string& path) : path_(path) {
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    int code = db_ ? sqlite3_extended_errcode(db_) : rc;
+    sqlite3_close(db_);
+    db_ = nullptr;
+    CQZDBException::Raise(platform::Utf8ToWide(message + " (" + path + ")"), "", code);
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, kBusyTimeoutMilliseconds);
+  try {
+    ExecuteSimple("PRAGMA foreign_keys=ON");
+    if (path != ":memory:") {
+      // WAL lets readers and one writer work at once. A file system that
+      // cannot do WAL (some network mounts) keeps the rollback journal.
+      sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+      // In WAL mode NORMAL never corrupts; it may only lose the last
+      // commits on a power failure.
+      ExecuteSimple("PRAGMA synchronous=NORMAL");
+    }
+  } catch (CQZDBException*) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw;
+  }
+}
+
+SqliteConnection::~SqliteConnection() { Close(); }
+
+void SqliteConnection::FinalizeAll() {
+  for (CachedStatement& cached : cache_) sqlite3_finalize(cached.statement);
+  cache_.clear();
+  sqlite3_finalize(insert_statement_);
+  insert_statement_ = nullptr;
+  insert_table_.clear();
+  insert_columns_.clear();
+}
+
+void SqliteConnection::Close() {
+  if (!db_) return;
+  FinalizeAll();
+  // close_v2 waits for statements still held by open cursors; they finalize
+  // their own statements when they see the connection gone.
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+  depth_ = 0;
+  primary_keys_.clear();
+}
+
+std::wstring SqliteConnection::Describe() const { return L"sqlite " + platform::Utf8ToWide(path_); }
+
+void SqliteConnection::RaiseError(int code, const char* doing) {
+  std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
+  if (doing && *doing) message = std::string(doing) + ": " + message;
+  CQZDBException::Raise(platform::Utf8ToWide(message), "", db_ ? sqlite3_extended_errcode(db_) : code);
+}
+
+void SqliteConnection::ExecuteSimple(const char* sql) {
+  int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) RaiseError(rc, sql);
+}
+
+// --- Transactions ---------------------------------------------------------
+// The outermost level is a real transaction, taken IMMEDIATE so that the
+// write lock is had (or waited for) at the start instead of failing half way
+// through; inner levels are savepoints named after their depth.
+
+bool SqliteConnection::BeginTransaction() {
+  if (!db_) return false;
+  if (depth_ > 0 && sqlite3_get_autocommit(db_)) depth_ = 0;  // the engine ended it
+  if (depth_ == 0) {
+    ExecuteSimple("BEGIN IMMEDIATE");
+  } else {
+    const std::string savepoint = "SAVEPOINT qz_level_" + std::to_string(depth_);
+    ExecuteSimple(savepoint.c_str());
+  }
+  ++depth_;
+  return true;
+}
+
+bool SqliteConnection::CommitTransaction() {
+  if (!db_ || depth_ == 0) return false;
+  if (sqlite3_get_autocommit(db_)) {
+    // The engine rolled the transaction back on an error of its own: the
+    // work is gone, and saying otherwise would report a loss as success.
+    depth_ = 0;
+    CQZDBException::Raise(L"the transaction was rolled back by the database and cannot be committed", "", 0);
+  }
+  if (depth_ == 1) {
+    ExecuteSimple("COMMIT");
+  } else {
+    const std::string release = "RELEASE qz_level_" + std::to_string(depth_ - 1);
+    ExecuteSimple(release.c_str());
+  }
+  --depth_;
+  return true;
+}
+
+bool SqliteConnection::RollbackTransaction() {
+  if (!db_ || depth_ == 0) return false;
+  if (sqlite3_get_autocommit(db_)) {
+    depth_ = 0;  // already rolled back by the engine
+    return true;
+  }
+  if (depth_ == 1) {
+    ExecuteSimple("ROLLBACK");
+  } else {
+    const std::string name = "qz_level_" + std::to_string(depth_ - 1);
+    ExecuteSimple(("ROLLBACK TO " + name).c_str());
+    ExecuteSimple(("RELEASE " + name).c_str());
+  }
+  --depth_;
+  return true;
+}
+
+// --- Statements -----------------------------------------------------------
+
+sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
+  for (size_t i = cache_.size(); i-- > 0;) {
+    if (cache_[i].sql == sql) {
+      sqlite3_stmt* statement = cache_[i].statement;
+      cache_.erase(cache_.begin() + static_cast<std::ptrdiff_t>(i));
+      return statement;
+    }
+  }
+  sqlite3_stmt* statement = nullptr;
+  const char* tail = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), SQLITE_PREPARE_PERSISTENT,
+                              &statement, &tail);
+  if (rc != SQLITE_OK) RaiseError(rc, "");
+  if (!statement) CQZDBException::Raise(L"the SQL text holds no statement", "", SQLITE_MISUSE);
+
+  // Whatever follows the first statement must be blank, comments or
+  // semicolons: a second statement is never run.
+  while (tail && *tail && !OnlyBlank(tail)) {
+    sqlite3_stmt* next = nullptr;
+    const char* next_tail = nullptr;
+    rc = sqlite3_prepare_v2(db_, tail, -1, &next, &next_tail);
+    if (rc != SQLITE_OK || next) {
+      sqlite3_finalize(next);
+      sqlite3_finalize(statement);
+      CQZDBException::Raise(L"the SQL text holds more than one statement; only one may run at a time", "",
+                            SQLITE_MISUSE);
+    }
+    if (next_tail == tail) break;
+    tail = next_tail;
+  }
+  return statement;
+}
+
+void SqliteConnection::ReleaseStatement(std::string sql, sqlite3_stmt* statement) {
+  if (!statement) return;
+  sqlite3_reset(statement);
+  if (!db_) {
+    sqlite3_finalize(statement);
+    return;
+  }
+  sqlite3_clear_bindings(statement);
+  for (const CachedStatement& cached : cache_) {
+    if (cached.sql == sql) {
+      sqlite3_finalize(statement);
+      return;
+    }
+  }
+  if (cache_.size() >= kStatementCacheSize) {
+    sqlite3_finalize(cache_.front().statement);
+    cache_.erase(cache_.begin());
+  }
+  cache_.push_back(CachedStatement{std::move(sql), statement});
+}
+
+std::unique_ptr<Cursor> SqliteConnection::Execute(const std::wstring& sql, ROWOPERATION) {
+  if (!db_) return nullptr;
+  std::string text = platform::WideToUtf8(sql);
+  sqlite3_stmt* statement = Prepare(text);
+  if (sqlite3_column_count(statement) > 0)
+    return std::make_unique<SqliteCursor>(this, std::move(text), statement, false);
+
+  // A statement without a result (delete, update, DDL) runs now.
+  int rc = sqlite3_step(statement);
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+    std::string message = sqlite3_errmsg(db_);
+    int code = sqlite3_extended_errcode(db_);
+    ReleaseStatement(std::move(text), statement);
+    CQZDBException::Raise(platform::Utf8ToWide(message), "", code);
+  }
+  ReleaseStatement(std::move(text), statement);
+  return std::make_unique<SqliteCursor>(this, std::string(), nullptr, true);
+}
+
+void SqliteConnection::BindAll(sqlite3_stmt* statement, const FieldValue* fields, size_t count, int first_index) {
+  if (bound_text_.size() < count + static_cast<size_t>(first_index)) bound_text_.resize(count + first_index);
+  for (size_t i = 0; i < count; ++i) {
+    const int index = first_index + static_cast<int>(i);
+    const CQZDBVariant& value = fields[i].value;
+    std::string& text = bound_text_[static_cast<size_t>(index)];
+    int rc = SQLITE_OK;
+    switch (value.GetType()) {
+      case CQZDBVariant::TYPE_NULL:
+        rc = sqlite3_bind_null(statement, index);
+        break;
+      case CQZDBVariant::TYPE_INTEGER:
+        rc = sqlite3_bind_int64(statement, index, value.GetInteger64());
+        break;
+      case CQZDBVariant::TYPE_REAL:
+        rc = sqlite3_bind_double(statement, index, value.GetReal());
+        break;
+      case CQZDBVariant::TYPE_TEXT:
+        platform::WideToUtf8(value.GetTextRef(), &text);
+        rc = sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+        break;
+      case CQZDBVariant::TYPE_DATETIME:
+        // An invalid date-time has no day to store: it is written as NULL.
+        if (!value.GetDateTime().IsValid()) {
+          rc = sqlite3_bind_null(statement, index);
+          break;
+        }
+        [[fallthrough]];
+      case CQZDBVariant::TYPE_TIMESTAMP: {
+        SQZTimestamp timestamp = value.GetTimestamp();
+        if (timestamp.year == 0 && timestamp.month == 0) {
+          rc = sqlite3_bind_null(statement, index);
+          break;
+        }
+        text = FormatTimestamp(timestamp);
+        rc = sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+        break;
+      }
+    }
+    if (rc != SQLITE_OK) RaiseError(rc, "binding a value");
+  }
+}
+
+void SqliteConnection::StepToCompletion(sqlite3_stmt* statement, const char* doing) {
+  int rc = sqlite3_step(statement);
+  if (rc == SQLITE_DONE || rc == SQLITE_ROW) {
+    sqlite3_reset(statement);
+    return;
+  }
+  std::string message = sqlite3_errmsg(db_);
+  int code = sqlite3_extended_errcode(db_);
+  sqlite3_reset(statement);
+  (void)doing;
+  CQZDBException::Raise(platform::Utf8ToWide(message), "", code);
+}
+
+void SqliteConnection::InsertRow(const std::wstring& table, const FieldValue* fields, size_t count) {
+  if (!db_) CQZDBException::Raise(L"the connection is closed", "", SQLITE_MISUSE);
+  bool same = insert_statement_ && insert_table_ == table && insert_columns_.size() == count;
+  for (size_t i = 0; same && i < count; ++i) same = insert_columns_[i] == fields[i].column;
+  if (!same) {
+    std::string sql = "INSERT INTO ";
+    AppendQuotedIdentifier(&sql, table);
+    if (count == 0) {
+      sql += " DEFAULT VALUES";
+    } else {
+      sql += " (";
+      for (size_t i = 0; i < count; ++i) {
+        if (i) sql += ',';
+        AppendQuotedIdentifier(&sql, fields[i].column);
+      }
+      sql += ") VALUES (";
+      for (size_t i = 0; i < count; ++i) sql += i ? ",?" : "?";
+      sql += ')';
+    }
+    sqlite3_stmt* statement = Prepare(sql);
+    if (insert_statement_) {
+      std::string old_sql = sqlite3_sql(insert_statement_);
+      ReleaseStatement(std::move(old_sql), insert_statement_);
+    }
+    insert_statement_ = statement;
+    insert_table_ = table;
+    insert_columns_.resize(count);
+    for (size_t i = 0; i < count; ++i) insert_columns_[i] = fields[i].column;
+  }
+  BindAll(insert_statement_, fields, count, 1);
+  StepToCompletion(insert_statement_, "insert");
+}
+
+void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key,
+                                 const FieldValue* fields, size_t count) {
+  if (!db_) CQZDBException::Raise(L"the connection is closed", "", SQLITE_MISUSE);
+  if (count == 0) return;
+  std::string sql = "UPDATE ";
+  AppendQuotedIdentifier(&sql, table);
+  sql += " SET ";
+  for (size_t i = 0; i < count; ++i) {
+    if (i) sql += ',';
+    AppendQuotedIdentifier(&sql, fields[i].column);
+    sql += "=?";
+  }
+  sql += " WHERE ";
+  for (size_t i = 0; i < key.size(); ++i) {
+    if (i) sql += " AND ";
+    AppendQuotedIdentifier(&sql, key[i].column);
+    sql += "=?";
+  }
+  sqlite3_stmt* statement = Prepare(sql);
+  try {
+    BindAll(statement, fields, count, 1);
+    BindAll(statement, key.data(), key.size(), static_cast<int>(count) + 1);
+    StepToCompletion(statement, "update");
+  } catch (CQZDBException*) {
+    ReleaseStatement(std::move(sql), statement);
+    throw;
+  }
+  ReleaseStatement(std::move(sql), statement);
+}
+
+const std::vector<std::wstring>& SqliteConnection::PrimaryKey(const std::wstring& table) {
+  for (const PrimaryKeyEntry& entry : primary_keys_)
+    if (entry.table == table) return entry.columns;
+  PrimaryKeyEntry entry{table, {}};
+  sqlite3_stmt* statement = Prepare("SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk");
+  const std::string name = platform::WideToUtf8(table);
+  sqlite3_bind_text(statement, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+  int rc;
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    const char* column = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    entry.columns.push_back(platform::Utf8ToWide(column ? column : ""));
+  }
+  ReleaseStatement("SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk", statement);
+  if (rc != SQLITE_DONE) RaiseError(rc, "reading the primary key");
+  primary_keys_.push_back(std::move(entry));
+  return primary_keys_.back().columns;
+}
+
+// --- Factory --------------------------------------------------------------
+
+// connect1 is the folder, connect2 the file name; an absolute file name or
+// ":memory:" stands alone.
+std::unique_ptr<Connection> ConnectSqlite(const ConnectionTexts& texts) {
+  if (texts.connect2.empty())
+    CQZDBException::Raise(L"no database file named: the second connection text is empty", "", SQLITE_CANTOPEN);
+  std::wstring path = texts.connect2;
+  const bool standalone = path == L":memory:" || path.front() == L'/';
+  if (!standalone && !texts.connect1.empty()) {
+    std::wstring folder = texts.connect1;
+    if (folder.back() != L'/') folder.push_back(L'/');
+    path = folder + path;
+  }
+  return std::make_unique<SqliteConnection>(platform::WideToUtf8(path));
+}
+
+}  // namespace qz::access

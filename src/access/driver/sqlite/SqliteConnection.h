@@ -1,0 +1,86 @@
+// A connection to one SQLite database file: WAL journal, a busy timeout,
+// foreign keys on, and a small cache of prepared statements so that a long
+// run of identical inserts prepares once.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "access/driver/Driver.h"
+
+namespace qz::access {
+
+class SqliteConnection : public Connection {
+ public:
+  // Opens path (a file, or ":memory:"). Throws CQZDBException.
+  explicit SqliteConnection(const std::string& path);
+  ~SqliteConnection() override;
+
+  bool IsConnected() override { return db_ != nullptr; }
+  void Close() override;
+  bool BeginTransaction() override;
+  bool CommitTransaction() override;
+  bool RollbackTransaction() override;
+  std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) override;
+  std::wstring Describe() const override;
+
+  // --- For cursors ---------------------------------------------------------
+
+  // Hands a statement back once its cursor is done with it.
+  void ReleaseStatement(std::string sql, sqlite3_stmt* statement);
+
+  // INSERT INTO table (columns...) VALUES (...), with bound values.
+  void InsertRow(const std::wstring& table, const FieldValue* fields, size_t count);
+
+  // UPDATE table SET columns... WHERE key columns = key values.
+  void UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key, const FieldValue* fields,
+                 size_t count);
+
+  // The primary key columns of table, in key order; empty when it has none.
+  const std::vector<std::wstring>& PrimaryKey(const std::wstring& table);
+
+  // Raises the connection's current error, prefixed by what was being done.
+  [[noreturn]] void RaiseError(int code, const char* doing);
+
+ private:
+  struct CachedStatement {
+    std::string sql;
+    sqlite3_stmt* statement;
+  };
+  struct PrimaryKeyEntry {
+    std::wstring table;
+    std::vector<std::wstring> columns;
+  };
+
+  void ExecuteSimple(const char* sql);
+  // A prepared statement for sql: from the cache, else newly prepared and
+  // checked to hold exactly one statement.
+  sqlite3_stmt* Prepare(const std::string& sql);
+  void BindAll(sqlite3_stmt* statement, const FieldValue* fields, size_t count, int first_index);
+  void StepToCompletion(sqlite3_stmt* statement, const char* doing);
+  void FinalizeAll();
+
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  int depth_ = 0;  // open transaction plus savepoints
+
+  std::vector<CachedStatement> cache_;  // most recently used last
+  std::vector<PrimaryKeyEntry> primary_keys_;
+
+  // The last insert, kept prepared so that a run of rows to the same table
+  // and columns skips building and looking up its text.
+  std::wstring insert_table_;
+  std::vector<std::wstring> insert_columns_;
+  sqlite3_stmt* insert_statement_ = nullptr;
+
+  std::vector<std::string> bound_text_;  // UTF-8 of text values while bound
+  std::string sql_scratch_;
+};
+
+// Statements kept prepared per connection.
+constexpr size_t kStatementCacheSize = 32;
+
+}  // namespace qz::access

@@ -1,0 +1,162 @@
+#include "access/driver/sqlite/SqliteCursor.h"
+
+#include <cwctype>
+
+#include "access/driver/sqlite/SqliteConnection.h"
+#include "platform/TextEncoding.h"
+
+namespace qz::access {
+namespace {
+
+// SQL identifiers compare without regard to ASCII case.
+bool SameIdentifier(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
+    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+SqliteCursor::SqliteCursor(SqliteConnection* connection, std::string sql, sqlite3_stmt* statement, bool done)
+    : connection_(connection),
+      sql_(std::move(sql)),
+      statement_(statement),
+      state_(done ? State::kDone : State::kNotStarted),
+      bof_(done) {}
+
+SqliteCursor::~SqliteCursor() { Close(); }
+
+void SqliteCursor::Start() {
+  if (state_ != State::kNotStarted) return;
+  Step();
+  bof_ = state_ == State::kDone;
+}
+
+void SqliteCursor::Step() {
+  int rc = sqlite3_step(statement_);
+  if (rc == SQLITE_ROW) {
+    state_ = State::kOnRow;
+  } else {
+    state_ = State::kDone;
+    if (rc != SQLITE_DONE) connection_->RaiseError(rc, "");
+  }
+}
+
+bool SqliteCursor::IsBOF() {
+  Start();
+  return bof_;
+}
+
+bool SqliteCursor::IsEOF() {
+  Start();
+  return state_ != State::kOnRow;
+}
+
+bool SqliteCursor::MoveNext() {
+  Start();
+  if (state_ == State::kOnRow) Step();
+  return state_ == State::kOnRow;
+}
+
+int SqliteCursor::ColumnIndex(std::wstring_view column) {
+  if (column_names_.empty() && statement_) {
+    const int count = sqlite3_column_count(statement_);
+    column_names_.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      const char* name = sqlite3_column_name(statement_, i);
+      column_names_.push_back(platform::Utf8ToWide(name ? name : ""));
+    }
+  }
+  // Row mappings read columns in table order: try the one after the last.
+  const int count = static_cast<int>(column_names_.size());
+  const int next = last_column_ + 1;
+  if (next < count && SameIdentifier(column_names_[static_cast<size_t>(next)], column)) return last_column_ = next;
+  for (int i = 0; i < count; ++i)
+    if (SameIdentifier(column_names_[static_cast<size_t>(i)], column)) return last_column_ = i;
+  CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "", SQLITE_ERROR);
+}
+
+void SqliteCursor::ReadColumn(int index, CQZDBVariant& value) {
+  switch (sqlite3_column_type(statement_, index)) {
+    case SQLITE_INTEGER:
+      value.SetInteger(sqlite3_column_int64(statement_, index));
+      break;
+    case SQLITE_FLOAT:
+      value.SetReal(sqlite3_column_double(statement_, index));
+      break;
+    case SQLITE_TEXT:
+    case SQLITE_BLOB: {
+      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
+      const int bytes = sqlite3_column_bytes(statement_, index);
+      value.SetTextUtf8(std::string_view(text ? text : "", static_cast<size_t>(bytes)));
+      break;
+    }
+    default:
+      value.SetNull();
+      break;
+  }
+}
+
+void SqliteCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
+  Start();
+  if (state_ != State::kOnRow) CQZDBException::Raise(L"there is no current row to read", "", SQLITE_MISUSE);
+  ReadColumn(ColumnIndex(column), value);
+}
+
+bool SqliteCursor::AddNew(const std::wstring& table) {
+  row_.Begin(RowBuffer::Mode::kInsert, table);
+  return true;
+}
+
+bool SqliteCursor::Edit(const std::wstring& table) {
+  Start();
+  if (state_ != State::kOnRow) CQZDBException::Raise(L"there is no current row to edit", "", SQLITE_MISUSE);
+  const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
+  if (key.empty())
+    CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "",
+                          SQLITE_MISUSE);
+  edit_key_.resize(key.size());
+  for (size_t i = 0; i < key.size(); ++i) {
+    edit_key_[i].column = key[i];
+    ReadColumn(ColumnIndex(key[i]), edit_key_[i].value);
+  }
+  row_.Begin(RowBuffer::Mode::kEdit, table);
+  return true;
+}
+
+bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
+  if (row_.mode() == RowBuffer::Mode::kNone)
+    CQZDBException::Raise(L"SetFieldValue needs AddNew or Edit first", "", SQLITE_MISUSE);
+  row_.Assign(column, value);
+  return true;
+}
+
+bool SqliteCursor::Update() {
+  const RowBuffer::Mode mode = row_.mode();
+  if (mode == RowBuffer::Mode::kNone) CQZDBException::Raise(L"Update needs AddNew or Edit first", "", SQLITE_MISUSE);
+  try {
+    if (mode == RowBuffer::Mode::kInsert)
+      connection_->InsertRow(row_.table(), row_.fields(), row_.size());
+    else
+      connection_->UpdateRow(row_.table(), edit_key_, row_.fields(), row_.size());
+  } catch (CQZDBException*) {
+    row_.Reset();
+    throw;
+  }
+  row_.Reset();
+  return true;
+}
+
+void SqliteCursor::Close() {
+  if (state_ == State::kClosed) return;
+  state_ = State::kClosed;
+  if (statement_) connection_->ReleaseStatement(std::move(sql_), statement_);
+  statement_ = nullptr;
+}
+
+}  // namespace qz::access

@@ -1,0 +1,43 @@
+// The control object: its one shared connection, opened from a setting and
+// closed once for all the copies that share it.
+#include <QZNVGeZhuanDBControl.h>
+
+#include "control/KindCode.h"
+#include "platform/DebugOutput.h"
+
+CQZNVGeZhuanDBControl::CQZNVGeZhuanDBControl() = default;
+CQZNVGeZhuanDBControl::CQZNVGeZhuanDBControl(const CQZNVGeZhuanDBControl& other) = default;
+CQZNVGeZhuanDBControl& CQZNVGeZhuanDBControl::operator=(const CQZNVGeZhuanDBControl& other) = default;
+CQZNVGeZhuanDBControl::~CQZNVGeZhuanDBControl() = default;
+
+int CQZNVGeZhuanDBControl::OpenQZNVGeZhuanDB(DBsSetNode node) {
+  // One connection at a time: an earlier one is let go first.
+  if (m_pDatabase) {
+    try {
+      m_pDatabase->Close();
+    } catch (CQZDBException* e) {
+      e->Delete();
+    }
+    m_pDatabase.reset();
+  }
+
+  const DATABASETYPE type = qz::control::DatabaseTypeOfKind(node.nDBType);
+  m_pDatabase = std::make_shared<CQZDatabase>();
+  try {
+    m_pDatabase->Connect(type, node.strConnect1, node.strConnect2, node.strConnect3, node.strConnect4);
+  } catch (CQZDBException* e) {
+    qz::platform::WriteDebugOutput(L"Open QZNVMANAGE DBERROR");
+    e->Delete();
+    m_pDatabase.reset();
+    return 0;
+  }
+  if (m_pDatabase->IsConnectted()) return 1;
+  m_pDatabase.reset();
+  return 0;
+}
+
+void CQZNVGeZhuanDBControl::CloseQZNVGeZhuanDB() {
+  if (!m_pDatabase) return;
+  m_pDatabase->Close();  // may throw; the object then keeps its connection
+  m_pDatabase.reset();
+}

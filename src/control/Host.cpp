@@ -1,0 +1,29 @@
+// The host-facing calls: debug output sink and table creation.
+#include <QZNVGeZhuanHost.h>
+
+#include "control/KindCode.h"
+#include "control/Schema.h"
+#include "platform/DebugOutput.h"
+
+void QZNVGeZhuanSetDebugOutput(std::function<void(const std::wstring&)> sink) {
+  qz::platform::SetDebugOutputSink(std::move(sink));
+}
+
+int QZNVGeZhuanCreateTables(const DBsSetNode& node, std::wstring* error) {
+  const DATABASETYPE type = qz::control::DatabaseTypeOfKind(node.nDBType);
+  CQZDatabase database;
+  try {
+    database.Connect(type, node.strConnect1, node.strConnect2, node.strConnect3, node.strConnect4);
+    if (!database.IsConnectted()) {
+      if (error) *error = L"the database could not be reached";
+      return 0;
+    }
+    qz::control::CreateTables(database, type);
+    database.Close();
+    return 1;
+  } catch (CQZDBException* e) {
+    if (error) *error = e->GetErrorMessage();
+    e->Delete();
+    return 0;
+  }
+}

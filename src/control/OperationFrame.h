@@ -1,0 +1,176 @@
+// The frame every record operation runs in, written once.
+//
+// An operation checks its connection and arguments (returning 0 before
+// anything is made), then hands its SQL text and a body to RunOperation:
+// the frame makes one record set for the call, runs the body inside the
+// guarded region, and on a CQZDBException deletes it, writes the SQL text
+// to the debug output, rolls back when the operation began a transaction,
+// and answers 0. The record set is closed and destroyed on every path.
+//
+// The body variants below (list read, single read, existence test, update
+// in place, batch insert, delete) are the shapes every operation takes.
+#pragma once
+
+#include <QZNVGeZhuanDBControl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "conversions/Conversions.h"
+#include "platform/DebugOutput.h"
+
+namespace qz::control {
+
+// The connection of a control object, or null when it has none (never
+// opened, closed through this or any other holder).
+inline CQZDatabase* UsableConnection(const std::shared_ptr<CQZDatabase>& database) {
+  return database && !database->IsClosed() ? database.get() : nullptr;
+}
+
+// Rolls back the innermost transaction; a failure to do so has nowhere to
+// go and the transaction ends with the connection anyway.
+inline void RollbackQuietly(CQZDatabase& database) {
+  try {
+    database.Rollback();
+  } catch (CQZDBException* e) {
+    e->Delete();
+  }
+}
+
+inline void CloseQuietly(CQZRecordSet& set) {
+  try {
+    if (set.IsOpen()) set.Close();
+  } catch (CQZDBException* e) {
+    e->Delete();
+  }
+}
+
+enum class OnFailure { kNothing, kRollback };
+
+// Runs body(set) in the guarded region. body returns the operation's result.
+// REQUIRES: database != nullptr.
+template <typename Body>
+int RunOperation(CQZDatabase* database, const std::wstring& sql, OnFailure on_failure, Body&& body) {
+  CQZRecordSet set(database);
+  if (set.IsOpen()) set.Close();
+  int result = 0;
+  try {
+    result = body(set);
+  } catch (CQZDBException* e) {
+    e->Delete();
+    platform::WriteDebugOutput(sql);
+    if (on_failure == OnFailure::kRollback) RollbackQuietly(*database);
+    result = 0;
+  }
+  CloseQuietly(set);
+  return result;
+}
+
+// base, then " where " and the trimmed condition unless condition is
+// exactly empty. The condition is the caller's SQL and goes in unchanged.
+inline std::wstring WithCondition(std::wstring base, const std::wstring& condition) {
+  if (!condition.empty()) {
+    base += L" where ";
+    base += conversions::Trim(condition);
+  }
+  return base;
+}
+
+// --- Body variants ----------------------------------------------------------
+
+// Every row of sql into *out through fill(record*, set*). No rows: 0 and
+// *out untouched. Rows: *out replaced. A failure part way leaves the rows
+// read before it.
+template <typename Record, typename Fill>
+int ListRead(CQZDatabase* database, const std::wstring& sql, std::vector<Record>* out, Fill fill) {
+  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
+    if (!set.Open(sql, ROWOPERATION_READONLY) || set.IsBOF()) return 0;
+    out->clear();
+    while (!set.IsEOF()) {
+      Record record;
+      fill(&record, &set);
+      out->push_back(std::move(record));
+      set.MoveNext(false);
+    }
+    set.Close();
+    return 1;
+  });
+}
+
+// read(set) takes what it wants from the first row. No row: 0, nothing read.
+template <typename Read>
+int SingleRead(CQZDatabase* database, const std::wstring& sql, Read read) {
+  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
+    if (!set.Open(sql, ROWOPERATION_READONLY) || set.IsBOF()) return 0;
+    read(set);
+    set.Close();
+    return 1;
+  });
+}
+
+// 1 when sql yields a row.
+inline int ExistenceTest(CQZDatabase* database, const std::wstring& sql) {
+  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
+    if (!set.Open(sql, ROWOPERATION_READONLY) || set.IsBOF()) return 0;
+    set.Close();
+    return 1;
+  });
+}
+
+// Rewrites the first row sql selects through write(set). No row: 0.
+template <typename Write>
+int UpdateInPlace(CQZDatabase* database, const std::wstring& sql, const std::wstring& table, Write write) {
+  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
+    if (!set.Open(sql, ROWOPERATION_WRITE) || set.IsBOF()) return 0;
+    set.Edit(table);
+    write(set);
+    set.Update();
+    set.Close();
+    return 1;
+  });
+}
+
+// Adds count rows to table in one transaction, row i through write(i, set).
+// before_commit() runs after the rows, inside the transaction; when it
+// returns false everything is rolled back and the result is 0 (whatever
+// failed there has logged itself).
+template <typename Write, typename BeforeCommit>
+int BatchInsert(CQZDatabase* database, const std::wstring& table, size_t count, Write write,
+                BeforeCommit before_commit) {
+  const std::wstring sql = L"select * from " + table;
+  return RunOperation(database, sql, OnFailure::kRollback, [&](CQZRecordSet& set) {
+    database->BeginTrans();
+    if (!set.Open(sql, ROWOPERATION_WRITE)) {
+      RollbackQuietly(*database);
+      return 0;
+    }
+    for (size_t i = 0; i < count; ++i) {
+      set.AddNew(table);
+      write(i, set);
+      set.Update();
+    }
+    set.Close();
+    if (!before_commit()) {
+      RollbackQuietly(*database);
+      return 0;
+    }
+    database->CommitTrans();
+    return 1;
+  });
+}
+
+template <typename Write>
+int BatchInsert(CQZDatabase* database, const std::wstring& table, size_t count, Write write) {
+  return BatchInsert(database, table, count, write, [] { return true; });
+}
+
+// Runs a delete statement. 1 when it ran, whatever it matched; 0 when the
+// connection could not run it or the database refused it.
+inline int Delete(CQZDatabase* database, const std::wstring& sql) {
+  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
+    return set.Open(sql, ROWOPERATION_WRITE) ? 1 : 0;
+  });
+}
+
+}  // namespace qz::control

@@ -1,0 +1,23 @@
+// The tables of a new database, per engine, and the code that creates them.
+#pragma once
+
+#include <QZDatabaseAccess.h>
+
+#include <string>
+#include <vector>
+
+namespace qz::control {
+
+// The texts of schema/sqlite.sql and schema/postgresql.sql, built in.
+extern const char* const kSqliteSchema;
+extern const char* const kPostgresqlSchema;
+
+// A schema file cut into its statements: each ends with ';' at the end of a
+// line; comment lines ("--") and blank lines are dropped.
+std::vector<std::wstring> SplitSchema(const char* text);
+
+// Creates the tables the engine of type needs on database, in one
+// transaction. Throws CQZDBException.
+void CreateTables(CQZDatabase& database, DATABASETYPE type);
+
+}  // namespace qz::control

@@ -1,0 +1,73 @@
+#include "platform/TextEncoding.h"
+
+#include <utf8.h>
+
+#include <iterator>
+
+namespace qz::platform {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsScalarValue(char32_t c) { return c < 0x110000 && (c < 0xD800 || c > 0xDFFF); }
+
+}  // namespace
+
+void WideToUtf8(std::wstring_view text, std::string* out) {
+  out->clear();
+  out->reserve(text.size());
+  auto sink = std::back_inserter(*out);
+  if constexpr (sizeof(wchar_t) == 2) {
+    try {
+      utf8::utf16to8(text.begin(), text.end(), sink);
+    } catch (const utf8::exception&) {
+      // An unpaired surrogate: convert what can be converted, one unit at a time.
+      out->clear();
+      for (wchar_t unit : text)
+        utf8::append(IsScalarValue(static_cast<char32_t>(unit)) ? static_cast<char32_t>(unit) : kReplacement, sink);
+    }
+  } else {
+    for (wchar_t unit : text) {
+      const char32_t c = static_cast<char32_t>(unit);
+      if (c < 0x80)
+        out->push_back(static_cast<char>(c));
+      else
+        utf8::append(IsScalarValue(c) ? c : kReplacement, sink);
+    }
+  }
+}
+
+std::string WideToUtf8(std::wstring_view text) {
+  std::string out;
+  WideToUtf8(text, &out);
+  return out;
+}
+
+void Utf8ToWide(std::string_view text, std::wstring* out) {
+  out->clear();
+  out->reserve(text.size());
+  // Plain ASCII, the common case of GUID and SQL text, needs no decoding.
+  size_t ascii = 0;
+  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+  out->append(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
+  if (ascii == text.size()) return;
+
+  std::string_view rest = text.substr(ascii);
+  std::string repaired;
+  if (!utf8::is_valid(rest.begin(), rest.end())) {
+    utf8::replace_invalid(rest.begin(), rest.end(), std::back_inserter(repaired), kReplacement);
+    rest = repaired;
+  }
+  if constexpr (sizeof(wchar_t) == 2)
+    utf8::unchecked::utf8to16(rest.begin(), rest.end(), std::back_inserter(*out));
+  else
+    utf8::unchecked::utf8to32(rest.begin(), rest.end(), std::back_inserter(*out));
+}
+
+std::wstring Utf8ToWide(std::string_view text) {
+  std::wstring out;
+  Utf8ToWide(text, &out);
+  return out;
+}
+
+}  // namespace qz::platform

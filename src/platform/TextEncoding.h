@@ -1,0 +1,19 @@
+// Wide text <-> UTF-8, for every boundary where text leaves or enters the
+// process (database drivers, files, the terminal). Wide text is UTF-32 here
+// and UTF-16 on Windows; characters outside the BMP survive both.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qz::platform {
+
+// Invalid code points are replaced with U+FFFD.
+std::string WideToUtf8(std::wstring_view text);
+void WideToUtf8(std::wstring_view text, std::string* out);
+
+// Invalid UTF-8 sequences are replaced with U+FFFD.
+std::wstring Utf8ToWide(std::string_view text);
+void Utf8ToWide(std::string_view text, std::wstring* out);
+
+}  // namespace qz::platform
