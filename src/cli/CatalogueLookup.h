@@ -1,0 +1,18 @@
+// Finding a tape type or a tape group as a person names it: by its name or
+// by its GUID text.
+#pragma once
+
+#include <QZNVGeZhuanDBControl.h>
+
+#include <string>
+
+namespace gezhuan {
+
+// The tape type named text (its TAPENAME, or its TAPEGUID as GUID text).
+// Fails (exit 1) when the catalogue has no such tape type.
+SQZGZVTRTapeTypeInfo FindTapeType(CQZNVGeZhuanDBControl& control, const std::string& text);
+
+// The tape group named text (its strGroupName or its guidGroupID).
+SQZGZVTRTapeTypeGroupInfo FindTapeGroup(CQZNVGeZhuanDBControl& control, const std::string& text);
+
+}  // namespace gezhuan

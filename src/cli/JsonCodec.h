@@ -1,0 +1,42 @@
+// Tasks, items and catalogue records as JSON: the record's field names,
+// GUIDs as GUID text, date-times as local ISO 8601 text or null when
+// invalid, a task's items nested under "arrItems". The same text written,
+// read and written again is the same text.
+#pragma once
+
+#include <QZNVGeZhuanDBControl.h>
+
+#include <nlohmann/json.hpp>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace gezhuan {
+
+using Json = nlohmann::ordered_json;
+
+Json TaskToJson(const SQZGeZhuanTaskInfo& task);
+Json ItemToJson(const SQZGeZhuanItemInfo& item);
+Json GroupToJson(const SQZGZVTRTapeTypeGroupInfo& group);
+Json TapeToJson(const SQZGZVTRTapeTypeInfo& tape);
+
+// The text of a document: two-space indentation, UTF-8, a final newline.
+std::string DocumentText(const Json& document);
+
+// A document the tool refuses, with where in it and which field.
+class DocumentError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads a task document: an array of task objects. Every field is checked
+// before anything is returned; a field left out keeps the record's default
+// (a missing guidTaskID or guidItem gets a fresh one, a missing guidTask
+// the task's, a missing nIndex the item's place). Throws DocumentError.
+std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text);
+
+// Reads an array of item objects (the arrItems of one task) for task.
+std::vector<SQZGeZhuanItemInfo> ItemsFromDocument(const std::string& text, const GUID& task);
+
+}  // namespace gezhuan

@@ -1,0 +1,57 @@
+// gezhuan: a person's way into the conversion database. Parses the command
+// line, sets up how the library reports trouble, and runs the one command
+// asked for; its exit status is 0 on success, 1 when the command failed or
+// found nothing where something was asked for, 2 for a usage error.
+#include <CLI/CLI.hpp>
+
+#include <clocale>
+#include <iostream>
+
+#include "Diagnostics.h"
+#include "Options.h"
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  using namespace gezhuan;
+
+  CLI::App app{"gezhuan - keep the format-conversion (GeZhuan) tasks, their items and the tape catalogue",
+               "gezhuan"};
+  app.fallthrough();  // the global options may follow the command too
+  app.require_subcommand(0, 1);
+  CommandLine line;
+  app.add_option("--database", line.global.database,
+                 "The embedded database file (default $XDG_DATA_HOME/qz/gezhuan.db)")
+      ->type_name("PATH");
+  app.add_option("--setting", line.global.setting,
+                 "Open through this named connection setting instead (see `gezhuan settings`)")
+      ->type_name("NAME");
+  app.add_flag("--json", line.global.json, "Machine-readable JSON output");
+  app.add_flag("-v,--verbose", line.global.verbose, "Show the library's debug lines (failed SQL) on stderr");
+  app.footer(std::string("\n") + CommandSummary());
+
+  AddOverviewCommands(app, line);
+  AddTaskCommands(app, line);
+  AddItemCommands(app, line);
+  AddTapeCommands(app, line);
+  AddSettingsCommands(app, line);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+  }
+
+  InstallDiagnostics(line.global.verbose);
+  try {
+    const Action& action = line.action ? line.action : line.fallback;
+    return action ? action() : kExitOk;
+  } catch (const CommandError& e) {
+    std::cout.flush();
+    std::cerr << "gezhuan: " << e.what() << '\n';
+    return e.Status();
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << "gezhuan: " << e.what() << '\n';
+    return kExitFailed;
+  }
+}

@@ -1,0 +1,41 @@
+#include "Table.h"
+
+#include <algorithm>
+
+#include "Text.h"
+
+namespace gezhuan {
+
+Table::Table(std::vector<std::wstring> headers) : m_headers(std::move(headers)) {}
+
+void Table::AddRow(std::vector<std::wstring> cells) {
+  cells.resize(m_headers.size());
+  // A line break inside a cell would tear the listing apart.
+  for (std::wstring& cell : cells)
+    std::replace_if(cell.begin(), cell.end(), [](wchar_t c) { return c == L'\n' || c == L'\r' || c == L'\t'; }, L' ');
+  m_rows.push_back(std::move(cells));
+}
+
+void Table::Print(std::ostream& out) const {
+  std::vector<int> widths(m_headers.size(), 0);
+  for (size_t i = 0; i < m_headers.size(); ++i) widths[i] = DisplayWidth(m_headers[i]);
+  for (const auto& row : m_rows)
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(row[i]));
+
+  auto printLine = [&](const std::vector<std::wstring>& cells) {
+    std::wstring line;
+    for (size_t i = 0; i < cells.size(); ++i) {
+      if (i > 0) line += L"  ";
+      line += i + 1 < cells.size() ? PadToWidth(cells[i], widths[i]) : cells[i];
+    }
+    while (!line.empty() && line.back() == L' ') line.pop_back();
+    out << ToUtf8(line) << '\n';
+  };
+  printLine(m_headers);
+  std::vector<std::wstring> rule;
+  for (int w : widths) rule.emplace_back(static_cast<size_t>(w), L'-');
+  printLine(rule);
+  for (const auto& row : m_rows) printLine(row);
+}
+
+}  // namespace gezhuan

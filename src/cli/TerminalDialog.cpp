@@ -1,0 +1,160 @@
+#include "TerminalDialog.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <iostream>
+
+#include "DatabaseOpen.h"
+#include "HostBridge.h"
+#include "Text.h"
+
+namespace gezhuan {
+
+namespace {
+
+// Turns terminal echo off for as long as it lives.
+class EchoOff {
+ public:
+  EchoOff() {
+    if (tcgetattr(STDIN_FILENO, &m_saved) != 0) return;
+    termios quiet = m_saved;
+    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+    m_active = tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
+  }
+  ~EchoOff() {
+    if (m_active) tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
+  }
+  EchoOff(const EchoOff&) = delete;
+  EchoOff& operator=(const EchoOff&) = delete;
+
+ private:
+  termios m_saved{};
+  bool m_active = false;
+};
+
+class Dialog {
+ public:
+  Dialog(std::vector<DBsSetNode>& settings, std::istream& in, std::ostream& out, bool terminal)
+      : m_settings(settings), m_in(in), m_out(out), m_terminal(terminal) {}
+
+  int Run() {
+    for (;;) {
+      ShowList();
+      std::string answer;
+      if (!Ask("Setting to edit (1-" + std::to_string(m_settings.size()) + "), s to save, q to cancel: ", &answer))
+        return Cancelled("input ended");
+      answer = TrimAscii(answer);
+      if (answer == "s" || answer == "save") return Save();
+      if (answer == "q" || answer == "quit" || answer == "cancel") return Cancelled("cancelled");
+      const size_t pick = Pick(answer);
+      if (pick == 0) {
+        m_out << "  please answer with a number from 1 to " << m_settings.size() << ", s or q\n";
+        continue;
+      }
+      if (!Edit(m_settings[pick - 1])) return Cancelled("input ended");
+    }
+  }
+
+ private:
+  // A setting's number, or its name; 0 when neither.
+  size_t Pick(const std::string& answer) const {
+    for (size_t i = 0; i < m_settings.size(); ++i)
+      if (answer == std::to_string(i + 1) || FromUtf8(answer) == m_settings[i].strSettingName) return i + 1;
+    return 0;
+  }
+
+  void ShowList() {
+    m_out << "\nConnection settings (" << host::SettingsFile() << "):\n";
+    for (size_t i = 0; i < m_settings.size(); ++i) {
+      const DBsSetNode& node = m_settings[i];
+      m_out << "  " << i + 1 << "  " << ToUtf8(node.strSettingName) << "  " << ToUtf8(node.strCaption) << "  "
+            << (IsComplete(node) ? DescribeNode(node) : std::string("(incomplete)")) << '\n';
+    }
+  }
+
+  bool Ask(const std::string& prompt, std::string* answer, bool secret = false) {
+    m_out << prompt << std::flush;
+    bool ok;
+    if (secret && m_terminal) {
+      EchoOff quiet;
+      ok = static_cast<bool>(std::getline(m_in, *answer));
+      m_out << '\n';
+    } else {
+      ok = static_cast<bool>(std::getline(m_in, *answer));
+    }
+    if (ok && !answer->empty() && answer->back() == '\r') answer->pop_back();
+    return ok;
+  }
+
+  // One text of a setting: Enter keeps it, "-" empties it.
+  bool AskText(const std::string& label, std::wstring& field, bool secret = false) {
+    const std::string shown = secret ? (field.empty() ? "" : "********") : ToUtf8(field);
+    std::string answer;
+    if (!Ask("  " + label + " [" + shown + "]: ", &answer, secret)) return false;
+    if (answer == "-")
+      field.clear();
+    else if (!TrimAscii(answer).empty())
+      field = FromUtf8(secret ? answer : TrimAscii(answer));
+    return true;
+  }
+
+  bool Edit(DBsSetNode& node) {
+    m_out << "Editing " << ToUtf8(node.strSettingName) << " (Enter keeps a value, - empties it)\n";
+    for (;;) {
+      std::string answer;
+      if (!Ask("  Engine: sqlite, postgresql or odbc [" + EngineName(node.nDBType) + "]: ", &answer)) return false;
+      answer = TrimAscii(answer);
+      if (answer.empty()) break;
+      if (answer == "sqlite" || answer == "0") { node.nDBType = 0; break; }
+      if (answer == "postgresql" || answer == "2") { node.nDBType = 2; break; }
+      if (answer == "odbc" || answer == "4") { node.nDBType = 4; break; }
+      m_out << "  please answer sqlite, postgresql or odbc\n";
+    }
+    if (IsEmbedded(node)) {
+      return AskText("Folder of the database file", node.strConnect1) &&
+             AskText("File name", node.strConnect2);
+    }
+    const bool odbc = node.nDBType == 4;
+    return AskText(odbc ? "DSN or connection string" : "Host, host:port or socket folder", node.strConnect1) &&
+           AskText("Database", node.strConnect2) && AskText("User", node.strConnect3) &&
+           AskText("Password", node.strConnect4, true);
+  }
+
+  int Save() {
+    std::string error;
+    if (!host::SaveSettings(m_settings, &error)) {
+      m_out << "The settings could not be saved: " << error << '\n';
+      return 2;
+    }
+    m_out << "Saved to " << host::SettingsFile() << ".\n";
+    return 1;
+  }
+
+  int Cancelled(const std::string& why) {
+    m_out << "\nNothing saved (" << why << ").\n";
+    return 2;
+  }
+
+  std::vector<DBsSetNode>& m_settings;
+  std::istream& m_in;
+  std::ostream& m_out;
+  bool m_terminal;
+};
+
+}  // namespace
+
+std::string EngineName(int kind) {
+  switch (kind) {
+    case 2: return "postgresql";
+    case 4: return "odbc";
+    case 8: case 16: case 32: return "kind " + std::to_string(kind);
+    default: return "sqlite";
+  }
+}
+
+int RunTerminalDialog(std::vector<DBsSetNode>& settings, std::istream& in, std::ostream& out, bool terminal) {
+  return Dialog(settings, in, out, terminal).Run();
+}
+
+}  // namespace gezhuan

@@ -1,0 +1,29 @@
+// Text at the tool's edges: the library speaks wide text, the terminal and
+// files speak UTF-8, and a terminal column is as wide as the glyphs in it.
+#pragma once
+
+#include <string>
+
+namespace gezhuan {
+
+// Wide text to UTF-8. A code point that cannot be encoded becomes U+FFFD.
+std::string ToUtf8(const std::wstring& text);
+
+// UTF-8 to wide text. Byte sequences that are not UTF-8 become U+FFFD.
+std::wstring FromUtf8(const std::string& text);
+
+// True when text is well-formed UTF-8.
+bool IsUtf8(const std::string& text);
+
+// How many terminal columns text takes: 2 for wide (CJK) characters, 0 for
+// combining marks and controls, 1 for the rest.
+int DisplayWidth(const std::wstring& text);
+
+// text followed by enough spaces to fill width columns.
+std::wstring PadToWidth(const std::wstring& text, int width);
+
+// text with the leading and trailing white space removed (ASCII only: used
+// on arguments and answers typed by a person).
+std::string TrimAscii(const std::string& text);
+
+}  // namespace gezhuan
