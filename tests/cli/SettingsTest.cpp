@@ -1,0 +1,110 @@
+// The settings commands against a temporary store: show with masking, the
+// scripted dialog, check, and opening through a setting.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "ToolRunner.h"
+
+namespace gezhuan_test {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+class SettingsTest : public ToolTest {
+ protected:
+  json Settings() const {
+    ToolResult shown = Run({"--json", "settings"});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    return json::parse(shown.out);
+  }
+  std::string StoreText() const {
+    std::ifstream in(m_settings);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+};
+
+TEST_F(SettingsTest, ShowListsTheSixSettingsAllIncompleteInAnEmptyStore) {
+  const json settings = Settings();
+  ASSERT_EQ(settings.size(), 6u);
+  EXPECT_EQ(settings[5]["strSettingName"], "QZNVCENTERDBSetting");
+  for (const json& node : settings) {
+    EXPECT_FALSE(node["complete"].get<bool>());
+    EXPECT_FALSE(node["strCaption"].get<std::string>().empty());
+  }
+  ToolResult text = Run({"settings", "show"});
+  EXPECT_NE(text.out.find("incomplete"), std::string::npos);
+  EXPECT_NE(text.out.find(m_settings), std::string::npos) << "says which store it read";
+}
+
+TEST_F(SettingsTest, ScriptedDialogChangesASettingAndTheToolOpensThroughIt) {
+  const std::string folder = (m_dir / "center").string();
+  ToolResult edited = Run({"settings", "edit"}, "6\nsqlite\n" + folder + "\ncenter.db\ns\n");
+  ASSERT_EQ(edited.status, 0) << edited.out << edited.err;
+
+  const json settings = Settings();
+  EXPECT_EQ(settings[5]["strConnect1"], folder);
+  EXPECT_EQ(settings[5]["strConnect2"], "center.db");
+  EXPECT_TRUE(settings[5]["complete"].get<bool>());
+  EXPECT_FALSE(settings[0]["complete"].get<bool>()) << "the others are untouched";
+
+  // Without --database the tool now opens the library's own setting.
+  ASSERT_EQ(Run({"init"}).status, 0);
+  EXPECT_TRUE(fs::exists(fs::path(folder) / "center.db"));
+  ToolResult status = Run({"status"});
+  EXPECT_NE(status.out.find("setting QZNVCENTERDBSetting"), std::string::npos) << status.out;
+  // --database still wins.
+  ToolResult explicitFile = RunDb({"init"});
+  EXPECT_NE(explicitFile.out.find(m_database), std::string::npos);
+
+  ToolResult check = Run({"settings", "check"});
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_NE(check.out.find("QZNVCENTERDBSetting: sqlite"), std::string::npos);
+  EXPECT_NE(check.out.find("works"), std::string::npos);
+}
+
+TEST_F(SettingsTest, PasswordsAreMaskedAndCancelKeepsTheStore) {
+  ToolResult edited = Run({"settings", "edit"}, "NetManageDBSetting\npostgresql\ndb1:5432\nnetmanage\nqz\nS3cret!\ns\n");
+  ASSERT_EQ(edited.status, 0) << edited.out << edited.err;
+  EXPECT_EQ(edited.out.find("S3cret!"), std::string::npos) << "the dialog never echoes the password";
+  const json settings = Settings();
+  EXPECT_EQ(settings[1]["nDBType"], 2);
+  EXPECT_EQ(settings[1]["strConnect3"], "qz");
+  EXPECT_EQ(settings[1]["strConnect4"], "********");
+  EXPECT_EQ(Run({"settings"}).out.find("S3cret!"), std::string::npos);
+  EXPECT_NE(StoreText().find("S3cret!"), std::string::npos) << "but the store keeps it";
+
+  const std::string before = StoreText();
+  EXPECT_EQ(Run({"settings", "edit"}, "2\nsqlite\n/x\ny.db\nq\n").status, 1);
+  EXPECT_EQ(Run({"settings", "edit"}, "2\nsqlite\n").status, 1) << "input ending cancels";
+  EXPECT_EQ(StoreText(), before);
+
+  // A bad answer is asked again; "-" empties a text.
+  ASSERT_EQ(Run({"settings", "edit"}, "9\n2\noracle\nodbc\n-\n\n\n\ns\n").status, 0);
+  EXPECT_EQ(Settings()[1]["strConnect1"], "");
+  EXPECT_EQ(Settings()[1]["nDBType"], 4);
+}
+
+TEST_F(SettingsTest, CheckSaysWhichSettingsFailAndSettingOptionIsChecked) {
+  ASSERT_EQ(Run({"settings", "edit"}, "1\nsqlite\n" + m_dir.string() + "\nmissing.db\ns\n").status, 0);
+  ToolResult check = Run({"settings", "check"});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.out.find("CommonDataDBSetting"), std::string::npos);
+  EXPECT_NE(check.out.find("fails"), std::string::npos) << check.out;
+  EXPECT_FALSE(fs::exists(m_dir / "missing.db")) << "checking creates nothing";
+
+  EXPECT_EQ(Run({"--setting", "NoSuchSetting", "status"}).status, 2);
+  EXPECT_EQ(Run({"--setting", "UserVerifyDBSetting", "status"}).status, 1) << "incomplete";
+  ASSERT_EQ(Run({"--setting", "CommonDataDBSetting", "init"}).status, 0);
+  ToolResult status = Run({"--setting", "CommonDataDBSetting", "status"});
+  EXPECT_EQ(status.status, 0) << status.err;
+  EXPECT_NE(status.out.find("missing.db"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace gezhuan_test

@@ -1,0 +1,119 @@
+#include "ToolRunner.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace gezhuan_test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+void ToolTest::SetUp() {
+  std::string pattern = (fs::temp_directory_path() / "gezhuan-cli-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  m_dir = pattern;
+  m_database = (m_dir / "test.db").string();
+  m_settings = (m_dir / "dbsettings.ini").string();
+  fs::create_directories(m_dir / "home");
+}
+
+void ToolTest::TearDown() {
+  std::error_code ignored;
+  fs::remove_all(m_dir, ignored);
+}
+
+std::string ToolTest::WriteFile(const std::string& name, const std::string& text) const {
+  const fs::path path = m_dir / name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path.string();
+}
+
+ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string& input) const {
+  static int serial = 0;
+  const std::string tag = std::to_string(++serial);
+  const fs::path in = WriteFile("stdin" + tag, input), out = m_dir / ("stdout" + tag), err = m_dir / ("stderr" + tag);
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int inFd = open(in.c_str(), O_RDONLY);
+    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(inFd, 0);
+    dup2(outFd, 1);
+    dup2(errFd, 2);
+    setenv("HOME", (m_dir / "home").c_str(), 1);
+    setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
+    setenv("QZ_DB_SETTINGS", m_settings.c_str(), 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    for (const std::string& name : m_unset) unsetenv(name.c_str());
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(QZ_GEZHUAN_PATH));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(QZ_GEZHUAN_PATH, argv.data());
+    _exit(127);
+  }
+  ToolResult result;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = ReadAll(out);
+  result.err = ReadAll(err);
+  return result;
+}
+
+ToolResult ToolTest::RunDb(std::vector<std::string> args, const std::string& input) const {
+  return RunOn(m_database, std::move(args), input);
+}
+
+ToolResult ToolTest::RunOn(const std::string& database, std::vector<std::string> args,
+                           const std::string& input) const {
+  args.insert(args.begin(), {"--database", database});
+  return Run(args, input);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+int Columns(const std::string& utf8) {
+  int columns = 0;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    uint32_t point = c;
+    size_t length = 1;
+    if (c >= 0xF0) { point = c & 0x07; length = 4; }
+    else if (c >= 0xE0) { point = c & 0x0F; length = 3; }
+    else if (c >= 0xC0) { point = c & 0x1F; length = 2; }
+    for (size_t k = 1; k < length && i + k < utf8.size(); ++k)
+      point = (point << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += length;
+    const bool wide = (point >= 0x1100 && point <= 0x115F) || (point >= 0x2E80 && point <= 0xA4CF) ||
+                      (point >= 0xAC00 && point <= 0xD7A3) || (point >= 0xF900 && point <= 0xFAFF) ||
+                      (point >= 0xFF00 && point <= 0xFF60) || (point >= 0xFFE0 && point <= 0xFFE6) ||
+                      (point >= 0x20000 && point <= 0x3FFFD);
+    columns += wide ? 2 : 1;
+  }
+  return columns;
+}
+
+}  // namespace gezhuan_test

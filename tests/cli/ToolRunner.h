@@ -1,0 +1,46 @@
+// Runs the built gezhuan as a person would: in a temporary home with its own
+// data folder, settings file and database, capturing what it prints.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace gezhuan_test {
+
+struct ToolResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class ToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // gezhuan ARGS with input on standard input (a file, never a terminal).
+  ToolResult Run(const std::vector<std::string>& args, const std::string& input = "") const;
+  // gezhuan --database <the test database> ARGS.
+  ToolResult RunDb(std::vector<std::string> args, const std::string& input = "") const;
+  // The same with another database file in the temporary folder.
+  ToolResult RunOn(const std::string& database, std::vector<std::string> args, const std::string& input = "") const;
+
+  // Writes text to a file in the temporary folder and returns its path.
+  std::string WriteFile(const std::string& name, const std::string& text) const;
+
+  std::filesystem::path m_dir;
+  std::string m_database;  // <dir>/test.db
+  std::string m_settings;  // <dir>/dbsettings.ini, QZ_DB_SETTINGS for the tool
+  std::vector<std::string> m_unset;  // variables removed from the tool's environment
+};
+
+// Lines of text, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
+
+// Terminal columns of UTF-8 text: CJK and full-width forms count 2.
+int Columns(const std::string& utf8);
+
+}  // namespace gezhuan_test
