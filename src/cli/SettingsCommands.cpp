@@ -43,7 +43,7 @@ int RunShow(const GlobalOptions& options) {
     return kExitOk;
   }
   std::cout << "store: " << host::SettingsFile() << "\n\n";
-  Table table({L"NAME", L"CAPTION", L"ENGINE", L"WHERE", L"DATABASE", L"USER", L"PASSWORD", L""});
+  Table table({L"NAME", L"CAPTION", L"ENGINE", L"WHERE", L"DATABASE", L"USER", L"PASSWORD", L"STATE"});
   for (const DBsSetNode& node : settings)
     table.AddRow({node.strSettingName, node.strCaption, FromUtf8(EngineName(node.nDBType)), node.strConnect1,
                   node.strConnect2, node.strConnect3, Masked(node.strConnect4),

@@ -184,7 +184,8 @@ int RunShow(const GlobalOptions& options, const std::string& guidText) {
   size_t width = 0;
   for (const auto& line : lines) width = std::max(width, line.first.size());
   for (const auto& line : lines)
-    std::cout << line.first << ':' << std::string(width + 2 - line.first.size(), ' ') << ToUtf8(line.second)
+    std::cout << line.first << ':'
+              << (line.second.empty() ? std::string() : std::string(width + 2 - line.first.size(), ' ') + ToUtf8(line.second))
               << '\n';
   std::cout << "\narrItems: " << task.arrItems.size() << '\n';
   if (!task.arrItems.empty()) PrintItemTable(task.arrItems, false);
@@ -279,7 +280,7 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
       ->type_name("SPEC")
       ->allow_extra_args(false);
   add->footer(
-      "Example:\n  gezhuan task add --name \"新闻 转录\" --from Betacam --to HDCAM \\\n"
+      "Example:\n  gezhuan task add --name \"新闻 转录\" --from \"Betacam SP\" --to HDCAM \\\n"
       "      --begin 2024-03-01T09:00 --item \"片头:0:250\" --item \"正片:250:45000\"");
   add->callback([&line, addFields, addItems] {
     line.action = [&line, addFields, addItems] { return RunAdd(line.global, *addFields, *addItems); };

@@ -7,6 +7,7 @@
 
 #include "DatabaseOpen.h"
 #include "HostBridge.h"
+#include "Table.h"
 #include "Text.h"
 
 namespace gezhuan {
@@ -66,11 +67,13 @@ class Dialog {
 
   void ShowList() {
     m_out << "\nConnection settings (" << host::SettingsFile() << "):\n";
+    Table table({L"#", L"NAME", L"CAPTION", L"DATABASE"});
     for (size_t i = 0; i < m_settings.size(); ++i) {
       const DBsSetNode& node = m_settings[i];
-      m_out << "  " << i + 1 << "  " << ToUtf8(node.strSettingName) << "  " << ToUtf8(node.strCaption) << "  "
-            << (IsComplete(node) ? DescribeNode(node) : std::string("(incomplete)")) << '\n';
+      table.AddRow({std::to_wstring(i + 1), node.strSettingName, node.strCaption,
+                    IsComplete(node) ? FromUtf8(DescribeNode(node)) : L"(incomplete)"});
     }
+    table.Print(m_out);
   }
 
   bool Ask(const std::string& prompt, std::string* answer, bool secret = false) {
@@ -84,6 +87,9 @@ class Dialog {
       ok = static_cast<bool>(std::getline(m_in, *answer));
     }
     if (ok && !answer->empty() && answer->back() == '\r') answer->pop_back();
+    // Answers from a pipe are not echoed by a terminal: show them, so that
+    // a scripted session reads like a typed one.
+    if (ok && !m_terminal) m_out << (secret && !answer->empty() ? "********" : *answer) << '\n';
     return ok;
   }
 
