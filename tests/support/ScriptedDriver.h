@@ -28,6 +28,9 @@ CQZDBVariant V(const wchar_t* text);
 CQZDBVariant V(int32_t value);
 CQZDBVariant NullValue();
 
+// One row per name, each with the single column "name".
+std::vector<Row> MakeRowsOfNames(const std::vector<std::wstring>& names);
+
 class Script {
  public:
   // Every call in order, as "Kind" or "Kind(argument)": Connect(type),
