@@ -65,8 +65,7 @@ void SqliteConnection::FinalizeAll() {
   cache_.clear();
   sqlite3_finalize(insert_statement_);
   insert_statement_ = nullptr;
-  insert_table_.clear();
-  insert_columns_.clear();
+  insert_layout_id_ = 0;
 }
 
 void SqliteConnection::Close() {
@@ -277,11 +276,10 @@ void SqliteConnection::StepToCompletion(sqlite3_stmt* statement, const char* doi
   CQZDBException::Raise(platform::Utf8ToWide(message), "", code);
 }
 
-void SqliteConnection::InsertRow(const std::wstring& table, const FieldValue* fields, size_t count) {
+void SqliteConnection::InsertRow(const std::wstring& table, uint64_t layout_id, const FieldValue* fields,
+                                 size_t count) {
   if (!db_) CQZDBException::Raise(L"the connection is closed", "", SQLITE_MISUSE);
-  bool same = insert_statement_ && insert_table_ == table && insert_columns_.size() == count;
-  for (size_t i = 0; same && i < count; ++i) same = insert_columns_[i] == fields[i].column;
-  if (!same) {
+  if (!insert_statement_ || layout_id != insert_layout_id_) {
     std::string sql = "INSERT INTO ";
     AppendQuotedIdentifier(&sql, table);
     if (count == 0) {
@@ -302,9 +300,7 @@ void SqliteConnection::InsertRow(const std::wstring& table, const FieldValue* fi
       ReleaseStatement(std::move(old_sql), insert_statement_);
     }
     insert_statement_ = statement;
-    insert_table_ = table;
-    insert_columns_.resize(count);
-    for (size_t i = 0; i < count; ++i) insert_columns_[i] = fields[i].column;
+    insert_layout_id_ = layout_id;
   }
   BindAll(insert_statement_, fields, count, 1);
   StepToCompletion(insert_statement_, "insert");
