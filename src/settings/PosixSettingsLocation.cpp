@@ -32,7 +32,7 @@ std::string HomeFolder() {
 std::string DefaultSettingsFilePath() {
   const std::string explicit_path = Environment("QZ_DB_SETTINGS");
   if (!explicit_path.empty()) return explicit_path;
-  // The base directory specification ignores a relative XDG_CONFIG_HOME.
+  // XDG base directory rules: a relative XDG_CONFIG_HOME is to be ignored.
   const std::string config = Environment("XDG_CONFIG_HOME");
   if (!config.empty() && config.front() == '/') return config + "/qz/dbsettings.ini";
   const std::string home = HomeFolder();
