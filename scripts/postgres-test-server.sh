@@ -31,12 +31,17 @@ die() {
   exit 1
 }
 
+# runuser lives in sbin, which a minimal PATH may lack; su is the fallback.
+RUNUSER=$(PATH=$PATH:/usr/sbin:/sbin command -v runuser || true)
+
 # Runs a command as the cluster's owner: "postgres" under root, else ourselves.
 as_owner() {
-  if [ "$(id -u)" -eq 0 ]; then
-    runuser -u postgres -- "$@" </dev/null
-  else
+  if [ "$(id -u)" -ne 0 ]; then
     "$@" </dev/null
+  elif [ -n "$RUNUSER" ]; then
+    "$RUNUSER" -u postgres -- "$@" </dev/null
+  else
+    su -s /bin/sh postgres -c "$(printf '%q ' "$@")" </dev/null
   fi
 }
 
@@ -71,8 +76,12 @@ start() {
     id postgres >/dev/null 2>&1 || die "running as root but there is no postgres user to own the cluster"
   fi
 
-  local dir port
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/qz-postgres.XXXXXX")
+  local dir port base=${TMPDIR:-/tmp}
+  # Under root the folder must be reachable by the postgres user.
+  if [ "$(id -u)" -eq 0 ] && ! as_owner test -x "$base"; then
+    base=/tmp
+  fi
+  dir=$(mktemp -d "$base/qz-postgres.XXXXXX")
   touch "$dir/$MARKER"
   chmod 755 "$dir"
   [ "$(id -u)" -eq 0 ] && chown postgres: "$dir"
@@ -98,7 +107,8 @@ start() {
   fi
   if ! as_owner "$PG_BIN/createdb" -h 127.0.0.1 -p "$port" -U "$SUPERUSER" "$DATABASE" >&2; then
     show_log "$dir/server.log"
-    die "could not create database $DATABASE"
+    as_owner "$PG_BIN/pg_ctl" -D "$dir/data" -m immediate stop >&2 || true
+    die "could not create database $DATABASE (folder $dir)"
   fi
 
   local owner_user

@@ -238,6 +238,10 @@ TEST_F(PostgresDriverTest, RejectedStatementsCarryTheServersMessageAndState) {
   EXPECT_EQ(error.state, "42P01");
   error = CatchError([&] { set.Open(L"   ", ROWOPERATION_WRITE); });
   EXPECT_TRUE(error.thrown);
+  error = CatchError([&] { set.Open(L"copy qz_plain from stdin", ROWOPERATION_WRITE); });
+  EXPECT_EQ(error.state, "0A000");
+  error = CatchError([&] { set.Open(L"copy qz_keyed to stdout", ROWOPERATION_WRITE); });
+  EXPECT_EQ(error.state, "0A000");
   // The connection is still good after refusals.
   EXPECT_EQ(ReadOne(L"select 'ok' as X"), L"ok");
 }
@@ -266,6 +270,31 @@ TEST_F(PostgresDriverTest, ConnectingToAMissingDatabaseThrows) {
   EXPECT_TRUE(error.thrown);
   EXPECT_NE(error.message.find(L"qz_no_such_db"), std::wstring::npos) << Utf8(error.message);
   EXPECT_TRUE(other.IsClosed());
+}
+
+TEST_F(PostgresDriverTest, ConnectsThroughTheSocketFolder) {
+  const char* folder = std::getenv("QZ_PG_DIR");
+  if (!folder || !*folder) GTEST_SKIP() << "QZ_PG_DIR is not set";
+  // A folder names no port: libpq takes PGPORT, as any client would.
+  const std::string host = Utf8(server_.connect1);
+  const char* old_port = std::getenv("PGPORT");
+  const std::string saved = old_port ? old_port : "";
+  setenv("PGPORT", host.substr(host.rfind(':') + 1).c_str(), 1);
+  CQZDatabase local;
+  CaughtError error = CatchError([&] {
+    local.Connect(QZDB_POSTGRESQL, qz::platform::Utf8ToWide(folder), server_.connect2, server_.connect3,
+                  server_.connect4);
+  });
+  if (old_port)
+    setenv("PGPORT", saved.c_str(), 1);
+  else
+    unsetenv("PGPORT");
+  ASSERT_FALSE(error.thrown) << Utf8(error.message);
+  CQZRecordSet set(&local);
+  ASSERT_TRUE(set.Open(L"select inet_server_addr() is null as x", ROWOPERATION_READONLY));
+  CQZDBVariant value;
+  set.GetValueInColumn(L"x", value);
+  EXPECT_EQ(value.GetInt32(), 1);  // no address: a Unix socket
 }
 
 // --- Transactions ---------------------------------------------------------

@@ -295,6 +295,18 @@ Result PostgresConnection::Check(Result result, const char* doing) {
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
   if (status == PGRES_EMPTY_QUERY) CQZDBException::Raise(L"the SQL text holds no statement", "42601", status);
+  if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
+    // A caller's COPY FROM STDIN / TO STDOUT has no data path here: end it
+    // at once so that the connection is not left inside it.
+    if (status != PGRES_COPY_OUT) PQputCopyEnd(conn_, "COPY through the client is not supported");
+    if (status != PGRES_COPY_IN) {
+      char* data = nullptr;
+      while (PQgetCopyData(conn_, &data, 0) >= 0) PQfreemem(data);
+    }
+    while (Result rest{PQgetResult(conn_)}) {
+    }
+    CQZDBException::Raise(L"COPY to or from the client is not supported", "0A000", status);
+  }
   RaiseResultError(result.get(), doing);
 }
 
