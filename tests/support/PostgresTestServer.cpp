@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <vector>
 
@@ -32,6 +36,17 @@ void ConnectTo(const PostgresServer& server, CQZDatabase* database) {
     ADD_FAILURE() << "cannot connect: " << platform::WideToUtf8(e->GetErrorMessage());
     e->Delete();
   }
+}
+
+ServerLock::ServerLock() {
+  const char* folder = std::getenv("QZ_PG_DIR");
+  const std::string path = std::string(folder && *folder ? folder : "/tmp") + "/qz-postgres-tests.lock";
+  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd_ < 0 || flock(fd_, LOCK_EX) != 0) ADD_FAILURE() << "cannot lock " << path;
+}
+
+ServerLock::~ServerLock() {
+  if (fd_ >= 0) close(fd_);  // closing releases the lock
 }
 
 SideConnection::~SideConnection() { PQfinish(conn_); }

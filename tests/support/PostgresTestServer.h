@@ -25,6 +25,20 @@ bool FindPostgresServer(PostgresServer* out);
 // Connects database to server; fails the test on an exception.
 void ConnectTo(const PostgresServer& server, CQZDatabase* database);
 
+// Holds the test server for one test: tests that share its tables run one
+// at a time even when CTest runs several test processes at once. A file
+// lock rather than a server lock, so that it outlives a server restart.
+class ServerLock {
+ public:
+  ServerLock();
+  ~ServerLock();
+  ServerLock(const ServerLock&) = delete;
+  ServerLock& operator=(const ServerLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 // A libpq connection of its own. Query returns the first value of the first
 // row ("" when none) and fails the test when the server refuses.
 class SideConnection {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "control/Schema.h"
@@ -22,6 +23,7 @@ class PostgresDriverTest : public ::testing::Test {
   void SetUp() override {
     if (!qz::test::FindPostgresServer(&server_))
       GTEST_SKIP() << "QZ_PG_HOST is not set: run the tests under scripts/postgres-test-server.sh";
+    lock_ = std::make_unique<qz::test::ServerLock>();
     ASSERT_TRUE(side_.Open(server_));
     side_.Query("DROP TABLE IF EXISTS qz_values, qz_keyed, qz_batch, qz_plain");
     side_.Query("DROP SEQUENCE IF EXISTS qz_seq");
@@ -63,6 +65,7 @@ class PostgresDriverTest : public ::testing::Test {
 
   std::string Count(const char* table) { return side_.Query(std::string("SELECT count(*) FROM ") + table); }
 
+  std::unique_ptr<qz::test::ServerLock> lock_;  // first made, last gone
   qz::test::PostgresServer server_;
   qz::test::SideConnection side_;
   CQZDatabase db_;
