@@ -4,11 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-if [ -x scripts/postgres-test-server.sh ]; then
-  # shellcheck disable=SC1090
-  source <(scripts/postgres-test-server.sh start)
-  trap 'scripts/postgres-test-server.sh stop || true' EXIT
-fi
+eval "$(scripts/postgres-test-server.sh start)"
+trap 'scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQZ_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench -j "${QZ_JOBS:-2}" --target qz_bench
 ./build-bench/bench/qz_bench "$@"

@@ -22,7 +22,7 @@ namespace qz::testing {
 
 using Row = std::vector<std::pair<std::wstring, CQZDBVariant>>;
 
-// Builds a row: Row r = MakeRow({{L"guidTask", V(L"...")}, {L"nIndex", V(3)}}).
+// Builds a row: Row r{{L"guidTask", V(L"...")}, {L"nIndex", V(3)}}.
 CQZDBVariant V(const std::wstring& text);
 CQZDBVariant V(const wchar_t* text);
 CQZDBVariant V(int32_t value);

@@ -263,7 +263,7 @@ void SqliteConnection::BindAll(sqlite3_stmt* statement, const FieldValue* fields
   }
 }
 
-void SqliteConnection::StepToCompletion(sqlite3_stmt* statement, const char* doing) {
+void SqliteConnection::StepToCompletion(sqlite3_stmt* statement) {
   int rc = sqlite3_step(statement);
   if (rc == SQLITE_DONE || rc == SQLITE_ROW) {
     sqlite3_reset(statement);
@@ -272,7 +272,6 @@ void SqliteConnection::StepToCompletion(sqlite3_stmt* statement, const char* doi
   std::string message = sqlite3_errmsg(db_);
   int code = sqlite3_extended_errcode(db_);
   sqlite3_reset(statement);
-  (void)doing;
   CQZDBException::Raise(platform::Utf8ToWide(message), "", code);
 }
 
@@ -303,7 +302,7 @@ void SqliteConnection::InsertRow(const std::wstring& table, uint64_t layout_id, 
     insert_layout_id_ = layout_id;
   }
   BindAll(insert_statement_, fields, count, 1);
-  StepToCompletion(insert_statement_, "insert");
+  StepToCompletion(insert_statement_);
 }
 
 void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key,
@@ -328,7 +327,11 @@ void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<Fi
   try {
     BindAll(statement, fields, count, 1);
     BindAll(statement, key.data(), key.size(), static_cast<int>(count) + 1);
-    StepToCompletion(statement, "update");
+    StepToCompletion(statement);
+    // The row was read a moment ago; if another connection removed or
+    // re-keyed it since, saying the edit succeeded would be a lie.
+    if (sqlite3_changes(db_) == 0)
+      CQZDBException::Raise(L"the row to edit is no longer in " + table, "", SQLITE_NOTFOUND);
   } catch (CQZDBException*) {
     ReleaseStatement(std::move(sql), statement);
     throw;

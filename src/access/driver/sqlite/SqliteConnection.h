@@ -62,7 +62,7 @@ class SqliteConnection : public Connection {
   // checked to hold exactly one statement.
   sqlite3_stmt* Prepare(const std::string& sql);
   void BindAll(sqlite3_stmt* statement, const FieldValue* fields, size_t count, int first_index);
-  void StepToCompletion(sqlite3_stmt* statement, const char* doing);
+  void StepToCompletion(sqlite3_stmt* statement);
   void FinalizeAll();
 
   sqlite3* db_ = nullptr;
