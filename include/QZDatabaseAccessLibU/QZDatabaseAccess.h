@@ -236,11 +236,11 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   // and Update writes them.
   bool AddNew(const std::wstring& table);
   bool Edit(const std::wstring& table);
-  bool SetFieldValue(const std::wstring& column, const CQZDBVariant& value);
+  bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value);
   bool Update();
 
   // Fills value from the current row. Column names may be bracketed.
-  bool GetValueInColumn(const std::wstring& column, CQZDBVariant& value);
+  bool GetValueInColumn(std::wstring_view column, CQZDBVariant& value);
 
  private:
   CQZRecordSet(const CQZRecordSet&) = delete;

@@ -1,5 +1,6 @@
 // What a host program sets up around CQZNVGeZhuanDBControl: where the debug
-// output goes and the tables of a new database. (Kept apart from the
+// output goes, the tables of a new database and its sample catalogue, and
+// the store and dialog behind the connection settings. (Kept apart from the
 // exported class so that the class stays exactly what callers know.)
 #pragma once
 
@@ -7,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // Replaces the debug output sink. The library hands it each debug line's
 // text exactly (an operation's SQL text, or "Open QZNVMANAGE DBERROR"),
@@ -18,3 +20,38 @@ QZNV_GEZHUAN_API void QZNVGeZhuanSetDebugOutput(std::function<void(const std::ws
 // where they do not exist yet. Returns 1 on success; on failure 0, with the
 // database's message in *error when error is not null.
 QZNV_GEZHUAN_API int QZNVGeZhuanCreateTables(const DBsSetNode& node, std::wstring* error);
+
+// Adds a small sample catalogue (Betacam, DV and HD tape groups with their
+// tape types, one of them the default) to the database that node names,
+// whose tables must exist. Rows whose key is there already are left alone,
+// so adding it twice changes nothing. Returns 1 on success; on failure 0,
+// nothing added, with the database's message in *error when error is not null.
+QZNV_GEZHUAN_API int QZNVGeZhuanAddSampleCatalogue(const DBsSetNode& node, std::wstring* error);
+
+// --- Connection settings ------------------------------------------------------
+
+// The settings dialog: shown with the settings read (all six, or the one of
+// this library) and the mode 1. It may change the entries in place. Its
+// result 2 means the user cancelled; anything else counts as accepted.
+// Storing what the user changed is the handler's work (see
+// QZNVGeZhuanSaveSettings).
+using QZNVGeZhuanSettingsDialog = std::function<int(std::vector<DBsSetNode>& settings, int mode)>;
+
+// Installs the dialog. With none installed (the default, or after an empty
+// function) every dialog answers 2, since nobody can confirm the settings.
+QZNV_GEZHUAN_API void QZNVGeZhuanSetSettingsDialog(QZNVGeZhuanSettingsDialog dialog);
+
+// Points the settings store at an INI file. An empty path restores the
+// default: $QZ_DB_SETTINGS, else $XDG_CONFIG_HOME/qz/dbsettings.ini, else
+// ~/.config/qz/dbsettings.ini.
+QZNV_GEZHUAN_API void QZNVGeZhuanSetSettingsFile(const std::string& path);
+
+// The file the store uses now; empty when no home folder can be found.
+QZNV_GEZHUAN_API std::string QZNVGeZhuanSettingsFile();
+
+// Saves each node's kind and four connection texts under its setting name,
+// replacing only those settings in the store (other entries stay). The file
+// is replaced atomically and readable by its owner alone. Returns 1 on
+// success; on failure 0 and the store unchanged, with the reason in *error
+// when error is not null.
+QZNV_GEZHUAN_API int QZNVGeZhuanSaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error);

@@ -36,13 +36,13 @@ bool CQZRecordSet::AddNew(const std::wstring& table) { return RequireCursor().Ad
 
 bool CQZRecordSet::Edit(const std::wstring& table) { return RequireCursor().Edit(table); }
 
-bool CQZRecordSet::SetFieldValue(const std::wstring& column, const CQZDBVariant& value) {
+bool CQZRecordSet::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
   return RequireCursor().SetFieldValue(qz::access::BareColumnName(column), value);
 }
 
 bool CQZRecordSet::Update() { return RequireCursor().Update(); }
 
-bool CQZRecordSet::GetValueInColumn(const std::wstring& column, CQZDBVariant& value) {
+bool CQZRecordSet::GetValueInColumn(std::wstring_view column, CQZDBVariant& value) {
   RequireCursor().GetValue(qz::access::BareColumnName(column), value);
   return true;
 }

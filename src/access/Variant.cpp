@@ -26,8 +26,23 @@ int64_t ParseInteger(const std::wstring& text) {
 }  // namespace
 
 CQZDBVariant::CQZDBVariant() = default;
-CQZDBVariant::CQZDBVariant(const CQZDBVariant&) = default;
-CQZDBVariant& CQZDBVariant::operator=(const CQZDBVariant&) = default;
+CQZDBVariant::CQZDBVariant(const CQZDBVariant& other) { *this = other; }
+
+// Copies only what the value's type uses: row writers copy a variant per
+// column per row.
+CQZDBVariant& CQZDBVariant::operator=(const CQZDBVariant& other) {
+  if (this == &other) return *this;
+  m_type = other.m_type;
+  switch (m_type) {
+    case TYPE_INTEGER: m_integer = other.m_integer; break;
+    case TYPE_REAL: m_real = other.m_real; break;
+    case TYPE_TEXT: m_text.assign(other.m_text); break;
+    case TYPE_DATETIME: m_dateTime = other.m_dateTime; break;
+    case TYPE_TIMESTAMP: m_timestamp = other.m_timestamp; break;
+    case TYPE_NULL: break;
+  }
+  return *this;
+}
 CQZDBVariant::~CQZDBVariant() = default;
 
 CQZDBVariant& CQZDBVariant::operator=(int32_t value) {

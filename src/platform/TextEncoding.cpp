@@ -14,10 +14,10 @@ bool IsScalarValue(char32_t c) { return c < 0x110000 && (c < 0xD800 || c > 0xDFF
 }  // namespace
 
 void WideToUtf8(std::wstring_view text, std::string* out) {
-  out->clear();
-  out->reserve(text.size());
-  auto sink = std::back_inserter(*out);
   if constexpr (sizeof(wchar_t) == 2) {
+    out->clear();
+    out->reserve(text.size());
+    auto sink = std::back_inserter(*out);
     try {
       utf8::utf16to8(text.begin(), text.end(), sink);
     } catch (const utf8::exception&) {
@@ -27,8 +27,21 @@ void WideToUtf8(std::wstring_view text, std::string* out) {
         utf8::append(IsScalarValue(static_cast<char32_t>(unit)) ? static_cast<char32_t>(unit) : kReplacement, sink);
     }
   } else {
-    for (wchar_t unit : text) {
-      const char32_t c = static_cast<char32_t>(unit);
+    // ASCII, the bulk of GUID and name text, is copied straight through a
+    // pointer; this runs for every text value a driver binds.
+    out->resize(text.size());
+    char* data = out->data();
+    size_t i = 0;
+    for (; i < text.size(); ++i) {
+      const char32_t c = static_cast<char32_t>(text[i]);
+      if (c >= 0x80) break;
+      data[i] = static_cast<char>(c);
+    }
+    if (i == text.size()) return;
+    out->resize(i);
+    auto sink = std::back_inserter(*out);
+    for (; i < text.size(); ++i) {
+      const char32_t c = static_cast<char32_t>(text[i]);
       if (c < 0x80)
         out->push_back(static_cast<char>(c));
       else

@@ -102,6 +102,12 @@ CQZDBVariant V(int32_t number) {
 }
 CQZDBVariant NullValue() { return CQZDBVariant(); }
 
+std::vector<Row> MakeRowsOfNames(const std::vector<std::wstring>& names) {
+  std::vector<Row> rows;
+  for (const std::wstring& name : names) rows.push_back(Row{{L"name", V(name)}});
+  return rows;
+}
+
 bool Script::Record(const std::string& kind, const std::string& argument) {
   calls.push_back(argument.empty() ? kind : kind + "(" + argument + ")");
   const int nth = ++seen_[kind];

@@ -22,11 +22,14 @@ namespace qz::testing {
 
 using Row = std::vector<std::pair<std::wstring, CQZDBVariant>>;
 
-// Builds a row: Row r = MakeRow({{L"guidTask", V(L"...")}, {L"nIndex", V(3)}}).
+// Builds a row: Row r{{L"guidTask", V(L"...")}, {L"nIndex", V(3)}}.
 CQZDBVariant V(const std::wstring& text);
 CQZDBVariant V(const wchar_t* text);
 CQZDBVariant V(int32_t value);
 CQZDBVariant NullValue();
+
+// One row per name, each with the single column "name".
+std::vector<Row> MakeRowsOfNames(const std::vector<std::wstring>& names);
 
 class Script {
  public:

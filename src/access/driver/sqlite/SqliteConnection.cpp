@@ -65,8 +65,7 @@ void SqliteConnection::FinalizeAll() {
   cache_.clear();
   sqlite3_finalize(insert_statement_);
   insert_statement_ = nullptr;
-  insert_table_.clear();
-  insert_columns_.clear();
+  insert_layout_id_ = 0;
 }
 
 void SqliteConnection::Close() {
@@ -264,7 +263,7 @@ void SqliteConnection::BindAll(sqlite3_stmt* statement, const FieldValue* fields
   }
 }
 
-void SqliteConnection::StepToCompletion(sqlite3_stmt* statement, const char* doing) {
+void SqliteConnection::StepToCompletion(sqlite3_stmt* statement) {
   int rc = sqlite3_step(statement);
   if (rc == SQLITE_DONE || rc == SQLITE_ROW) {
     sqlite3_reset(statement);
@@ -273,15 +272,13 @@ void SqliteConnection::StepToCompletion(sqlite3_stmt* statement, const char* doi
   std::string message = sqlite3_errmsg(db_);
   int code = sqlite3_extended_errcode(db_);
   sqlite3_reset(statement);
-  (void)doing;
   CQZDBException::Raise(platform::Utf8ToWide(message), "", code);
 }
 
-void SqliteConnection::InsertRow(const std::wstring& table, const FieldValue* fields, size_t count) {
+void SqliteConnection::InsertRow(const std::wstring& table, uint64_t layout_id, const FieldValue* fields,
+                                 size_t count) {
   if (!db_) CQZDBException::Raise(L"the connection is closed", "", SQLITE_MISUSE);
-  bool same = insert_statement_ && insert_table_ == table && insert_columns_.size() == count;
-  for (size_t i = 0; same && i < count; ++i) same = insert_columns_[i] == fields[i].column;
-  if (!same) {
+  if (!insert_statement_ || layout_id != insert_layout_id_) {
     std::string sql = "INSERT INTO ";
     AppendQuotedIdentifier(&sql, table);
     if (count == 0) {
@@ -302,12 +299,10 @@ void SqliteConnection::InsertRow(const std::wstring& table, const FieldValue* fi
       ReleaseStatement(std::move(old_sql), insert_statement_);
     }
     insert_statement_ = statement;
-    insert_table_ = table;
-    insert_columns_.resize(count);
-    for (size_t i = 0; i < count; ++i) insert_columns_[i] = fields[i].column;
+    insert_layout_id_ = layout_id;
   }
   BindAll(insert_statement_, fields, count, 1);
-  StepToCompletion(insert_statement_, "insert");
+  StepToCompletion(insert_statement_);
 }
 
 void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key,
@@ -332,7 +327,11 @@ void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<Fi
   try {
     BindAll(statement, fields, count, 1);
     BindAll(statement, key.data(), key.size(), static_cast<int>(count) + 1);
-    StepToCompletion(statement, "update");
+    StepToCompletion(statement);
+    // The row was read a moment ago; if another connection removed or
+    // re-keyed it since, saying the edit succeeded would be a lie.
+    if (sqlite3_changes(db_) == 0)
+      CQZDBException::Raise(L"the row to edit is no longer in " + table, "", SQLITE_NOTFOUND);
   } catch (CQZDBException*) {
     ReleaseStatement(std::move(sql), statement);
     throw;

@@ -33,7 +33,9 @@ class SqliteConnection : public Connection {
   void ReleaseStatement(std::string sql, sqlite3_stmt* statement);
 
   // INSERT INTO table (columns...) VALUES (...), with bound values.
-  void InsertRow(const std::wstring& table, const FieldValue* fields, size_t count);
+  // layout_id names the table and column list (RowBuffer::layout_id); a row
+  // of the same layout as the last insert reuses its statement unexamined.
+  void InsertRow(const std::wstring& table, uint64_t layout_id, const FieldValue* fields, size_t count);
 
   // UPDATE table SET columns... WHERE key columns = key values.
   void UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key, const FieldValue* fields,
@@ -60,7 +62,7 @@ class SqliteConnection : public Connection {
   // checked to hold exactly one statement.
   sqlite3_stmt* Prepare(const std::string& sql);
   void BindAll(sqlite3_stmt* statement, const FieldValue* fields, size_t count, int first_index);
-  void StepToCompletion(sqlite3_stmt* statement, const char* doing);
+  void StepToCompletion(sqlite3_stmt* statement);
   void FinalizeAll();
 
   sqlite3* db_ = nullptr;
@@ -72,8 +74,7 @@ class SqliteConnection : public Connection {
 
   // The last insert, kept prepared so that a run of rows to the same table
   // and columns skips building and looking up its text.
-  std::wstring insert_table_;
-  std::vector<std::wstring> insert_columns_;
+  uint64_t insert_layout_id_ = 0;
   sqlite3_stmt* insert_statement_ = nullptr;
 
   std::vector<std::string> bound_text_;  // UTF-8 of text values while bound

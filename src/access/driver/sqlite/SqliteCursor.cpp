@@ -140,8 +140,9 @@ bool SqliteCursor::Update() {
   const RowBuffer::Mode mode = row_.mode();
   if (mode == RowBuffer::Mode::kNone) CQZDBException::Raise(L"Update needs AddNew or Edit first", "", SQLITE_MISUSE);
   try {
+    row_.Finish();
     if (mode == RowBuffer::Mode::kInsert)
-      connection_->InsertRow(row_.table(), row_.fields(), row_.size());
+      connection_->InsertRow(row_.table(), row_.layout_id(), row_.fields(), row_.size());
     else
       connection_->UpdateRow(row_.table(), edit_key_, row_.fields(), row_.size());
   } catch (CQZDBException*) {

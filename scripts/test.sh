@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build,
+# then the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then a caller's project against the installed
+# library. A PostgreSQL server is started on loopback for the suites that
+# need one and stopped at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=${QZ_JOBS:-2}
+
+bash scripts/deps.sh
+
+# The PostgreSQL suites are never skipped here: no server, no green run.
+eval "$(scripts/postgres-test-server.sh start)"
+trap 'scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
+[ -n "${QZ_PG_HOST:-}" ] || { echo "the PostgreSQL test server did not start" >&2; exit 1; }
+
+echo "== build"
+cmake -S . -B build -DQZ_BUILD_BENCH=ON >/dev/null
+cmake --build build -j "$jobs"
+
+echo "== tests"
+(cd build && ctest --output-on-failure -j "$jobs")
+
+echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-sanitize -DQZ_SANITIZE=ON -DQZ_BUILD_BENCH=OFF >/dev/null
+cmake --build build-sanitize -j "$jobs"
+(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+
+echo "== install and use from a separate project"
+prefix=$(mktemp -d)
+scratch=$(mktemp -d)
+cmake --install build --prefix "$prefix" >/dev/null
+cmake -S tests/install -B "$scratch/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$scratch/build" >/dev/null
+LD_LIBRARY_PATH="$prefix/lib" "$scratch/build/install_check" "$scratch"
+PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --exists QZNVGeZhuanDBCtrlU
+rm -rf "$prefix" "$scratch"
+
+echo "all tests passed"

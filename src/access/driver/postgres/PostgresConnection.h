@@ -1,0 +1,136 @@
+// A connection to one PostgreSQL database through libpq.
+//
+// Statements go through the extended query protocol, so the server itself
+// refuses a text holding more than one statement and every value travels as
+// a parameter. Rows added inside a transaction are gathered into a COPY
+// stream instead of one round trip each; the stream is finished before any
+// other statement, savepoint, commit or read, and an error in it surfaces
+// there. A connection lost outside a transaction is re-established once on
+// the next call; a statement that was in flight is never sent again.
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "access/driver/Driver.h"
+
+namespace qz::access {
+
+class PostgresCursor;
+
+// Owns one PGresult.
+struct ResultDeleter {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+// The key of a row being edited: column names and the server's own text of
+// their values, so that the WHERE clause matches exactly what was read.
+struct RowKey {
+  std::vector<std::wstring> columns;
+  std::vector<std::string> values;
+};
+
+class PostgresConnection : public Connection {
+ public:
+  // The libpq keywords and values to connect with. Throws CQZDBException.
+  PostgresConnection(std::vector<std::string> keywords, std::vector<std::string> values, std::wstring description);
+  ~PostgresConnection() override;
+
+  bool IsConnected() override;
+  void Close() override;
+  bool BeginTransaction() override;
+  bool CommitTransaction() override;
+  bool RollbackTransaction() override;
+  std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) override;
+  std::wstring Describe() const override { return description_; }
+
+  // --- For cursors ---------------------------------------------------------
+
+  // Sends sql and puts the connection in single-row mode for cursor, which
+  // then reads its rows with NextStreamResult until it returns null.
+  void StartStream(PostgresCursor* cursor, const std::string& sql);
+  // The next result of the stream: a row (PGRES_SINGLE_TUPLE) or null at the
+  // end. Throws on an error, after the stream is finished.
+  Result NextStreamResult(PostgresCursor* cursor);
+  // Ends cursor's stream early: cancels the query and drops what is left.
+  void AbandonStream(PostgresCursor* cursor);
+
+  void InsertRow(const std::wstring& table, const FieldValue* fields, size_t count);
+  void UpdateRow(const std::wstring& table, const RowKey& key, const FieldValue* fields, size_t count);
+
+  // The primary key columns of table, in key order; empty when it has none.
+  const std::vector<std::wstring>& PrimaryKey(const std::wstring& table);
+
+  // Raises the error of result (or of the connection when result is null),
+  // prefixed by what was being done.
+  [[noreturn]] void RaiseResultError(const PGresult* result, const char* doing);
+
+ private:
+  struct PreparedInsert {
+    std::string signature;  // table and columns, as in the statement text
+    std::string name;
+  };
+  struct PrimaryKeyEntry {
+    std::wstring table;
+    std::vector<std::wstring> columns;
+  };
+
+  // Before any statement: ends a COPY in progress (raising its error), and
+  // lets a streaming cursor take the rest of its rows into memory so that
+  // the connection is free.
+  void Quiesce();
+  // Makes sure the link is up before a statement is sent: notices a server
+  // that went away while we were idle and, outside a transaction, connects
+  // again once. Inside a transaction a lost link throws.
+  void EnsureLink();
+  void Reconnect();
+  // After a failed call: was the link lost? Marks the transaction lost.
+  bool NoteLinkLoss();
+  void ForgetSessionState();
+
+  // Runs a statement without parameters and results.
+  void RunCommand(const char* sql);
+  Result Check(Result result, const char* doing);
+
+  // The COPY stream that gathers inserts inside a transaction.
+  void CopyRow(const std::string& signature, const FieldValue* fields, size_t count);
+  void FinishCopy(bool keep);
+  void SendCopyBuffer();
+
+  // Text parameters for fields; null entries for NULL.
+  void BindTexts(const FieldValue* fields, size_t count, size_t first);
+  const std::string& PrepareInsert(const std::string& signature, const std::string& sql);
+
+  PGconn* conn_ = nullptr;
+  std::vector<std::string> keywords_;
+  std::vector<std::string> values_;
+  std::wstring description_;
+  bool closed_ = false;
+
+  int depth_ = 0;                 // open transaction plus savepoints
+  bool transaction_lost_ = false; // the link broke inside the transaction
+
+  PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode
+
+  bool copying_ = false;
+  std::string copy_signature_;
+  std::string copy_buffer_;
+  size_t copy_rows_ = 0;
+
+  std::vector<PreparedInsert> inserts_;
+  int next_statement_number_ = 1;
+  std::vector<PrimaryKeyEntry> primary_keys_;
+
+  std::vector<std::string> param_text_;
+  std::vector<const char*> param_values_;
+  std::string sql_scratch_;
+};
+
+// Inserts kept prepared per connection.
+constexpr size_t kPreparedInsertLimit = 32;
+
+}  // namespace qz::access

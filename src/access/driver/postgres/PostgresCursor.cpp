@@ -1,0 +1,278 @@
+#include "access/driver/postgres/PostgresCursor.h"
+
+#include <charconv>
+
+#include "access/TimestampText.h"
+#include "platform/TextEncoding.h"
+
+namespace qz::access {
+namespace {
+
+// Type OIDs of the server's built-in types (pg_type.dat); fixed forever.
+constexpr Oid kBoolOid = 16;
+constexpr Oid kInt8Oid = 20;
+constexpr Oid kInt2Oid = 21;
+constexpr Oid kInt4Oid = 23;
+constexpr Oid kOidOid = 26;
+constexpr Oid kFloat4Oid = 700;
+constexpr Oid kFloat8Oid = 701;
+constexpr Oid kDateOid = 1082;
+constexpr Oid kTimestampOid = 1114;
+constexpr Oid kTimestampTzOid = 1184;
+
+// SQL identifiers compare without regard to ASCII case; the server hands
+// unquoted names back folded to lower case.
+bool SameIdentifier(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
+    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsError(const PGresult* result) {
+  const ExecStatusType status = PQresultStatus(result);
+  return status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK;
+}
+
+}  // namespace
+
+PostgresCursor::PostgresCursor(PostgresConnection* connection, std::string sql)
+    : connection_(connection), sql_(std::move(sql)), state_(State::kPending) {}
+
+PostgresCursor::PostgresCursor(PostgresConnection* connection, Result result)
+    : connection_(connection), state_(State::kBuffered) {
+  if (result && PQnfields(result.get()) > 0) {
+    buffered_.push_back(std::move(result));
+    return;
+  }
+  // A statement without a result stands past its end from the start.
+  state_ = State::kDone;
+  started_ = true;
+  bof_ = true;
+}
+
+PostgresCursor::~PostgresCursor() { Close(); }
+
+void PostgresCursor::Start() {
+  if (started_) return;
+  if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
+  started_ = true;
+  if (state_ == State::kPending) {
+    connection_->StartStream(this, sql_);
+    state_ = State::kStreaming;
+  }
+  Advance();
+  bof_ = !current_;
+}
+
+void PostgresCursor::Advance() {
+  if (current_ && row_ + 1 < PQntuples(current_.get())) {
+    ++row_;
+    return;
+  }
+  current_.reset();
+  row_ = 0;
+  for (;;) {
+    Result next;
+    if (!buffered_.empty()) {
+      next = std::move(buffered_.front());
+      buffered_.pop_front();
+    } else if (state_ == State::kStreaming) {
+      next = connection_->NextStreamResult(this);
+      if (!next) {
+        state_ = State::kDone;
+        return;
+      }
+    } else {
+      if (lost_) {
+        lost_ = false;
+        state_ = State::kDone;
+        CQZDBException::Raise(L"the connection was closed while the rows were being read", "08003", 0);
+      }
+      state_ = State::kDone;
+      return;
+    }
+    if (IsError(next.get())) {
+      buffered_.clear();
+      state_ = State::kDone;
+      connection_->RaiseResultError(next.get(), "");
+    }
+    if (PQntuples(next.get()) > 0) {
+      current_ = std::move(next);
+      return;
+    }
+  }
+}
+
+void PostgresCursor::TakeRestOfStream() {
+  while (state_ == State::kStreaming) {
+    Result next = connection_->NextStreamResult(this);
+    if (!next) break;
+    const bool error = IsError(next.get());
+    buffered_.push_back(std::move(next));
+    if (error) break;
+  }
+  if (state_ == State::kStreaming) state_ = State::kBuffered;
+}
+
+void PostgresCursor::LoseStream() {
+  if (state_ != State::kStreaming) return;
+  state_ = State::kBuffered;
+  lost_ = true;
+}
+
+bool PostgresCursor::IsBOF() {
+  Start();
+  return bof_;
+}
+
+bool PostgresCursor::IsEOF() {
+  Start();
+  return !current_;
+}
+
+bool PostgresCursor::MoveNext() {
+  Start();
+  if (current_) Advance();
+  return current_ != nullptr;
+}
+
+int PostgresCursor::ColumnIndex(std::wstring_view column) {
+  if (column_names_.empty() && current_) {
+    const int count = PQnfields(current_.get());
+    column_names_.reserve(static_cast<size_t>(count));
+    column_types_.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      const char* name = PQfname(current_.get(), i);
+      column_names_.push_back(platform::Utf8ToWide(name ? name : ""));
+      column_types_.push_back(PQftype(current_.get(), i));
+    }
+  }
+  // Row mappings read columns in table order: try the one after the last.
+  const int count = static_cast<int>(column_names_.size());
+  const int next = last_column_ + 1;
+  if (next < count && SameIdentifier(column_names_[static_cast<size_t>(next)], column)) return last_column_ = next;
+  for (int i = 0; i < count; ++i)
+    if (SameIdentifier(column_names_[static_cast<size_t>(i)], column)) return last_column_ = i;
+  CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "42703", 0);
+}
+
+void PostgresCursor::ReadColumn(int index, CQZDBVariant& value) {
+  const PGresult* result = current_.get();
+  if (PQgetisnull(result, row_, index)) {
+    value.SetNull();
+    return;
+  }
+  const char* text = PQgetvalue(result, row_, index);
+  const size_t length = static_cast<size_t>(PQgetlength(result, row_, index));
+  switch (column_types_[static_cast<size_t>(index)]) {
+    case kInt2Oid:
+    case kInt4Oid:
+    case kInt8Oid:
+    case kOidOid: {
+      int64_t number = 0;
+      if (std::from_chars(text, text + length, number).ec == std::errc()) {
+        value.SetInteger(number);
+        return;
+      }
+      break;
+    }
+    case kBoolOid:
+      value.SetInteger(text[0] == 't' ? 1 : 0);
+      return;
+    case kFloat4Oid:
+    case kFloat8Oid: {
+      double number = 0;
+      if (std::from_chars(text, text + length, number).ec == std::errc()) {
+        value.SetReal(number);
+        return;
+      }
+      break;
+    }
+    case kDateOid:
+    case kTimestampOid:
+    case kTimestampTzOid: {
+      // ISO output (the connection sets DateStyle): "YYYY-MM-DD HH:MM:SS[.ffffff]".
+      // BC dates, years past 9999 and infinity fall through as text.
+      scratch_.assign(text, text + length);
+      SQZTimestamp timestamp;
+      if (ParseTimestampText(scratch_, &timestamp)) {
+        value.SetTimestamp(timestamp);
+        return;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  value.SetTextUtf8(std::string_view(text, length));
+}
+
+void PostgresCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
+  Start();
+  if (!current_) CQZDBException::Raise(L"there is no current row to read", "", 0);
+  ReadColumn(ColumnIndex(column), value);
+}
+
+bool PostgresCursor::AddNew(const std::wstring& table) {
+  if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
+  row_buffer_.Begin(RowBuffer::Mode::kInsert, table);
+  return true;
+}
+
+bool PostgresCursor::Edit(const std::wstring& table) {
+  Start();
+  if (!current_) CQZDBException::Raise(L"there is no current row to edit", "", 0);
+  const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
+  if (key.empty())
+    CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "", 0);
+  edit_key_.columns = key;
+  edit_key_.values.resize(key.size());
+  for (size_t i = 0; i < key.size(); ++i) {
+    const int index = ColumnIndex(key[i]);
+    if (PQgetisnull(current_.get(), row_, index))
+      CQZDBException::Raise(L"the row to edit has no value in key column " + key[i], "", 0);
+    edit_key_.values[i].assign(PQgetvalue(current_.get(), row_, index),
+                               static_cast<size_t>(PQgetlength(current_.get(), row_, index)));
+  }
+  row_buffer_.Begin(RowBuffer::Mode::kEdit, table);
+  return true;
+}
+
+bool PostgresCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
+  if (row_buffer_.mode() == RowBuffer::Mode::kNone)
+    CQZDBException::Raise(L"SetFieldValue needs AddNew or Edit first", "", 0);
+  row_buffer_.Assign(column, value);
+  return true;
+}
+
+bool PostgresCursor::Update() {
+  const RowBuffer::Mode mode = row_buffer_.mode();
+  if (mode == RowBuffer::Mode::kNone) CQZDBException::Raise(L"Update needs AddNew or Edit first", "", 0);
+  try {
+    if (mode == RowBuffer::Mode::kInsert)
+      connection_->InsertRow(row_buffer_.table(), row_buffer_.fields(), row_buffer_.size());
+    else
+      connection_->UpdateRow(row_buffer_.table(), edit_key_, row_buffer_.fields(), row_buffer_.size());
+  } catch (CQZDBException*) {
+    row_buffer_.Reset();
+    throw;
+  }
+  row_buffer_.Reset();
+  return true;
+}
+
+void PostgresCursor::Close() {
+  if (state_ == State::kClosed) return;
+  if (state_ == State::kStreaming) connection_->AbandonStream(this);
+  state_ = State::kClosed;
+  started_ = true;
+  current_.reset();
+  buffered_.clear();
+}
+
+}  // namespace qz::access

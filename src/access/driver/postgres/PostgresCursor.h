@@ -1,0 +1,74 @@
+// The rows of one PostgreSQL statement. A query is not sent until a row is
+// asked for, so a query opened only to add rows reads nothing; once sent it
+// streams in single-row mode. When another statement needs the connection
+// while the rows are still streaming, the cursor takes the rest of them into
+// memory first (the connection calls TakeRestOfStream).
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "access/driver/Driver.h"
+#include "access/driver/postgres/PostgresConnection.h"
+
+namespace qz::access {
+
+class PostgresCursor : public Cursor {
+ public:
+  // A query to run when its first row is needed.
+  PostgresCursor(PostgresConnection* connection, std::string sql);
+  // A statement that already ran; result holds its rows, if any.
+  PostgresCursor(PostgresConnection* connection, Result result);
+  ~PostgresCursor() override;
+
+  bool IsBOF() override;
+  bool IsEOF() override;
+  bool MoveNext() override;
+  void GetValue(std::wstring_view column, CQZDBVariant& value) override;
+
+  bool AddNew(const std::wstring& table) override;
+  bool Edit(const std::wstring& table) override;
+  bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) override;
+  bool Update() override;
+
+  void Close() override;
+
+  // --- For the connection --------------------------------------------------
+
+  // Reads what is left of the stream into memory; the connection is free
+  // afterwards. A stream error is kept and raised when its row is reached.
+  void TakeRestOfStream();
+  // The connection went away under the stream: no more rows will come.
+  void LoseStream();
+
+ private:
+  enum class State { kPending, kStreaming, kBuffered, kDone, kClosed };
+
+  void Start();
+  void Advance();
+  // Makes result the current one when it holds a row; false otherwise.
+  bool Accept(Result result);
+  int ColumnIndex(std::wstring_view column);
+  void ReadColumn(int index, CQZDBVariant& value);
+
+  PostgresConnection* connection_;
+  std::string sql_;
+  State state_;
+  bool started_ = false;
+  bool bof_ = false;
+  bool lost_ = false;  // the connection closed under the stream
+  Result current_;   // holds the current row
+  int row_ = 0;      // the current row within current_
+  std::deque<Result> buffered_;  // the rest of a stream taken into memory
+
+  std::vector<std::wstring> column_names_;  // filled on first lookup
+  std::vector<Oid> column_types_;
+  int last_column_ = -1;
+  std::wstring scratch_;
+
+  RowBuffer row_buffer_;
+  RowKey edit_key_;
+};
+
+}  // namespace qz::access

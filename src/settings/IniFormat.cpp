@@ -1,0 +1,135 @@
+#include "settings/IniFormat.h"
+
+#include <ini.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace qz::settings::ini {
+namespace {
+
+// libinih's notion of white space: isspace on the byte, in the C locale.
+bool IsIniSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+           return lower(x) == lower(y);
+         });
+}
+
+Section* FindSection(Document* document, const std::string& name) {
+  for (Section& section : *document)
+    if (SameName(section.name, name)) return &section;
+  return nullptr;
+}
+
+// libinih hands each key to us with its section; keys are kept in file
+// order, a repeated key keeping its first place and its last value.
+int OnEntry(void* user, const char* section, const char* key, const char* value) {
+  Document* document = static_cast<Document*>(user);
+  Set(document, section, key, value != nullptr ? value : "");
+  return 1;
+}
+
+// The checks libinih does not make; see Parse.
+bool LinesAreSafe(const std::string& text) {
+  if (text.find('\0') != std::string::npos) return false;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    size_t length = end - start;
+    if (length > 0 && text[end - 1] == '\r') --length;
+    if (length > kMaxLineBytes) return false;
+    const std::string_view line(text.data() + start, length);
+    const bool blank = std::all_of(line.begin(), line.end(), IsIniSpace);
+    if (!blank && IsIniSpace(line.front())) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool Parse(const std::string& text, Document* out) {
+  out->clear();
+  if (!LinesAreSafe(text)) return false;
+  // Entries before any section header arrive under "", which no setting uses.
+  return ini_parse_string(text.c_str(), OnEntry, out) == 0;
+}
+
+const std::string* Find(const Document& document, const std::string& section, const std::string& key) {
+  for (const Section& s : document) {
+    if (!SameName(s.name, section)) continue;
+    for (const Entry& entry : s.entries)
+      if (SameName(entry.key, key)) return &entry.value;
+  }
+  return nullptr;
+}
+
+void Set(Document* document, const std::string& section, const std::string& key, const std::string& value) {
+  Section* target = FindSection(document, section);
+  if (target == nullptr) {
+    document->push_back(Section{section, {}});
+    target = &document->back();
+  }
+  for (Entry& entry : target->entries) {
+    if (SameName(entry.key, key)) {
+      entry.value = value;
+      return;
+    }
+  }
+  target->entries.push_back(Entry{key, value});
+}
+
+bool CanHold(const std::string& key, const std::string& value, std::string* why) {
+  if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    *why = "it holds a line break or a NUL character";
+    return false;
+  }
+  if (!value.empty() && (IsIniSpace(value.front()) || IsIniSpace(value.back()))) {
+    *why = "it begins or ends with white space";
+    return false;
+  }
+  // libinih ends a value at a ';' that follows white space (an inline comment).
+  for (size_t i = 1; i < value.size(); ++i) {
+    if (value[i] == ';' && IsIniSpace(value[i - 1])) {
+      *why = "it holds a ';' after white space, which would read as a comment";
+      return false;
+    }
+  }
+  if (key.size() + 1 + value.size() > kMaxLineBytes) {
+    *why = "it is longer than the settings file can hold (" + std::to_string(kMaxLineBytes - key.size() - 1) +
+           " bytes)";
+    return false;
+  }
+  return true;
+}
+
+bool CanHoldSectionName(const std::string& name, std::string* why) {
+  if (name.empty()) {
+    *why = "the setting has no name";
+    return false;
+  }
+  if (name.find_first_of(std::string("[]\r\n\0", 5)) != std::string::npos || IsIniSpace(name.front()) ||
+      IsIniSpace(name.back()) || name.size() + 2 > kMaxLineBytes) {
+    *why = "the setting's name cannot be a section name";
+    return false;
+  }
+  return true;
+}
+
+std::string Render(const Document& document) {
+  std::string text;
+  for (const Section& section : document) {
+    if (section.name.empty() && section.entries.empty()) continue;
+    if (!text.empty()) text += '\n';
+    // Entries that came before any section header go back there.
+    if (!section.name.empty()) text += "[" + section.name + "]\n";
+    for (const Entry& entry : section.entries) text += entry.key + "=" + entry.value + "\n";
+  }
+  return text;
+}
+
+}  // namespace qz::settings::ini

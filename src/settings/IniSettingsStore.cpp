@@ -1,0 +1,123 @@
+// The settings store as an INI file: one section per setting name, keys
+// DBType and Connect1 to Connect4, UTF-8 text.
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <mutex>
+#include <utility>
+
+#include "platform/TextEncoding.h"
+#include "settings/IniFormat.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsLocation.h"
+#include "settings/SettingsStore.h"
+
+namespace qz::settings {
+namespace {
+
+const char* const kConnectKeys[4] = {"Connect1", "Connect2", "Connect3", "Connect4"};
+
+std::mutex& PathMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::string& HostPath() {
+  static std::string path;
+  return path;
+}
+
+// DBType as a signed 32-bit decimal; anything else is kind 0.
+int ParseKind(const std::string& text) {
+  if (text.empty()) return 0;
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || value < INT_MIN || value > INT_MAX) return 0;
+  return static_cast<int>(value);
+}
+
+enum class Loaded { kDocument, kNoFile, kBad };
+
+// The store's document. A missing file is an empty store; a file that cannot
+// be read or trusted is kBad.
+Loaded Load(const std::string& path, ini::Document* document) {
+  document->clear();
+  if (path.empty()) return Loaded::kNoFile;
+  std::string text;
+  switch (ReadWholeFile(path, &text)) {
+    case FileRead::kMissing: return Loaded::kNoFile;
+    case FileRead::kUnreadable: return Loaded::kBad;
+    case FileRead::kRead: break;
+  }
+  return ini::Parse(text, document) ? Loaded::kDocument : Loaded::kBad;
+}
+
+}  // namespace
+
+std::string SettingsFilePath() {
+  {
+    std::lock_guard<std::mutex> lock(PathMutex());
+    if (!HostPath().empty()) return HostPath();
+  }
+  return DefaultSettingsFilePath();
+}
+
+void SetSettingsFilePath(const std::string& path) {
+  std::lock_guard<std::mutex> lock(PathMutex());
+  HostPath() = path;
+}
+
+// The store is read afresh for every setting: it is a small file, and the
+// settings dialog may have saved it between two calls.
+void ReadQZDBSettingFromReg(const std::wstring& name, SQZDataBaseInfo& info) {
+  info = SQZDataBaseInfo();
+  ini::Document document;
+  if (Load(SettingsFilePath(), &document) != Loaded::kDocument) return;
+  const std::string section = platform::WideToUtf8(name);
+  if (const std::string* kind = ini::Find(document, section, "DBType")) info.nDBType = ParseKind(*kind);
+  std::wstring* const texts[4] = {&info.strConnect1, &info.strConnect2, &info.strConnect3, &info.strConnect4};
+  for (int i = 0; i < 4; ++i)
+    if (const std::string* text = ini::Find(document, section, kConnectKeys[i]))
+      *texts[i] = platform::Utf8ToWide(*text);
+}
+
+bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error) {
+  auto fail = [error](const std::string& reason) {
+    if (error) *error = platform::Utf8ToWide(reason);
+    return false;
+  };
+  const std::string path = SettingsFilePath();
+  if (path.empty()) return fail("there is no place for the settings file: set QZ_DB_SETTINGS or HOME");
+
+  // Other entries of the store are kept, so a file we cannot read is never
+  // written over: that would lose whatever it held.
+  ini::Document document;
+  if (Load(path, &document) == Loaded::kBad)
+    return fail(path + " cannot be read or is not a well-formed settings file; it was left as it is");
+
+  std::string why;
+  for (const DBsSetNode& node : settings) {
+    const std::string section = platform::WideToUtf8(node.strSettingName);
+    if (!ini::CanHoldSectionName(section, &why)) return fail("a setting cannot be saved: " + why);
+    const std::string kind = std::to_string(node.nDBType);
+    ini::Set(&document, section, "DBType", kind);
+    const std::wstring* const texts[4] = {&node.strConnect1, &node.strConnect2, &node.strConnect3,
+                                          &node.strConnect4};
+    for (int i = 0; i < 4; ++i) {
+      const std::string value = platform::WideToUtf8(*texts[i]);
+      if (platform::Utf8ToWide(value) != *texts[i])
+        return fail(std::string("the ") + kConnectKeys[i] + " text of " + section +
+                    " cannot be saved: it holds characters that are not Unicode text");
+      if (!ini::CanHold(kConnectKeys[i], value, &why))
+        return fail(std::string("the ") + kConnectKeys[i] + " text of " + section + " cannot be saved: " + why);
+      ini::Set(&document, section, kConnectKeys[i], value);
+    }
+  }
+
+  std::string reason;
+  if (!ReplaceFile(path, ini::Render(document), &reason)) return fail(reason);
+  return true;
+}
+
+}  // namespace qz::settings

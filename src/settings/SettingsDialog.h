@@ -1,0 +1,17 @@
+// The settings dialog: what the common library's dialog does in the suite.
+// Here the host installs it (QZNVGeZhuanSetSettingsDialog).
+#pragma once
+
+#include <QZNVGeZhuanHost.h>
+
+#include <vector>
+
+namespace qz::settings {
+
+// Shows the host's dialog with settings and mode and returns its answer; 2
+// (cancelled) when no dialog is installed.
+int CallDBsSettingDialog(std::vector<DBsSetNode>& settings, int mode);
+
+void SetSettingsDialog(QZNVGeZhuanSettingsDialog dialog);
+
+}  // namespace qz::settings

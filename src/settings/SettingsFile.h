@@ -1,0 +1,29 @@
+// The file operations the INI store needs, one implementation per platform
+// (PosixSettingsFile.cpp here).
+#pragma once
+
+#include <string>
+
+namespace qz::settings {
+
+// The store is a small file; anything larger is not ours.
+constexpr size_t kMaxSettingsFileBytes = 1 << 20;
+
+enum class FileRead {
+  kRead,        // *text holds the whole file
+  kMissing,     // there is no file at path
+  kUnreadable,  // it exists but cannot be read, is not a regular file, or is too large
+};
+
+// Reads the whole file at path into *text. Never blocks on a FIFO or device.
+FileRead ReadWholeFile(const std::string& path, std::string* text);
+
+// Replaces the file at path with text so that a reader sees either the old
+// file or the whole new one: a temporary file beside it, written, flushed to
+// disk and renamed over it. The new file is readable and writable by its
+// owner alone, since it holds passwords. Missing folders are created, also
+// for the owner alone. On failure returns false with the reason in *error
+// and leaves the old file as it was.
+bool ReplaceFile(const std::string& path, const std::string& text, std::string* error);
+
+}  // namespace qz::settings

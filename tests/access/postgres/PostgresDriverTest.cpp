@@ -1,0 +1,596 @@
+// The PostgreSQL driver against a real server (scripts/postgres-test-server.sh
+// starts one and exports QZ_PG_*). What the server itself does is checked
+// through a second, plain libpq connection.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "control/Schema.h"
+#include "platform/TextEncoding.h"
+#include "support/PostgresTestServer.h"
+
+namespace {
+
+using qz::test::CatchError;
+using qz::test::CaughtError;
+
+std::string Utf8(const std::wstring& text) { return qz::platform::WideToUtf8(text); }
+
+class PostgresDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!qz::test::FindPostgresServer(&server_))
+      GTEST_SKIP() << "QZ_PG_HOST is not set: run the tests under scripts/postgres-test-server.sh";
+    lock_ = std::make_unique<qz::test::ServerLock>();
+    ASSERT_TRUE(side_.Open(server_));
+    side_.Query("DROP TABLE IF EXISTS qz_values, qz_keyed, qz_batch, qz_plain");
+    side_.Query("DROP SEQUENCE IF EXISTS qz_seq");
+    side_.Query(
+        "CREATE TABLE qz_values (id integer PRIMARY KEY, n integer, big bigint, r double precision, t text, "
+        "ts timestamp, d date, b boolean, v varchar(36))");
+    side_.Query("CREATE TABLE qz_keyed (k1 text, k2 integer, val text, PRIMARY KEY (k2, k1))");
+    side_.Query("INSERT INTO qz_keyed VALUES ('a', 1, 'one'), ('a', 2, 'two'), ('b', 1, 'three')");
+    side_.Query("CREATE TABLE qz_batch (n integer CONSTRAINT n_is_not_60000 CHECK (n <> 60000), t text)");
+    side_.Query("CREATE TABLE qz_plain (x integer)");
+    side_.Query("CREATE SEQUENCE qz_seq");
+    qz::test::ConnectTo(server_, &db_);
+  }
+
+  // Runs one statement that returns no rows through the driver.
+  void Run(const std::wstring& sql) {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(sql, ROWOPERATION_WRITE)) << Utf8(sql);
+  }
+
+  // The first column of the first row sql yields, as text.
+  std::wstring ReadOne(const std::wstring& sql) {
+    CQZRecordSet set(&db_);
+    if (!set.Open(sql, ROWOPERATION_READONLY) || set.IsEOF()) return L"(none)";
+    CQZDBVariant value;
+    set.GetValueInColumn(L"x", value);
+    return value.GetText();
+  }
+
+  void AddBatchRow(CQZRecordSet& set, int n) {
+    CQZDBVariant value;
+    set.AddNew(L"qz_batch");
+    value = n;
+    set.SetFieldValue(L"n", value);
+    value = L"row " + std::to_wstring(n);
+    set.SetFieldValue(L"t", value);
+    set.Update();
+  }
+
+  std::string Count(const char* table) { return side_.Query(std::string("SELECT count(*) FROM ") + table); }
+
+  std::unique_ptr<qz::test::ServerLock> lock_;  // first made, last gone
+  qz::test::PostgresServer server_;
+  qz::test::SideConnection side_;
+  CQZDatabase db_;
+};
+
+// --- Values in and out ----------------------------------------------------
+
+const std::wstring kAwkwardText = L"\u4E2D\u6587 \U0001F600 \U00020BB7 \"q\" 'a' \\n \\\\ tab\there\nline\r\\N";
+
+// Writes row 1 with a value of every kind and row 2 with every kind of NULL.
+void WriteValueRows(CQZRecordSet& set) {
+  CQZDBVariant value;
+  set.AddNew(L"qz_values");
+  value = 1;
+  set.SetFieldValue(L"id", value);
+  value = -123;
+  set.SetFieldValue(L"[n]", value);
+  value.SetInteger(5000000000LL);
+  set.SetFieldValue(L"big", value);
+  value.SetReal(2.5);
+  set.SetFieldValue(L"r", value);
+  value = kAwkwardText;
+  set.SetFieldValue(L"t", value);
+  value = SQZDateTime(2024, 2, 29, 23, 59, 58);
+  set.SetFieldValue(L"ts", value);
+  SQZTimestamp day;
+  day.year = 2001, day.month = 2, day.day = 3;
+  value.SetTimestamp(day);
+  set.SetFieldValue(L"d", value);
+  value = L"42";
+  set.SetFieldValue(L"v", value);
+  set.Update();
+
+  set.AddNew(L"qz_values");
+  value = L"2";  // the text of a number into an integer column
+  set.SetFieldValue(L"ID", value);
+  value.SetNull();
+  set.SetFieldValue(L"n", value);
+  set.SetFieldValue(L"t", value);
+  SQZDateTime invalid;
+  invalid.m_status = SQZDateTime::invalid;
+  value = invalid;
+  set.SetFieldValue(L"ts", value);
+  value.SetTimestamp(SQZTimestamp());
+  set.SetFieldValue(L"d", value);
+  set.Update();
+}
+
+void CheckValueRows(CQZDatabase& db) {
+  CQZRecordSet set(&db);
+  ASSERT_TRUE(set.Open(L"select * from qz_values order by id", ROWOPERATION_READONLY));
+  ASSERT_FALSE(set.IsBOF());
+  CQZDBVariant value;
+  set.GetValueInColumn(L"N", value);
+  EXPECT_EQ(value.GetType(), CQZDBVariant::TYPE_INTEGER);
+  EXPECT_EQ(value.GetInt32(), -123);
+  set.GetValueInColumn(L"big", value);
+  EXPECT_EQ(value.GetInteger64(), 5000000000LL);
+  set.GetValueInColumn(L"r", value);
+  EXPECT_EQ(value.GetType(), CQZDBVariant::TYPE_REAL);
+  EXPECT_EQ(value.GetReal(), 2.5);
+  set.GetValueInColumn(L"[t]", value);
+  EXPECT_EQ(Utf8(value.GetText()), Utf8(kAwkwardText));
+  set.GetValueInColumn(L"ts", value);
+  ASSERT_EQ(value.GetType(), CQZDBVariant::TYPE_TIMESTAMP);
+  SQZTimestamp ts = value.GetTimestamp();
+  EXPECT_EQ(ts.year, 2024);
+  EXPECT_EQ(ts.month, 2);
+  EXPECT_EQ(ts.day, 29);
+  EXPECT_EQ(ts.hour, 23);
+  EXPECT_EQ(ts.minute, 59);
+  EXPECT_EQ(ts.second, 58);
+  set.GetValueInColumn(L"d", value);
+  ts = value.GetTimestamp();
+  EXPECT_EQ(ts.year, 2001);
+  EXPECT_EQ(ts.month, 2);
+  EXPECT_EQ(ts.day, 3);
+  set.GetValueInColumn(L"v", value);
+  EXPECT_EQ(value.GetType(), CQZDBVariant::TYPE_TEXT);
+  EXPECT_EQ(value.GetInt32(), 42);
+
+  ASSERT_TRUE(set.MoveNext());
+  set.GetValueInColumn(L"id", value);
+  EXPECT_EQ(value.GetInt32(), 2);
+  for (const wchar_t* column : {L"n", L"big", L"r", L"t", L"ts", L"d", L"b", L"v"}) {
+    set.GetValueInColumn(column, value);
+    EXPECT_TRUE(value.IsNull()) << Utf8(column);
+    EXPECT_EQ(value.GetInt32(), 0);
+    EXPECT_STREQ(value.GetText(), L"");
+    EXPECT_EQ(value.GetTimestamp().year, 0);
+  }
+  EXPECT_FALSE(set.MoveNext());
+  EXPECT_TRUE(set.IsEOF());
+}
+
+TEST_F(PostgresDriverTest, EveryKindOfValueRoundTripsThroughSingleInserts) {
+  {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(L"select * from qz_values", ROWOPERATION_WRITE));
+    WriteValueRows(set);
+  }
+  // Outside a transaction each row is on the server at once.
+  EXPECT_EQ(Count("qz_values"), "2");
+  CheckValueRows(db_);
+}
+
+TEST_F(PostgresDriverTest, EveryKindOfValueRoundTripsThroughGatheredRows) {
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(L"select * from qz_values", ROWOPERATION_WRITE));
+    WriteValueRows(set);
+  }
+  CheckValueRows(db_);  // reads inside the transaction see the gathered rows
+  ASSERT_EQ(db_.CommitTrans(), 1);
+  EXPECT_EQ(Count("qz_values"), "2");
+}
+
+TEST_F(PostgresDriverTest, ReadsServerTypesAsTheirVariantKinds) {
+  side_.Query("INSERT INTO qz_values (id, ts, b) VALUES (7, '2020-01-02 03:04:05.123456', true)");
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select ts, b, ts::timestamptz as tz, 1.5::real as f from qz_values", ROWOPERATION_READONLY));
+  CQZDBVariant value;
+  set.GetValueInColumn(L"ts", value);
+  EXPECT_EQ(value.GetTimestamp().second, 5);
+  EXPECT_EQ(value.GetTimestamp().fraction, 123456000u);
+  set.GetValueInColumn(L"b", value);
+  EXPECT_EQ(value.GetInt32(), 1);
+  set.GetValueInColumn(L"tz", value);
+  EXPECT_EQ(value.GetType(), CQZDBVariant::TYPE_TIMESTAMP);
+  set.GetValueInColumn(L"f", value);
+  EXPECT_EQ(value.GetReal(), 1.5);
+  CaughtError missing = CatchError([&] { set.GetValueInColumn(L"nothere", value); });
+  EXPECT_TRUE(missing.thrown);
+}
+
+TEST_F(PostgresDriverTest, AValueTheColumnCannotTakeIsTheServersError) {
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select * from qz_values", ROWOPERATION_WRITE));
+  CQZDBVariant value;
+  set.AddNew(L"qz_values");
+  value = L"not a number";
+  set.SetFieldValue(L"id", value);
+  CaughtError error = CatchError([&] { set.Update(); });
+  EXPECT_TRUE(error.thrown);
+  EXPECT_EQ(error.state, "22P02");
+  EXPECT_NE(error.message.find(L"not a number"), std::wstring::npos) << Utf8(error.message);
+}
+
+// --- Statements -----------------------------------------------------------
+
+TEST_F(PostgresDriverTest, ASecondStatementIsRefusedAndNothingRuns) {
+  CQZRecordSet set(&db_);
+  for (const wchar_t* sql : {L"select 1; select 2", L"delete from qz_keyed; drop table qz_keyed",
+                             L"select 1 as x; drop table qz_keyed"}) {
+    CaughtError error = CatchError([&] { set.Open(sql, ROWOPERATION_WRITE); });
+    EXPECT_TRUE(error.thrown) << Utf8(sql);
+    EXPECT_EQ(error.state, "42601");
+    EXPECT_NE(error.message.find(L"more than one statement"), std::wstring::npos) << Utf8(error.message);
+  }
+  EXPECT_EQ(Count("qz_keyed"), "3");
+  // One statement with its closing semicolon is fine.
+  EXPECT_EQ(ReadOne(L"select 5 as x;"), L"5");
+}
+
+TEST_F(PostgresDriverTest, RejectedStatementsCarryTheServersMessageAndState) {
+  CQZRecordSet set(&db_);
+  CaughtError error = CatchError([&] { set.Open(L"select * from qz_no_such_table", ROWOPERATION_READONLY); });
+  EXPECT_TRUE(error.thrown);
+  EXPECT_EQ(error.state, "42P01");
+  EXPECT_NE(error.message.find(L"qz_no_such_table"), std::wstring::npos);
+  error = CatchError([&] { set.Open(L"delete from qz_no_such_table", ROWOPERATION_WRITE); });
+  EXPECT_EQ(error.state, "42P01");
+  error = CatchError([&] { set.Open(L"   ", ROWOPERATION_WRITE); });
+  EXPECT_TRUE(error.thrown);
+  error = CatchError([&] { set.Open(L"copy qz_plain from stdin", ROWOPERATION_WRITE); });
+  EXPECT_EQ(error.state, "0A000");
+  error = CatchError([&] { set.Open(L"copy qz_keyed to stdout", ROWOPERATION_WRITE); });
+  EXPECT_EQ(error.state, "0A000");
+  // The connection is still good after refusals.
+  EXPECT_EQ(ReadOne(L"select 'ok' as X"), L"ok");
+}
+
+TEST_F(PostgresDriverTest, StatementsWithoutRowsRunAtOpen) {
+  Run(L"delete from qz_keyed where k1 = 'b'");
+  EXPECT_EQ(Count("qz_keyed"), "2");
+  // SELECT ... INTO and a WITH that only deletes return no rows and must
+  // still run at Open.
+  Run(L"select 1 as x into temp table qz_tmp");
+  EXPECT_EQ(ReadOne(L"select count(*) as x from qz_tmp"), L"1");
+  Run(L"WITH gone AS (DELETE FROM qz_keyed WHERE k2 = 1) DELETE FROM qz_plain");
+  EXPECT_EQ(Count("qz_keyed"), "1");
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"insert into qz_plain values (9) returning x", ROWOPERATION_WRITE));
+  EXPECT_EQ(Count("qz_plain"), "1");
+  CQZDBVariant value;
+  set.GetValueInColumn(L"X", value);
+  EXPECT_EQ(value.GetInt32(), 9);
+}
+
+TEST_F(PostgresDriverTest, ConnectingToAMissingDatabaseThrows) {
+  CQZDatabase other;
+  CaughtError error = CatchError(
+      [&] { other.Connect(QZDB_POSTGRESQL, server_.connect1, L"qz_no_such_db", server_.connect3, server_.connect4); });
+  EXPECT_TRUE(error.thrown);
+  EXPECT_NE(error.message.find(L"qz_no_such_db"), std::wstring::npos) << Utf8(error.message);
+  EXPECT_TRUE(other.IsClosed());
+}
+
+TEST_F(PostgresDriverTest, ConnectsThroughTheSocketFolder) {
+  const char* folder = std::getenv("QZ_PG_DIR");
+  if (!folder || !*folder) GTEST_SKIP() << "QZ_PG_DIR is not set";
+  // A folder names no port: libpq takes PGPORT, as any client would.
+  const std::string host = Utf8(server_.connect1);
+  const char* old_port = std::getenv("PGPORT");
+  const std::string saved = old_port ? old_port : "";
+  setenv("PGPORT", host.substr(host.rfind(':') + 1).c_str(), 1);
+  CQZDatabase local;
+  CaughtError error = CatchError([&] {
+    local.Connect(QZDB_POSTGRESQL, qz::platform::Utf8ToWide(folder), server_.connect2, server_.connect3,
+                  server_.connect4);
+  });
+  if (old_port)
+    setenv("PGPORT", saved.c_str(), 1);
+  else
+    unsetenv("PGPORT");
+  ASSERT_FALSE(error.thrown) << Utf8(error.message);
+  CQZRecordSet set(&local);
+  ASSERT_TRUE(set.Open(L"select inet_server_addr() is null as x", ROWOPERATION_READONLY));
+  CQZDBVariant value;
+  set.GetValueInColumn(L"x", value);
+  EXPECT_EQ(value.GetInt32(), 1);  // no address: a Unix socket
+}
+
+// --- Transactions ---------------------------------------------------------
+
+TEST_F(PostgresDriverTest, NothingToCommitOrRollBackAnswersZero) {
+  EXPECT_EQ(db_.CommitTrans(), 0);
+  EXPECT_EQ(db_.Rollback(), 0);
+  EXPECT_EQ(db_.BeginTrans(), 1);
+  EXPECT_EQ(db_.CommitTrans(), 1);
+  EXPECT_EQ(db_.CommitTrans(), 0);
+}
+
+TEST_F(PostgresDriverTest, InnerRollbackKeepsOuterWork) {
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  Run(L"insert into qz_plain values (1)");
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  Run(L"insert into qz_plain values (2)");
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select * from qz_plain", ROWOPERATION_WRITE));
+  CQZDBVariant value;
+  set.AddNew(L"qz_plain");
+  value = 3;
+  set.SetFieldValue(L"x", value);
+  set.Update();  // gathered, then dropped by the rollback
+  ASSERT_EQ(db_.Rollback(), 1);
+  ASSERT_EQ(db_.CommitTrans(), 1);
+  EXPECT_EQ(side_.Query("SELECT string_agg(x::text, ',' ORDER BY x) FROM qz_plain"), "1");
+}
+
+TEST_F(PostgresDriverTest, OuterRollbackUndoesCommittedSavepoints) {
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  Run(L"insert into qz_plain values (1)");
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  Run(L"insert into qz_plain values (2)");
+  ASSERT_EQ(db_.CommitTrans(), 1);
+  ASSERT_EQ(db_.Rollback(), 1);
+  EXPECT_EQ(Count("qz_plain"), "0");
+  EXPECT_EQ(db_.Rollback(), 0);
+}
+
+TEST_F(PostgresDriverTest, AFailedTransactionCannotBeCommitted) {
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  Run(L"insert into qz_plain values (1)");
+  CQZRecordSet set(&db_);
+  EXPECT_TRUE(CatchError([&] { set.Open(L"insert into qz_plain values ('x')", ROWOPERATION_WRITE); }).thrown);
+  CaughtError commit = CatchError([&] { db_.CommitTrans(); });
+  EXPECT_TRUE(commit.thrown);
+  EXPECT_EQ(commit.state, "25P02");
+  EXPECT_EQ(db_.Rollback(), 1);
+  EXPECT_EQ(Count("qz_plain"), "0");
+  EXPECT_EQ(ReadOne(L"select 1 as x"), L"1");
+}
+
+// --- Edit and Update by primary key ----------------------------------------
+
+TEST_F(PostgresDriverTest, EditRewritesOnlyTheCurrentRowByItsCompositeKey) {
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select val, k2, k1 from qz_keyed order by k1, k2", ROWOPERATION_WRITE));
+  ASSERT_TRUE(set.MoveNext());  // ('a', 2)
+  CQZDBVariant value;
+  set.Edit(L"qz_keyed");
+  value = L"changed";
+  set.SetFieldValue(L"VAL", value);
+  set.Update();
+  EXPECT_EQ(side_.Query("SELECT string_agg(val, ',' ORDER BY k1, k2) FROM qz_keyed"), "one,changed,three");
+}
+
+TEST_F(PostgresDriverTest, EditingEveryRowWhileTheyStream) {
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select * from qz_keyed order by k1, k2", ROWOPERATION_WRITE));
+  int rows = 0;
+  CQZDBVariant value;
+  for (; !set.IsEOF(); set.MoveNext()) {
+    set.GetValueInColumn(L"val", value);
+    const std::wstring old = value.GetText();
+    set.Edit(L"qz_keyed");
+    value = old + L"!";
+    set.SetFieldValue(L"val", value);
+    set.Update();
+    ++rows;
+  }
+  EXPECT_EQ(rows, 3);
+  EXPECT_EQ(side_.Query("SELECT string_agg(val, ',' ORDER BY k1, k2) FROM qz_keyed"), "one!,two!,three!");
+}
+
+TEST_F(PostgresDriverTest, EditWithoutAPrimaryKeyIsRefused) {
+  side_.Query("INSERT INTO qz_plain VALUES (1)");
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select * from qz_plain", ROWOPERATION_WRITE));
+  EXPECT_TRUE(CatchError([&] { set.Edit(L"qz_plain"); }).thrown);
+}
+
+TEST_F(PostgresDriverTest, TheSchemaCreatesTablesTheLibrarysNamesReach) {
+  side_.Query("DROP TABLE IF EXISTS GeZhuanTaskInfo, GeZhuanTaskItem, VTRTAPEGROUPINFO, VTRTAPEINFO");
+  qz::control::CreateTables(db_, QZDB_POSTGRESQL);
+  qz::control::CreateTables(db_, QZDB_POSTGRESQL);  // again: nothing to do
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM pg_indexes WHERE tablename = 'gezhuantaskitem'"), "3");
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(L"select * from GeZhuanTaskItem", ROWOPERATION_WRITE));
+    CQZDBVariant value;
+    for (int i = 0; i < 3; ++i) {
+      set.AddNew(L"GeZhuanTaskItem");
+      value = L"00000000-0000-0000-0000-00000000000A";
+      set.SetFieldValue(L"guidTask", value);
+      value = L"item " + std::to_wstring(i);
+      set.SetFieldValue(L"strItemName", value);
+      value = 2 - i;
+      set.SetFieldValue(L"nIndex", value);
+      set.Update();
+    }
+  }
+  ASSERT_EQ(db_.CommitTrans(), 1);
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select * from GeZhuanTaskItem where guidTask = '00000000-0000-0000-0000-00000000000A' "
+                       L"order by nIndex",
+                       ROWOPERATION_WRITE));
+  CQZDBVariant value;
+  set.GetValueInColumn(L"[strItemName]", value);
+  EXPECT_STREQ(value.GetText(), L"item 2");
+  set.Edit(L"GeZhuanTaskItem");  // keyed by the surrogate ItemRowID
+  value = 99;
+  set.SetFieldValue(L"dwLength", value);
+  set.Update();
+  EXPECT_EQ(side_.Query("SELECT string_agg(coalesce(dwlength, 0)::text, ',' ORDER BY nindex) FROM gezhuantaskitem"),
+            "99,0,0");
+}
+
+// --- Streaming ------------------------------------------------------------
+
+TEST_F(PostgresDriverTest, AQueryOpenedToAddRowsReadsNothing) {
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select nextval('qz_seq') as x from generate_series(1, 5)", ROWOPERATION_WRITE));
+  CQZDBVariant value;
+  set.AddNew(L"qz_plain");
+  value = 1;
+  set.SetFieldValue(L"x", value);
+  set.Update();
+  set.Close();
+  EXPECT_EQ(Count("qz_plain"), "1");
+  EXPECT_EQ(side_.Query("SELECT is_called FROM qz_seq"), "f");
+}
+
+TEST_F(PostgresDriverTest, ABigResultStreamsRowByRow) {
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select g, nextval('qz_seq') as s, repeat('x', 1000) as pad from generate_series(1, 100000) g",
+                       ROWOPERATION_READONLY));
+  ASSERT_FALSE(set.IsBOF());
+  // The server makes rows only as fast as they are read: with one row read,
+  // at most a few socket buffers full (about 10 MB here) can have been made.
+  const long made = std::atol(side_.Query("SELECT last_value FROM qz_seq").c_str());
+  EXPECT_LT(made, 50000);
+  CQZDBVariant value;
+  int rows = 0;
+  for (; !set.IsEOF(); set.MoveNext()) {
+    set.GetValueInColumn(L"g", value);
+    if (value.GetInt32() != ++rows) break;
+  }
+  EXPECT_EQ(rows, 100000);
+}
+
+TEST_F(PostgresDriverTest, ClosingAStreamEarlyFreesTheConnection) {
+  {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(L"select g from generate_series(1, 1000000) g", ROWOPERATION_READONLY));
+    ASSERT_FALSE(set.IsEOF());
+  }
+  EXPECT_EQ(ReadOne(L"select 'next' as x"), L"next");
+  // A short result closed after its first row.
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select 1 as x union all select 2", ROWOPERATION_READONLY));
+  ASSERT_FALSE(set.IsBOF());
+  set.Close();
+  EXPECT_EQ(ReadOne(L"select 'again' as x"), L"again");
+}
+
+TEST_F(PostgresDriverTest, ASecondQueryWhileTheFirstStreams) {
+  CQZRecordSet outer(&db_);
+  ASSERT_TRUE(outer.Open(L"select g as x from generate_series(1, 1000) g", ROWOPERATION_READONLY));
+  CQZDBVariant value;
+  int rows = 0;
+  for (; !outer.IsEOF(); outer.MoveNext()) {
+    outer.GetValueInColumn(L"x", value);
+    EXPECT_EQ(value.GetInt32(), ++rows);
+    if (rows % 250 == 0) {
+      EXPECT_EQ(ReadOne(L"select " + std::to_wstring(rows) + L" as x"), std::to_wstring(rows));
+    }
+  }
+  EXPECT_EQ(rows, 1000);
+}
+
+// --- Gathered inserts -----------------------------------------------------
+
+TEST_F(PostgresDriverTest, ARejectedRowInABigBatchSurfacesAndLeavesNothing) {
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  CaughtError error = CatchError([&] {
+    CQZRecordSet set(&db_);
+    set.Open(L"select * from qz_batch", ROWOPERATION_WRITE);
+    for (int n = 1; n <= 100000; ++n) AddBatchRow(set, n);
+    db_.CommitTrans();
+  });
+  ASSERT_TRUE(error.thrown);
+  EXPECT_EQ(error.state, "23514");
+  EXPECT_NE(error.message.find(L"n_is_not_60000"), std::wstring::npos) << Utf8(error.message);
+  EXPECT_EQ(db_.Rollback(), 1);
+  EXPECT_EQ(Count("qz_batch"), "0");
+  EXPECT_EQ(ReadOne(L"select count(*) as x from qz_batch"), L"0");
+}
+
+TEST_F(PostgresDriverTest, ABigBatchCommitsEveryRow) {
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(L"select * from qz_batch", ROWOPERATION_WRITE));
+    for (int n = 1; n <= 100000; ++n) {
+      if (n == 60000) continue;
+      AddBatchRow(set, n);
+    }
+  }
+  ASSERT_EQ(db_.CommitTrans(), 1);
+  EXPECT_EQ(Count("qz_batch"), "99999");
+  EXPECT_EQ(side_.Query("SELECT t FROM qz_batch WHERE n = 99999"), "row 99999");
+}
+
+TEST_F(PostgresDriverTest, GatheredRowsForSeveralTablesKeepTheirOrder) {
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(L"select * from qz_batch", ROWOPERATION_WRITE));
+    CQZDBVariant value;
+    for (int i = 1; i <= 4; ++i) {
+      AddBatchRow(set, i);
+      set.AddNew(L"qz_plain");
+      value = i * 10;
+      set.SetFieldValue(L"x", value);
+      set.Update();
+      set.AddNew(L"qz_batch");  // another column set for the same table
+      value = -i;
+      set.SetFieldValue(L"n", value);
+      set.Update();
+    }
+  }
+  ASSERT_EQ(db_.CommitTrans(), 1);
+  EXPECT_EQ(side_.Query("SELECT string_agg(n::text || ':' || coalesce(t, '-'), ',' ORDER BY ctid) FROM qz_batch"),
+            "1:row 1,-1:-,2:row 2,-2:-,3:row 3,-3:-,4:row 4,-4:-");
+  EXPECT_EQ(side_.Query("SELECT string_agg(x::text, ',' ORDER BY ctid) FROM qz_plain"), "10,20,30,40");
+}
+
+// --- A lost connection ------------------------------------------------------
+
+TEST_F(PostgresDriverTest, ATerminatedBackendIsReplacedOnTheNextCall) {
+  const std::wstring pid = ReadOne(L"select pg_backend_pid() as x");
+  side_.Query("SELECT pg_terminate_backend(" + Utf8(pid) + ", 10000)");
+  EXPECT_EQ(db_.IsConnectted(), 1);
+  Run(L"insert into qz_plain values (1)");
+  EXPECT_NE(ReadOne(L"select pg_backend_pid() as x"), pid);
+  EXPECT_EQ(Count("qz_plain"), "1");  // sent once, not twice
+}
+
+TEST_F(PostgresDriverTest, AServerRestartBetweenTwoOperations) {
+  if (server_.restart_command.empty()) GTEST_SKIP() << "QZ_PG_RESTART is not set";
+  Run(L"insert into qz_plain values (1)");
+  ASSERT_EQ(std::system(server_.restart_command.c_str()), 0);
+  ASSERT_TRUE(side_.Open(server_));
+  EXPECT_EQ(db_.IsConnectted(), 1);
+  EXPECT_EQ(ReadOne(L"select count(*) as x from qz_plain"), L"1");
+  Run(L"insert into qz_plain values (2)");
+  EXPECT_EQ(Count("qz_plain"), "2");
+}
+
+TEST_F(PostgresDriverTest, ABackendKilledInsideATransactionLosesItWhole) {
+  const std::wstring pid = ReadOne(L"select pg_backend_pid() as x");
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select * from qz_batch", ROWOPERATION_WRITE));
+  for (int n = 1; n <= 1000; ++n) AddBatchRow(set, n);
+  EXPECT_EQ(ReadOne(L"select count(*) as x from qz_batch"), L"1000");  // on the server, uncommitted
+  side_.Query("SELECT pg_terminate_backend(" + Utf8(pid) + ", 10000)");
+  CaughtError error = CatchError([&] {
+    for (int n = 1001; n <= 2000; ++n) AddBatchRow(set, n);
+    db_.CommitTrans();
+  });
+  EXPECT_TRUE(error.thrown);
+  EXPECT_EQ(error.state.substr(0, 2), "08") << error.state;
+  EXPECT_EQ(db_.Rollback(), 1);
+  EXPECT_EQ(Count("qz_batch"), "0");
+  // The next call connects again and works.
+  EXPECT_EQ(db_.IsConnectted(), 1);
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  AddBatchRow(set, 1);
+  ASSERT_EQ(db_.CommitTrans(), 1);
+  EXPECT_EQ(Count("qz_batch"), "1");
+}
+
+}  // namespace

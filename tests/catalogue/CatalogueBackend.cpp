@@ -1,0 +1,48 @@
+#include "catalogue/CatalogueBackend.h"
+
+#include "support/TempDatabase.h"
+
+namespace qz::testing {
+namespace {
+
+std::wstring Quoted(const std::wstring& text) {
+  std::wstring out = L"'";
+  for (wchar_t c : text) {
+    if (c == L'\'') out += L'\'';
+    out += c;
+  }
+  return out + L"'";
+}
+
+class SqliteBackend : public CatalogueBackend {
+ public:
+  DBsSetNode Node() const override { return database_.Node(); }
+  void Execute(const std::wstring& sql) const override { database_.Execute(sql); }
+
+ private:
+  TempDatabase database_;
+};
+
+}  // namespace
+
+void CatalogueBackend::InsertGroup(const std::wstring& guid, const std::wstring& name,
+                                   const std::wstring& hint) const {
+  Execute(L"INSERT INTO VTRTAPEGROUPINFO (guidGroupID, strGroupName, strGroupHint) VALUES (" + Quoted(guid) +
+          L", " + Quoted(name) + L", " + Quoted(hint) + L")");
+}
+
+void CatalogueBackend::InsertTape(const std::wstring& guid, const std::wstring& name, const std::wstring& hint,
+                                  const std::wstring& group, int max_length, int is_default) const {
+  Execute(L"INSERT INTO VTRTAPEINFO (TAPEGUID, TAPENAME, TAPEHINT, guidGroupID, nMaxLength, bIfDefault) VALUES (" +
+          Quoted(guid) + L", " + Quoted(name) + L", " + Quoted(hint) + L", " + Quoted(group) + L", " +
+          std::to_wstring(max_length) + L", " + std::to_wstring(is_default) + L")");
+}
+
+std::vector<std::string> CatalogueBackendNames() { return {"SQLite"}; }
+
+std::unique_ptr<CatalogueBackend> MakeCatalogueBackend(const std::string& name) {
+  if (name == "SQLite") return std::make_unique<SqliteBackend>();
+  return nullptr;
+}
+
+}  // namespace qz::testing
