@@ -4,13 +4,6 @@
 
 #include "Text.h"
 
-// Host calls of the settings and catalogue layer.
-QZNV_GEZHUAN_API int QZNVGeZhuanAddSampleCatalogue(const DBsSetNode& node, std::wstring* error);
-QZNV_GEZHUAN_API void QZNVGeZhuanSetSettingsDialog(
-    std::function<int(std::vector<DBsSetNode>& settings, int mode)> dialog);
-QZNV_GEZHUAN_API std::string QZNVGeZhuanSettingsFile();
-QZNV_GEZHUAN_API int QZNVGeZhuanSaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error);
-
 namespace gezhuan::host {
 
 void InstallSettingsDialog(SettingsDialog dialog) { QZNVGeZhuanSetSettingsDialog(std::move(dialog)); }
