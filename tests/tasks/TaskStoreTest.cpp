@@ -271,6 +271,26 @@ TEST_F(TaskStoreTest, RewritingTheRowAndItsItems) {
   EXPECT_TRUE(debug_.lines().empty());
 }
 
+// A task keyed by the null GUID is found like any other, but its old items
+// cannot be deleted (that would be a delete without a key), so the item set
+// cannot be replaced: the call fails and changes nothing.
+TEST_F(TaskStoreTest, RewritingATaskWithANullKeyChangesNothing) {
+  std::vector<SQZGeZhuanTaskInfo> tasks = {FullTask(1, 2)};
+  tasks[0].guidTaskID = GUID{};
+  for (SQZGeZhuanItemInfo& item : tasks[0].arrItems) item.guidTask = GUID{};
+  ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
+
+  SQZGeZhuanTaskInfo changed = tasks[0];
+  changed.strTaskName = L"renamed";
+  EXPECT_EQ(control_.ModifyGeZhuanTaskAll(&changed), 0);
+  EXPECT_EQ(Count(L"GeZhuanTaskInfo", L"strTaskName = 'renamed'"), 0);
+  EXPECT_EQ(Count(L"GeZhuanTaskItem"), 2);
+
+  EXPECT_EQ(control_.ModifyGeZhuanTaskOnly(&changed), 1);
+  EXPECT_EQ(Count(L"GeZhuanTaskInfo", L"strTaskName = 'renamed'"), 1);
+  EXPECT_TRUE(debug_.lines().empty());
+}
+
 TEST_F(TaskStoreTest, DeletingATaskTakesItsItems) {
   std::vector<SQZGeZhuanTaskInfo> tasks = {FullTask(1, 3), FullTask(2, 2)};
   ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
