@@ -2,25 +2,29 @@
 // the SQLite C API: the same SQL texts, the same transaction shape (one
 // transaction, a savepoint per task's items), the same n + 1 listing with a
 // new item query text per task, and the same conversions of every value.
-// After the runs it prints the three figures the store is held to:
-//   adding 1,000 tasks of 10 items, store / raw         target <= 1.3
-//   listing 10,000 tasks of 10 items, store / raw       target <= 1.3
-//   listing 10,000 tasks / listing 1,000 tasks          target <= 11
-//   adding items to 1,000,000 items / to none           target about 1
-//     (with the raw figure beside it: the engine's own cost of a bigger table)
+//   AddTasks1000x10/Library vs /Raw      target ratio <= 1.3 (BenchMain prints it)
+//   ListTasks10000x10/Library vs /Raw    target ratio <= 1.3 (BenchMain prints it)
+//   ListTasksScaling                     counter x10_over_x1: 10,000 tasks against
+//                                        1,000, target <= 11
+//   AddItemsIntoMillion                  counters full_over_empty (store) and
+//                                        raw_full_over_empty: 1,000 items into a
+//                                        table of 1,000,000 against an empty one,
+//                                        target about 1 (the raw figure is the
+//                                        engine's own cost of deeper indexes)
 #include <QZNVGeZhuanDBControl.h>
 #include <QZNVGeZhuanHost.h>
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
+#include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "conversions/Conversions.h"
 #include "platform/TextEncoding.h"
 
@@ -36,43 +40,25 @@ constexpr int kItemsPerTask = 10;
 
 // --- Databases -----------------------------------------------------------------
 
-// A database file with the library's tables in a folder of its own, removed
-// at exit.
+// A database file with the library's tables in a scratch folder.
 class BenchDatabase {
  public:
   BenchDatabase() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qz-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    folder_ = pattern;
     if (!QZNVGeZhuanCreateTables(Node(), nullptr)) throw std::runtime_error("cannot create the tables");
-  }
-  ~BenchDatabase() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
   }
   DBsSetNode Node() const {
     DBsSetNode node;
-    node.strConnect1 = Utf8ToWide(folder_);
+    node.strConnect1 = Utf8ToWide(folder_.path());
     node.strConnect2 = L"bench.db";
     return node;
   }
-  std::string path() const { return folder_ + "/bench.db"; }
+  std::string path() const { return folder_.path() + "/bench.db"; }
 
  private:
-  std::string folder_;
+  qz::bench::ScratchFolder folder_;
 };
 
-// A raw connection set up as the driver sets up its own.
-sqlite3* OpenRaw(const std::string& path) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
-    throw std::runtime_error("cannot open " + path);
-  sqlite3_busy_timeout(db, 5000);
-  sqlite3_exec(db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
-  sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-  return db;
-}
+sqlite3* OpenRaw(const std::string& path) { return qz::bench::OpenRawSqlite(path); }
 
 void Exec(sqlite3* db, const char* sql) {
   char* error = nullptr;
@@ -309,11 +295,13 @@ void ClearTasks(sqlite3* db) {
   Exec(db, "DELETE FROM GeZhuanTaskInfo");
 }
 
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
 // --- Benchmarks ----------------------------------------------------------------
 
-void BM_AddTasks_Store(benchmark::State& state) {
+void AddTasksLibrary(benchmark::State& state) {
   BenchDatabase database;
-  const std::vector<SQZGeZhuanTaskInfo> tasks = MakeTasks(static_cast<int>(state.range(0)), 2);
+  const std::vector<SQZGeZhuanTaskInfo> tasks = MakeTasks(1000, 2);
   sqlite3* cleaner = OpenRaw(database.path());
   CQZNVGeZhuanDBControl control;
   control.OpenQZNVGeZhuanDB(database.Node());
@@ -327,9 +315,9 @@ void BM_AddTasks_Store(benchmark::State& state) {
   sqlite3_close(cleaner);
 }
 
-void BM_AddTasks_Raw(benchmark::State& state) {
+void AddTasksRaw(benchmark::State& state) {
   BenchDatabase database;
-  const std::vector<SQZGeZhuanTaskInfo> tasks = MakeTasks(static_cast<int>(state.range(0)), 2);
+  const std::vector<SQZGeZhuanTaskInfo> tasks = MakeTasks(1000, 2);
   sqlite3* db = OpenRaw(database.path());
   for (auto _ : state) {
     RawAddTasks(db, tasks);
@@ -340,129 +328,111 @@ void BM_AddTasks_Raw(benchmark::State& state) {
   sqlite3_close(db);
 }
 
-void BM_ListTasks_Store(benchmark::State& state) {
-  const int count = static_cast<int>(state.range(0));
-  const BenchDatabase& database = ListingDatabase(count);
+// One listing of every task of the database of count tasks; false on failure.
+bool StoreList(CQZNVGeZhuanDBControl& control, int count) {
+  std::vector<SQZGeZhuanTaskInfo> tasks;
+  const bool ok = control.GetGeZhuanTasksByCondition(L"", &tasks) && tasks.size() == static_cast<size_t>(count);
+  benchmark::DoNotOptimize(tasks.data());
+  return ok;
+}
+
+void ListTasksLibrary(benchmark::State& state) {
   CQZNVGeZhuanDBControl control;
-  control.OpenQZNVGeZhuanDB(database.Node());
-  for (auto _ : state) {
-    std::vector<SQZGeZhuanTaskInfo> tasks;
-    if (!control.GetGeZhuanTasksByCondition(L"", &tasks) || tasks.size() != static_cast<size_t>(count))
-      state.SkipWithError("GetGeZhuanTasksByCondition failed");
-    benchmark::DoNotOptimize(tasks.data());
-  }
+  control.OpenQZNVGeZhuanDB(ListingDatabase(10000).Node());
+  for (auto _ : state)
+    if (!StoreList(control, 10000)) state.SkipWithError("GetGeZhuanTasksByCondition failed");
   control.CloseQZNVGeZhuanDB();
 }
 
-void BM_ListTasks_Raw(benchmark::State& state) {
-  const int count = static_cast<int>(state.range(0));
-  sqlite3* db = OpenRaw(ListingDatabase(count).path());
+void ListTasksRaw(benchmark::State& state) {
+  sqlite3* db = OpenRaw(ListingDatabase(10000).path());
   for (auto _ : state) {
     std::vector<SQZGeZhuanTaskInfo> tasks = RawListTasks(db);
-    if (tasks.size() != static_cast<size_t>(count)) state.SkipWithError("raw listing failed");
+    if (tasks.size() != 10000u) state.SkipWithError("raw listing failed");
     benchmark::DoNotOptimize(tasks.data());
   }
   sqlite3_close(db);
 }
 
-// 1,000 items in one call, into a table already holding range(0) items.
-void BM_AddItems_Store(benchmark::State& state) {
-  const BenchDatabase& database = ItemDatabase(static_cast<int>(state.range(0)));
+// Listing 10,000 tasks against listing 1,000: the n + 1 item queries are
+// index range scans, so the time must grow linearly.
+void ListTasksScaling(benchmark::State& state) {
+  CQZNVGeZhuanDBControl small, large;
+  small.OpenQZNVGeZhuanDB(ListingDatabase(1000).Node());
+  large.OpenQZNVGeZhuanDB(ListingDatabase(10000).Node());
+  double small_seconds = 0, large_seconds = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    if (!StoreList(small, 1000)) state.SkipWithError("listing 1,000 failed");
+    auto middle = std::chrono::steady_clock::now();
+    if (!StoreList(large, 10000)) state.SkipWithError("listing 10,000 failed");
+    small_seconds += Seconds(middle - start);
+    large_seconds += Seconds(std::chrono::steady_clock::now() - middle);
+  }
+  state.counters["x10_over_x1"] = small_seconds > 0 ? large_seconds / small_seconds : 0;
+  small.CloseQZNVGeZhuanDB();
+  large.CloseQZNVGeZhuanDB();
+}
+
+// 1,000 items in one transaction by hand, as AddGeZhuanItems writes them.
+void RawAddItems(sqlite3* db, const std::vector<SQZGeZhuanItemInfo>& items) {
+  Exec(db, "BEGIN IMMEDIATE");
+  sqlite3_stmt* query = Prepare(db, "select * from GeZhuanTaskItem");
+  sqlite3_stmt* insert = Prepare(db, kItemInsert);
+  for (const SQZGeZhuanItemInfo& item : items) {
+    Binder b(insert);
+    b.Guid(item.guidTask), b.Guid(item.guidItem), b.Text(item.strItemName), b.Int(item.nItemType);
+    b.Int(static_cast<int32_t>(item.dwTrimIn)), b.Int(static_cast<int32_t>(item.dwTrimOut));
+    b.Int(static_cast<int32_t>(item.dwLength)), b.Int(item.nIndex);
+    b.Step();
+  }
+  sqlite3_finalize(insert);
+  sqlite3_finalize(query);
+  Exec(db, "COMMIT");
+}
+
+// Adding 1,000 items to a table of 1,000,000 against adding them to an empty
+// one, through the store and by hand. The added rows are removed, untimed,
+// after each round.
+void AddItemsIntoMillion(benchmark::State& state) {
   std::vector<SQZGeZhuanItemInfo> items;
   for (const SQZGeZhuanTaskInfo& task : MakeTasks(100, 3))
     items.insert(items.end(), task.arrItems.begin(), task.arrItems.end());
-  sqlite3* cleaner = OpenRaw(database.path());
-  CQZNVGeZhuanDBControl control;
-  control.OpenQZNVGeZhuanDB(database.Node());
-  for (auto _ : state) {
-    if (!control.AddGeZhuanItems(&items)) state.SkipWithError("AddGeZhuanItems failed");
-    state.PauseTiming();
-    Exec(cleaner, "DELETE FROM GeZhuanTaskItem WHERE strItemName <> 'filler'");
-    state.ResumeTiming();
+  const BenchDatabase* databases[2] = {&ItemDatabase(0), &ItemDatabase(1000000)};
+  CQZNVGeZhuanDBControl controls[2];
+  sqlite3* raw[2];
+  for (int i = 0; i < 2; ++i) {
+    controls[i].OpenQZNVGeZhuanDB(databases[i]->Node());
+    raw[i] = OpenRaw(databases[i]->path());
   }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(items.size()));
-  control.CloseQZNVGeZhuanDB();
-  sqlite3_close(cleaner);
+  double store_seconds[2] = {0, 0}, raw_seconds[2] = {0, 0};
+  for (auto _ : state) {
+    for (int i = 0; i < 2; ++i) {
+      auto start = std::chrono::steady_clock::now();
+      if (!controls[i].AddGeZhuanItems(&items)) state.SkipWithError("AddGeZhuanItems failed");
+      auto middle = std::chrono::steady_clock::now();
+      Exec(raw[i], "DELETE FROM GeZhuanTaskItem WHERE strItemName <> 'filler'");
+      auto again = std::chrono::steady_clock::now();
+      RawAddItems(raw[i], items);
+      auto end = std::chrono::steady_clock::now();
+      Exec(raw[i], "DELETE FROM GeZhuanTaskItem WHERE strItemName <> 'filler'");
+      store_seconds[i] += Seconds(middle - start);
+      raw_seconds[i] += Seconds(end - again);
+    }
+  }
+  state.counters["full_over_empty"] = store_seconds[0] > 0 ? store_seconds[1] / store_seconds[0] : 0;
+  state.counters["raw_full_over_empty"] = raw_seconds[0] > 0 ? raw_seconds[1] / raw_seconds[0] : 0;
+  for (int i = 0; i < 2; ++i) {
+    controls[i].CloseQZNVGeZhuanDB();
+    sqlite3_close(raw[i]);
+  }
 }
 
-// The same 1,000 items by hand: what the engine itself pays for a bigger
-// table (deeper indexes), against which the store's figure is read.
-void BM_AddItems_Raw(benchmark::State& state) {
-  sqlite3* db = OpenRaw(ItemDatabase(static_cast<int>(state.range(0))).path());
-  std::vector<SQZGeZhuanTaskInfo> tasks = MakeTasks(100, 3);
-  for (auto _ : state) {
-    Exec(db, "BEGIN IMMEDIATE");
-    sqlite3_stmt* query = Prepare(db, "select * from GeZhuanTaskItem");
-    sqlite3_stmt* insert = Prepare(db, kItemInsert);
-    for (const SQZGeZhuanTaskInfo& task : tasks) {
-      for (const SQZGeZhuanItemInfo& item : task.arrItems) {
-        Binder b(insert);
-        b.Guid(item.guidTask), b.Guid(item.guidItem), b.Text(item.strItemName), b.Int(item.nItemType);
-        b.Int(static_cast<int32_t>(item.dwTrimIn)), b.Int(static_cast<int32_t>(item.dwTrimOut));
-        b.Int(static_cast<int32_t>(item.dwLength)), b.Int(item.nIndex);
-        b.Step();
-      }
-    }
-    sqlite3_finalize(insert);
-    sqlite3_finalize(query);
-    Exec(db, "COMMIT");
-    state.PauseTiming();
-    Exec(db, "DELETE FROM GeZhuanTaskItem WHERE strItemName <> 'filler'");
-    state.ResumeTiming();
-  }
-  sqlite3_close(db);
-}
-
-BENCHMARK(BM_AddTasks_Store)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK(BM_AddTasks_Raw)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK(BM_ListTasks_Store)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_ListTasks_Raw)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_AddItems_Store)->Arg(0)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(20);
-BENCHMARK(BM_AddItems_Raw)->Arg(0)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(20);
-
-// Keeps each run's real and CPU time per iteration, by name, for the closing
-// figures. Both are printed: on a shared machine the real time also holds
-// other people's load and the WAL checkpoints' waits.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        times_[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-    ConsoleReporter::ReportRuns(runs);
-  }
-  // Prints a / b in real and in CPU time (0 when either did not run).
-  void PrintRatio(const char* what, const std::string& a, const std::string& b, const char* target) const {
-    auto x = times_.find(a), y = times_.find(b);
-    double real = 0, cpu = 0;
-    if (x != times_.end() && y != times_.end() && y->second.first > 0 && y->second.second > 0) {
-      real = x->second.first / y->second.first;
-      cpu = x->second.second / y->second.second;
-    }
-    std::printf("%-50s real %5.2f  cpu %5.2f  (target %s)\n", what, real, cpu, target);
-  }
-
- private:
-  std::map<std::string, std::pair<double, double>> times_;
-};
+BENCHMARK(AddTasksLibrary)->Name("AddTasks1000x10/Library")->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(AddTasksRaw)->Name("AddTasks1000x10/Raw")->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(ListTasksLibrary)->Name("ListTasks10000x10/Library")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(ListTasksRaw)->Name("ListTasks10000x10/Raw")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(ListTasksScaling)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(AddItemsIntoMillion)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n");
-  reporter.PrintRatio("add 1,000 tasks x 10 items, store / raw", "BM_AddTasks_Store/1000/iterations:10",
-                      "BM_AddTasks_Raw/1000/iterations:10", "<= 1.3");
-  reporter.PrintRatio("list 10,000 tasks x 10 items, store / raw", "BM_ListTasks_Store/10000/iterations:5",
-                      "BM_ListTasks_Raw/10000/iterations:5", "<= 1.3");
-  reporter.PrintRatio("list 10,000 tasks / list 1,000 tasks", "BM_ListTasks_Store/10000/iterations:5",
-                      "BM_ListTasks_Store/1000/iterations:5", "<= 11");
-  reporter.PrintRatio("add 1,000 items to 1,000,000 items / to none", "BM_AddItems_Store/1000000/iterations:20",
-                      "BM_AddItems_Store/0/iterations:20", "about 1");
-  reporter.PrintRatio("  the same by hand, for comparison", "BM_AddItems_Raw/1000000/iterations:20",
-                      "BM_AddItems_Raw/0/iterations:20", "-");
-  benchmark::Shutdown();
-  return 0;
-}
