@@ -79,13 +79,20 @@ inline std::wstring WithCondition(std::wstring base, const std::wstring& conditi
 
 // --- Body variants ----------------------------------------------------------
 
-// Every row of sql into *out through fill(record*, set*). No rows: 0 and
-// *out untouched. Rows: *out replaced. A failure part way leaves the rows
-// read before it.
+// What a list read found: rows, none, or nothing because it failed (Open
+// answered false or the database threw, which has been logged).
+enum class ListOutcome { kFailed, kNoRows, kRows };
+
+// Every row of sql into *out through fill(record*, set*). No rows: *out
+// untouched. Rows: *out replaced. A failure part way leaves the rows read
+// before it. Callers that must tell an empty answer from a failure use this.
 template <typename Record, typename Fill>
-int ListRead(CQZDatabase* database, const std::wstring& sql, std::vector<Record>* out, Fill fill) {
-  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
-    if (!set.Open(sql, ROWOPERATION_READONLY) || set.IsBOF()) return 0;
+ListOutcome ListReadOutcome(CQZDatabase* database, const std::wstring& sql, std::vector<Record>* out,
+                            Fill fill) {
+  constexpr int kNoRows = 2;
+  const int result = RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
+    if (!set.Open(sql, ROWOPERATION_READONLY)) return 0;
+    if (set.IsBOF()) return kNoRows;
     out->clear();
     while (!set.IsEOF()) {
       Record record;
@@ -96,6 +103,14 @@ int ListRead(CQZDatabase* database, const std::wstring& sql, std::vector<Record>
     set.Close();
     return 1;
   });
+  if (result == 1) return ListOutcome::kRows;
+  return result == kNoRows ? ListOutcome::kNoRows : ListOutcome::kFailed;
+}
+
+// As ListReadOutcome, answering 1 for rows and 0 for none or a failure.
+template <typename Record, typename Fill>
+int ListRead(CQZDatabase* database, const std::wstring& sql, std::vector<Record>* out, Fill fill) {
+  return ListReadOutcome(database, sql, out, fill) == ListOutcome::kRows ? 1 : 0;
 }
 
 // read(set) takes what it wants from the first row. No row: 0, nothing read.
@@ -171,6 +186,35 @@ inline int Delete(CQZDatabase* database, const std::wstring& sql) {
   return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
     return set.Open(sql, ROWOPERATION_WRITE) ? 1 : 0;
   });
+}
+
+// Runs several operations as one transaction. steps() runs them and answers
+// false as soon as one fails (each operation has logged its own failure);
+// everything is then rolled back and the answer is 0. The operations may
+// begin transactions of their own: those nest as savepoints. When beginning
+// or committing the transaction itself throws, sql is what gets logged.
+template <typename Steps>
+int InOneTransaction(CQZDatabase* database, const std::wstring& sql, Steps steps) {
+  try {
+    database->BeginTrans();
+  } catch (CQZDBException* e) {
+    e->Delete();
+    platform::WriteDebugOutput(sql);
+    return 0;  // nothing was begun, so there is nothing of ours to roll back
+  }
+  if (!steps()) {
+    RollbackQuietly(*database);
+    return 0;
+  }
+  try {
+    database->CommitTrans();
+  } catch (CQZDBException* e) {
+    e->Delete();
+    platform::WriteDebugOutput(sql);
+    RollbackQuietly(*database);
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace qz::control
