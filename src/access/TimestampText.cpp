@@ -51,7 +51,7 @@ bool ParseTimestampText(std::wstring_view text, SQZTimestamp* out) {
   while (!text.empty() && text.front() == L' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == L' ') text.remove_suffix(1);
   size_t pos = 0;
-  int year, month, day, hour = 0, minute = 0, second = 0;
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   uint32_t fraction = 0;
   if (!ReadDigits(text, &pos, 4, &year) || !Expect(text, &pos, L'-') ||
       !ReadDigits(text, &pos, 2, &month) || !Expect(text, &pos, L'-') ||

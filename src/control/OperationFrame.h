@@ -4,8 +4,9 @@
 // anything is made), then hands its SQL text and a body to RunOperation:
 // the frame makes one record set for the call, runs the body inside the
 // guarded region, and on a CQZDBException deletes it, writes the SQL text
-// to the debug output, rolls back when the operation began a transaction,
-// and answers 0. The record set is closed and destroyed on every path.
+// to the debug output and answers 0; a transaction the body began is rolled
+// back by its TransactionGuard. The record set is closed and destroyed on
+// every path.
 //
 // The body variants below (list read, single read, existence test, update
 // in place, batch insert, delete) are the shapes every operation takes.
@@ -46,12 +47,29 @@ inline void CloseQuietly(CQZRecordSet& set) {
   }
 }
 
-enum class OnFailure { kNothing, kRollback };
+// Rolls back the transaction begun just before it unless told the work was
+// committed: on every way out, an exception of any type included, so that a
+// failed operation never leaves a transaction open under the next one.
+class TransactionGuard {
+ public:
+  explicit TransactionGuard(CQZDatabase& database) : database_(database) {}
+  ~TransactionGuard() {
+    if (!done_) RollbackQuietly(database_);
+  }
+  TransactionGuard(const TransactionGuard&) = delete;
+  TransactionGuard& operator=(const TransactionGuard&) = delete;
+
+  void Committed() { done_ = true; }
+
+ private:
+  CQZDatabase& database_;
+  bool done_ = false;
+};
 
 // Runs body(set) in the guarded region. body returns the operation's result.
 // REQUIRES: database != nullptr.
 template <typename Body>
-int RunOperation(CQZDatabase* database, const std::wstring& sql, OnFailure on_failure, Body&& body) {
+int RunOperation(CQZDatabase* database, const std::wstring& sql, Body&& body) {
   CQZRecordSet set(database);
   if (set.IsOpen()) set.Close();
   int result = 0;
@@ -60,7 +78,6 @@ int RunOperation(CQZDatabase* database, const std::wstring& sql, OnFailure on_fa
   } catch (CQZDBException* e) {
     e->Delete();
     platform::WriteDebugOutput(sql);
-    if (on_failure == OnFailure::kRollback) RollbackQuietly(*database);
     result = 0;
   }
   CloseQuietly(set);
@@ -79,13 +96,20 @@ inline std::wstring WithCondition(std::wstring base, const std::wstring& conditi
 
 // --- Body variants ----------------------------------------------------------
 
-// Every row of sql into *out through fill(record*, set*). No rows: 0 and
-// *out untouched. Rows: *out replaced. A failure part way leaves the rows
-// read before it.
+// What a list read found: rows, none, or nothing because it failed (Open
+// answered false or the database threw, which has been logged).
+enum class ListOutcome { kFailed, kNoRows, kRows };
+
+// Every row of sql into *out through fill(record*, set*). No rows: *out
+// untouched. Rows: *out replaced. A failure part way leaves the rows read
+// before it. Callers that must tell an empty answer from a failure use this.
 template <typename Record, typename Fill>
-int ListRead(CQZDatabase* database, const std::wstring& sql, std::vector<Record>* out, Fill fill) {
-  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
-    if (!set.Open(sql, ROWOPERATION_READONLY) || set.IsBOF()) return 0;
+ListOutcome ListReadOutcome(CQZDatabase* database, const std::wstring& sql, std::vector<Record>* out,
+                            Fill fill) {
+  constexpr int kNoRows = 2;
+  const int result = RunOperation(database, sql, [&](CQZRecordSet& set) {
+    if (!set.Open(sql, ROWOPERATION_READONLY)) return 0;
+    if (set.IsBOF()) return kNoRows;
     out->clear();
     while (!set.IsEOF()) {
       Record record;
@@ -96,12 +120,20 @@ int ListRead(CQZDatabase* database, const std::wstring& sql, std::vector<Record>
     set.Close();
     return 1;
   });
+  if (result == 1) return ListOutcome::kRows;
+  return result == kNoRows ? ListOutcome::kNoRows : ListOutcome::kFailed;
+}
+
+// As ListReadOutcome, answering 1 for rows and 0 for none or a failure.
+template <typename Record, typename Fill>
+int ListRead(CQZDatabase* database, const std::wstring& sql, std::vector<Record>* out, Fill fill) {
+  return ListReadOutcome(database, sql, out, fill) == ListOutcome::kRows ? 1 : 0;
 }
 
 // read(set) takes what it wants from the first row. No row: 0, nothing read.
 template <typename Read>
 int SingleRead(CQZDatabase* database, const std::wstring& sql, Read read) {
-  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
+  return RunOperation(database, sql, [&](CQZRecordSet& set) {
     if (!set.Open(sql, ROWOPERATION_READONLY) || set.IsBOF()) return 0;
     read(set);
     set.Close();
@@ -111,7 +143,7 @@ int SingleRead(CQZDatabase* database, const std::wstring& sql, Read read) {
 
 // 1 when sql yields a row.
 inline int ExistenceTest(CQZDatabase* database, const std::wstring& sql) {
-  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
+  return RunOperation(database, sql, [&](CQZRecordSet& set) {
     if (!set.Open(sql, ROWOPERATION_READONLY) || set.IsBOF()) return 0;
     set.Close();
     return 1;
@@ -121,7 +153,7 @@ inline int ExistenceTest(CQZDatabase* database, const std::wstring& sql) {
 // Rewrites the first row sql selects through write(set). No row: 0.
 template <typename Write>
 int UpdateInPlace(CQZDatabase* database, const std::wstring& sql, const std::wstring& table, Write write) {
-  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
+  return RunOperation(database, sql, [&](CQZRecordSet& set) {
     if (!set.Open(sql, ROWOPERATION_WRITE) || set.IsBOF()) return 0;
     set.Edit(table);
     write(set);
@@ -139,23 +171,19 @@ template <typename Write, typename BeforeCommit>
 int BatchInsert(CQZDatabase* database, const std::wstring& table, size_t count, Write write,
                 BeforeCommit before_commit) {
   const std::wstring sql = L"select * from " + table;
-  return RunOperation(database, sql, OnFailure::kRollback, [&](CQZRecordSet& set) {
+  return RunOperation(database, sql, [&](CQZRecordSet& set) {
     database->BeginTrans();
-    if (!set.Open(sql, ROWOPERATION_WRITE)) {
-      RollbackQuietly(*database);
-      return 0;
-    }
+    TransactionGuard transaction(*database);  // rolls back on every way out but the commit
+    if (!set.Open(sql, ROWOPERATION_WRITE)) return 0;
     for (size_t i = 0; i < count; ++i) {
       set.AddNew(table);
       write(i, set);
       set.Update();
     }
     set.Close();
-    if (!before_commit()) {
-      RollbackQuietly(*database);
-      return 0;
-    }
+    if (!before_commit()) return 0;
     database->CommitTrans();
+    transaction.Committed();
     return 1;
   });
 }
@@ -168,9 +196,36 @@ int BatchInsert(CQZDatabase* database, const std::wstring& table, size_t count, 
 // Runs a delete statement. 1 when it ran, whatever it matched; 0 when the
 // connection could not run it or the database refused it.
 inline int Delete(CQZDatabase* database, const std::wstring& sql) {
-  return RunOperation(database, sql, OnFailure::kNothing, [&](CQZRecordSet& set) {
+  return RunOperation(database, sql, [&](CQZRecordSet& set) {
     return set.Open(sql, ROWOPERATION_WRITE) ? 1 : 0;
   });
+}
+
+// Runs several operations as one transaction. steps() runs them and answers
+// false as soon as one fails (each operation has logged its own failure);
+// everything is then rolled back and the answer is 0. The operations may
+// begin transactions of their own: those nest as savepoints. When beginning
+// or committing the transaction itself throws, sql is what gets logged.
+template <typename Steps>
+int InOneTransaction(CQZDatabase* database, const std::wstring& sql, Steps steps) {
+  try {
+    database->BeginTrans();
+  } catch (CQZDBException* e) {
+    e->Delete();
+    platform::WriteDebugOutput(sql);
+    return 0;  // nothing was begun, so there is nothing of ours to roll back
+  }
+  TransactionGuard transaction(*database);  // rolls back on every way out but the commit
+  if (!steps()) return 0;
+  try {
+    database->CommitTrans();
+  } catch (CQZDBException* e) {
+    e->Delete();
+    platform::WriteDebugOutput(sql);
+    return 0;
+  }
+  transaction.Committed();
+  return 1;
 }
 
 }  // namespace qz::control

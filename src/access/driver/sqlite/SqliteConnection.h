@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,7 +78,10 @@ class SqliteConnection : public Connection {
   uint64_t insert_layout_id_ = 0;
   sqlite3_stmt* insert_statement_ = nullptr;
 
-  std::vector<std::string> bound_text_;  // UTF-8 of text values while bound
+  // UTF-8 of text values while bound (SQLITE_STATIC). A deque, so that
+  // growing it for later parameters (an edit binds its key after the
+  // columns) never moves a text that is already bound.
+  std::deque<std::string> bound_text_;
   std::string sql_scratch_;
 };
 

@@ -1,0 +1,61 @@
+// Adding, listing and deleting rows of GeZhuanTaskItem. Each operation runs
+// in the operation frame; the row work is the item row mapping.
+#include <QZNVGeZhuanDBControl.h>
+
+#include "control/OperationFrame.h"
+#include "conversions/Conversions.h"
+#include "tasks/ItemListing.h"
+
+using qz::control::UsableConnection;
+using qz::conversions::GuidToText;
+using qz::conversions::IsNullGuid;
+
+namespace qz::tasks {
+
+control::ListOutcome ListItems(CQZNVGeZhuanDBControl& control, CQZDatabase* database,
+                               const std::wstring& condition, std::vector<SQZGeZhuanItemInfo>* items) {
+  const std::wstring sql = control::WithCondition(L"select * from GeZhuanTaskItem", condition);
+  return control::ListReadOutcome(database, sql, items, [&](SQZGeZhuanItemInfo* item, CQZRecordSet* set) {
+    control.GetGeZhuanItemContent(item, set);
+  });
+}
+
+}  // namespace qz::tasks
+
+// Inserts every item of *items, in order, in one transaction (a savepoint
+// when the caller already has one open). 1 only when all rows went in and
+// the commit was issued; on a failure none of them stays.
+int CQZNVGeZhuanDBControl::AddGeZhuanItems(const std::vector<SQZGeZhuanItemInfo>* items) {
+  CQZDatabase* database = UsableConnection(m_pDatabase);
+  if (database == nullptr || items == nullptr || items->empty()) return 0;
+  return qz::control::BatchInsert(database, L"GeZhuanTaskItem", items->size(),
+                                  [&](size_t i, CQZRecordSet& set) { SetGeZhuanItemContent(&(*items)[i], &set); });
+}
+
+// Lists the items the condition selects, in the database's order unless
+// the condition ends in an order clause. 0 for no rows or a failure.
+int CQZNVGeZhuanDBControl::GetGeZhuanItemsByCondition(std::wstring condition,
+                                                      std::vector<SQZGeZhuanItemInfo>* items) {
+  CQZDatabase* database = UsableConnection(m_pDatabase);
+  if (database == nullptr || items == nullptr) return 0;
+  return qz::tasks::ListItems(*this, database, condition, items) == qz::control::ListOutcome::kRows ? 1 : 0;
+}
+
+// Deletes the items of a task, one item, or one item of one task, by
+// whichever GUIDs are not null. Both null would delete without a key, so
+// that is refused. 1 when the statement ran, whatever it matched.
+int CQZNVGeZhuanDBControl::DeleteGeZhuanItem(GUID guidTask, GUID guidItem) {
+  CQZDatabase* database = UsableConnection(m_pDatabase);
+  if (database == nullptr) return 0;
+  const bool has_task = !IsNullGuid(guidTask);
+  const bool has_item = !IsNullGuid(guidItem);
+  if (!has_task && !has_item) return 0;
+
+  std::wstring condition;
+  if (has_task) {
+    condition += L"guidTask = '" + GuidToText(guidTask) + L"'";
+    if (has_item) condition += L" AND ";
+  }
+  if (has_item) condition += L"guidItem = '" + GuidToText(guidItem) + L"'";
+  return qz::control::Delete(database, L"delete from GeZhuanTaskItem where " + condition);
+}

@@ -1,0 +1,111 @@
+// Adding, listing, rewriting and deleting rows of GeZhuanTaskInfo together
+// with their items. Task rows go through the task row mapping in the
+// operation frame; items go through the item operations.
+//
+// A task and its items change together or not at all: the operations that
+// write both run in one transaction, the item operations' own transactions
+// nesting inside it as savepoints, and answer 1 only when every step did
+// its part. A failing step logs its own SQL text; the others stay silent.
+#include <QZNVGeZhuanDBControl.h>
+
+#include "control/OperationFrame.h"
+#include "conversions/Conversions.h"
+#include "tasks/ItemListing.h"
+
+using qz::control::UsableConnection;
+using qz::conversions::GuidToText;
+using qz::conversions::Trim;
+
+namespace {
+
+// "<prefix>'<GUID text of id>'": the statements that name one task row.
+std::wstring WithTaskKey(const wchar_t* prefix, const GUID& id) {
+  return prefix + Trim(GuidToText(id)) + L"'";
+}
+
+// The item condition that lists one task's items in nIndex order.
+std::wstring ItemsOfTaskCondition(const GUID& id) {
+  return L"guidTask = '" + Trim(GuidToText(id)) + L"' order by nIndex";
+}
+
+}  // namespace
+
+// Inserts every task row of *tasks and then every task's items, all in one
+// transaction. 1 only when every row of the call is stored; otherwise 0 and
+// none of them is. Items are stored under their own guidTask, as given.
+int CQZNVGeZhuanDBControl::AddGeZhuanTasks(const std::vector<SQZGeZhuanTaskInfo>* tasks) {
+  CQZDatabase* database = UsableConnection(m_pDatabase);
+  if (database == nullptr || tasks == nullptr || tasks->empty()) return 0;
+  const size_t count = tasks->size();
+  return qz::control::BatchInsert(
+      database, L"GeZhuanTaskInfo", count,
+      [&](size_t i, CQZRecordSet& set) { SetGeZhuanTaskContent(&(*tasks)[i], &set); },
+      [&] {
+        for (size_t i = 0; i < count; ++i) {
+          const std::vector<SQZGeZhuanItemInfo>& items = (*tasks)[i].arrItems;
+          if (!items.empty() && !AddGeZhuanItems(&items)) return false;
+        }
+        return true;
+      });
+}
+
+// Lists the tasks the condition selects, then each task's items in nIndex
+// order with one query per task. 1 only when every listed task came with all
+// its items; when an item query fails the answer is 0 and the array holds
+// what was read up to it (the remaining tasks without items).
+int CQZNVGeZhuanDBControl::GetGeZhuanTasksByCondition(std::wstring condition,
+                                                      std::vector<SQZGeZhuanTaskInfo>* tasks) {
+  CQZDatabase* database = UsableConnection(m_pDatabase);
+  if (database == nullptr || tasks == nullptr) return 0;
+  const std::wstring sql = qz::control::WithCondition(L"select * from GeZhuanTaskInfo", condition);
+  const int listed = qz::control::ListRead(database, sql, tasks, [&](SQZGeZhuanTaskInfo* task, CQZRecordSet* set) {
+    GetGeZhuanTaskContent(task, set);
+  });
+  if (!listed) return 0;
+
+  for (SQZGeZhuanTaskInfo& task : *tasks) {
+    std::vector<SQZGeZhuanItemInfo> items;
+    const qz::control::ListOutcome outcome =
+        qz::tasks::ListItems(*this, database, ItemsOfTaskCondition(task.guidTaskID), &items);
+    task.arrItems = std::move(items);
+    if (outcome == qz::control::ListOutcome::kFailed) return 0;
+  }
+  return 1;
+}
+
+// Rewrites all 30 columns of the first row holding task's guidTaskID (a
+// null one included); the items are left alone. 0 when no row holds it.
+int CQZNVGeZhuanDBControl::ModifyGeZhuanTaskOnly(const SQZGeZhuanTaskInfo* task) {
+  CQZDatabase* database = UsableConnection(m_pDatabase);
+  if (database == nullptr || task == nullptr) return 0;
+  const std::wstring sql = WithTaskKey(L"select * from GeZhuanTaskInfo where guidTaskID = '", task->guidTaskID);
+  return qz::control::UpdateInPlace(database, sql, L"GeZhuanTaskInfo",
+                                    [&](CQZRecordSet& set) { SetGeZhuanTaskContent(task, &set); });
+}
+
+// Rewrites the task's row and replaces its items by task->arrItems, in one
+// transaction. A task no row holds is not given items; a failure of any step
+// leaves the row and the old items as they were. 1 only when both are stored.
+int CQZNVGeZhuanDBControl::ModifyGeZhuanTaskAll(const SQZGeZhuanTaskInfo* task) {
+  CQZDatabase* database = UsableConnection(m_pDatabase);
+  if (database == nullptr || task == nullptr) return 0;
+  const std::wstring sql = WithTaskKey(L"select * from GeZhuanTaskInfo where guidTaskID = '", task->guidTaskID);
+  return qz::control::InOneTransaction(database, sql, [&] {
+    if (!ModifyGeZhuanTaskOnly(task)) return false;
+    // With a null guidTaskID this refuses (it deletes nothing without a
+    // key), so the old items could not be replaced: that fails the call.
+    if (!DeleteGeZhuanItem(task->guidTaskID, GUID{})) return false;
+    return task->arrItems.empty() || AddGeZhuanItems(&task->arrItems) != 0;
+  });
+}
+
+// Deletes the task's row and its items in one transaction. 1 only when both
+// statements ran (whatever they matched); otherwise nothing is deleted.
+int CQZNVGeZhuanDBControl::DeleteGeZhuanTask(GUID taskID) {
+  CQZDatabase* database = UsableConnection(m_pDatabase);
+  if (database == nullptr || qz::conversions::IsNullGuid(taskID)) return 0;
+  const std::wstring sql = WithTaskKey(L"delete from GeZhuanTaskInfo where guidTaskID = '", taskID);
+  return qz::control::InOneTransaction(database, sql, [&] {
+    return qz::control::Delete(database, sql) != 0 && DeleteGeZhuanItem(taskID, GUID{}) != 0;
+  });
+}
