@@ -20,7 +20,9 @@
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -441,6 +443,75 @@ void ListTasksRaw(benchmark::State& state) {
   PQfinish(conn);
 }
 
+// --- Paired rounds -----------------------------------------------------------
+// The same two sides again, alternating within one benchmark so that both
+// see the same background load. Counters: the fastest round of each side
+// and their ratio (library over raw), and the ratio of the summed times.
+// after() runs, untimed, after each side.
+
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+template <typename LibraryRound, typename RawRound, typename After>
+void Paired(benchmark::State& state, LibraryRound library_round, RawRound raw_round, After after) {
+  double library_min = 1e9, raw_min = 1e9, library_sum = 0, raw_sum = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    library_round();
+    const double library = Seconds(std::chrono::steady_clock::now() - start);
+    after();
+    start = std::chrono::steady_clock::now();
+    raw_round();
+    const double raw = Seconds(std::chrono::steady_clock::now() - start);
+    after();
+    library_min = std::min(library_min, library), raw_min = std::min(raw_min, raw);
+    library_sum += library, raw_sum += raw;
+  }
+  state.counters["library_min_ms"] = library_min * 1e3;
+  state.counters["raw_min_ms"] = raw_min * 1e3;
+  state.counters["min_ratio"] = library_min / raw_min;
+  state.counters["sum_ratio"] = raw_sum > 0 ? library_sum / raw_sum : 0;
+}
+
+void AddItemsPaired(benchmark::State& state) {
+  EnsureSchema();
+  PGconn* conn = OpenRaw();
+  Exec(conn, "TRUNCATE GeZhuanTaskItem");
+  CQZNVGeZhuanDBControl control;
+  if (!control.OpenQZNVGeZhuanDB(ServerNode())) state.SkipWithError("cannot open the database");
+  Paired(
+      state,
+      [&] {
+        if (!control.AddGeZhuanItems(&AddedItems())) state.SkipWithError("AddGeZhuanItems failed");
+      },
+      [&] { RawCopyItems(conn, AddedItems()); },
+      [&] {
+        if (Count(conn, "select count(*) from GeZhuanTaskItem") != kItems) state.SkipWithError("rows missing");
+        Exec(conn, "TRUNCATE GeZhuanTaskItem");
+      });
+  control.CloseQZNVGeZhuanDB();
+  PQfinish(conn);
+}
+
+void ListTasksPaired(benchmark::State& state) {
+  EnsureListingData();
+  CQZNVGeZhuanDBControl control;
+  if (!control.OpenQZNVGeZhuanDB(ServerNode())) state.SkipWithError("cannot open the database");
+  PGconn* conn = OpenRaw();
+  Paired(
+      state,
+      [&] {
+        std::vector<SQZGeZhuanTaskInfo> tasks;
+        if (!control.GetGeZhuanTasksByCondition(L"", &tasks) || !Complete(tasks))
+          state.SkipWithError("GetGeZhuanTasksByCondition failed");
+      },
+      [&] {
+        if (!Complete(RawListTasks(conn))) state.SkipWithError("raw listing failed");
+      },
+      [] {});
+  PQfinish(conn);
+  control.CloseQZNVGeZhuanDB();
+}
+
 // --- One round trip ----------------------------------------------------------
 
 void RoundTrip(benchmark::State& state) {
@@ -472,6 +543,10 @@ const bool registered = [] {
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime()
       ->Iterations(3);
+  benchmark::RegisterBenchmark("PgAddItems100kPaired", AddItemsPaired)->Unit(benchmark::kMillisecond)->Iterations(5);
+  benchmark::RegisterBenchmark("PgListTasks10000x10Paired", ListTasksPaired)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(5);
   benchmark::RegisterBenchmark("PgRoundTrip", RoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(0.5);
   return true;
 }();
