@@ -300,3 +300,57 @@ TEST_F(SqliteDriverTest, InsertCostDoesNotGrowWithTheTable) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rows written by two record sets in turn, and rows whose columns change
+// order part way, must each land with their own values: the driver binds a
+// steady run of rows straight into its cached INSERT and has to notice when
+// the run is broken.
+TEST_F(SqliteDriverTest, InterleavedAndReorderedRowsKeepTheirValues) {
+  CQZRecordSet first(&database_), second(&database_);
+  ASSERT_TRUE(first.Open(L"select * from T", ROWOPERATION_WRITE));
+  ASSERT_TRUE(second.Open(L"select * from T", ROWOPERATION_WRITE));
+  CQZDBVariant k, s, i;
+  auto add = [&](CQZRecordSet& set, const std::wstring& key, const std::wstring& text, bool reversed) {
+    set.AddNew(L"T");
+    k = key;
+    s = text;
+    if (reversed) {
+      set.SetFieldValue(L"[s]", s);
+      set.SetFieldValue(L"[k]", k);
+    } else {
+      set.SetFieldValue(L"[k]", k);
+      set.SetFieldValue(L"[s]", s);
+    }
+    set.Update();
+  };
+  for (int n = 0; n < 3; ++n) add(first, L"a" + std::to_wstring(n), L"first " + std::to_wstring(n), false);
+  // Half a row on the first set, a whole row on the second, then the rest.
+  first.AddNew(L"T");
+  k = L"a3";
+  first.SetFieldValue(L"[k]", k);
+  add(second, L"b0", L"second 0", false);
+  s = L"first 3 \U0001F600";
+  first.SetFieldValue(L"[s]", s);
+  i = 7;
+  first.SetFieldValue(L"[i]", i);  // a column the run did not have
+  first.Update();
+  add(first, L"a4", L"first 4", true);   // another order
+  add(first, L"a5", L"first 5", false);  // and back
+  first.AddNew(L"T");
+  k = L"a6";
+  first.SetFieldValue(L"[k]", k);  // fewer columns than the run
+  first.Update();
+
+  EXPECT_STREQ(Read(L"a2", L"s").GetText(), L"first 2");
+  EXPECT_STREQ(Read(L"b0", L"s").GetText(), L"second 0");
+  EXPECT_STREQ(Read(L"a3", L"s").GetText(), L"first 3 \U0001F600");
+  EXPECT_EQ(Read(L"a3", L"i").GetInt32(), 7);
+  EXPECT_STREQ(Read(L"a4", L"s").GetText(), L"first 4");
+  EXPECT_STREQ(Read(L"a5", L"s").GetText(), L"first 5");
+  EXPECT_TRUE(Read(L"a6", L"s").IsNull());
+  EXPECT_EQ(Count(), 8);
+}
+
+}  // namespace

@@ -219,6 +219,9 @@ bool PostgresConnection::IsConnected() {
 // --- The link -------------------------------------------------------------
 
 void PostgresConnection::ForgetSessionState() {
+  // A pipeline cut short by a lost link must not outlive the new session.
+  if (conn_ && PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) PQexitPipelineMode(conn_);
+  unnamed_statement_ = 0;
   if (streaming_) streaming_->LoseStream();
   streaming_ = nullptr;
   copying_ = false;
@@ -310,7 +313,60 @@ Result PostgresConnection::Check(Result result, const char* doing) {
   RaiseResultError(result.get(), doing);
 }
 
-void PostgresConnection::RunCommand(const char* sql) { Check(Result(PQexec(conn_, sql)), sql); }
+void PostgresConnection::RunCommand(const char* sql) {
+  unnamed_statement_ = 0;
+  Check(Result(PQexec(conn_, sql)), sql);
+}
+
+Result PostgresConnection::FinishPipeline() {
+  Result failure;
+  // Each statement's results end with a null; the sync closes the pipeline.
+  // Two nulls in a row, or a dead link, mean nothing more will come.
+  for (int nulls = 0; nulls < 2;) {
+    Result result(PQgetResult(conn_));
+    if (!result) {
+      if (PQstatus(conn_) != CONNECTION_OK) break;
+      ++nulls;
+      continue;
+    }
+    nulls = 0;
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status == PGRES_PIPELINE_SYNC) break;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_PIPELINE_ABORTED && !failure)
+      failure = std::move(result);
+  }
+  PQexitPipelineMode(conn_);
+  return failure;
+}
+
+Result PostgresConnection::PrepareAndDescribe(const std::string& sql) {
+  unnamed_statement_ = 0;
+  if (!PQenterPipelineMode(conn_)) {
+    // Not possible on an idle link; take the two round trips instead.
+    Check(Result(PQprepare(conn_, "", sql.c_str(), 0, nullptr)), "");
+    return Check(Result(PQdescribePrepared(conn_, "")), "");
+  }
+  if (!PQsendPrepare(conn_, "", sql.c_str(), 0, nullptr) || !PQsendDescribePrepared(conn_, "") ||
+      !PQpipelineSync(conn_)) {
+    FinishPipeline();
+    RaiseResultError(nullptr, "");
+  }
+  Result prepared(PQgetResult(conn_));
+  Result failure;
+  Result described;
+  if (prepared && PQresultStatus(prepared.get()) == PGRES_COMMAND_OK) {
+    while (Result rest{PQgetResult(conn_)}) {
+    }
+    described.reset(PQgetResult(conn_));
+    if (described && PQresultStatus(described.get()) != PGRES_COMMAND_OK) failure = std::move(described);
+  } else {
+    failure = std::move(prepared);
+  }
+  Result later = FinishPipeline();
+  if (!failure && !described) failure = std::move(later);
+  if (failure || !described) RaiseResultError(failure.get(), "");
+  return described;
+}
 
 void PostgresConnection::Quiesce() {
   if (copying_) FinishCopy(true);
@@ -392,22 +448,29 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   std::string text = platform::WideToUtf8(sql);
   if (MayReturnRows(text)) {
     // Parse and describe now, so that a bad statement is refused by Open;
-    // rows are asked for only when the cursor needs one.
-    Check(Result(PQprepare(conn_, "", text.c_str(), 0, nullptr)), "");
-    Result described = Check(Result(PQdescribePrepared(conn_, "")), "");
-    if (PQnfields(described.get()) > 0) return std::make_unique<PostgresCursor>(this, std::move(text));
+    // rows are asked for only when the cursor needs one, and the statement
+    // parsed here is then run without parsing it again.
+    Result described = PrepareAndDescribe(text);
+    if (PQnfields(described.get()) > 0) {
+      unnamed_statement_ = ++last_statement_;
+      return std::make_unique<PostgresCursor>(this, std::move(text), unnamed_statement_);
+    }
     Result done = Check(Result(PQexecPrepared(conn_, "", 0, nullptr, nullptr, nullptr, 0)), "");
     return std::make_unique<PostgresCursor>(this, std::move(done));
   }
+  unnamed_statement_ = 0;
   Result done = Check(Result(PQexecParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)), "");
   return std::make_unique<PostgresCursor>(this, std::move(done));
 }
 
-void PostgresConnection::StartStream(PostgresCursor* cursor, const std::string& sql) {
+void PostgresConnection::StartStream(PostgresCursor* cursor, const std::string& sql, uint64_t statement) {
   Quiesce();
   EnsureLink();
-  if (!PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0))
-    RaiseResultError(nullptr, "");
+  const bool parsed = statement != 0 && statement == unnamed_statement_;
+  unnamed_statement_ = 0;
+  const int sent = parsed ? PQsendQueryPrepared(conn_, "", 0, nullptr, nullptr, nullptr, 0)
+                          : PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+  if (!sent) RaiseResultError(nullptr, "");
   if (!PQsetSingleRowMode(conn_)) {
     // Cannot happen right after a send; finish the query rather than leave
     // it half read.
@@ -477,6 +540,7 @@ const std::string& PostgresConnection::PrepareInsert(const std::string& signatur
   PreparedInsert entry{signature, "qz_insert_" + std::to_string(next_statement_number_++)};
   // No parameter types: the server takes each from its column, so every
   // value can travel as text in the column's own input syntax.
+  unnamed_statement_ = 0;
   Check(Result(PQprepare(conn_, entry.name.c_str(), sql.c_str(), 0, nullptr)), "preparing an insert");
   inserts_.push_back(std::move(entry));
   return inserts_.back().name;
@@ -502,6 +566,7 @@ void PostgresConnection::InsertRow(const std::wstring& table, const FieldValue* 
   }
   const std::string name = PrepareInsert(signature, sql);
   BindTexts(fields, count, 0);
+  unnamed_statement_ = 0;
   Check(Result(PQexecPrepared(conn_, name.c_str(), static_cast<int>(count), param_values_.data(), nullptr, nullptr, 0)),
         "");
 }
@@ -528,6 +593,7 @@ void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key,
   }
   BindTexts(fields, count, 0);
   for (size_t i = 0; i < key.values.size(); ++i) param_values_.push_back(key.values[i].c_str());
+  unnamed_statement_ = 0;
   Check(Result(PQexecParams(conn_, sql.c_str(), static_cast<int>(param_values_.size()), nullptr,
                             param_values_.data(), nullptr, nullptr, 0)),
         "");
@@ -544,6 +610,7 @@ const std::vector<std::wstring>& PostgresConnection::PrimaryKey(const std::wstri
   static const char kSql[] =
       "SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
       "WHERE i.indrelid = $1::regclass AND i.indisprimary ORDER BY array_position(i.indkey::int2[], a.attnum)";
+  unnamed_statement_ = 0;
   Result result = Check(Result(PQexecParams(conn_, kSql, 1, nullptr, params, nullptr, nullptr, 0)),
                         "reading the primary key");
   PrimaryKeyEntry entry{table, {}};
@@ -566,6 +633,7 @@ void PostgresConnection::CopyRow(const std::string& signature, const FieldValue*
     Quiesce();
     EnsureLink();
     const std::string sql = "COPY " + signature + " FROM STDIN";
+    unnamed_statement_ = 0;
     Result result(PQexec(conn_, sql.c_str()));
     if (!result || PQresultStatus(result.get()) != PGRES_COPY_IN) RaiseResultError(result.get(), "");
     copying_ = true;

@@ -11,6 +11,7 @@
 
 #include <libpq-fe.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,7 +53,9 @@ class PostgresConnection : public Connection {
 
   // Sends sql and puts the connection in single-row mode for cursor, which
   // then reads its rows with NextStreamResult until it returns null.
-  void StartStream(PostgresCursor* cursor, const std::string& sql);
+  // statement is the number Execute gave the query: while the server still
+  // holds it parsed as the unnamed statement, it is only bound and run.
+  void StartStream(PostgresCursor* cursor, const std::string& sql, uint64_t statement);
   // The next result of the stream: a row (PGRES_SINGLE_TUPLE) or null at the
   // end. Throws on an error, after the stream is finished.
   Result NextStreamResult(PostgresCursor* cursor);
@@ -94,6 +97,12 @@ class PostgresConnection : public Connection {
 
   // Runs a statement without parameters and results.
   void RunCommand(const char* sql);
+  // Parses sql as the unnamed statement and describes it, both in one round
+  // trip; the description, or raises the first error.
+  Result PrepareAndDescribe(const std::string& sql);
+  // Reads the rest of a pipeline up to its sync and leaves pipeline mode;
+  // the first error result met on the way, if any.
+  Result FinishPipeline();
   Result Check(Result result, const char* doing);
 
   // The COPY stream that gathers inserts inside a transaction.
@@ -120,6 +129,12 @@ class PostgresConnection : public Connection {
   std::string copy_signature_;
   std::string copy_buffer_;
   size_t copy_rows_ = 0;
+
+  // Which query the server holds parsed as the unnamed statement (the
+  // number Execute gave it), 0 when none or unknown. Anything else sent on
+  // the link may replace it, so every other send clears it.
+  uint64_t unnamed_statement_ = 0;
+  uint64_t last_statement_ = 0;
 
   std::vector<PreparedInsert> inserts_;
   int next_statement_number_ = 1;

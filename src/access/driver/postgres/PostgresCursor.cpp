@@ -40,8 +40,8 @@ bool IsError(const PGresult* result) {
 
 }  // namespace
 
-PostgresCursor::PostgresCursor(PostgresConnection* connection, std::string sql)
-    : connection_(connection), sql_(std::move(sql)), state_(State::kPending) {}
+PostgresCursor::PostgresCursor(PostgresConnection* connection, std::string sql, uint64_t statement)
+    : connection_(connection), sql_(std::move(sql)), statement_(statement), state_(State::kPending) {}
 
 PostgresCursor::PostgresCursor(PostgresConnection* connection, Result result)
     : connection_(connection), state_(State::kBuffered) {
@@ -62,7 +62,7 @@ void PostgresCursor::Start() {
   if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
   started_ = true;
   if (state_ == State::kPending) {
-    connection_->StartStream(this, sql_);
+    connection_->StartStream(this, sql_, statement_);
     state_ = State::kStreaming;
   }
   Advance();

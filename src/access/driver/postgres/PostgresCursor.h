@@ -16,8 +16,9 @@ namespace qz::access {
 
 class PostgresCursor : public Cursor {
  public:
-  // A query to run when its first row is needed.
-  PostgresCursor(PostgresConnection* connection, std::string sql);
+  // A query to run when its first row is needed; statement is the number
+  // the connection gave it when it parsed it.
+  PostgresCursor(PostgresConnection* connection, std::string sql, uint64_t statement);
   // A statement that already ran; result holds its rows, if any.
   PostgresCursor(PostgresConnection* connection, Result result);
   ~PostgresCursor() override;
@@ -54,6 +55,7 @@ class PostgresCursor : public Cursor {
 
   PostgresConnection* connection_;
   std::string sql_;
+  uint64_t statement_ = 0;
   State state_;
   bool started_ = false;
   bool bof_ = false;

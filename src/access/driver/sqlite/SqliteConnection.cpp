@@ -220,48 +220,57 @@ std::unique_ptr<Cursor> SqliteConnection::Execute(const std::wstring& sql, ROWOP
   return std::make_unique<SqliteCursor>(this, std::string(), nullptr, true);
 }
 
+void SqliteConnection::BindValue(sqlite3_stmt* statement, int index, const CQZDBVariant& value, std::string* text) {
+  int rc = SQLITE_OK;
+  switch (value.GetType()) {
+    case CQZDBVariant::TYPE_NULL:
+      rc = sqlite3_bind_null(statement, index);
+      break;
+    case CQZDBVariant::TYPE_INTEGER:
+      rc = sqlite3_bind_int64(statement, index, value.GetInteger64());
+      break;
+    case CQZDBVariant::TYPE_REAL:
+      rc = sqlite3_bind_double(statement, index, value.GetReal());
+      break;
+    case CQZDBVariant::TYPE_TEXT:
+      platform::WideToUtf8(value.GetTextRef(), text);
+      rc = sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
+      break;
+    case CQZDBVariant::TYPE_DATETIME:
+      // An invalid date-time has no day to store: it is written as NULL.
+      if (!value.GetDateTime().IsValid()) {
+        rc = sqlite3_bind_null(statement, index);
+        break;
+      }
+      [[fallthrough]];
+    case CQZDBVariant::TYPE_TIMESTAMP: {
+      SQZTimestamp timestamp = value.GetTimestamp();
+      if (timestamp.year == 0 && timestamp.month == 0) {
+        rc = sqlite3_bind_null(statement, index);
+        break;
+      }
+      *text = FormatTimestamp(timestamp);
+      rc = sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
+      break;
+    }
+  }
+  if (rc != SQLITE_OK) RaiseError(rc, "binding a value");
+}
+
 void SqliteConnection::BindAll(sqlite3_stmt* statement, const FieldValue* fields, size_t count, int first_index) {
+  // A deque grows without moving the texts already bound.
   if (bound_text_.size() < count + static_cast<size_t>(first_index)) bound_text_.resize(count + first_index);
   for (size_t i = 0; i < count; ++i) {
     const int index = first_index + static_cast<int>(i);
-    const CQZDBVariant& value = fields[i].value;
-    std::string& text = bound_text_[static_cast<size_t>(index)];
-    int rc = SQLITE_OK;
-    switch (value.GetType()) {
-      case CQZDBVariant::TYPE_NULL:
-        rc = sqlite3_bind_null(statement, index);
-        break;
-      case CQZDBVariant::TYPE_INTEGER:
-        rc = sqlite3_bind_int64(statement, index, value.GetInteger64());
-        break;
-      case CQZDBVariant::TYPE_REAL:
-        rc = sqlite3_bind_double(statement, index, value.GetReal());
-        break;
-      case CQZDBVariant::TYPE_TEXT:
-        platform::WideToUtf8(value.GetTextRef(), &text);
-        rc = sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-        break;
-      case CQZDBVariant::TYPE_DATETIME:
-        // An invalid date-time has no day to store: it is written as NULL.
-        if (!value.GetDateTime().IsValid()) {
-          rc = sqlite3_bind_null(statement, index);
-          break;
-        }
-        [[fallthrough]];
-      case CQZDBVariant::TYPE_TIMESTAMP: {
-        SQZTimestamp timestamp = value.GetTimestamp();
-        if (timestamp.year == 0 && timestamp.month == 0) {
-          rc = sqlite3_bind_null(statement, index);
-          break;
-        }
-        text = FormatTimestamp(timestamp);
-        rc = sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-        break;
-      }
-    }
-    if (rc != SQLITE_OK) RaiseError(rc, "binding a value");
+    BindValue(statement, index, fields[i].value, &bound_text_[static_cast<size_t>(index)]);
   }
 }
+
+sqlite3_stmt* SqliteConnection::InsertStatementFor(uint64_t layout_id) const {
+  return db_ && insert_statement_ && layout_id == insert_layout_id_ ? insert_statement_ : nullptr;
+}
+
+void SqliteConnection::StepInsert(sqlite3_stmt* statement) { StepToCompletion(statement); }
 
 void SqliteConnection::StepToCompletion(sqlite3_stmt* statement) {
   int rc = sqlite3_step(statement);

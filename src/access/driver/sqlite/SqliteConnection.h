@@ -38,6 +38,14 @@ class SqliteConnection : public Connection {
   // of the same layout as the last insert reuses its statement unexamined.
   void InsertRow(const std::wstring& table, uint64_t layout_id, const FieldValue* fields, size_t count);
 
+  // The cached INSERT when it was prepared for layout_id, else null. A
+  // cursor inserting row after row of one layout binds straight into it.
+  sqlite3_stmt* InsertStatementFor(uint64_t layout_id) const;
+  // Binds value as parameter index; text keeps the UTF-8 while it is bound.
+  void BindValue(sqlite3_stmt* statement, int index, const CQZDBVariant& value, std::string* text);
+  // Runs the bound INSERT once.
+  void StepInsert(sqlite3_stmt* statement);
+
   // UPDATE table SET columns... WHERE key columns = key values.
   void UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key, const FieldValue* fields,
                  size_t count);

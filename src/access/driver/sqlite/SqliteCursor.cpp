@@ -109,11 +109,62 @@ void SqliteCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
 }
 
 bool SqliteCursor::AddNew(const std::wstring& table) {
+  if (direct_) LeaveDirect();
   row_.Begin(RowBuffer::Mode::kInsert, table);
+  direct_ = direct_layout_ != 0 && table == direct_table_ && connection_->InsertStatementFor(direct_layout_);
+  direct_count_ = 0;
   return true;
 }
 
+bool SqliteCursor::BindDirect(std::wstring_view column, const CQZDBVariant& value) {
+  sqlite3_stmt* insert = connection_->InsertStatementFor(direct_layout_);
+  if (!insert || direct_count_ >= direct_columns_.size() || direct_columns_[direct_count_] != column) return false;
+  const size_t i = direct_count_;
+  connection_->BindValue(insert, static_cast<int>(i) + 1, value, &direct_text_[i]);
+  BoundValue& bound = direct_values_[i];
+  bound.type = value.GetType();
+  switch (bound.type) {
+    case CQZDBVariant::TYPE_INTEGER: bound.integer = value.GetInteger64(); break;
+    case CQZDBVariant::TYPE_REAL: bound.real = value.GetReal(); break;
+    case CQZDBVariant::TYPE_DATETIME: bound.date_time = value.GetDateTime(); break;
+    case CQZDBVariant::TYPE_TIMESTAMP: bound.timestamp = value.GetTimestamp(); break;
+    default: break;  // text stays in direct_text_; NULL has no value
+  }
+  ++direct_count_;
+  return true;
+}
+
+void SqliteCursor::LeaveDirect() {
+  direct_ = false;
+  CQZDBVariant value;
+  for (size_t i = 0; i < direct_count_; ++i) {
+    const BoundValue& bound = direct_values_[i];
+    switch (bound.type) {
+      case CQZDBVariant::TYPE_INTEGER: value.SetInteger(bound.integer); break;
+      case CQZDBVariant::TYPE_REAL: value.SetReal(bound.real); break;
+      case CQZDBVariant::TYPE_TEXT: value.SetTextUtf8(direct_text_[i]); break;
+      case CQZDBVariant::TYPE_DATETIME: value = bound.date_time; break;
+      case CQZDBVariant::TYPE_TIMESTAMP: value.SetTimestamp(bound.timestamp); break;
+      case CQZDBVariant::TYPE_NULL: value.SetNull(); break;
+    }
+    row_.Assign(direct_columns_[i], value);
+  }
+  direct_count_ = 0;
+}
+
+void SqliteCursor::RememberLayout() {
+  if (row_.layout_id() == direct_layout_) return;
+  direct_layout_ = row_.layout_id();
+  direct_table_ = row_.table();
+  direct_columns_.resize(row_.size());
+  for (size_t i = 0; i < row_.size(); ++i) direct_columns_[i] = row_.fields()[i].column;
+  direct_values_.resize(row_.size());
+  if (direct_text_.size() < row_.size()) direct_text_.resize(row_.size());
+}
+
 bool SqliteCursor::Edit(const std::wstring& table) {
+  if (direct_) LeaveDirect();
+  direct_ = false;
   Start();
   if (state_ != State::kOnRow) CQZDBException::Raise(L"there is no current row to edit", "", SQLITE_MISUSE);
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
@@ -130,6 +181,10 @@ bool SqliteCursor::Edit(const std::wstring& table) {
 }
 
 bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
+  if (direct_) {
+    if (BindDirect(column, value)) return true;
+    LeaveDirect();
+  }
   if (row_.mode() == RowBuffer::Mode::kNone)
     CQZDBException::Raise(L"SetFieldValue needs AddNew or Edit first", "", SQLITE_MISUSE);
   row_.Assign(column, value);
@@ -137,14 +192,26 @@ bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& v
 }
 
 bool SqliteCursor::Update() {
+  if (direct_) {
+    sqlite3_stmt* insert = connection_->InsertStatementFor(direct_layout_);
+    if (insert && direct_count_ == direct_columns_.size()) {
+      direct_ = false;
+      row_.Reset();
+      connection_->StepInsert(insert);
+      return true;
+    }
+    LeaveDirect();
+  }
   const RowBuffer::Mode mode = row_.mode();
   if (mode == RowBuffer::Mode::kNone) CQZDBException::Raise(L"Update needs AddNew or Edit first", "", SQLITE_MISUSE);
   try {
     row_.Finish();
-    if (mode == RowBuffer::Mode::kInsert)
+    if (mode == RowBuffer::Mode::kInsert) {
       connection_->InsertRow(row_.table(), row_.layout_id(), row_.fields(), row_.size());
-    else
+      RememberLayout();
+    } else {
       connection_->UpdateRow(row_.table(), edit_key_, row_.fields(), row_.size());
+    }
   } catch (CQZDBException*) {
     row_.Reset();
     throw;
@@ -155,6 +222,10 @@ bool SqliteCursor::Update() {
 
 void SqliteCursor::Close() {
   if (state_ == State::kClosed) return;
+  // The INSERT may still point at this cursor's texts: unbind them.
+  if (direct_layout_ != 0)
+    if (sqlite3_stmt* insert = connection_->InsertStatementFor(direct_layout_)) sqlite3_clear_bindings(insert);
+  direct_ = false;
   state_ = State::kClosed;
   if (statement_) connection_->ReleaseStatement(std::move(sql_), statement_);
   statement_ = nullptr;

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,23 @@ class SqliteCursor : public Cursor {
  private:
   enum class State { kNotStarted, kOnRow, kDone, kClosed };
 
+  // Direct binding: once a row has been inserted through the connection's
+  // cached INSERT, each following row of the same table and columns binds
+  // its values into that statement as they are assigned, skipping the row
+  // buffer. Anything out of the ordinary (another column order, another
+  // cursor's insert in between) moves the values bound so far into the row
+  // buffer and carries on the ordinary way.
+  struct BoundValue {
+    CQZDBVariant::Type type = CQZDBVariant::TYPE_NULL;
+    int64_t integer = 0;
+    double real = 0.0;
+    SQZDateTime date_time;
+    SQZTimestamp timestamp;
+  };
+  bool BindDirect(std::wstring_view column, const CQZDBVariant& value);
+  void LeaveDirect();
+  void RememberLayout();
+
   void Start();
   void Step();
   int ColumnIndex(std::wstring_view column);
@@ -49,6 +67,14 @@ class SqliteCursor : public Cursor {
   int last_column_ = -1;
   RowBuffer row_;
   std::vector<FieldValue> edit_key_;  // the key of the row being edited
+
+  bool direct_ = false;             // this row binds straight into the INSERT
+  size_t direct_count_ = 0;         // values bound so far in this row
+  uint64_t direct_layout_ = 0;      // the layout the INSERT was prepared for
+  std::wstring direct_table_;
+  std::vector<std::wstring> direct_columns_;
+  std::vector<BoundValue> direct_values_;
+  std::deque<std::string> direct_text_;  // UTF-8 of bound texts; a deque never moves them
 };
 
 }  // namespace qz::access
