@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build -DQZ_BUILD_TESTS=OFF -DQZ_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build >/dev/null
 cmake --build build -j "${QZ_JOBS:-2}" --target gezhuan >/dev/null
 ./build/gezhuan init --sample
 ./build/gezhuan

@@ -17,14 +17,14 @@ trap 'scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
 [ -n "${QZ_PG_HOST:-}" ] || { echo "the PostgreSQL test server did not start" >&2; exit 1; }
 
 echo "== build"
-cmake -S . -B build -DQZ_BUILD_BENCH=ON >/dev/null
+cmake -S . -B build -DQZ_BUILD_TESTS=ON -DQZ_BUILD_BENCH=ON -DQZ_SANITIZE=OFF >/dev/null
 cmake --build build -j "$jobs"
 
 echo "== tests"
 (cd build && ctest --output-on-failure -j "$jobs")
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-sanitize -DQZ_SANITIZE=ON -DQZ_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build-sanitize -DQZ_BUILD_TESTS=ON -DQZ_SANITIZE=ON -DQZ_BUILD_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
 
