@@ -391,7 +391,7 @@ TEST_F(PostgresDriverTest, EditWithoutAPrimaryKeyIsRefused) {
 }
 
 TEST_F(PostgresDriverTest, TheSchemaCreatesTablesTheLibrarysNamesReach) {
-  side_.Query("DROP TABLE IF EXISTS GeZhuanTaskInfo, GeZhuanTaskItem, VTRTAPEGROUPINFO, VTRTAPEINFO");
+  side_.Query(qz::test::kDropLibraryTables);
   qz::control::CreateTables(db_, QZDB_POSTGRESQL);
   qz::control::CreateTables(db_, QZDB_POSTGRESQL);  // again: nothing to do
   EXPECT_EQ(side_.Query("SELECT count(*) FROM pg_indexes WHERE tablename = 'gezhuantaskitem'"), "3");
