@@ -222,6 +222,11 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   // throws when the database rejects the statement.
   bool Open(const std::wstring& sql, ROWOPERATION operation);
   bool IsOpen() const;
+  // Ends the statement. Rows it added that the engine was still holding
+  // back (to send them together) are sent first, and a refusal among them
+  // throws CQZDBException here; the statement is closed either way. (The
+  // destructor closes without sending: the rows then go with the
+  // connection's next statement.)
   void Close();
 
   // True right after Open when the result has no rows.

@@ -4,7 +4,9 @@
 
 CQZRecordSet::CQZRecordSet(CQZDatabase* database) : m_database(database) {}
 
-CQZRecordSet::~CQZRecordSet() { Close(); }
+CQZRecordSet::~CQZRecordSet() {
+  if (m_cursor) m_cursor->Close();
+}
 
 qz::access::Cursor& CQZRecordSet::RequireCursor() {
   if (!m_cursor) CQZDBException::Raise(L"the record set is not open", "", 0);
@@ -12,7 +14,10 @@ qz::access::Cursor& CQZRecordSet::RequireCursor() {
 }
 
 bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
-  Close();
+  if (m_cursor) {  // rows held back go with the statement below
+    m_cursor->Close();
+    m_cursor.reset();
+  }
   if (!m_database || m_database->m_closed || !m_database->m_connection->IsConnected()) return false;
   m_cursor = m_database->m_connection->Execute(sql, operation);
   return m_cursor != nullptr;
@@ -23,6 +28,12 @@ bool CQZRecordSet::IsOpen() const { return m_cursor != nullptr; }
 void CQZRecordSet::Close() {
   if (!m_cursor) return;
   std::unique_ptr<qz::access::Cursor> cursor = std::move(m_cursor);
+  try {
+    cursor->Flush();
+  } catch (CQZDBException*) {
+    cursor->Close();
+    throw;
+  }
   cursor->Close();
 }
 

@@ -1,7 +1,5 @@
 #include "catalogue/CatalogueBackend.h"
 
-#include "support/TempDatabase.h"
-
 namespace qz::testing {
 namespace {
 
@@ -14,21 +12,11 @@ std::wstring Quoted(const std::wstring& text) {
   return out + L"'";
 }
 
-class SqliteBackend : public CatalogueBackend {
- public:
-  DBsSetNode Node() const override { return database_.Node(); }
-  void Execute(const std::wstring& sql) const override { database_.Execute(sql); }
-
- private:
-  TempDatabase database_;
-};
-
 }  // namespace
 
-void CatalogueBackend::InsertGroup(const std::wstring& guid, const std::wstring& name,
-                                   const std::wstring& hint) const {
-  Execute(L"INSERT INTO VTRTAPEGROUPINFO (guidGroupID, strGroupName, strGroupHint) VALUES (" + Quoted(guid) +
-          L", " + Quoted(name) + L", " + Quoted(hint) + L")");
+void CatalogueBackend::InsertGroup(const std::wstring& guid, const std::wstring& name, const std::wstring& hint) const {
+  Execute(L"INSERT INTO VTRTAPEGROUPINFO (guidGroupID, strGroupName, strGroupHint) VALUES (" + Quoted(guid) + L", " +
+          Quoted(name) + L", " + Quoted(hint) + L")");
 }
 
 void CatalogueBackend::InsertTape(const std::wstring& guid, const std::wstring& name, const std::wstring& hint,
@@ -38,11 +26,10 @@ void CatalogueBackend::InsertTape(const std::wstring& guid, const std::wstring& 
           std::to_wstring(max_length) + L", " + std::to_wstring(is_default) + L")");
 }
 
-std::vector<std::string> CatalogueBackendNames() { return {"SQLite"}; }
-
-std::unique_ptr<CatalogueBackend> MakeCatalogueBackend(const std::string& name) {
-  if (name == "SQLite") return std::make_unique<SqliteBackend>();
-  return nullptr;
+std::unique_ptr<CatalogueBackend> MakeCatalogueBackend(const std::string& name, bool with_tables) {
+  std::unique_ptr<EngineDatabase> database = MakeEngineDatabase(name, with_tables);
+  if (!database) return nullptr;
+  return std::make_unique<CatalogueBackend>(std::move(database));
 }
 
 }  // namespace qz::testing

@@ -12,7 +12,6 @@
 #include "catalogue/SampleCatalogue.h"
 #include "conversions/Conversions.h"
 #include "platform/TextEncoding.h"
-#include "support/TempDatabase.h"
 
 namespace {
 
@@ -21,6 +20,7 @@ using qz::conversions::GuidToText;
 class SampleCatalogueTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
+    QZ_SKIP_WITHOUT_ENGINE(GetParam());
     backend_ = qz::testing::MakeCatalogueBackend(GetParam());
     ASSERT_NE(backend_, nullptr);
   }
@@ -90,21 +90,15 @@ TEST_P(SampleCatalogueTest, AddsOnlyWhatIsMissingAndKeepsOneDefault) {
   EXPECT_EQ(defaults, std::vector<std::wstring>{L"House format"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SampleCatalogueTest, ::testing::ValuesIn(qz::testing::CatalogueBackendNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
-
 // A database that refuses one row part way: nothing of the sample stays.
-TEST(SampleCatalogueSqliteTest, RefusedRowRollsEverythingBack) {
-  qz::testing::TempDatabase database;
-  database.Execute(
-      L"CREATE TRIGGER refuse_hdcam BEFORE INSERT ON VTRTAPEINFO WHEN NEW.TAPENAME = 'HDCAM' "
-      L"BEGIN SELECT RAISE(ABORT, 'no HDCAM here'); END");
+TEST_P(SampleCatalogueTest, RefusedRowRollsEverythingBack) {
+  backend_->database().RejectInsert(L"VTRTAPEINFO", L"TAPENAME", L"HDCAM");
   std::wstring error;
-  EXPECT_EQ(QZNVGeZhuanAddSampleCatalogue(database.Node(), &error), 0);
-  EXPECT_NE(error.find(L"no HDCAM here"), std::wstring::npos) << qz::platform::WideToUtf8(error);
+  EXPECT_EQ(QZNVGeZhuanAddSampleCatalogue(backend_->Node(), &error), 0);
+  EXPECT_NE(error.find(L"rejected HDCAM"), std::wstring::npos) << qz::platform::WideToUtf8(error);
 
   CQZNVGeZhuanDBControl control;
-  ASSERT_EQ(control.OpenQZNVGeZhuanDB(database.Node()), 1);
+  ASSERT_EQ(control.OpenQZNVGeZhuanDB(backend_->Node()), 1);
   std::vector<SQZGZVTRTapeTypeGroupInfo> groups;
   std::vector<SQZGZVTRTapeTypeInfo> tapes;
   EXPECT_EQ(control.GetAllVTRTapeGRPInfos(&groups), 0);
@@ -112,11 +106,15 @@ TEST(SampleCatalogueSqliteTest, RefusedRowRollsEverythingBack) {
   control.CloseQZNVGeZhuanDB();
 }
 
-TEST(SampleCatalogueSqliteTest, WithoutTablesReportsTheDatabasesMessage) {
-  qz::testing::TempDatabase database(/*with_tables=*/false);
+TEST_P(SampleCatalogueTest, WithoutTablesReportsTheDatabasesMessage) {
+  backend_.reset();  // first: on a server the two would share the tables
+  backend_ = qz::testing::MakeCatalogueBackend(GetParam(), /*with_tables=*/false);
+  ASSERT_NE(backend_, nullptr);
   std::wstring error;
-  EXPECT_EQ(QZNVGeZhuanAddSampleCatalogue(database.Node(), &error), 0);
+  EXPECT_EQ(QZNVGeZhuanAddSampleCatalogue(backend_->Node(), &error), 0);
   EXPECT_FALSE(error.empty());
 }
+
+QZ_INSTANTIATE_ON_EVERY_ENGINE(SampleCatalogueTest);
 
 }  // namespace

@@ -38,6 +38,15 @@ void ConnectTo(const PostgresServer& server, CQZDatabase* database) {
   }
 }
 
+const char kDropLibraryTables[] =
+    "DO $$ DECLARE r record; BEGIN "
+    "FOR r IN SELECT c.relname, c.relkind FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+    "WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'v') AND c.relname IN ('gezhuantaskinfo', "
+    "'gezhuantaskitem', 'gezhuantaskitemrows', 'vtrtapegroupinfo', 'vtrtapeinfo') LOOP "
+    "IF r.relkind = 'v' THEN EXECUTE 'DROP VIEW IF EXISTS ' || quote_ident(r.relname) || ' CASCADE'; "
+    "ELSE EXECUTE 'DROP TABLE IF EXISTS ' || quote_ident(r.relname) || ' CASCADE'; END IF; "
+    "END LOOP; END $$";
+
 ServerLock::ServerLock() {
   const char* folder = std::getenv("QZ_PG_DIR");
   const std::string path = std::string(folder && *folder ? folder : "/tmp") + "/qz-postgres-tests.lock";

@@ -25,6 +25,11 @@ bool FindPostgresServer(PostgresServer* out);
 // Connects database to server; fails the test on an exception.
 void ConnectTo(const PostgresServer& server, CQZDatabase* database);
 
+// Drops the library's four tables, whatever an earlier test left in their
+// place (a view standing in for one, the table it renamed, their triggers),
+// with everything that depends on them.
+extern const char kDropLibraryTables[];
+
 // Holds the test server for one test: tests that share its tables run one
 // at a time even when CTest runs several test processes at once. A file
 // lock rather than a server lock, so that it outlives a server restart.

@@ -80,6 +80,11 @@ class Cursor {
   virtual bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) = 0;
   virtual bool Update() = 0;
 
+  // Sends whatever rows this cursor added that the driver still holds back,
+  // so that the database's answer to them comes now. Throws CQZDBException
+  // when the database refuses one.
+  virtual void Flush() {}
+
   virtual void Close() = 0;
 };
 

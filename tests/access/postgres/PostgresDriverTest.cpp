@@ -391,7 +391,7 @@ TEST_F(PostgresDriverTest, EditWithoutAPrimaryKeyIsRefused) {
 }
 
 TEST_F(PostgresDriverTest, TheSchemaCreatesTablesTheLibrarysNamesReach) {
-  side_.Query("DROP TABLE IF EXISTS GeZhuanTaskInfo, GeZhuanTaskItem, VTRTAPEGROUPINFO, VTRTAPEINFO");
+  side_.Query(qz::test::kDropLibraryTables);
   qz::control::CreateTables(db_, QZDB_POSTGRESQL);
   qz::control::CreateTables(db_, QZDB_POSTGRESQL);  // again: nothing to do
   EXPECT_EQ(side_.Query("SELECT count(*) FROM pg_indexes WHERE tablename = 'gezhuantaskitem'"), "3");
@@ -506,6 +506,41 @@ TEST_F(PostgresDriverTest, ARejectedRowInABigBatchSurfacesAndLeavesNothing) {
   EXPECT_EQ(db_.Rollback(), 1);
   EXPECT_EQ(Count("qz_batch"), "0");
   EXPECT_EQ(ReadOne(L"select count(*) as x from qz_batch"), L"0");
+}
+
+// The refusal of a held-back row belongs to the statement that added it:
+// closing that statement sends the rows and throws, so a caller that closes
+// before its next step learns which step failed. Destroying the set without
+// Close leaves the rows to the connection's next statement.
+TEST_F(PostgresDriverTest, ClosingTheSetThatAddedGatheredRowsSurfacesTheirRefusal) {
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select * from qz_batch", ROWOPERATION_WRITE));
+  AddBatchRow(set, 1);
+  AddBatchRow(set, 60000);  // held back: no answer yet
+  CaughtError error = CatchError([&] { set.Close(); });
+  ASSERT_TRUE(error.thrown);
+  EXPECT_EQ(error.state, "23514");
+  EXPECT_FALSE(set.IsOpen());
+  EXPECT_EQ(db_.Rollback(), 1);
+  EXPECT_EQ(Count("qz_batch"), "0");
+
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  {
+    CQZRecordSet dropped(&db_);
+    ASSERT_TRUE(dropped.Open(L"select * from qz_batch", ROWOPERATION_WRITE));
+    AddBatchRow(dropped, 60000);
+  }
+  error = CatchError([&] { db_.CommitTrans(); });
+  EXPECT_EQ(error.state, "23514");
+  EXPECT_EQ(db_.Rollback(), 1);
+
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  ASSERT_TRUE(set.Open(L"select * from qz_batch", ROWOPERATION_WRITE));
+  AddBatchRow(set, 2);
+  set.Close();
+  EXPECT_EQ(db_.CommitTrans(), 1);
+  EXPECT_EQ(Count("qz_batch"), "1");
 }
 
 TEST_F(PostgresDriverTest, ABigBatchCommitsEveryRow) {

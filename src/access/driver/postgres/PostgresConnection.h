@@ -63,6 +63,8 @@ class PostgresConnection : public Connection {
   void AbandonStream(PostgresCursor* cursor);
 
   void InsertRow(const std::wstring& table, const FieldValue* fields, size_t count);
+  // Ends a COPY of gathered rows in progress, raising its error.
+  void FinishHeldRows() { FinishCopy(true); }
   void UpdateRow(const std::wstring& table, const RowKey& key, const FieldValue* fields, size_t count);
 
   // The primary key columns of table, in key order; empty when it has none.

@@ -254,8 +254,10 @@ bool PostgresCursor::Update() {
   const RowBuffer::Mode mode = row_buffer_.mode();
   if (mode == RowBuffer::Mode::kNone) CQZDBException::Raise(L"Update needs AddNew or Edit first", "", 0);
   try {
-    if (mode == RowBuffer::Mode::kInsert)
+    if (mode == RowBuffer::Mode::kInsert) {
+      added_ = true;
       connection_->InsertRow(row_buffer_.table(), row_buffer_.fields(), row_buffer_.size());
+    }
     else
       connection_->UpdateRow(row_buffer_.table(), edit_key_, row_buffer_.fields(), row_buffer_.size());
   } catch (CQZDBException*) {
@@ -264,6 +266,10 @@ bool PostgresCursor::Update() {
   }
   row_buffer_.Reset();
   return true;
+}
+
+void PostgresCursor::Flush() {
+  if (added_ && state_ != State::kClosed) connection_->FinishHeldRows();
 }
 
 void PostgresCursor::Close() {

@@ -33,6 +33,7 @@ class PostgresCursor : public Cursor {
   bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) override;
   bool Update() override;
 
+  void Flush() override;
   void Close() override;
 
   // --- For the connection --------------------------------------------------
@@ -60,6 +61,7 @@ class PostgresCursor : public Cursor {
   bool started_ = false;
   bool bof_ = false;
   bool lost_ = false;  // the connection closed under the stream
+  bool added_ = false;  // rows went in through AddNew, perhaps held back
   Result current_;   // holds the current row
   int row_ = 0;      // the current row within current_
   std::deque<Result> buffered_;  // the rest of a stream taken into memory
