@@ -2,9 +2,10 @@
 // CQZRecordSet owns the Cursor that Connection::Execute hands out; the
 // public classes only forward and keep the calling rules, the drivers do the
 // work. Each driver lives in a folder of its own with the same file set:
-//   <Engine>Connection.{h,cpp}  connect, transactions, statement execution
+//   <Engine>Connection.{h,cpp}  connect, transactions, statement execution,
+//                               and last the factory Connect<Engine> that
+//                               DriverRegistry.cpp hands out for its kind
 //   <Engine>Cursor.{h,cpp}      rows of one statement, row writes
-//   <Engine>Driver.cpp          the factory registered for its DATABASETYPE
 //
 // Rules every driver keeps:
 // - Execute runs exactly one statement; text after it is refused.
