@@ -10,7 +10,11 @@
 // Rules every driver keeps:
 // - Execute runs exactly one statement; text after it is refused.
 // - Every value is bound as a parameter, never spliced into SQL.
-// - A query streams its rows; nothing is read before a row is asked for.
+// - A query streams its rows; a whole result is never loaded at once.
+// - A query opened with ROWOPERATION_WRITE reads nothing before a row is
+//   asked for (it may be opened only to add rows). One opened with
+//   ROWOPERATION_READONLY is read straight after Open, so a driver may start
+//   it at Open and stream its rows from there.
 // - Errors are raised with CQZDBException::Raise.
 #pragma once
 
@@ -102,7 +106,8 @@ class Connection {
   virtual bool CommitTransaction() = 0;
   virtual bool RollbackTransaction() = 0;
 
-  // Runs (or prepares, for a query) one statement. Returns null when the
+  // Runs one statement; a query opened to write rows may be only prepared,
+  // and run when its first row is asked for. Returns null when the
   // connection is not usable; throws CQZDBException when the database
   // rejects the statement.
   virtual std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) = 0;

@@ -219,12 +219,14 @@ TEST_F(PostgresDriverTest, AValueTheColumnCannotTakeIsTheServersError) {
 
 TEST_F(PostgresDriverTest, ASecondStatementIsRefusedAndNothingRuns) {
   CQZRecordSet set(&db_);
-  for (const wchar_t* sql : {L"select 1; select 2", L"delete from qz_keyed; drop table qz_keyed",
-                             L"select 1 as x; drop table qz_keyed"}) {
-    CaughtError error = CatchError([&] { set.Open(sql, ROWOPERATION_WRITE); });
-    EXPECT_TRUE(error.thrown) << Utf8(sql);
-    EXPECT_EQ(error.state, "42601");
-    EXPECT_NE(error.message.find(L"more than one statement"), std::wstring::npos) << Utf8(error.message);
+  for (ROWOPERATION operation : {ROWOPERATION_WRITE, ROWOPERATION_READONLY}) {
+    for (const wchar_t* sql : {L"select 1; select 2", L"delete from qz_keyed; drop table qz_keyed",
+                               L"select 1 as x; drop table qz_keyed", L"select 1 as x; delete from qz_keyed"}) {
+      CaughtError error = CatchError([&] { set.Open(sql, operation); });
+      EXPECT_TRUE(error.thrown) << Utf8(sql) << " mode " << operation;
+      EXPECT_EQ(error.state, "42601");
+      EXPECT_NE(error.message.find(L"more than one statement"), std::wstring::npos) << Utf8(error.message);
+    }
   }
   EXPECT_EQ(Count("qz_keyed"), "3");
   // One statement with its closing semicolon is fine.
@@ -247,6 +249,48 @@ TEST_F(PostgresDriverTest, RejectedStatementsCarryTheServersMessageAndState) {
   EXPECT_EQ(error.state, "0A000");
   // The connection is still good after refusals.
   EXPECT_EQ(ReadOne(L"select 'ok' as X"), L"ok");
+}
+
+TEST_F(PostgresDriverTest, AReadQueryFailingAsItRunsThrowsFromOpen) {
+  CQZRecordSet set(&db_);
+  // Parsed fine; the server fails it only when it runs.
+  CaughtError error = CatchError(
+      [&] { set.Open(L"select 1 / (x - x) as x from qz_plain union all select 1 / 0", ROWOPERATION_READONLY); });
+  EXPECT_TRUE(error.thrown);
+  EXPECT_EQ(error.state, "22012");
+  EXPECT_FALSE(set.IsOpen());
+  EXPECT_EQ(ReadOne(L"select 'still good' as x"), L"still good");
+}
+
+TEST_F(PostgresDriverTest, AReadQueryFailingPartWayThrowsAtTheFailingRow) {
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select 10 / (3 - g) as x from generate_series(1, 5) g", ROWOPERATION_READONLY));
+  CQZDBVariant value;
+  ASSERT_FALSE(set.IsBOF());
+  set.GetValueInColumn(L"x", value);
+  EXPECT_EQ(value.GetInt32(), 5);
+  ASSERT_TRUE(set.MoveNext());
+  set.GetValueInColumn(L"x", value);
+  EXPECT_EQ(value.GetInt32(), 10);
+  CaughtError error = CatchError([&] { set.MoveNext(); });
+  EXPECT_TRUE(error.thrown);
+  EXPECT_EQ(error.state, "22012");
+  set.Close();
+  EXPECT_EQ(ReadOne(L"select 'after' as x"), L"after");
+}
+
+TEST_F(PostgresDriverTest, AnEmptyReadQueryIsAtItsEndFromTheStart) {
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select x from qz_plain", ROWOPERATION_READONLY));
+  EXPECT_TRUE(set.IsBOF());
+  EXPECT_TRUE(set.IsEOF());
+  EXPECT_FALSE(set.MoveNext());
+  CQZDBVariant value;
+  EXPECT_TRUE(CatchError([&] { set.GetValueInColumn(L"x", value); }).thrown);
+  // A read query without a result set still runs, once.
+  ASSERT_TRUE(set.Open(L"select 7 as x into temp table qz_tmp_read", ROWOPERATION_READONLY));
+  EXPECT_TRUE(set.IsEOF());
+  EXPECT_EQ(ReadOne(L"select count(*) as x from qz_tmp_read"), L"1");
 }
 
 TEST_F(PostgresDriverTest, StatementsWithoutRowsRunAtOpen) {
@@ -351,6 +395,46 @@ TEST_F(PostgresDriverTest, AFailedTransactionCannotBeCommitted) {
   EXPECT_EQ(ReadOne(L"select 1 as x"), L"1");
 }
 
+TEST_F(PostgresDriverTest, ReadsStreamingAcrossSavepointsSeeTheirTransaction) {
+  side_.Query("INSERT INTO qz_plain SELECT g FROM generate_series(1, 500) g");
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  Run(L"delete from qz_plain where x > 100");
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select x from qz_plain order by x", ROWOPERATION_READONLY));
+  ASSERT_EQ(db_.BeginTrans(), 1);  // a savepoint while the rows stream
+  Run(L"delete from qz_plain");
+  EXPECT_EQ(ReadOne(L"select count(*) as x from qz_plain"), L"0");
+  ASSERT_EQ(db_.Rollback(), 1);
+  // The query ran before the savepoint: it sees the 100 rows the
+  // transaction left, all of them, in order.
+  CQZDBVariant value;
+  int rows = 0;
+  for (; !set.IsEOF(); set.MoveNext()) {
+    set.GetValueInColumn(L"x", value);
+    if (value.GetInt32() != ++rows) break;
+  }
+  EXPECT_EQ(rows, 100);
+  EXPECT_EQ(ReadOne(L"select count(*) as x from qz_plain"), L"100");
+  ASSERT_TRUE(set.Open(L"select x from qz_plain order by x", ROWOPERATION_READONLY));
+  ASSERT_FALSE(set.IsBOF());
+  ASSERT_EQ(db_.CommitTrans(), 1);  // commits with the read still streaming
+  EXPECT_EQ(Count("qz_plain"), "100");
+  rows = 0;
+  for (; !set.IsEOF(); set.MoveNext()) ++rows;
+  EXPECT_EQ(rows, 100);
+}
+
+TEST_F(PostgresDriverTest, AReadQueryRefusedInATransactionFailsIt) {
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  Run(L"insert into qz_plain values (1)");
+  CQZRecordSet set(&db_);
+  EXPECT_TRUE(CatchError([&] { set.Open(L"select 1 / 0 as x", ROWOPERATION_READONLY); }).thrown);
+  CaughtError commit = CatchError([&] { db_.CommitTrans(); });
+  EXPECT_EQ(commit.state, "25P02");
+  EXPECT_EQ(db_.Rollback(), 1);
+  EXPECT_EQ(Count("qz_plain"), "0");
+}
+
 // --- Edit and Update by primary key ----------------------------------------
 
 TEST_F(PostgresDriverTest, EditRewritesOnlyTheCurrentRowByItsCompositeKey) {
@@ -442,6 +526,18 @@ TEST_F(PostgresDriverTest, AQueryOpenedToAddRowsReadsNothing) {
   EXPECT_EQ(side_.Query("SELECT is_called FROM qz_seq"), "f");
 }
 
+TEST_F(PostgresDriverTest, AQueryOpenedForReadingRunsAtOpen) {
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select nextval('qz_seq') as x", ROWOPERATION_READONLY));
+  // No row asked for yet, but the server has run the query.
+  EXPECT_EQ(side_.Query("SELECT is_called FROM qz_seq"), "t");
+  CQZDBVariant value;
+  set.GetValueInColumn(L"x", value);
+  EXPECT_EQ(value.GetInt32(), 1);
+  EXPECT_FALSE(set.MoveNext());
+  EXPECT_EQ(side_.Query("SELECT last_value FROM qz_seq"), "1");  // and only once
+}
+
 TEST_F(PostgresDriverTest, ABigResultStreamsRowByRow) {
   CQZRecordSet set(&db_);
   ASSERT_TRUE(set.Open(L"select g, nextval('qz_seq') as s, repeat('x', 1000) as pad from generate_series(1, 100000) g",
@@ -473,6 +569,44 @@ TEST_F(PostgresDriverTest, ClosingAStreamEarlyFreesTheConnection) {
   ASSERT_FALSE(set.IsBOF());
   set.Close();
   EXPECT_EQ(ReadOne(L"select 'again' as x"), L"again");
+}
+
+TEST_F(PostgresDriverTest, ClosingAReadQueryBeforeReadingFreesTheConnection) {
+  for (const wchar_t* sql : {L"select g as x from generate_series(1, 1000000) g", L"select 1 as x"}) {
+    {
+      CQZRecordSet set(&db_);
+      ASSERT_TRUE(set.Open(sql, ROWOPERATION_READONLY));
+    }
+    EXPECT_EQ(ReadOne(L"select 'next' as x"), L"next") << Utf8(sql);
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(sql, ROWOPERATION_READONLY));
+    set.Close();
+    EXPECT_EQ(ReadOne(L"select 'again' as x"), L"again") << Utf8(sql);
+  }
+  // Rows written after an abandoned read land once.
+  {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(L"select g as x from generate_series(1, 1000000) g", ROWOPERATION_READONLY));
+  }
+  Run(L"insert into qz_plain values (1)");
+  EXPECT_EQ(Count("qz_plain"), "1");
+}
+
+TEST_F(PostgresDriverTest, AnotherStatementBeforeTheFirstRowIsRead) {
+  CQZRecordSet outer(&db_);
+  ASSERT_TRUE(outer.Open(L"select g as x from generate_series(1, 1000) g", ROWOPERATION_READONLY));
+  // The second query needs the connection while the first has its rows
+  // still coming: nothing of the first may be lost, its first row included.
+  EXPECT_EQ(ReadOne(L"select 'inner' as x"), L"inner");
+  Run(L"insert into qz_plain values (5)");
+  CQZDBVariant value;
+  int rows = 0;
+  for (; !outer.IsEOF(); outer.MoveNext()) {
+    outer.GetValueInColumn(L"x", value);
+    if (value.GetInt32() != ++rows) break;
+  }
+  EXPECT_EQ(rows, 1000);
+  EXPECT_EQ(Count("qz_plain"), "1");
 }
 
 TEST_F(PostgresDriverTest, ASecondQueryWhileTheFirstStreams) {
@@ -591,6 +725,57 @@ TEST_F(PostgresDriverTest, ATerminatedBackendIsReplacedOnTheNextCall) {
   Run(L"insert into qz_plain values (1)");
   EXPECT_NE(ReadOne(L"select pg_backend_pid() as x"), pid);
   EXPECT_EQ(Count("qz_plain"), "1");  // sent once, not twice
+}
+
+TEST_F(PostgresDriverTest, ABackendTerminatedWhileAReadStreamsFailsTheReadOnly) {
+  const std::wstring pid = ReadOne(L"select pg_backend_pid() as x");
+  CaughtError error;
+  int rows = 0;
+  {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(L"select g as x, repeat('x', 1000) as pad from generate_series(1, 1000000) g",
+                         ROWOPERATION_READONLY));
+    ASSERT_FALSE(set.IsBOF());
+    side_.Query("SELECT pg_terminate_backend(" + Utf8(pid) + ", 10000)");
+    error = CatchError([&] {
+      for (; !set.IsEOF() && rows < 1000000; set.MoveNext()) ++rows;
+    });
+  }
+  EXPECT_TRUE(error.thrown);
+  EXPECT_LT(rows, 1000000);
+  // Outside a transaction the next call connects again; the query that was
+  // cut off is not sent again.
+  EXPECT_EQ(db_.IsConnectted(), 1);
+  EXPECT_NE(ReadOne(L"select pg_backend_pid() as x"), pid);
+  Run(L"insert into qz_plain values (1)");
+  EXPECT_EQ(Count("qz_plain"), "1");
+}
+
+TEST_F(PostgresDriverTest, ABackendTerminatedWhileAReadStreamsInATransactionLosesIt) {
+  const std::wstring pid = ReadOne(L"select pg_backend_pid() as x");
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  Run(L"insert into qz_plain values (1)");
+  CQZRecordSet set(&db_);
+  ASSERT_TRUE(set.Open(L"select g as x, repeat('x', 1000) as pad from generate_series(1, 1000000) g",
+                       ROWOPERATION_READONLY));
+  ASSERT_FALSE(set.IsBOF());
+  side_.Query("SELECT pg_terminate_backend(" + Utf8(pid) + ", 10000)");
+  CaughtError error = CatchError([&] {
+    for (int rows = 0; !set.IsEOF() && rows < 1000000; set.MoveNext()) ++rows;
+  });
+  EXPECT_TRUE(error.thrown);
+  set.Close();
+  // The transaction is gone: its next statement cannot run and its commit
+  // fails.
+  CQZRecordSet other(&db_);
+  bool opened = true;
+  CatchError([&] { opened = other.Open(L"insert into qz_plain values (2)", ROWOPERATION_WRITE); });
+  EXPECT_FALSE(opened);
+  EXPECT_TRUE(CatchError([&] { db_.CommitTrans(); }).thrown);
+  EXPECT_EQ(db_.Rollback(), 1);
+  EXPECT_EQ(Count("qz_plain"), "0");
+  EXPECT_EQ(db_.IsConnectted(), 1);
+  EXPECT_EQ(ReadOne(L"select 'back' as x"), L"back");
 }
 
 TEST_F(PostgresDriverTest, AServerRestartBetweenTwoOperations) {

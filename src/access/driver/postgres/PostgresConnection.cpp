@@ -441,15 +441,18 @@ bool PostgresConnection::RollbackTransaction() {
 
 // --- Statements -----------------------------------------------------------
 
-std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROWOPERATION) {
+std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROWOPERATION operation) {
   if (closed_) return nullptr;
   Quiesce();
   EnsureLink();
   std::string text = platform::WideToUtf8(sql);
   if (MayReturnRows(text)) {
-    // Parse and describe now, so that a bad statement is refused by Open;
-    // rows are asked for only when the cursor needs one, and the statement
-    // parsed here is then run without parsing it again.
+    // A query opened for reading is read straight after Open: run it now.
+    if (operation == ROWOPERATION_READONLY) return RunQuery(text);
+    // One opened to write rows may never read any. Parse and describe it
+    // now, so that a bad statement is refused by Open; rows are asked for
+    // only when the cursor needs one, and the statement parsed here is then
+    // run without parsing it again.
     Result described = PrepareAndDescribe(text);
     if (PQnfields(described.get()) > 0) {
       unnamed_statement_ = ++last_statement_;
@@ -461,6 +464,35 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   unnamed_statement_ = 0;
   Result done = Check(Result(PQexecParams(conn_, text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)), "");
   return std::make_unique<PostgresCursor>(this, std::move(done));
+}
+
+std::unique_ptr<Cursor> PostgresConnection::RunQuery(const std::string& sql) {
+  // Parse, bind, describe, execute and sync go out together; Open then waits
+  // for the first row, the end of an empty result, or the statement's
+  // error: one round trip in all. The server refuses a second statement in
+  // the text as it does for a prepared one.
+  unnamed_statement_ = 0;
+  if (!PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)) RaiseResultError(nullptr, "");
+  if (!PQsetSingleRowMode(conn_)) {
+    while (Result rest{PQgetResult(conn_)}) {
+    }
+    CQZDBException::Raise(L"could not read the rows one at a time", "", PGRES_FATAL_ERROR);
+  }
+  Result first(PQgetResult(conn_));
+  const ExecStatusType status = first ? PQresultStatus(first.get()) : PGRES_FATAL_ERROR;
+  if (status == PGRES_SINGLE_TUPLE) {
+    // The rest streams as the cursor reads it.
+    auto cursor = std::make_unique<PostgresCursor>(this, std::move(first), PostgresCursor::Streaming{});
+    streaming_ = cursor.get();
+    return cursor;
+  }
+  // Over already: no rows, no result set at all, or an error. (A COPY state
+  // is left to Check, which ends it; reading on would never see the end.)
+  if (status != PGRES_COPY_IN && status != PGRES_COPY_OUT && status != PGRES_COPY_BOTH) {
+    while (Result rest{PQgetResult(conn_)}) {
+    }
+  }
+  return std::make_unique<PostgresCursor>(this, Check(std::move(first), ""));
 }
 
 void PostgresConnection::StartStream(PostgresCursor* cursor, const std::string& sql, uint64_t statement) {

@@ -99,6 +99,10 @@ class PostgresConnection : public Connection {
 
   // Runs a statement without parameters and results.
   void RunCommand(const char* sql);
+  // Sends the query sql and waits for its first row: a cursor streaming the
+  // rest, or one holding the whole (empty or row-less) result. Raises the
+  // statement's error.
+  std::unique_ptr<Cursor> RunQuery(const std::string& sql);
   // Parses sql as the unnamed statement and describes it, both in one round
   // trip; the description, or raises the first error.
   Result PrepareAndDescribe(const std::string& sql);

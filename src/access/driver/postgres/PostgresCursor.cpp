@@ -43,6 +43,12 @@ bool IsError(const PGresult* result) {
 PostgresCursor::PostgresCursor(PostgresConnection* connection, std::string sql, uint64_t statement)
     : connection_(connection), sql_(std::move(sql)), statement_(statement), state_(State::kPending) {}
 
+PostgresCursor::PostgresCursor(PostgresConnection* connection, Result first, Streaming)
+    : connection_(connection), state_(State::kStreaming) {
+  // Rows taken into memory are read before the stream: the first one leads.
+  buffered_.push_back(std::move(first));
+}
+
 PostgresCursor::PostgresCursor(PostgresConnection* connection, Result result)
     : connection_(connection), state_(State::kBuffered) {
   if (result && PQnfields(result.get()) > 0) {

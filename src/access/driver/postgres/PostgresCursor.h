@@ -1,8 +1,10 @@
-// The rows of one PostgreSQL statement. A query is not sent until a row is
-// asked for, so a query opened only to add rows reads nothing; once sent it
-// streams in single-row mode. When another statement needs the connection
-// while the rows are still streaming, the cursor takes the rest of them into
-// memory first (the connection calls TakeRestOfStream).
+// The rows of one PostgreSQL statement. A query opened for reading was sent
+// by Open, which waited for its first row; one opened to write rows is not
+// sent until a row is asked for, so a query opened only to add rows reads
+// nothing. Once sent a query streams in single-row mode. When another
+// statement needs the connection while the rows are still streaming, the
+// cursor takes the rest of them into memory first (the connection calls
+// TakeRestOfStream).
 #pragma once
 
 #include <deque>
@@ -19,6 +21,10 @@ class PostgresCursor : public Cursor {
   // A query to run when its first row is needed; statement is the number
   // the connection gave it when it parsed it.
   PostgresCursor(PostgresConnection* connection, std::string sql, uint64_t statement);
+  // A query already sent and streaming in single-row mode; first holds its
+  // first row.
+  struct Streaming {};
+  PostgresCursor(PostgresConnection* connection, Result first, Streaming);
   // A statement that already ran; result holds its rows, if any.
   PostgresCursor(PostgresConnection* connection, Result result);
   ~PostgresCursor() override;
