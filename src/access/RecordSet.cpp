@@ -48,12 +48,14 @@ bool CQZRecordSet::AddNew(const std::wstring& table) { return RequireCursor().Ad
 bool CQZRecordSet::Edit(const std::wstring& table) { return RequireCursor().Edit(table); }
 
 bool CQZRecordSet::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
-  return RequireCursor().SetFieldValue(qz::access::BareColumnName(column), value);
+  if (!m_cursor) RequireCursor();  // throws
+  return m_cursor->SetFieldValue(qz::access::BareColumnName(column), value);
 }
 
 bool CQZRecordSet::Update() { return RequireCursor().Update(); }
 
 bool CQZRecordSet::GetValueInColumn(std::wstring_view column, CQZDBVariant& value) {
-  RequireCursor().GetValue(qz::access::BareColumnName(column), value);
+  if (!m_cursor) RequireCursor();  // throws
+  m_cursor->GetValue(qz::access::BareColumnName(column), value);
   return true;
 }

@@ -134,6 +134,9 @@ void RegisterDriver(DATABASETYPE type, DriverFactory factory);
 DriverFactory FindDriver(DATABASETYPE type);
 
 // The column name without surrounding brackets: "[guidTask]" -> "guidTask".
-std::wstring_view BareColumnName(std::wstring_view column);
+inline std::wstring_view BareColumnName(std::wstring_view column) {
+  if (column.size() >= 2 && column.front() == L'[' && column.back() == L']') return column.substr(1, column.size() - 2);
+  return column;
+}
 
 }  // namespace qz::access

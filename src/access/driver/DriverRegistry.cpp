@@ -70,11 +70,6 @@ DriverFactory FindDriver(DATABASETYPE type) {
   }
 }
 
-std::wstring_view BareColumnName(std::wstring_view column) {
-  if (column.size() >= 2 && column.front() == L'[' && column.back() == L']') return column.substr(1, column.size() - 2);
-  return column;
-}
-
 void RowBuffer::Begin(Mode mode, const std::wstring& table) {
   same_layout_ = layout_id_ != 0 && mode == layout_mode_ && table == table_;
   if (!same_layout_) table_.assign(table);

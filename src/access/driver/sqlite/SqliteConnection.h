@@ -41,6 +41,8 @@ class SqliteConnection : public Connection {
   // The cached INSERT when it was prepared for layout_id, else null. A
   // cursor inserting row after row of one layout binds straight into it.
   sqlite3_stmt* InsertStatementFor(uint64_t layout_id) const;
+  // The layout the cached INSERT was prepared for; 0 when there is none.
+  uint64_t insert_layout_id() const { return insert_statement_ ? insert_layout_id_ : 0; }
   // Binds value as parameter index; text keeps the UTF-8 while it is bound.
   void BindValue(sqlite3_stmt* statement, int index, const CQZDBVariant& value, std::string* text);
   // Runs the bound INSERT once.

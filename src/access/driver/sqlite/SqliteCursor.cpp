@@ -111,27 +111,40 @@ void SqliteCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
 bool SqliteCursor::AddNew(const std::wstring& table) {
   if (direct_) LeaveDirect();
   row_.Begin(RowBuffer::Mode::kInsert, table);
-  direct_ = direct_layout_ != 0 && table == direct_table_ && connection_->InsertStatementFor(direct_layout_);
+  direct_statement_ = direct_layout_ != 0 && table == direct_table_ ? connection_->InsertStatementFor(direct_layout_)
+                                                                    : nullptr;
+  direct_ = direct_statement_ != nullptr;
   direct_count_ = 0;
   return true;
 }
 
-bool SqliteCursor::BindDirect(std::wstring_view column, const CQZDBVariant& value) {
-  sqlite3_stmt* insert = connection_->InsertStatementFor(direct_layout_);
-  if (!insert || direct_count_ >= direct_columns_.size() || direct_columns_[direct_count_] != column) return false;
-  const size_t i = direct_count_;
-  connection_->BindValue(insert, static_cast<int>(i) + 1, value, &direct_text_[i]);
-  BoundValue& bound = direct_values_[i];
+// Binds value as parameter index + 1 of the cached INSERT and keeps what it
+// bound, so that LeaveDirect can hand the row to the ordinary path. Text
+// and integers, the bulk of every row, are bound here without a detour.
+void SqliteCursor::BindDirect(size_t index, const CQZDBVariant& value) {
+  BoundValue& bound = direct_values_[index];
   bound.type = value.GetType();
+  const int parameter = static_cast<int>(index) + 1;
+  int rc;
   switch (bound.type) {
-    case CQZDBVariant::TYPE_INTEGER: bound.integer = value.GetInteger64(); break;
-    case CQZDBVariant::TYPE_REAL: bound.real = value.GetReal(); break;
-    case CQZDBVariant::TYPE_DATETIME: bound.date_time = value.GetDateTime(); break;
-    case CQZDBVariant::TYPE_TIMESTAMP: bound.timestamp = value.GetTimestamp(); break;
-    default: break;  // text stays in direct_text_; NULL has no value
+    case CQZDBVariant::TYPE_TEXT: {
+      std::string& text = direct_text_[index];
+      platform::WideToUtf8(value.GetTextRef(), &text);
+      rc = sqlite3_bind_text(direct_statement_, parameter, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+      break;
+    }
+    case CQZDBVariant::TYPE_INTEGER:
+      bound.integer = value.GetInteger64();
+      rc = sqlite3_bind_int64(direct_statement_, parameter, bound.integer);
+      break;
+    default:
+      bound.real = value.GetReal();
+      bound.date_time = value.GetDateTime();
+      bound.timestamp = value.GetTimestamp();
+      connection_->BindValue(direct_statement_, parameter, value, &direct_text_[index]);
+      return;
   }
-  ++direct_count_;
-  return true;
+  if (rc != SQLITE_OK) connection_->RaiseError(rc, "binding a value");
 }
 
 void SqliteCursor::LeaveDirect() {
@@ -182,7 +195,13 @@ bool SqliteCursor::Edit(const std::wstring& table) {
 
 bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
   if (direct_) {
-    if (BindDirect(column, value)) return true;
+    const size_t i = direct_count_;
+    if (i < direct_columns_.size() && connection_->insert_layout_id() == direct_layout_ &&
+        direct_columns_[i] == column) {
+      BindDirect(i, value);
+      direct_count_ = i + 1;
+      return true;
+    }
     LeaveDirect();
   }
   if (row_.mode() == RowBuffer::Mode::kNone)
@@ -193,11 +212,10 @@ bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& v
 
 bool SqliteCursor::Update() {
   if (direct_) {
-    sqlite3_stmt* insert = connection_->InsertStatementFor(direct_layout_);
-    if (insert && direct_count_ == direct_columns_.size()) {
+    if (connection_->insert_layout_id() == direct_layout_ && direct_count_ == direct_columns_.size()) {
       direct_ = false;
       row_.Reset();
-      connection_->StepInsert(insert);
+      connection_->StepInsert(direct_statement_);
       return true;
     }
     LeaveDirect();

@@ -4,7 +4,6 @@
 
 #include <sqlite3.h>
 
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -49,7 +48,7 @@ class SqliteCursor : public Cursor {
     SQZDateTime date_time;
     SQZTimestamp timestamp;
   };
-  bool BindDirect(std::wstring_view column, const CQZDBVariant& value);
+  void BindDirect(size_t index, const CQZDBVariant& value);
   void LeaveDirect();
   void RememberLayout();
 
@@ -74,7 +73,10 @@ class SqliteCursor : public Cursor {
   std::wstring direct_table_;
   std::vector<std::wstring> direct_columns_;
   std::vector<BoundValue> direct_values_;
-  std::deque<std::string> direct_text_;  // UTF-8 of bound texts; a deque never moves them
+  sqlite3_stmt* direct_statement_ = nullptr;  // valid while the connection keeps direct_layout_
+  // UTF-8 of the bound texts. Resized only when a new layout is remembered,
+  // when the statement holds none of them.
+  std::vector<std::string> direct_text_;
 };
 
 }  // namespace qz::access
