@@ -3,14 +3,14 @@
 
 #include "control/KindCode.h"
 #include "control/Schema.h"
+#include "control/WithDatabase.h"
 #include "platform/DebugOutput.h"
 
-void QZNVGeZhuanSetDebugOutput(std::function<void(const std::wstring&)> sink) {
-  qz::platform::SetDebugOutputSink(std::move(sink));
-}
+namespace qz::control {
 
-int QZNVGeZhuanCreateTables(const DBsSetNode& node, std::wstring* error) {
-  const DATABASETYPE type = qz::control::DatabaseTypeOfKind(node.nDBType);
+int WithDatabase(const DBsSetNode& node, std::wstring* error,
+                 const std::function<void(CQZDatabase& database, DATABASETYPE type)>& work) {
+  const DATABASETYPE type = DatabaseTypeOfKind(node.nDBType);
   CQZDatabase database;
   try {
     database.Connect(type, node.strConnect1, node.strConnect2, node.strConnect3, node.strConnect4);
@@ -18,7 +18,7 @@ int QZNVGeZhuanCreateTables(const DBsSetNode& node, std::wstring* error) {
       if (error) *error = L"the database could not be reached";
       return 0;
     }
-    qz::control::CreateTables(database, type);
+    work(database, type);
     database.Close();
     return 1;
   } catch (CQZDBException* e) {
@@ -26,4 +26,14 @@ int QZNVGeZhuanCreateTables(const DBsSetNode& node, std::wstring* error) {
     e->Delete();
     return 0;
   }
+}
+
+}  // namespace qz::control
+
+void QZNVGeZhuanSetDebugOutput(std::function<void(const std::wstring&)> sink) {
+  qz::platform::SetDebugOutputSink(std::move(sink));
+}
+
+int QZNVGeZhuanCreateTables(const DBsSetNode& node, std::wstring* error) {
+  return qz::control::WithDatabase(node, error, qz::control::CreateTables);
 }

@@ -83,11 +83,11 @@ std::atomic<int> postgres_databases{0};
 
 class PostgresDatabase : public EngineDatabase {
  public:
-  explicit PostgresDatabase(const test::PostgresServer& server) : EngineDatabase("PostgreSQL"), server_(server) {}
+  explicit PostgresDatabase(const PostgresServer& server) : EngineDatabase("PostgreSQL"), server_(server) {}
   ~PostgresDatabase() override {
     // A view in a table's place would trip up whoever uses the server next
     // with plain DROP TABLE.
-    if (items_replaced_) Execute(platform::Utf8ToWide(test::kDropLibraryTables));
+    if (items_replaced_) Execute(platform::Utf8ToWide(kDropLibraryTables));
     Disconnect();
     --postgres_databases;
   }
@@ -96,7 +96,7 @@ class PostgresDatabase : public EngineDatabase {
   // one) and creates the tables afresh. False, with a test failure, when
   // the server cannot be used.
   bool Prepare(bool with_tables) {
-    if (!Execute(platform::Utf8ToWide(test::kDropLibraryTables))) return false;
+    if (!Execute(platform::Utf8ToWide(kDropLibraryTables))) return false;
     if (!with_tables) return true;
     std::wstring error;
     if (!QZNVGeZhuanCreateTables(Node(), &error)) {
@@ -169,8 +169,8 @@ class PostgresDatabase : public EngineDatabase {
             row + L"." + column + L" = '" + marked + L"') EXECUTE PROCEDURE qz_test_reject('" + marked + L"')");
   }
 
-  test::ServerLock lock_;  // first taken, last released
-  test::PostgresServer server_;
+  ServerLock lock_;  // first taken, last released
+  PostgresServer server_;
   mutable bool has_reject_function_ = false;
   mutable bool items_replaced_ = false;
 };
@@ -231,8 +231,8 @@ std::vector<std::string> EngineNames() {
 
 std::string EngineUnavailable(const std::string& engine) {
 #ifdef QZ_WITH_POSTGRESQL
-  test::PostgresServer server;
-  if (engine == "PostgreSQL" && !test::FindPostgresServer(&server))
+  PostgresServer server;
+  if (engine == "PostgreSQL" && !FindPostgresServer(&server))
     return "QZ_PG_HOST is not set: run the tests under scripts/postgres-test-server.sh (scripts/test.sh does)";
 #else
   (void)engine;
@@ -244,8 +244,8 @@ std::unique_ptr<EngineDatabase> MakeEngineDatabase(const std::string& engine, bo
   if (engine == "SQLite") return std::make_unique<SqliteDatabase>(with_tables);
 #ifdef QZ_WITH_POSTGRESQL
   if (engine == "PostgreSQL") {
-    test::PostgresServer server;
-    if (!test::FindPostgresServer(&server)) {
+    PostgresServer server;
+    if (!FindPostgresServer(&server)) {
       ADD_FAILURE() << "QZ_PG_HOST is not set: no PostgreSQL server for this run";
       return nullptr;
     }

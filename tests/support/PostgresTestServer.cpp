@@ -11,7 +11,7 @@
 
 #include "platform/TextEncoding.h"
 
-namespace qz::test {
+namespace qz::testing {
 
 bool FindPostgresServer(PostgresServer* out) {
   const char* host = std::getenv("QZ_PG_HOST");
@@ -95,4 +95,4 @@ std::string SideConnection::Query(const std::string& sql) {
   return value;
 }
 
-}  // namespace qz::test
+}  // namespace qz::testing

@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace qz::test {
+namespace qz::testing {
 
 struct PostgresServer {
   std::wstring connect1;  // host:port
@@ -81,4 +81,4 @@ CaughtError CatchError(Fn&& fn) {
   return caught;
 }
 
-}  // namespace qz::test
+}  // namespace qz::testing

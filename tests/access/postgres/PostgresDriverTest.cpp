@@ -13,17 +13,17 @@
 
 namespace {
 
-using qz::test::CatchError;
-using qz::test::CaughtError;
+using qz::testing::CatchError;
+using qz::testing::CaughtError;
 
 std::string Utf8(const std::wstring& text) { return qz::platform::WideToUtf8(text); }
 
 class PostgresDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!qz::test::FindPostgresServer(&server_))
+    if (!qz::testing::FindPostgresServer(&server_))
       GTEST_SKIP() << "QZ_PG_HOST is not set: run the tests under scripts/postgres-test-server.sh";
-    lock_ = std::make_unique<qz::test::ServerLock>();
+    lock_ = std::make_unique<qz::testing::ServerLock>();
     ASSERT_TRUE(side_.Open(server_));
     side_.Query("DROP TABLE IF EXISTS qz_values, qz_keyed, qz_batch, qz_plain");
     side_.Query("DROP SEQUENCE IF EXISTS qz_seq");
@@ -35,7 +35,7 @@ class PostgresDriverTest : public ::testing::Test {
     side_.Query("CREATE TABLE qz_batch (n integer CONSTRAINT n_is_not_60000 CHECK (n <> 60000), t text)");
     side_.Query("CREATE TABLE qz_plain (x integer)");
     side_.Query("CREATE SEQUENCE qz_seq");
-    qz::test::ConnectTo(server_, &db_);
+    qz::testing::ConnectTo(server_, &db_);
   }
 
   // Runs one statement that returns no rows through the driver.
@@ -65,9 +65,9 @@ class PostgresDriverTest : public ::testing::Test {
 
   std::string Count(const char* table) { return side_.Query(std::string("SELECT count(*) FROM ") + table); }
 
-  std::unique_ptr<qz::test::ServerLock> lock_;  // first made, last gone
-  qz::test::PostgresServer server_;
-  qz::test::SideConnection side_;
+  std::unique_ptr<qz::testing::ServerLock> lock_;  // first made, last gone
+  qz::testing::PostgresServer server_;
+  qz::testing::SideConnection side_;
   CQZDatabase db_;
 };
 
@@ -475,7 +475,7 @@ TEST_F(PostgresDriverTest, EditWithoutAPrimaryKeyIsRefused) {
 }
 
 TEST_F(PostgresDriverTest, TheSchemaCreatesTablesTheLibrarysNamesReach) {
-  side_.Query(qz::test::kDropLibraryTables);
+  side_.Query(qz::testing::kDropLibraryTables);
   qz::control::CreateTables(db_, QZDB_POSTGRESQL);
   qz::control::CreateTables(db_, QZDB_POSTGRESQL);  // again: nothing to do
   EXPECT_EQ(side_.Query("SELECT count(*) FROM pg_indexes WHERE tablename = 'gezhuantaskitem'"), "3");

@@ -1,0 +1,19 @@
+// The host calls that work on a database named by a setting, outside any
+// control object: connect, do the work, close, and turn a failure into 0
+// with the database's message.
+#pragma once
+
+#include <QZNVGeZhuanDBControl.h>
+
+#include <functional>
+#include <string>
+
+namespace qz::control {
+
+// Connects to the database node names and runs work on it. 1 when work
+// finished; 0 when the database could not be reached or work threw
+// CQZDBException, with the message in *error when error is not null.
+int WithDatabase(const DBsSetNode& node, std::wstring* error,
+                 const std::function<void(CQZDatabase& database, DATABASETYPE type)>& work);
+
+}  // namespace qz::control
