@@ -13,7 +13,7 @@
 #include "DateText.h"
 #include "Diagnostics.h"
 #include "GuidText.h"
-#include "ItemSpec.h"
+#include "ItemArgument.h"
 #include "JsonCodec.h"
 #include "Options.h"
 #include "RecordFields.h"
@@ -192,11 +192,11 @@ int RunShow(const GlobalOptions& options, const std::string& guidText) {
   return kExitOk;
 }
 
-int RunAdd(const GlobalOptions& options, const TaskFieldOptions& fields, const std::vector<std::string>& itemSpecs) {
+int RunAdd(const GlobalOptions& options, const TaskFieldOptions& fields, const std::vector<std::string>& itemArguments) {
   if (!fields.Given("name")) UsageError("task add needs --name");
   SQZGeZhuanTaskInfo task;
   task.guidTaskID = NewRandomGuid();
-  task.arrItems = ItemsFromSpecs(itemSpecs, task.guidTaskID);
+  task.arrItems = ItemsFromArguments(itemArguments, task.guidTaskID);
   Session session(options);
   ApplyTaskFields(fields, session.Control(), task);
   std::vector<SQZGeZhuanTaskInfo> tasks{task};
@@ -277,7 +277,7 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
   CLI::App* add = task->add_subcommand("add", "Add a task with its items; prints the new task's GUID");
   AddTaskFieldOptions(add, *addFields);
   add->add_option("--item", *addItems, "An item NAME:TRIMIN:TRIMOUT[:LENGTH] (frames); repeat in order")
-      ->type_name("SPEC")
+      ->type_name("ITEM")
       ->allow_extra_args(false);
   add->footer(
       "Example:\n  gezhuan task add --name \"新闻 转录\" --from \"Betacam SP\" --to HDCAM \\\n"

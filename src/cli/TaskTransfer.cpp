@@ -14,7 +14,7 @@
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
 #include "GuidText.h"
-#include "ItemSpec.h"
+#include "ItemArgument.h"
 #include "JsonCodec.h"
 #include "Options.h"
 #include "TaskCommands.h"

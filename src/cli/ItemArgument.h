@@ -10,14 +10,14 @@
 
 namespace gezhuan {
 
-// Parses one spec; on failure returns false and says why.
-bool ParseItemSpec(const std::string& spec, SQZGeZhuanItemInfo* item, std::string* why);
+// Parses one argument; on failure returns false and says why.
+bool ParseItemArgument(const std::string& argument, SQZGeZhuanItemInfo* item, std::string* why);
 
-// Items for task from specs, in order: fresh GUIDs, nIndex 0, 1, 2...
-// Throws a usage error naming the bad spec.
-std::vector<SQZGeZhuanItemInfo> ItemsFromSpecs(const std::vector<std::string>& specs, const GUID& task);
+// Items for task from arguments, in order: fresh GUIDs, nIndex 0, 1, 2...
+// Throws a usage error naming the bad argument.
+std::vector<SQZGeZhuanItemInfo> ItemsFromArguments(const std::vector<std::string>& arguments, const GUID& task);
 
-// The items of an --items file: a JSON array of items, or one spec a line
+// The items of an --items file: a JSON array of items, or one argument a line
 // (blank lines and lines starting with # are skipped). "-" reads stdin.
 std::vector<SQZGeZhuanItemInfo> ItemsFromFile(const std::string& path, const GUID& task);
 

@@ -1,4 +1,4 @@
-#include "ItemSpec.h"
+#include "ItemArgument.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -29,12 +29,12 @@ bool ParseFrames(const std::string& text, uint32_t* value) {
 
 }  // namespace
 
-bool ParseItemSpec(const std::string& spec, SQZGeZhuanItemInfo* item, std::string* why) {
+bool ParseItemArgument(const std::string& argument, SQZGeZhuanItemInfo* item, std::string* why) {
   std::vector<std::string> parts;
   size_t start = 0;
-  for (size_t colon; (colon = spec.find(':', start)) != std::string::npos; start = colon + 1)
-    parts.push_back(spec.substr(start, colon - start));
-  parts.push_back(spec.substr(start));
+  for (size_t colon; (colon = argument.find(':', start)) != std::string::npos; start = colon + 1)
+    parts.push_back(argument.substr(start, colon - start));
+  parts.push_back(argument.substr(start));
 
   uint32_t numbers[3] = {0, 0, 0};
   size_t count = 0;  // how many trailing parts are the numbers
@@ -45,17 +45,17 @@ bool ParseItemSpec(const std::string& spec, SQZGeZhuanItemInfo* item, std::strin
            ParseFrames(parts.back(), &numbers[1]))
     count = 2;
   if (count == 0) {
-    *why = "expected NAME:TRIMIN:TRIMOUT[:LENGTH] with frame counts, found \"" + spec + "\"";
+    *why = "expected NAME:TRIMIN:TRIMOUT[:LENGTH] with frame counts, found \"" + argument + "\"";
     return false;
   }
   std::string name;
   for (size_t i = 0; i + count < parts.size(); ++i) name += (i ? ":" : "") + parts[i];
   if (TrimAscii(name).empty()) {
-    *why = "the item has no name: \"" + spec + "\"";
+    *why = "the item has no name: \"" + argument + "\"";
     return false;
   }
   if (numbers[1] < numbers[0]) {
-    *why = "TRIMOUT comes before TRIMIN in \"" + spec + "\"";
+    *why = "TRIMOUT comes before TRIMIN in \"" + argument + "\"";
     return false;
   }
   item->strItemName = FromUtf8(name);
@@ -65,12 +65,12 @@ bool ParseItemSpec(const std::string& spec, SQZGeZhuanItemInfo* item, std::strin
   return true;
 }
 
-std::vector<SQZGeZhuanItemInfo> ItemsFromSpecs(const std::vector<std::string>& specs, const GUID& task) {
+std::vector<SQZGeZhuanItemInfo> ItemsFromArguments(const std::vector<std::string>& arguments, const GUID& task) {
   std::vector<SQZGeZhuanItemInfo> items;
-  for (const std::string& spec : specs) {
+  for (const std::string& argument : arguments) {
     SQZGeZhuanItemInfo item;
     std::string why;
-    if (!ParseItemSpec(spec, &item, &why)) UsageError("item " + std::to_string(items.size() + 1) + ": " + why);
+    if (!ParseItemArgument(argument, &item, &why)) UsageError("item " + std::to_string(items.size() + 1) + ": " + why);
     item.guidTask = task;
     item.guidItem = NewRandomGuid();
     item.nIndex = static_cast<int32_t>(items.size());
@@ -98,13 +98,13 @@ std::vector<SQZGeZhuanItemInfo> ItemsFromFile(const std::string& path, const GUI
       Fail(path + ": " + e.what());
     }
   }
-  std::vector<std::string> specs;
+  std::vector<std::string> arguments;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
     line = TrimAscii(line);
-    if (!line.empty() && line[0] != '#') specs.push_back(line);
+    if (!line.empty() && line[0] != '#') arguments.push_back(line);
   }
-  return ItemsFromSpecs(specs, task);
+  return ItemsFromArguments(arguments, task);
 }
 
 }  // namespace gezhuan
