@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #if defined(_WIN32)
 #if defined(QZ_DATABASE_ACCESS_BUILD)
@@ -168,6 +169,7 @@ namespace qz::access {
 class Connection;
 class Cursor;
 }  // namespace qz::access
+class CQZRecordSet;
 
 // One connection to one database.
 class QZ_DATABASE_ACCESS_API CQZDatabase {
@@ -206,8 +208,13 @@ class QZ_DATABASE_ACCESS_API CQZDatabase {
   CQZDatabase& operator=(const CQZDatabase&) = delete;
 
   friend class CQZRecordSet;
+  // Ends the statements of the record sets still open on this connection,
+  // so that none outlives the driver object it points into.
+  void ReleaseOpenSets(bool forget_database);
+
   std::unique_ptr<qz::access::Connection> m_connection;
   bool m_closed = true;
+  std::vector<CQZRecordSet*> m_openSets;
 };
 
 // A statement on a connection: a query to read or to add and edit rows, or
@@ -251,7 +258,11 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   CQZRecordSet(const CQZRecordSet&) = delete;
   CQZRecordSet& operator=(const CQZRecordSet&) = delete;
 
+  friend class CQZDatabase;
   qz::access::Cursor& RequireCursor();
+  // Closes the cursor without sending rows it held back, and leaves the
+  // database's list of open sets.
+  void ReleaseCursor();
 
   CQZDatabase* m_database;
   std::unique_ptr<qz::access::Cursor> m_cursor;

@@ -6,11 +6,23 @@ CQZDatabase::CQZDatabase() = default;
 
 // The driver's own destructor releases its handle (an open transaction is
 // rolled back by the engine), so destroying without Close leaks nothing.
-CQZDatabase::~CQZDatabase() = default;
+// Record sets still open are cut loose first: they answer false to Open
+// from then on instead of reaching into a freed driver.
+CQZDatabase::~CQZDatabase() { ReleaseOpenSets(true); }
+
+void CQZDatabase::ReleaseOpenSets(bool forget_database) {
+  std::vector<CQZRecordSet*> sets;
+  sets.swap(m_openSets);
+  for (CQZRecordSet* set : sets) {
+    set->ReleaseCursor();
+    if (forget_database) set->m_database = nullptr;
+  }
+}
 
 int CQZDatabase::Connect(DATABASETYPE type, const std::wstring& connect1, const std::wstring& connect2,
                          const std::wstring& connect3, const std::wstring& connect4) {
   Close();
+  ReleaseOpenSets(false);
   m_connection.reset();
   qz::access::DriverFactory factory = qz::access::FindDriver(type);
   m_connection = factory(qz::access::ConnectionTexts{connect1, connect2, connect3, connect4});

@@ -4,8 +4,21 @@
 
 CQZRecordSet::CQZRecordSet(CQZDatabase* database) : m_database(database) {}
 
-CQZRecordSet::~CQZRecordSet() {
-  if (m_cursor) m_cursor->Close();
+CQZRecordSet::~CQZRecordSet() { ReleaseCursor(); }
+
+void CQZRecordSet::ReleaseCursor() {
+  if (!m_cursor) return;
+  std::unique_ptr<qz::access::Cursor> cursor = std::move(m_cursor);
+  if (m_database) {
+    std::vector<CQZRecordSet*>& sets = m_database->m_openSets;
+    for (size_t i = sets.size(); i-- > 0;) {
+      if (sets[i] == this) {
+        sets.erase(sets.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+    }
+  }
+  cursor->Close();
 }
 
 qz::access::Cursor& CQZRecordSet::RequireCursor() {
@@ -14,27 +27,25 @@ qz::access::Cursor& CQZRecordSet::RequireCursor() {
 }
 
 bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
-  if (m_cursor) {  // rows held back go with the statement below
-    m_cursor->Close();
-    m_cursor.reset();
-  }
+  ReleaseCursor();  // rows held back go with the statement below
   if (!m_database || m_database->m_closed || !m_database->m_connection->IsConnected()) return false;
   m_cursor = m_database->m_connection->Execute(sql, operation);
-  return m_cursor != nullptr;
+  if (!m_cursor) return false;
+  m_database->m_openSets.push_back(this);
+  return true;
 }
 
 bool CQZRecordSet::IsOpen() const { return m_cursor != nullptr; }
 
 void CQZRecordSet::Close() {
   if (!m_cursor) return;
-  std::unique_ptr<qz::access::Cursor> cursor = std::move(m_cursor);
   try {
-    cursor->Flush();
+    m_cursor->Flush();
   } catch (CQZDBException*) {
-    cursor->Close();
+    ReleaseCursor();
     throw;
   }
-  cursor->Close();
+  ReleaseCursor();
 }
 
 bool CQZRecordSet::IsBOF() { return RequireCursor().IsBOF(); }

@@ -354,3 +354,35 @@ TEST_F(SqliteDriverTest, InterleavedAndReorderedRowsKeepTheirValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// A record set left open while its connection goes away (destroyed, or
+// connected elsewhere) must neither crash nor reach the freed driver: it
+// answers false to Open afterwards. ASan watches the frees.
+TEST(RecordSetLifetime, OutlivingItsConnectionIsSafe) {
+  TempDatabase temp;
+  const DBsSetNode node = temp.Node();
+  CQZDBVariant v;
+  v = L"x";
+
+  auto database = std::make_unique<CQZDatabase>();
+  database->Connect(QZDB_SQLITE, node.strConnect1, node.strConnect2, L"", L"");
+  CQZRecordSet reading(database.get()), writing(database.get());
+  ASSERT_TRUE(reading.Open(L"select * from VTRTAPEGROUPINFO", ROWOPERATION_READONLY));
+  ASSERT_TRUE(writing.Open(L"select * from VTRTAPEGROUPINFO", ROWOPERATION_WRITE));
+  writing.AddNew(L"VTRTAPEGROUPINFO");
+  writing.SetFieldValue(L"[guidGroupID]", v);
+
+  database->Connect(QZDB_SQLITE, L"", L":memory:", L"", L"");  // elsewhere now
+  EXPECT_FALSE(reading.IsOpen());
+  EXPECT_FALSE(writing.IsOpen());
+  ASSERT_TRUE(reading.Open(L"select 1 as one", ROWOPERATION_READONLY));  // on the new connection
+
+  database.reset();  // gone, with a set still open on it
+  EXPECT_FALSE(reading.IsOpen());
+  EXPECT_FALSE(reading.Open(L"select 1 as one", ROWOPERATION_READONLY));
+  reading.Close();
+}
+
+}  // namespace
