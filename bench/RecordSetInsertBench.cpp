@@ -52,14 +52,22 @@ void Library(benchmark::State& state) {
     CQZDBVariant v;
     for (const Record& r : Records()) {
       set.AddNew(L"Eight");
-      v = r.a; set.SetFieldValue(L"[a]", v);
-      v = r.b; set.SetFieldValue(L"[b]", v);
-      v = r.c; set.SetFieldValue(L"[c]", v);
-      v = r.d; set.SetFieldValue(L"[d]", v);
-      v = r.e; set.SetFieldValue(L"[e]", v);
-      v = r.f; set.SetFieldValue(L"[f]", v);
-      v = r.g; set.SetFieldValue(L"[g]", v);
-      v = r.h; set.SetFieldValue(L"[h]", v);
+      v = r.a;
+      set.SetFieldValue(L"[a]", v);
+      v = r.b;
+      set.SetFieldValue(L"[b]", v);
+      v = r.c;
+      set.SetFieldValue(L"[c]", v);
+      v = r.d;
+      set.SetFieldValue(L"[d]", v);
+      v = r.e;
+      set.SetFieldValue(L"[e]", v);
+      v = r.f;
+      set.SetFieldValue(L"[f]", v);
+      v = r.g;
+      set.SetFieldValue(L"[g]", v);
+      v = r.h;
+      set.SetFieldValue(L"[h]", v);
       set.Update();
     }
     set.Close();

@@ -237,8 +237,8 @@ std::vector<SQZGeZhuanTaskInfo> RawListTasks(sqlite3* db) {
   }
   sqlite3_finalize(s);
   for (SQZGeZhuanTaskInfo& t : tasks) {
-    const std::string sql = "select * from GeZhuanTaskItem where guidTask = '" + WideToUtf8(GuidToText(t.guidTaskID)) +
-                            "' order by nIndex";
+    const std::string sql =
+        "select * from GeZhuanTaskItem where guidTask = '" + WideToUtf8(GuidToText(t.guidTaskID)) + "' order by nIndex";
     sqlite3_stmt* q = Prepare(db, sql);
     while (sqlite3_step(q) == SQLITE_ROW) {
       SQZGeZhuanItemInfo item;

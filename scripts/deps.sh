@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   postgresql postgresql-contrib
+  clang clang-format libclang-rt-14-dev
 )
 
 missing=()

@@ -11,6 +11,9 @@ jobs=${QZ_JOBS:-2}
 
 bash scripts/deps.sh
 
+echo "== format"
+bash scripts/check-format.sh
+
 # The PostgreSQL suites are never skipped here: no server, no green run.
 eval "$(scripts/postgres-test-server.sh start)"
 trap 'scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT

@@ -67,8 +67,7 @@ struct QZ_DATABASE_ACCESS_API SQZDateTime {
 
   // The calendar parts, rounded to the second. Returns false (and leaves the
   // outputs alone) when the date-time is invalid or out of range.
-  bool GetParts(int* year, int* month, int* day, int* hour, int* minute,
-                int* second) const;
+  bool GetParts(int* year, int* month, int* day, int* hour, int* minute, int* second) const;
 
   bool IsValid() const { return m_status == valid; }
 };

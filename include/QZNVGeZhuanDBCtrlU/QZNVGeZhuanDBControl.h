@@ -154,11 +154,9 @@ class QZNV_GEZHUAN_API CQZNVGeZhuanDBControl {
   void CloseQZNVGeZhuanDB();
 
   // --- Named connection settings of the suite ----------------------------
-  int GetQZNVGeZhuanALLDBSettings(std::vector<DBsSetNode>& settings, int bAllowDialog,
-                                  int bForceDialog);
+  int GetQZNVGeZhuanALLDBSettings(std::vector<DBsSetNode>& settings, int bAllowDialog, int bForceDialog);
   int SetQZNVGeZhuanALLDBSettings(std::vector<DBsSetNode>& settings);
-  int GetQZNVGeZhuanDBSettings(std::vector<DBsSetNode>& settings, int bAllowDialog,
-                               int bForceDialog);
+  int GetQZNVGeZhuanDBSettings(std::vector<DBsSetNode>& settings, int bAllowDialog, int bForceDialog);
 
   // --- Conversion items (table GeZhuanTaskItem) --------------------------
   void SetGeZhuanItemContent(const SQZGeZhuanItemInfo* info, CQZRecordSet* set);
@@ -179,8 +177,7 @@ class QZNV_GEZHUAN_API CQZNVGeZhuanDBControl {
   // --- Tape type groups (table VTRTAPEGROUPINFO), read only --------------
   void GetVTRTapeGRPInfoContent(SQZGZVTRTapeTypeGroupInfo* info, CQZRecordSet* set);
   int GetAllVTRTapeGRPInfos(std::vector<SQZGZVTRTapeTypeGroupInfo>* groups);
-  int GetVTRTapeGRPInfosByCondition(std::wstring condition,
-                                    std::vector<SQZGZVTRTapeTypeGroupInfo>* groups);
+  int GetVTRTapeGRPInfosByCondition(std::wstring condition, std::vector<SQZGZVTRTapeTypeGroupInfo>* groups);
   int GetVTRTapeTypeGrpName(GUID group, std::wstring& name);
 
   // --- Tape types (table VTRTAPEINFO), read only -------------------------

@@ -6,8 +6,8 @@
 namespace {
 
 bool SameParts(const qz::platform::CalendarTime& a, const qz::platform::CalendarTime& b) {
-  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
-         a.minute == b.minute && a.second == b.second;
+  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute &&
+         a.second == b.second;
 }
 
 // Sets *dt from the parts. The parts must convert to a day number and come
@@ -15,8 +15,8 @@ bool SameParts(const qz::platform::CalendarTime& a, const qz::platform::Calendar
 void AssignParts(const qz::platform::CalendarTime& parts, SQZDateTime* dt) {
   double day_number = 0.0;
   qz::platform::CalendarTime back;
-  if (qz::platform::CalendarToDayNumber(parts, &day_number) &&
-      qz::platform::DayNumberToCalendar(day_number, &back) && SameParts(parts, back)) {
+  if (qz::platform::CalendarToDayNumber(parts, &day_number) && qz::platform::DayNumberToCalendar(day_number, &back) &&
+      SameParts(parts, back)) {
     dt->m_dt = day_number;
     dt->m_status = SQZDateTime::valid;
   } else {
@@ -53,8 +53,7 @@ SQZDateTime SQZDateTime::Now() {
 }
 
 // Breaks the day number into parts; the outputs are written only on success.
-bool SQZDateTime::GetParts(int* year, int* month, int* day, int* hour, int* minute,
-                           int* second) const {
+bool SQZDateTime::GetParts(int* year, int* month, int* day, int* hour, int* minute, int* second) const {
   if (m_status != valid) return false;
   qz::platform::CalendarTime parts;
   if (!qz::platform::DayNumberToCalendar(m_dt, &parts)) return false;

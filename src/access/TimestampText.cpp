@@ -53,15 +53,13 @@ bool ParseTimestampText(std::wstring_view text, SQZTimestamp* out) {
   size_t pos = 0;
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   uint32_t fraction = 0;
-  if (!ReadDigits(text, &pos, 4, &year) || !Expect(text, &pos, L'-') ||
-      !ReadDigits(text, &pos, 2, &month) || !Expect(text, &pos, L'-') ||
-      !ReadDigits(text, &pos, 2, &day))
+  if (!ReadDigits(text, &pos, 4, &year) || !Expect(text, &pos, L'-') || !ReadDigits(text, &pos, 2, &month) ||
+      !Expect(text, &pos, L'-') || !ReadDigits(text, &pos, 2, &day))
     return false;
   if (pos < text.size()) {
     if (text[pos] != L' ' && text[pos] != L'T') return false;
     ++pos;
-    if (!ReadDigits(text, &pos, 2, &hour) || !Expect(text, &pos, L':') ||
-        !ReadDigits(text, &pos, 2, &minute))
+    if (!ReadDigits(text, &pos, 2, &hour) || !Expect(text, &pos, L':') || !ReadDigits(text, &pos, 2, &minute))
       return false;
     if (pos < text.size()) {
       if (!Expect(text, &pos, L':') || !ReadDigits(text, &pos, 2, &second)) return false;
@@ -92,9 +90,7 @@ bool ParseTimestampText(std::wstring_view text, SQZTimestamp* out) {
   return true;
 }
 
-SQZTimestamp TimestampFromJulianDay(double julian_day) {
-  return FromDayNumber(julian_day - kJulianDayOfOleDayZero);
-}
+SQZTimestamp TimestampFromJulianDay(double julian_day) { return FromDayNumber(julian_day - kJulianDayOfOleDayZero); }
 
 SQZTimestamp TimestampFromUnixTime(int64_t seconds) {
   // Days and seconds apart, so that large values keep whole-second precision.
@@ -120,9 +116,8 @@ SQZTimestamp TimestampFromDateTime(const SQZDateTime& value) {
 std::string FormatTimestamp(const SQZTimestamp& value) {
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u %02u:%02u:%02u", static_cast<int>(value.year),
-                static_cast<unsigned>(value.month), static_cast<unsigned>(value.day),
-                static_cast<unsigned>(value.hour), static_cast<unsigned>(value.minute),
-                static_cast<unsigned>(value.second));
+                static_cast<unsigned>(value.month), static_cast<unsigned>(value.day), static_cast<unsigned>(value.hour),
+                static_cast<unsigned>(value.minute), static_cast<unsigned>(value.second));
   return buffer;
 }
 

@@ -34,12 +34,23 @@ CQZDBVariant& CQZDBVariant::operator=(const CQZDBVariant& other) {
   if (this == &other) return *this;
   m_type = other.m_type;
   switch (m_type) {
-    case TYPE_INTEGER: m_integer = other.m_integer; break;
-    case TYPE_REAL: m_real = other.m_real; break;
-    case TYPE_TEXT: m_text.assign(other.m_text); break;
-    case TYPE_DATETIME: m_dateTime = other.m_dateTime; break;
-    case TYPE_TIMESTAMP: m_timestamp = other.m_timestamp; break;
-    case TYPE_NULL: break;
+    case TYPE_INTEGER:
+      m_integer = other.m_integer;
+      break;
+    case TYPE_REAL:
+      m_real = other.m_real;
+      break;
+    case TYPE_TEXT:
+      m_text.assign(other.m_text);
+      break;
+    case TYPE_DATETIME:
+      m_dateTime = other.m_dateTime;
+      break;
+    case TYPE_TIMESTAMP:
+      m_timestamp = other.m_timestamp;
+      break;
+    case TYPE_NULL:
+      break;
   }
   return *this;
 }
@@ -122,9 +133,10 @@ const std::wstring& CQZDBVariant::GetTextRef() const {
       break;
     }
     case TYPE_DATETIME:
-      m_textView = m_dateTime.IsValid()
-                       ? qz::platform::Utf8ToWide(qz::access::FormatTimestamp(qz::access::TimestampFromDateTime(m_dateTime)))
-                       : std::wstring();
+      m_textView =
+          m_dateTime.IsValid()
+              ? qz::platform::Utf8ToWide(qz::access::FormatTimestamp(qz::access::TimestampFromDateTime(m_dateTime)))
+              : std::wstring();
       break;
     case TYPE_TIMESTAMP:
       m_textView = qz::platform::Utf8ToWide(qz::access::FormatTimestamp(m_timestamp));

@@ -131,16 +131,15 @@ const std::vector<SQZGZVTRTapeTypeInfo>& SampleTapeTypes() {
       Tape(L"3DFDFFA1-C898-4EB7-B054-69CE37FCF578", L"Digital Betacam", L"Digital component SD, 4 audio channels",
            kBetacam, 124, 1),
       Tape(L"F5147063-E278-4078-B427-ACE9ABE29E29", L"Betacam SX", L"MPEG-2 4:2:2P@ML, 18 Mbit/s", kBetacam, 184),
-      Tape(L"1DF3AA55-171C-43F4-9989-65077E00FBB6", L"IMX", L"MPEG IMX, I-frame only, 30/40/50 Mbit/s", kBetacam,
-           184),
+      Tape(L"1DF3AA55-171C-43F4-9989-65077E00FBB6", L"IMX", L"MPEG IMX, I-frame only, 30/40/50 Mbit/s", kBetacam, 184),
       Tape(L"BA79C57F-C2C8-4911-996C-54E7944034A4", L"DVCAM", L"DV 25 Mbit/s, locked audio, L cassette", kDV, 184),
       Tape(L"8A8C05DA-AE8A-4A1D-AA16-48335DB5BF59", L"DVCPRO", L"DV 25 Mbit/s 4:1:1, L cassette", kDV, 126),
       Tape(L"4A8F5F18-F93E-4B7D-9E6D-7DCC5D8D88AA", L"MiniDV", L"Consumer DV, SP mode", kDV, 80),
       Tape(L"ABECDF2B-E363-45A7-9C62-496CBB95D90C", L"HDCAM", L"1080-line HD, 144 Mbit/s, L cassette", kHD, 124),
       Tape(L"BCDF192A-42DF-47D5-B8C4-048C07E6FF47", L"HDCAM SR", L"HD 4:2:2 or 4:4:4, 440 Mbit/s, L cassette", kHD,
            124),
-      Tape(L"7A7DEA7E-5023-4ED6-A731-A1B45709D1E7", L"XDCAM HD", L"Optical disc, MPEG-2 HD 50 Mbit/s, dual layer",
-           kHD, 95),
+      Tape(L"7A7DEA7E-5023-4ED6-A731-A1B45709D1E7", L"XDCAM HD", L"Optical disc, MPEG-2 HD 50 Mbit/s, dual layer", kHD,
+           95),
   };
   return tapes;
 }

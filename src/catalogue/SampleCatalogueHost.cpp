@@ -5,7 +5,6 @@
 #include "control/WithDatabase.h"
 
 int QZNVGeZhuanAddSampleCatalogue(const DBsSetNode& node, std::wstring* error) {
-  return qz::control::WithDatabase(node, error, [](CQZDatabase& database, DATABASETYPE) {
-    qz::catalogue::AddSampleCatalogue(database);
-  });
+  return qz::control::WithDatabase(
+      node, error, [](CQZDatabase& database, DATABASETYPE) { qz::catalogue::AddSampleCatalogue(database); });
 }

@@ -26,9 +26,8 @@ namespace {
 // The row mapping as ListRead wants it; the mapping touches no member of
 // the control object, so any object will do.
 auto GroupFill(CQZNVGeZhuanDBControl* control) {
-  return [control](SQZGZVTRTapeTypeGroupInfo* info, CQZRecordSet* set) {
-    control->GetVTRTapeGRPInfoContent(info, set);
-  };
+  return
+      [control](SQZGZVTRTapeTypeGroupInfo* info, CQZRecordSet* set) { control->GetVTRTapeGRPInfoContent(info, set); };
 }
 
 }  // namespace
@@ -57,8 +56,8 @@ int CQZNVGeZhuanDBControl::GetVTRTapeGRPInfosByCondition(std::wstring condition,
 int CQZNVGeZhuanDBControl::GetVTRTapeTypeGrpName(GUID group, std::wstring& name) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || IsNullGuid(group)) return 0;
-  const std::wstring sql = L"select guidGroupID,strGroupName from VTRTAPEGROUPINFO where guidGroupID = '" +
-                           GuidToText(group) + L"'";
+  const std::wstring sql =
+      L"select guidGroupID,strGroupName from VTRTAPEGROUPINFO where guidGroupID = '" + GuidToText(group) + L"'";
   return SingleRead(database, sql, [&](CQZRecordSet& set) {
     CQZDBVariant value;
     ReadTextColumn(&set, value, L"[strGroupName]", &name);

@@ -17,12 +17,18 @@ const wchar_t kOwnSetting[] = L"QZNVCENTERDBSetting";
 // The engine a kind code selects, as the control object maps it.
 DATABASETYPE EngineOfKind(int kind) {
   switch (kind) {
-    case 2: return QZDB_POSTGRESQL;
-    case 4: return QZDB_ODBC;
-    case 8: return QZDB_RESERVED3;
-    case 16: return QZDB_RESERVED4;
-    case 32: return QZDB_RESERVED5;
-    default: return QZDB_SQLITE;
+    case 2:
+      return QZDB_POSTGRESQL;
+    case 4:
+      return QZDB_ODBC;
+    case 8:
+      return QZDB_RESERVED3;
+    case 16:
+      return QZDB_RESERVED4;
+    case 32:
+      return QZDB_RESERVED5;
+    default:
+      return QZDB_SQLITE;
   }
 }
 
@@ -80,14 +86,17 @@ bool IsComplete(const DBsSetNode& node) { return !node.strConnect1.empty() && !n
 
 std::string DescribeNode(const DBsSetNode& node) {
   switch (EngineOfKind(node.nDBType)) {
-    case QZDB_SQLITE: return "sqlite " + EmbeddedPath(node);
+    case QZDB_SQLITE:
+      return "sqlite " + EmbeddedPath(node);
     case QZDB_POSTGRESQL: {
       std::string text = "postgresql " + ToUtf8(node.strConnect2) + " on " + ToUtf8(node.strConnect1);
       if (!node.strConnect3.empty()) text += " as " + ToUtf8(node.strConnect3);
       return text;
     }
-    case QZDB_ODBC: return "odbc " + ToUtf8(node.strConnect1) + " " + ToUtf8(node.strConnect2);
-    default: return "unsupported kind " + std::to_string(node.nDBType);
+    case QZDB_ODBC:
+      return "odbc " + ToUtf8(node.strConnect1) + " " + ToUtf8(node.strConnect2);
+    default:
+      return "unsupported kind " + std::to_string(node.nDBType);
   }
 }
 

@@ -36,8 +36,8 @@ bool ParseDateTime(const std::string& input, SQZDateTime* value, std::string* wh
     return true;
   };
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  bool ok = (text.size() == 10 || text.size() == 16 || text.size() == 19) && digits(0, 4, &year) &&
-            text[4] == '-' && digits(5, 2, &month) && text[7] == '-' && digits(8, 2, &day);
+  bool ok = (text.size() == 10 || text.size() == 16 || text.size() == 19) && digits(0, 4, &year) && text[4] == '-' &&
+            digits(5, 2, &month) && text[7] == '-' && digits(8, 2, &day);
   if (ok && text.size() > 10)
     ok = (text[10] == 'T' || text[10] == ' ') && digits(11, 2, &hour) && text[13] == ':' && digits(14, 2, &minute);
   if (ok && text.size() == 19) ok = text[16] == ':' && digits(17, 2, &second);

@@ -1,6 +1,5 @@
 // `gezhuan item list|delete`: the items table directly, across tasks.
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 
 #include "DatabaseOpen.h"

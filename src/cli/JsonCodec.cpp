@@ -82,8 +82,7 @@ struct Decoder {
     }
     if (!ok || value < low || value > high)
       Refuse(path, name,
-             "expected an integer from " + std::to_string(low) + " to " + std::to_string(high) + ", found " +
-                 Shown(v));
+             "expected an integer from " + std::to_string(low) + " to " + std::to_string(high) + ", found " + Shown(v));
     return value;
   }
   static void Read(const Json& v, const std::string& path, const char* name, uint32_t& field) {
@@ -127,8 +126,8 @@ std::vector<SQZGeZhuanItemInfo> ReadItems(const Json& array, const std::string& 
     VisitItemFields(item, Decoder{object, at, known});
     RefuseUnknownFields(object, at, known);
     if (item.guidTask != task)
-      Refuse(at + ".guidTask", "guidTask", "the item names task " + GuidToUtf8(item.guidTask) +
-                                               " but stands in task " + GuidToUtf8(task));
+      Refuse(at + ".guidTask", "guidTask",
+             "the item names task " + GuidToUtf8(item.guidTask) + " but stands in task " + GuidToUtf8(task));
     const std::string key = GuidToUtf8(item.guidItem);
     if (!seenItems.emplace(key, at).second)
       Refuse(at + ".guidItem", "guidItem", "the same guidItem as " + seenItems[key]);

@@ -7,7 +7,6 @@
 #include <QZNVGeZhuanDBControl.h>
 
 #include <nlohmann/json.hpp>
-
 #include <stdexcept>
 #include <string>
 #include <vector>

@@ -3,7 +3,6 @@
 // asked for; its exit status is 0 on success, 1 when the command failed or
 // found nothing where something was asked for, 2 for a usage error.
 #include <CLI/CLI.hpp>
-
 #include <clocale>
 #include <iostream>
 
@@ -14,8 +13,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   using namespace gezhuan;
 
-  CLI::App app{"gezhuan - keep the format-conversion (GeZhuan) tasks, their items and the tape catalogue",
-               "gezhuan"};
+  CLI::App app{"gezhuan - keep the format-conversion (GeZhuan) tasks, their items and the tape catalogue", "gezhuan"};
   app.fallthrough();  // the global options may follow the command too
   app.require_subcommand(0, 1);
   CommandLine line;

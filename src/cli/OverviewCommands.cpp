@@ -3,7 +3,6 @@
 #include <QZNVGeZhuanHost.h>
 
 #include <CLI/CLI.hpp>
-
 #include <filesystem>
 #include <iostream>
 
@@ -101,10 +100,9 @@ int AddSampleTasks(Session& session) {
   if (!control.GetAllVTRTapeInfos(&tapes) && !LastDatabaseMessage().empty())
     FailWithDatabaseMessage("cannot read the tape catalogue");
   std::vector<SQZGeZhuanTaskInfo> tasks = SampleTasks(tapes);
-  const auto present =
-      session.QueryColumn(L"select guidTaskID from GeZhuanTaskInfo where guidTaskID = '" +
-                              GuidToText(tasks.front().guidTaskID) + L"'",
-                          L"guidTaskID");
+  const auto present = session.QueryColumn(
+      L"select guidTaskID from GeZhuanTaskInfo where guidTaskID = '" + GuidToText(tasks.front().guidTaskID) + L"'",
+      L"guidTaskID");
   if (!present.empty()) return 0;
   ClearDatabaseMessages();
   if (!control.AddGeZhuanTasks(&tasks)) FailWithDatabaseMessage("cannot add the sample tasks");
@@ -148,9 +146,7 @@ void AddOverviewCommands(CLI::App& app, CommandLine& line) {
 
   CLI::App* status = app.add_subcommand("status", "Which database is opened and how much it holds");
   status->footer("Example:\n  gezhuan status --database ./test.db");
-  status->callback([&line] {
-    line.action = [&line] { return PrintStatus(line.global) ? kExitOk : kExitFailed; };
-  });
+  status->callback([&line] { line.action = [&line] { return PrintStatus(line.global) ? kExitOk : kExitFailed; }; });
 
   CLI::App* init = app.add_subcommand("init", "Create the tables of the conversion database (idempotent)");
   auto sample = std::make_shared<bool>(false);

@@ -1,10 +1,9 @@
 // `gezhuan settings [show]|edit|check`: the six named connection settings of
 // the suite, read through the library's settings methods, edited in the
 // terminal dialog the tool installs as the library's dialog.
-#include <CLI/CLI.hpp>
-
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
 
@@ -99,8 +98,8 @@ int RunCheck(const GlobalOptions& options) {
       j["verdict"] = verdict;
       out.push_back(j);
     } else {
-      std::cout << ToUtf8(node.strSettingName) << ": "
-                << (IsComplete(node) ? DescribeNode(node) + ": " : std::string()) << verdict << '\n';
+      std::cout << ToUtf8(node.strSettingName) << ": " << (IsComplete(node) ? DescribeNode(node) + ": " : std::string())
+                << verdict << '\n';
     }
   }
   if (options.json) std::cout << DocumentText(out);
@@ -122,8 +121,8 @@ void AddSettingsCommands(CLI::App& app, CommandLine& line) {
   show->footer("Example:\n  gezhuan settings show --json");
   show->callback([&line] { line.action = [&line] { return RunShow(line.global); }; });
 
-  CLI::App* edit = settings->add_subcommand(
-      "edit", "Edit the settings in a terminal dialog; answers may also come from a pipe");
+  CLI::App* edit =
+      settings->add_subcommand("edit", "Edit the settings in a terminal dialog; answers may also come from a pipe");
   edit->footer(
       "Example:\n  gezhuan settings edit\n"
       "  printf '6\\nsqlite\\n/srv/qz\\ngezhuan.db\\ns\\n' | gezhuan settings edit");

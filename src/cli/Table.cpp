@@ -12,7 +12,8 @@ void Table::AddRow(std::vector<std::wstring> cells) {
   cells.resize(m_headers.size());
   // A line break inside a cell would tear the listing apart.
   for (std::wstring& cell : cells)
-    std::replace_if(cell.begin(), cell.end(), [](wchar_t c) { return c == L'\n' || c == L'\r' || c == L'\t'; }, L' ');
+    std::replace_if(
+        cell.begin(), cell.end(), [](wchar_t c) { return c == L'\n' || c == L'\r' || c == L'\t'; }, L' ');
   m_rows.push_back(std::move(cells));
 }
 

@@ -1,7 +1,6 @@
 // `gezhuan tape groups|list|default`: the VTR tape type catalogue, and
 // finding a tape type or group by the name a person types.
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 #include <map>
 
@@ -21,8 +20,8 @@ namespace {
 std::vector<SQZGZVTRTapeTypeInfo> TapesWhere(CQZNVGeZhuanDBControl& control, const std::wstring& condition) {
   std::vector<SQZGZVTRTapeTypeInfo> tapes;
   ClearDatabaseMessages();
-  const int found = condition.empty() ? control.GetAllVTRTapeInfos(&tapes)
-                                      : control.GetVTRTapeInfosByCondition(condition, &tapes);
+  const int found =
+      condition.empty() ? control.GetAllVTRTapeInfos(&tapes) : control.GetVTRTapeInfosByCondition(condition, &tapes);
   if (!found) {
     if (!LastDatabaseMessage().empty()) FailWithDatabaseMessage("cannot read the tape types");
     tapes.clear();
@@ -112,9 +111,8 @@ int RunDefault(const GlobalOptions& options) {
 
 SQZGZVTRTapeTypeInfo FindTapeType(CQZNVGeZhuanDBControl& control, const std::string& text) {
   GUID guid{};
-  const std::wstring condition = ParseGuid(text, &guid)
-                                     ? L"TAPEGUID = '" + GuidToText(guid) + L"'"
-                                     : L"TAPENAME = '" + SqlQuote(FromUtf8(TrimAscii(text))) + L"'";
+  const std::wstring condition = ParseGuid(text, &guid) ? L"TAPEGUID = '" + GuidToText(guid) + L"'"
+                                                        : L"TAPENAME = '" + SqlQuote(FromUtf8(TrimAscii(text))) + L"'";
   const auto tapes = TapesWhere(control, condition);
   if (tapes.empty()) {
     std::vector<std::wstring> names;

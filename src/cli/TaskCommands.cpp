@@ -3,7 +3,6 @@
 #include "TaskCommands.h"
 
 #include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <iostream>
 #include <map>
@@ -48,9 +47,8 @@ void PrintItemTable(const std::vector<SQZGeZhuanItemInfo>& items, bool withTask)
   for (const SQZGeZhuanItemInfo& item : items) {
     std::vector<std::wstring> row;
     if (withTask) row.push_back(GuidToText(item.guidTask));
-    for (std::wstring cell : {GuidToText(item.guidItem), Number(item.nIndex), item.strItemName,
-                              Number(item.nItemType), Number(item.dwTrimIn), Number(item.dwTrimOut),
-                              Number(item.dwLength)})
+    for (std::wstring cell : {GuidToText(item.guidItem), Number(item.nIndex), item.strItemName, Number(item.nItemType),
+                              Number(item.dwTrimIn), Number(item.dwTrimOut), Number(item.dwLength)})
       row.push_back(cell);
     table.AddRow(row);
   }
@@ -185,14 +183,16 @@ int RunShow(const GlobalOptions& options, const std::string& guidText) {
   for (const auto& line : lines) width = std::max(width, line.first.size());
   for (const auto& line : lines)
     std::cout << line.first << ':'
-              << (line.second.empty() ? std::string() : std::string(width + 2 - line.first.size(), ' ') + ToUtf8(line.second))
+              << (line.second.empty() ? std::string()
+                                      : std::string(width + 2 - line.first.size(), ' ') + ToUtf8(line.second))
               << '\n';
   std::cout << "\narrItems: " << task.arrItems.size() << '\n';
   if (!task.arrItems.empty()) PrintItemTable(task.arrItems, false);
   return kExitOk;
 }
 
-int RunAdd(const GlobalOptions& options, const TaskFieldOptions& fields, const std::vector<std::string>& itemArguments) {
+int RunAdd(const GlobalOptions& options, const TaskFieldOptions& fields,
+           const std::vector<std::string>& itemArguments) {
   if (!fields.Given("name")) UsageError("task add needs --name");
   SQZGeZhuanTaskInfo task;
   task.guidTaskID = NewRandomGuid();

@@ -2,10 +2,9 @@
 // document. An import checks the whole document, and that none of its tasks
 // is in the database already, before it writes anything; by default it then
 // adds every task in one call, which the library makes all or nothing.
-#include <CLI/CLI.hpp>
-
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -127,7 +126,8 @@ void AddTaskTransferCommands(CLI::App& task, CommandLine& line) {
   importer->add_option("--batch", *batch, "Commit every N tasks instead of all in one call")
       ->type_name("N")
       ->check(CLI::PositiveNumber);
-  importer->footer("Example:\n  gezhuan task import tasks.json\n  gezhuan task export | gezhuan --database copy.db task import -");
+  importer->footer(
+      "Example:\n  gezhuan task import tasks.json\n  gezhuan task export | gezhuan --database copy.db task import -");
   importer->callback(
       [&line, path, batch] { line.action = [&line, path, batch] { return RunImport(line.global, *path, *batch); }; });
 }

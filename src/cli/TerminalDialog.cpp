@@ -112,14 +112,22 @@ class Dialog {
       if (!Ask("  Engine: sqlite, postgresql or odbc [" + EngineName(node.nDBType) + "]: ", &answer)) return false;
       answer = TrimAscii(answer);
       if (answer.empty()) break;
-      if (answer == "sqlite" || answer == "0") { node.nDBType = 0; break; }
-      if (answer == "postgresql" || answer == "2") { node.nDBType = 2; break; }
-      if (answer == "odbc" || answer == "4") { node.nDBType = 4; break; }
+      if (answer == "sqlite" || answer == "0") {
+        node.nDBType = 0;
+        break;
+      }
+      if (answer == "postgresql" || answer == "2") {
+        node.nDBType = 2;
+        break;
+      }
+      if (answer == "odbc" || answer == "4") {
+        node.nDBType = 4;
+        break;
+      }
       m_out << "  please answer sqlite, postgresql or odbc\n";
     }
     if (IsEmbedded(node)) {
-      return AskText("Folder of the database file", node.strConnect1) &&
-             AskText("File name", node.strConnect2);
+      return AskText("Folder of the database file", node.strConnect1) && AskText("File name", node.strConnect2);
     }
     const bool odbc = node.nDBType == 4;
     return AskText(odbc ? "DSN or connection string" : "Host, host:port or socket folder", node.strConnect1) &&
@@ -152,10 +160,16 @@ class Dialog {
 
 std::string EngineName(int kind) {
   switch (kind) {
-    case 2: return "postgresql";
-    case 4: return "odbc";
-    case 8: case 16: case 32: return "kind " + std::to_string(kind);
-    default: return "sqlite";
+    case 2:
+      return "postgresql";
+    case 4:
+      return "odbc";
+    case 8:
+    case 16:
+    case 32:
+      return "kind " + std::to_string(kind);
+    default:
+      return "sqlite";
   }
 }
 

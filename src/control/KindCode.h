@@ -10,12 +10,18 @@ namespace qz::control {
 // -> 0, the embedded database.
 inline DATABASETYPE DatabaseTypeOfKind(int kind) {
   switch (kind) {
-    case 2: return QZDB_POSTGRESQL;
-    case 4: return QZDB_ODBC;
-    case 8: return QZDB_RESERVED3;
-    case 16: return QZDB_RESERVED4;
-    case 32: return QZDB_RESERVED5;
-    default: return QZDB_SQLITE;
+    case 2:
+      return QZDB_POSTGRESQL;
+    case 4:
+      return QZDB_ODBC;
+    case 8:
+      return QZDB_RESERVED3;
+    case 16:
+      return QZDB_RESERVED4;
+    case 32:
+      return QZDB_RESERVED5;
+    default:
+      return QZDB_SQLITE;
   }
 }
 

@@ -104,8 +104,7 @@ enum class ListOutcome { kFailed, kNoRows, kRows };
 // untouched. Rows: *out replaced. A failure part way leaves the rows read
 // before it. Callers that must tell an empty answer from a failure use this.
 template <typename Record, typename Fill>
-ListOutcome ListReadOutcome(CQZDatabase* database, const std::wstring& sql, std::vector<Record>* out,
-                            Fill fill) {
+ListOutcome ListReadOutcome(CQZDatabase* database, const std::wstring& sql, std::vector<Record>* out, Fill fill) {
   constexpr int kNoRows = 2;
   const int result = RunOperation(database, sql, [&](CQZRecordSet& set) {
     if (!set.Open(sql, ROWOPERATION_READONLY)) return 0;
@@ -196,9 +195,7 @@ int BatchInsert(CQZDatabase* database, const std::wstring& table, size_t count, 
 // Runs a delete statement. 1 when it ran, whatever it matched; 0 when the
 // connection could not run it or the database refused it.
 inline int Delete(CQZDatabase* database, const std::wstring& sql) {
-  return RunOperation(database, sql, [&](CQZRecordSet& set) {
-    return set.Open(sql, ROWOPERATION_WRITE) ? 1 : 0;
-  });
+  return RunOperation(database, sql, [&](CQZRecordSet& set) { return set.Open(sql, ROWOPERATION_WRITE) ? 1 : 0; });
 }
 
 // Runs several operations as one transaction. steps() runs them and answers

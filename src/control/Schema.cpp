@@ -32,8 +32,7 @@ void CreateTables(CQZDatabase& database, DATABASETYPE type) {
   try {
     for (const std::wstring& statement : SplitSchema(schema)) {
       CQZRecordSet set(&database);
-      if (!set.Open(statement, ROWOPERATION_WRITE))
-        CQZDBException::Raise(L"the connection is not usable", "", 0);
+      if (!set.Open(statement, ROWOPERATION_WRITE)) CQZDBException::Raise(L"the connection is not usable", "", 0);
       set.Close();
     }
     database.CommitTrans();

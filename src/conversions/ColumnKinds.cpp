@@ -15,68 +15,58 @@ std::wstring_view TextOf(const CQZDBVariant& variant) {
 }  // namespace
 
 // GUIDs are stored as their 36-character text.
-void WriteGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column,
-                     const GUID& field) {
+void WriteGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const GUID& field) {
   variant = GuidToText(field);
   set->SetFieldValue(column, variant);
 }
 
 // Text is stored trimmed; the field itself keeps its blanks.
-void WriteTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column,
-                     const std::wstring& field) {
+void WriteTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const std::wstring& field) {
   variant = Trim(field);
   set->SetFieldValue(column, variant);
 }
 
-void WriteInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column,
-                      int32_t field) {
+void WriteInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, int32_t field) {
   variant = field;
   set->SetFieldValue(column, variant);
 }
 
 // The column is a signed 32-bit integer, so the bits are stored as one.
-void WriteUInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column,
-                       uint32_t field) {
+void WriteUInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, uint32_t field) {
   variant = static_cast<int32_t>(field);
   set->SetFieldValue(column, variant);
 }
 
-void WriteDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column,
-                         const SQZDateTime& field) {
+void WriteDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const SQZDateTime& field) {
   variant = field;
   set->SetFieldValue(column, variant);
 }
 
 // Text that is not exactly a GUID (NULL included) reads as the null GUID.
-void ReadGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column,
-                    GUID* field) {
+void ReadGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, GUID* field) {
   set->GetValueInColumn(column, variant);
   *field = TextToGuid(Trim(TextOf(variant)));
 }
 
-void ReadTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column,
-                    std::wstring* field) {
+void ReadTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, std::wstring* field) {
   set->GetValueInColumn(column, variant);
   *field = Trim(TextOf(variant));
 }
 
-void ReadInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column,
-                     int32_t* field) {
+void ReadInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, int32_t* field) {
   set->GetValueInColumn(column, variant);
   *field = variant.GetInt32();
 }
 
 // The inverse of WriteUInt32Column: -1 reads back as 4294967295.
-void ReadUInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column,
-                      uint32_t* field) {
+void ReadUInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, uint32_t* field) {
   set->GetValueInColumn(column, variant);
   *field = static_cast<uint32_t>(variant.GetInt32());
 }
 
 // The timestamp's whole seconds; a NULL's all-zero timestamp names no real
 // moment and so gives an invalid date-time.
-void ReadDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column,
-                        SQZDateTime* field) {
+void ReadDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, SQZDateTime* field) {
   set->GetValueInColumn(column, variant);
   const SQZTimestamp ts = variant.GetTimestamp();
   *field = DateTimeFromParts(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second);

@@ -1,10 +1,10 @@
 // GUID text: 8-4-4-4-12 hexadecimal digits, written upper-case and read in
 // either case. Parsing is done by hand so that it does not depend on the
 // locale and cannot read past the text it is given.
-#include "conversions/Conversions.h"
-
 #include <cstddef>
 #include <cstdint>
+
+#include "conversions/Conversions.h"
 
 namespace qz::conversions {
 

@@ -2,9 +2,9 @@
 // rather than taken from the process locale: in the "C" locale iswspace
 // knows only the ASCII ones, and stored text must trim the same way
 // whatever locale the host happens to run in.
-#include "conversions/Conversions.h"
-
 #include <cwctype>
+
+#include "conversions/Conversions.h"
 
 namespace qz::conversions {
 

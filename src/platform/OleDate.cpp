@@ -24,9 +24,7 @@ constexpr int64_t kDayZeroFromUnixEpoch = 25569;
 constexpr double kBeforeFirstDay = -657435.0;
 constexpr double kAfterLastDay = 2958466.0;
 
-bool IsLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int DaysInMonth(int year, int month) {
   static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -40,11 +38,10 @@ int DaysInMonth(int year, int month) {
 int64_t DaysFromCivil(int year, int month, int day) {
   const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t year_of_era = y - era * 400;                      // [0, 399]
-  const int64_t shifted_month = month > 2 ? month - 3 : month + 9;  // Mar = 0
-  const int64_t day_of_year = (153 * shifted_month + 2) / 5 + day - 1;  // [0, 365]
-  const int64_t day_of_era =
-      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;  // [0, 146096]
+  const int64_t year_of_era = y - era * 400;                                                         // [0, 399]
+  const int64_t shifted_month = month > 2 ? month - 3 : month + 9;                                   // Mar = 0
+  const int64_t day_of_year = (153 * shifted_month + 2) / 5 + day - 1;                               // [0, 365]
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;  // [0, 146096]
   return era * 146097 + day_of_era - 719468;  // 719468: 0000-03-01 to 1970-01-01
 }
 
@@ -53,8 +50,7 @@ void CivilFromDays(int64_t days, int* year, int* month, int* day) {
   const int64_t z = days + 719468;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const int64_t day_of_era = z - era * 146097;  // [0, 146096]
-  const int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
   const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
   const int64_t shifted_month = (5 * day_of_year + 2) / 153;  // Mar = 0
   *day = static_cast<int>(day_of_year - (153 * shifted_month + 2) / 5 + 1);

@@ -100,8 +100,8 @@ bool CanHold(const std::string& key, const std::string& value, std::string* why)
     }
   }
   if (key.size() + 1 + value.size() > kMaxLineBytes) {
-    *why = "it is longer than the settings file can hold (" + std::to_string(kMaxLineBytes - key.size() - 1) +
-           " bytes)";
+    *why =
+        "it is longer than the settings file can hold (" + std::to_string(kMaxLineBytes - key.size() - 1) + " bytes)";
     return false;
   }
   return true;

@@ -46,9 +46,12 @@ Loaded Load(const std::string& path, ini::Document* document) {
   if (path.empty()) return Loaded::kNoFile;
   std::string text;
   switch (ReadWholeFile(path, &text)) {
-    case FileRead::kMissing: return Loaded::kNoFile;
-    case FileRead::kUnreadable: return Loaded::kBad;
-    case FileRead::kRead: break;
+    case FileRead::kMissing:
+      return Loaded::kNoFile;
+    case FileRead::kUnreadable:
+      return Loaded::kBad;
+    case FileRead::kRead:
+      break;
   }
   return ini::Parse(text, document) ? Loaded::kDocument : Loaded::kBad;
 }
@@ -102,8 +105,7 @@ bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error) 
     if (!ini::CanHoldSectionName(section, &why)) return fail("a setting cannot be saved: " + why);
     const std::string kind = std::to_string(node.nDBType);
     ini::Set(&document, section, "DBType", kind);
-    const std::wstring* const texts[4] = {&node.strConnect1, &node.strConnect2, &node.strConnect3,
-                                          &node.strConnect4};
+    const std::wstring* const texts[4] = {&node.strConnect1, &node.strConnect2, &node.strConnect3, &node.strConnect4};
     for (int i = 0; i < 4; ++i) {
       const std::string value = platform::WideToUtf8(*texts[i]);
       if (platform::Utf8ToWide(value) != *texts[i])

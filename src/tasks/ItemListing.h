@@ -14,7 +14,7 @@ namespace qz::tasks {
 // The rows of "select * from GeZhuanTaskItem" with condition appended (see
 // WithCondition) into *items, read through control's item row mapping.
 // REQUIRES: database is control's usable connection; items != nullptr.
-control::ListOutcome ListItems(CQZNVGeZhuanDBControl& control, CQZDatabase* database,
-                               const std::wstring& condition, std::vector<SQZGeZhuanItemInfo>* items);
+control::ListOutcome ListItems(CQZNVGeZhuanDBControl& control, CQZDatabase* database, const std::wstring& condition,
+                               std::vector<SQZGeZhuanItemInfo>* items);
 
 }  // namespace qz::tasks

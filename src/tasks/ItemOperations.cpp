@@ -12,8 +12,8 @@ using qz::conversions::IsNullGuid;
 
 namespace qz::tasks {
 
-control::ListOutcome ListItems(CQZNVGeZhuanDBControl& control, CQZDatabase* database,
-                               const std::wstring& condition, std::vector<SQZGeZhuanItemInfo>* items) {
+control::ListOutcome ListItems(CQZNVGeZhuanDBControl& control, CQZDatabase* database, const std::wstring& condition,
+                               std::vector<SQZGeZhuanItemInfo>* items) {
   const std::wstring sql = control::WithCondition(L"select * from GeZhuanTaskItem", condition);
   return control::ListReadOutcome(database, sql, items, [&](SQZGeZhuanItemInfo* item, CQZRecordSet* set) {
     control.GetGeZhuanItemContent(item, set);
@@ -34,8 +34,7 @@ int CQZNVGeZhuanDBControl::AddGeZhuanItems(const std::vector<SQZGeZhuanItemInfo>
 
 // Lists the items the condition selects, in the database's order unless
 // the condition ends in an order clause. 0 for no rows or a failure.
-int CQZNVGeZhuanDBControl::GetGeZhuanItemsByCondition(std::wstring condition,
-                                                      std::vector<SQZGeZhuanItemInfo>* items) {
+int CQZNVGeZhuanDBControl::GetGeZhuanItemsByCondition(std::wstring condition, std::vector<SQZGeZhuanItemInfo>* items) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || items == nullptr) return 0;
   return qz::tasks::ListItems(*this, database, condition, items) == qz::control::ListOutcome::kRows ? 1 : 0;

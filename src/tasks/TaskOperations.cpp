@@ -19,9 +19,7 @@ using qz::conversions::Trim;
 namespace {
 
 // "<prefix>'<GUID text of id>'": the statements that name one task row.
-std::wstring WithTaskKey(const wchar_t* prefix, const GUID& id) {
-  return prefix + Trim(GuidToText(id)) + L"'";
-}
+std::wstring WithTaskKey(const wchar_t* prefix, const GUID& id) { return prefix + Trim(GuidToText(id)) + L"'"; }
 
 // The item condition that lists one task's items in nIndex order.
 std::wstring ItemsOfTaskCondition(const GUID& id) {
@@ -53,14 +51,12 @@ int CQZNVGeZhuanDBControl::AddGeZhuanTasks(const std::vector<SQZGeZhuanTaskInfo>
 // order with one query per task. 1 only when every listed task came with all
 // its items; when an item query fails the answer is 0 and the array holds
 // what was read up to it (the remaining tasks without items).
-int CQZNVGeZhuanDBControl::GetGeZhuanTasksByCondition(std::wstring condition,
-                                                      std::vector<SQZGeZhuanTaskInfo>* tasks) {
+int CQZNVGeZhuanDBControl::GetGeZhuanTasksByCondition(std::wstring condition, std::vector<SQZGeZhuanTaskInfo>* tasks) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || tasks == nullptr) return 0;
   const std::wstring sql = qz::control::WithCondition(L"select * from GeZhuanTaskInfo", condition);
-  const int listed = qz::control::ListRead(database, sql, tasks, [&](SQZGeZhuanTaskInfo* task, CQZRecordSet* set) {
-    GetGeZhuanTaskContent(task, set);
-  });
+  const int listed = qz::control::ListRead(
+      database, sql, tasks, [&](SQZGeZhuanTaskInfo* task, CQZRecordSet* set) { GetGeZhuanTaskContent(task, set); });
   if (!listed) return 0;
 
   for (SQZGeZhuanTaskInfo& task : *tasks) {
@@ -105,7 +101,6 @@ int CQZNVGeZhuanDBControl::DeleteGeZhuanTask(GUID taskID) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || qz::conversions::IsNullGuid(taskID)) return 0;
   const std::wstring sql = WithTaskKey(L"delete from GeZhuanTaskInfo where guidTaskID = '", taskID);
-  return qz::control::InOneTransaction(database, sql, [&] {
-    return qz::control::Delete(database, sql) != 0 && DeleteGeZhuanItem(taskID, GUID{}) != 0;
-  });
+  return qz::control::InOneTransaction(
+      database, sql, [&] { return qz::control::Delete(database, sql) != 0 && DeleteGeZhuanItem(taskID, GUID{}) != 0; });
 }

@@ -89,7 +89,7 @@ TEST_F(SqliteDriverTest, ValuesOfEveryTypeComeBackAsWritten) {
 
   const std::wstring texts[] = {
       L"",
-      L"磁带 转换 任务",                           // CJK
+      L"磁带 转换 任务",                            // CJK
       L"\U0001F600 \U00020000 emoji and rare CJK",  // outside the BMP
       L"it's \"quoted\" \\ back; -- not a comment",
       std::wstring(1 << 20, L'x') + L"尾",  // 1 MB and a tail
@@ -219,7 +219,11 @@ TEST_F(SqliteDriverTest, MisuseAndClosedConnectionsAreRefusedCleanly) {
   EXPECT_NE(Thrown([&] { set.IsEOF(); }), "");  // not open
   ASSERT_TRUE(set.Open(L"select * from T", ROWOPERATION_WRITE));
   EXPECT_NE(Thrown([&] { set.Update(); }), "");  // no AddNew
-  EXPECT_NE(Thrown([&] { CQZDBVariant v; set.GetValueInColumn(L"[s]", v); }), "");  // no row
+  EXPECT_NE(Thrown([&] {
+              CQZDBVariant v;
+              set.GetValueInColumn(L"[s]", v);
+            }),
+            "");  // no row
 
   database_.Close();
   EXPECT_EQ(database_.IsConnectted(), 0);

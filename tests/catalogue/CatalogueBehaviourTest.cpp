@@ -174,8 +174,8 @@ TEST_P(CatalogueTest, ConditionsAreTrimmedAndOtherwiseTakenAsGiven) {
   EXPECT_EQ(control_.GetVTRTapeInfosByCondition(L" \t ", &tapes), 0);
   EXPECT_EQ(groups.size(), 2u);
   EXPECT_EQ(tapes.size(), 2u);
-  EXPECT_EQ(debug_.lines(), (std::vector<std::wstring>{L"select * from VTRTAPEGROUPINFO where ",
-                                                       L"select * from VTRTAPEINFO where "}));
+  EXPECT_EQ(debug_.lines(),
+            (std::vector<std::wstring>{L"select * from VTRTAPEGROUPINFO where ", L"select * from VTRTAPEINFO where "}));
 }
 
 // Stored key text that is not GUID text reads as the null GUID; the row is

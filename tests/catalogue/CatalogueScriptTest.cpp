@@ -23,7 +23,7 @@ Row GroupRow(const wchar_t* guid, const wchar_t* name) {
 }
 
 Row TapeRow(const wchar_t* guid, const wchar_t* name, int32_t is_default) {
-  return {{L"TAPEGUID", V(guid)},       {L"TAPENAME", V(name)},        {L"TAPEHINT", V(L"hint")},
+  return {{L"TAPEGUID", V(guid)},          {L"TAPENAME", V(name)},          {L"TAPEHINT", V(L"hint")},
           {L"guidGroupID", V(kGroupText)}, {L"nMaxLength", V(int32_t{90})}, {L"bIfDefault", V(is_default)}};
 }
 
@@ -165,8 +165,7 @@ TEST_F(CatalogueScriptTest, RowMappingsReadEveryColumnInOrder) {
 // holding the rows read before the failure.
 TEST_F(CatalogueScriptTest, FailureWhileReadingKeepsTheRowsReadBefore) {
   groups_.assign(4, SQZGZVTRTapeTypeGroupInfo());
-  driver_.script().QueueResult(
-      {GroupRow(kGroupText, L"A"), GroupRow(kGroupText, L"B"), GroupRow(kGroupText, L"C")});
+  driver_.script().QueueResult({GroupRow(kGroupText, L"A"), GroupRow(kGroupText, L"B"), GroupRow(kGroupText, L"C")});
   driver_.script().ThrowOn("GetValue", 8);  // the third row's second column
   EXPECT_EQ(control_.GetAllVTRTapeGRPInfos(&groups_), 0);
   ASSERT_EQ(groups_.size(), 2u);
@@ -195,8 +194,8 @@ TEST_F(CatalogueScriptTest, DefaultKeepsTheLastRowLookupsTheFirst) {
   driver_.script().QueueResult({GroupRow(kGroupText, L"  First "), GroupRow(kGroupText, L"Second")});
   ASSERT_EQ(control_.GetVTRTapeTypeGrpName(TextToGuid(kGroupText), name_), 1);
   EXPECT_EQ(name_, L"First");
-  driver_.script().QueueResult({{{L"guidGroupID", V(L"{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}")}},
-                                {{L"guidGroupID", V(kGroupText)}}});
+  driver_.script().QueueResult(
+      {{{L"guidGroupID", V(L"{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}")}}, {{L"guidGroupID", V(kGroupText)}}});
   group_ = TextToGuid(kTapeText);
   ASSERT_EQ(control_.GetVtrTapeTypeGrpGuid(TextToGuid(kTapeText), group_), 1);
   EXPECT_EQ(group_, GUID{});

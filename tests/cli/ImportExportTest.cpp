@@ -1,7 +1,6 @@
 // The JSON document of `task export` / `task import`: the round trip, and
 // every refusal of a bad document with nothing written.
 #include <functional>
-
 #include <nlohmann/json.hpp>
 
 #include "ToolRunner.h"
@@ -16,7 +15,8 @@ const char kTask[] = "4C1F7A52-93B0-4E6D-A1C2-5B8D7E9F0A11";
 // One valid task with two items, as export writes it; tests break one field.
 ordered_json ValidDocument() {
   return ordered_json::parse(std::string(R"([{
-    "guidTaskID": ")") + kTask + R"(",
+    "guidTaskID": ")") + kTask +
+                             R"(",
     "strTaskName": "导入的任务 Imported",
     "strTaskHint": "",
     "odtTaskPrepareBegin": "2024-01-02T03:04:05",
@@ -26,7 +26,8 @@ ordered_json ValidDocument() {
     "enumTaskType": -1,
     "guidOrgTapeType": "00000000-0000-0000-0000-000000000000",
     "arrItems": [
-      {"guidTask": ")" + kTask + R"(", "guidItem": "4C1F7A52-93B0-4E6D-A1C2-000000000001",
+      {"guidTask": ")" + kTask +
+                             R"(", "guidItem": "4C1F7A52-93B0-4E6D-A1C2-000000000001",
        "strItemName": "第一段", "dwTrimIn": 0, "dwTrimOut": 100, "dwLength": 100, "nIndex": 0},
       {"guidItem": "4C1F7A52-93B0-4E6D-A1C2-000000000002", "strItemName": "Part 2", "nIndex": 1}
     ]}])");
@@ -107,16 +108,15 @@ TEST_F(ImportExportTest, BadDocumentsAreRefusedBeforeAnythingIsWritten) {
   ExpectRefused(with([](ordered_json& t) { t["strTaskName"] = 5; }), "strTaskName", "$[1].strTaskName");
   ExpectRefused(with([](ordered_json& t) { t["guidOrgTapeType"] = "not-a-guid"; }), "bad GUID text",
                 "$[1].guidOrgTapeType");
-  ExpectRefused(with([](ordered_json& t) { t["guidTaskID"] = "4C1F7A52-93B0-4E6D-A1C2-5B8D7E9F0A1"; }),
-                "guidTaskID", "$[1].guidTaskID");
+  ExpectRefused(with([](ordered_json& t) { t["guidTaskID"] = "4C1F7A52-93B0-4E6D-A1C2-5B8D7E9F0A1"; }), "guidTaskID",
+                "$[1].guidTaskID");
   ExpectRefused(with([](ordered_json& t) { t["odtTaskEndDateTime"] = "2023-02-30T00:00:00"; }), "impossible",
                 "$[1].odtTaskEndDateTime");
   ExpectRefused(with([](ordered_json& t) { t["odtTaskEndDateTime"] = "2023-02-01T24:00:00"; }), "impossible",
                 "$[1].odtTaskEndDateTime");
   ExpectRefused(with([](ordered_json& t) { t["odtTaskEndDateTime"] = "2023-02-01T10:00:00Z"; }), "date-time",
                 "$[1].odtTaskEndDateTime");
-  ExpectRefused(with([](ordered_json& t) { t["odtTaskEndDateTime"] = 45000; }), "date-time",
-                "$[1].odtTaskEndDateTime");
+  ExpectRefused(with([](ordered_json& t) { t["odtTaskEndDateTime"] = 45000; }), "date-time", "$[1].odtTaskEndDateTime");
   ExpectRefused(with([](ordered_json& t) { t["dwDuration"] = -1; }), "dwDuration", "$[1].dwDuration");
   ExpectRefused(with([](ordered_json& t) { t["dwDuration"] = 4294967296LL; }), "dwDuration", "$[1].dwDuration");
   ExpectRefused(with([](ordered_json& t) { t["enumTaskType"] = 1.5; }), "enumTaskType", "$[1].enumTaskType");
@@ -126,8 +126,8 @@ TEST_F(ImportExportTest, BadDocumentsAreRefusedBeforeAnythingIsWritten) {
                 "$[1].arrItems[1].dwTrimIn");
   ExpectRefused(with([](ordered_json& t) { t["arrItems"][0]["guidTask"] = kTask; }), "guidTask",
                 "$[1].arrItems[0].guidTask");
-  ExpectRefused(with([](ordered_json& t) { t["arrItems"][1]["guidItem"] = t["arrItems"][0]["guidItem"]; }),
-                "guidItem", "$[1].arrItems[1].guidItem");
+  ExpectRefused(with([](ordered_json& t) { t["arrItems"][1]["guidItem"] = t["arrItems"][0]["guidItem"]; }), "guidItem",
+                "$[1].arrItems[1].guidItem");
   ExpectRefused(with([](ordered_json& t) { t["guidTaskID"] = kTask; }), "same guidTaskID", "$[1].guidTaskID");
   ExpectRefused("[\"\xff\xfe\"]", "not JSON", "byte");
 

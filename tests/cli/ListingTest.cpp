@@ -14,11 +14,10 @@ int ColumnOf(const std::string& line, const std::string& needle) {
 
 TEST_F(ListingTest, TaskListAlignsMixedChineseAndLatinNames) {
   ASSERT_EQ(RunDb({"init"}).status, 0);
-  const std::vector<std::pair<std::string, std::string>> tasks = {
-      {"纪录片 黄河", "2024-05-01T08:00"},
-      {"Plain Latin name", "2024-05-02T08:00"},
-      {"混合 mixed 名字 with ＡＢＣ", "2024-05-03T08:00"},
-      {"短", "2024-05-04T08:00"}};
+  const std::vector<std::pair<std::string, std::string>> tasks = {{"纪录片 黄河", "2024-05-01T08:00"},
+                                                                  {"Plain Latin name", "2024-05-02T08:00"},
+                                                                  {"混合 mixed 名字 with ＡＢＣ", "2024-05-03T08:00"},
+                                                                  {"短", "2024-05-04T08:00"}};
   for (const auto& task : tasks)
     ASSERT_EQ(RunDb({"task", "add", "--name", task.first, "--begin", task.second, "--item", "片:0:1"}).status, 0);
 

@@ -1,6 +1,5 @@
 // gezhuan alone, status, init and the exit statuses a script relies on.
 #include <filesystem>
-
 #include <nlohmann/json.hpp>
 
 #include "ToolRunner.h"
@@ -95,16 +94,27 @@ TEST_F(OverviewTest, DatabaseRefusalsAreShownInTheDatabasesWords) {
 
   ToolResult verbose = RunDb({"--verbose", "task", "list", "--where", "noSuchColumn = 1"});
   EXPECT_EQ(verbose.status, 1);
-  EXPECT_NE(verbose.err.find("select * from GeZhuanTaskInfo where noSuchColumn = 1"), std::string::npos)
-      << verbose.err;
+  EXPECT_NE(verbose.err.find("select * from GeZhuanTaskInfo where noSuchColumn = 1"), std::string::npos) << verbose.err;
 }
 
 TEST_F(OverviewTest, EveryCommandHasHelpWithAnExample) {
-  const std::vector<std::vector<std::string>> commands = {
-      {"init"},          {"status"},         {"task", "list"},    {"task", "show"},     {"task", "add"},
-      {"task", "edit"},  {"task", "delete"}, {"task", "export"},  {"task", "import"},   {"item", "list"},
-      {"item", "delete"}, {"tape", "groups"}, {"tape", "list"},   {"tape", "default"},  {"settings", "show"},
-      {"settings", "edit"}, {"settings", "check"}};
+  const std::vector<std::vector<std::string>> commands = {{"init"},
+                                                          {"status"},
+                                                          {"task", "list"},
+                                                          {"task", "show"},
+                                                          {"task", "add"},
+                                                          {"task", "edit"},
+                                                          {"task", "delete"},
+                                                          {"task", "export"},
+                                                          {"task", "import"},
+                                                          {"item", "list"},
+                                                          {"item", "delete"},
+                                                          {"tape", "groups"},
+                                                          {"tape", "list"},
+                                                          {"tape", "default"},
+                                                          {"settings", "show"},
+                                                          {"settings", "edit"},
+                                                          {"settings", "check"}};
   for (std::vector<std::string> command : commands) {
     command.push_back("--help");
     ToolResult help = Run(command);

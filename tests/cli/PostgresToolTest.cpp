@@ -27,9 +27,9 @@ class PostgresToolTest : public ToolTest {
     ASSERT_TRUE(lock_ >= 0 && flock(lock_, LOCK_EX) == 0);
     ToolTest::SetUp();
     DropEverything();
-    WriteFile("dbsettings.ini", "[QZNVCENTERDBSetting]\nDBType=2\nConnect1=" + Env("QZ_PG_HOST") + "\nConnect2=" +
-                                    Env("QZ_PG_DATABASE") + "\nConnect3=" + Env("QZ_PG_USER") + "\nConnect4=" +
-                                    Env("QZ_PG_PASSWORD") + "\n");
+    WriteFile("dbsettings.ini", "[QZNVCENTERDBSetting]\nDBType=2\nConnect1=" + Env("QZ_PG_HOST") +
+                                    "\nConnect2=" + Env("QZ_PG_DATABASE") + "\nConnect3=" + Env("QZ_PG_USER") +
+                                    "\nConnect4=" + Env("QZ_PG_PASSWORD") + "\n");
   }
 
   void TearDown() override {
@@ -48,9 +48,8 @@ class PostgresToolTest : public ToolTest {
         "format('DROP %s IF EXISTS %I CASCADE', CASE r.relkind WHEN 'v' THEN 'VIEW' ELSE 'TABLE' END, r.relname); "
         "END LOOP; END $$;\n";
     const std::string command = "PGPASSWORD='" + Env("QZ_PG_PASSWORD") + "' psql -q -X -v ON_ERROR_STOP=1 -h " +
-                                host.substr(0, colon) + " -p " + host.substr(colon + 1) + " -U " +
-                                Env("QZ_PG_USER") + " -d " + Env("QZ_PG_DATABASE") + " -f " +
-                                WriteFile("drop.sql", sql) + " >/dev/null";
+                                host.substr(0, colon) + " -p " + host.substr(colon + 1) + " -U " + Env("QZ_PG_USER") +
+                                " -d " + Env("QZ_PG_DATABASE") + " -f " + WriteFile("drop.sql", sql) + " >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
   }
 
@@ -62,8 +61,8 @@ TEST_F(PostgresToolTest, TheToolWorksUnchangedOnTheServer) {
   ASSERT_EQ(init.status, 0) << init.err;
   EXPECT_NE(init.out.find("QZNVCENTERDBSetting"), std::string::npos) << init.out;
 
-  ToolResult added = Run({"task", "add", "--name", "晚间新闻 转录", "--from", "Betacam SP", "--to", "HDCAM",
-                          "--item", "片头:0:250", "--item", "正片:250:22500"});
+  ToolResult added = Run({"task", "add", "--name", "晚间新闻 转录", "--from", "Betacam SP", "--to", "HDCAM", "--item",
+                          "片头:0:250", "--item", "正片:250:22500"});
   ASSERT_EQ(added.status, 0) << added.err;
   const std::string guid = Lines(added.out).at(0);
   ToolResult shown = Run({"task", "show", guid});

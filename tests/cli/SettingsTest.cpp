@@ -2,9 +2,8 @@
 // scripted dialog, check, and opening through a setting.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "ToolRunner.h"
 
@@ -69,7 +68,8 @@ TEST_F(SettingsTest, ScriptedDialogChangesASettingAndTheToolOpensThroughIt) {
 }
 
 TEST_F(SettingsTest, PasswordsAreMaskedAndCancelKeepsTheStore) {
-  ToolResult edited = Run({"settings", "edit"}, "NetManageDBSetting\npostgresql\ndb1:5432\nnetmanage\nqz\nS3cret!\ns\n");
+  ToolResult edited =
+      Run({"settings", "edit"}, "NetManageDBSetting\npostgresql\ndb1:5432\nnetmanage\nqz\nS3cret!\ns\n");
   ASSERT_EQ(edited.status, 0) << edited.out << edited.err;
   EXPECT_EQ(edited.out.find("S3cret!"), std::string::npos) << "the dialog never echoes the password";
   const json settings = Settings();

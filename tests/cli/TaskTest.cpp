@@ -32,10 +32,17 @@ class TaskTest : public ToolTest {
   }
 
   std::string AddChineseTask() const {
-    ToolResult added = RunDb({"task", "add", "--name", "新闻联播 转录", "--hint", "第一盘 Betacam", "--from", m_tapeA,
-                              "--to", m_tapeBGuid, "--from-device", "录像机 A", "--begin", "2024-03-01T09:30",
-                              "--end", "2024-03-01 11:00:05", "--item", "片头:0:250", "--item",
-                              "正片:第一部分:250:45000:44000", "--item", "片尾:45000:45750"});
+    ToolResult added = RunDb({"task",          "add",
+                              "--name",        "新闻联播 转录",
+                              "--hint",        "第一盘 Betacam",
+                              "--from",        m_tapeA,
+                              "--to",          m_tapeBGuid,
+                              "--from-device", "录像机 A",
+                              "--begin",       "2024-03-01T09:30",
+                              "--end",         "2024-03-01 11:00:05",
+                              "--item",        "片头:0:250",
+                              "--item",        "正片:第一部分:250:45000:44000",
+                              "--item",        "片尾:45000:45750"});
     EXPECT_EQ(added.status, 0) << added.err;
     return added.out.substr(0, 36);
   }
@@ -137,7 +144,8 @@ TEST_F(TaskTest, DeleteIsAllOrNothing) {
 
 TEST_F(TaskTest, ItemListAndDelete) {
   const std::string guid = AddChineseTask();
-  const json items = json::parse(RunDb({"--json", "item", "list", "--where", "guidTask = '" + guid + "' order by nIndex"}).out);
+  const json items =
+      json::parse(RunDb({"--json", "item", "list", "--where", "guidTask = '" + guid + "' order by nIndex"}).out);
   ASSERT_EQ(items.size(), 3u);
   const std::string middle = items[1]["guidItem"];
 

@@ -82,8 +82,7 @@ ToolResult ToolTest::RunDb(std::vector<std::string> args, const std::string& inp
   return RunOn(m_database, std::move(args), input);
 }
 
-ToolResult ToolTest::RunOn(const std::string& database, std::vector<std::string> args,
-                           const std::string& input) const {
+ToolResult ToolTest::RunOn(const std::string& database, std::vector<std::string> args, const std::string& input) const {
   args.insert(args.begin(), {"--database", database});
   return Run(args, input);
 }
@@ -101,9 +100,16 @@ int Columns(const std::string& utf8) {
     const unsigned char c = static_cast<unsigned char>(utf8[i]);
     uint32_t point = c;
     size_t length = 1;
-    if (c >= 0xF0) { point = c & 0x07; length = 4; }
-    else if (c >= 0xE0) { point = c & 0x0F; length = 3; }
-    else if (c >= 0xC0) { point = c & 0x1F; length = 2; }
+    if (c >= 0xF0) {
+      point = c & 0x07;
+      length = 4;
+    } else if (c >= 0xE0) {
+      point = c & 0x0F;
+      length = 3;
+    } else if (c >= 0xC0) {
+      point = c & 0x1F;
+      length = 2;
+    }
     for (size_t k = 1; k < length && i + k < utf8.size(); ++k)
       point = (point << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
     i += length;

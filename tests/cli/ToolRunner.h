@@ -32,8 +32,8 @@ class ToolTest : public ::testing::Test {
   std::string WriteFile(const std::string& name, const std::string& text) const;
 
   std::filesystem::path m_dir;
-  std::string m_database;  // <dir>/test.db
-  std::string m_settings;  // <dir>/dbsettings.ini, QZ_DB_SETTINGS for the tool
+  std::string m_database;            // <dir>/test.db
+  std::string m_settings;            // <dir>/dbsettings.ini, QZ_DB_SETTINGS for the tool
   std::vector<std::string> m_unset;  // variables removed from the tool's environment
 };
 

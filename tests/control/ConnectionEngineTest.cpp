@@ -35,8 +35,9 @@ TEST_P(ConnectionEngineTest, UnreachableDatabaseIsRefusedWithTheOneMessage) {
 }
 
 TEST_P(ConnectionEngineTest, CopiesShareTheConnectionUntilAnyHolderClosesIt) {
-  db_->Execute(L"insert into VTRTAPEGROUPINFO (guidGroupID, strGroupName, strGroupHint) values "
-               L"('0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9', 'HD', '')");
+  db_->Execute(
+      L"insert into VTRTAPEGROUPINFO (guidGroupID, strGroupName, strGroupHint) values "
+      L"('0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9', 'HD', '')");
   CQZNVGeZhuanDBControl original;
   ASSERT_EQ(original.OpenQZNVGeZhuanDB(db_->Node()), 1);
   CQZNVGeZhuanDBControl copy(original);

@@ -20,8 +20,8 @@ DBsSetNode NodeOfKind(int kind) {
 }
 
 TEST(Connection, KindCodesMapToEngines) {
-  const std::pair<int, int> table[] = {{2, 1},  {4, 2},   {8, 3},   {16, 4}, {32, 5}, {0, 0},
-                                       {1, 0},  {3, 0},   {64, 0},  {128, 0}, {-1, 0}, {6, 0}};
+  const std::pair<int, int> table[] = {{2, 1}, {4, 2}, {8, 3},  {16, 4},  {32, 5}, {0, 0},
+                                       {1, 0}, {3, 0}, {64, 0}, {128, 0}, {-1, 0}, {6, 0}};
   for (auto [kind, type] : table) {
     ScriptedDriver driver;
     CQZNVGeZhuanDBControl control;

@@ -47,7 +47,8 @@ TEST_F(OperationFrameTest, ListReadReplacesOnRowsAndKeepsOnNone) {
   script().QueueResult(MakeRowsOfNames({L"a", L"b"}));
   EXPECT_EQ(List(&names), 1);
   EXPECT_EQ(names, (std::vector<std::wstring>{L"a", L"b"}));
-  EXPECT_EQ(script().CallsOf({"Open"}), (std::vector<std::string>{"Open(select * from X|0)", "Open(select * from X|0)"}));
+  EXPECT_EQ(script().CallsOf({"Open"}),
+            (std::vector<std::string>{"Open(select * from X|0)", "Open(select * from X|0)"}));
   EXPECT_TRUE(debug_.lines().empty());
 }
 
@@ -67,10 +68,10 @@ TEST_F(OperationFrameTest, ListReadFailingPartWayKeepsWhatWasReadAndLogsTheText)
 
 TEST_F(OperationFrameTest, BatchInsertRunsInOneTransactionInOrder) {
   EXPECT_EQ(Insert(2), 1);
-  EXPECT_EQ(script().CallsOf({"BeginTrans", "Open", "AddNew", "SetFieldValue", "Update", "CloseSet", "CommitTrans",
-                              "Rollback"}),
-            (std::vector<std::string>{"BeginTrans", "Open(select * from X|1)", "AddNew(X)", "SetFieldValue(n)", "Update",
-                                      "AddNew(X)", "SetFieldValue(n)", "Update", "CloseSet", "CommitTrans"}));
+  EXPECT_EQ(script().CallsOf(
+                {"BeginTrans", "Open", "AddNew", "SetFieldValue", "Update", "CloseSet", "CommitTrans", "Rollback"}),
+            (std::vector<std::string>{"BeginTrans", "Open(select * from X|1)", "AddNew(X)", "SetFieldValue(n)",
+                                      "Update", "AddNew(X)", "SetFieldValue(n)", "Update", "CloseSet", "CommitTrans"}));
 }
 
 TEST_F(OperationFrameTest, BatchInsertFailuresRollBack) {

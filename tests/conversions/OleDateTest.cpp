@@ -17,13 +17,18 @@ using qz::platform::DayNumberToCalendar;
 
 CalendarTime Parts(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
   CalendarTime t;
-  t.year = y; t.month = mo; t.day = d; t.hour = h; t.minute = mi; t.second = s;
+  t.year = y;
+  t.month = mo;
+  t.day = d;
+  t.hour = h;
+  t.minute = mi;
+  t.second = s;
   return t;
 }
 
 bool Same(const CalendarTime& a, const CalendarTime& b) {
-  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
-         a.minute == b.minute && a.second == b.second;
+  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute &&
+         a.second == b.second;
 }
 
 struct KnownDate {
@@ -75,19 +80,25 @@ TEST(OleDateTest, EveryDateIsOneDayAfterThePrevious) {
     if (y == 9999 && m == 12 && d == 31) break;
     const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
     const int len[12] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (++d > len[m - 1]) { d = 1; if (++m > 12) { m = 1; ++y; } }
+    if (++d > len[m - 1]) {
+      d = 1;
+      if (++m > 12) {
+        m = 1;
+        ++y;
+      }
+    }
     expected += 1.0;
   }
 }
 
 TEST(OleDateTest, RoundsToNearestSecond) {
-  struct Case { double n; CalendarTime want; } kCases[] = {
-      {0.99999999, Parts(1899, 12, 31)},
-      {-1.99999999, Parts(1899, 12, 30)},  // 1899-12-29 23:59:59.999 -> day 0
-      {1.0 - 0.4 / 86400, Parts(1899, 12, 31)},
-      {1.0 - 0.6 / 86400, Parts(1899, 12, 30, 23, 59, 59)},
-      {-657434.99999999, Parts(100, 1, 2)},
-      {2958465.0 + 86399.4 / 86400, Parts(9999, 12, 31, 23, 59, 59)},
+  struct Case {
+    double n;
+    CalendarTime want;
+  } kCases[] = {
+      {0.99999999, Parts(1899, 12, 31)},        {-1.99999999, Parts(1899, 12, 30)},  // 1899-12-29 23:59:59.999 -> day 0
+      {1.0 - 0.4 / 86400, Parts(1899, 12, 31)}, {1.0 - 0.6 / 86400, Parts(1899, 12, 30, 23, 59, 59)},
+      {-657434.99999999, Parts(100, 1, 2)},     {2958465.0 + 86399.4 / 86400, Parts(9999, 12, 31, 23, 59, 59)},
   };
   for (const Case& c : kCases) {
     CalendarTime t;
@@ -97,8 +108,13 @@ TEST(OleDateTest, RoundsToNearestSecond) {
 }
 
 TEST(OleDateTest, RefusesDayNumbersOutsideTheYears) {
-  const double kBad[] = {-657435.0, -657435.5, 2958466.0, 2958465.9999999,  // rounds into 10000
-                         1e300, -1e300, std::numeric_limits<double>::quiet_NaN(),
+  const double kBad[] = {-657435.0,
+                         -657435.5,
+                         2958466.0,
+                         2958465.9999999,  // rounds into 10000
+                         1e300,
+                         -1e300,
+                         std::numeric_limits<double>::quiet_NaN(),
                          std::numeric_limits<double>::infinity()};
   for (double n : kBad) {
     CalendarTime t = Parts(1, 2, 3, 4, 5, 6);
@@ -128,10 +144,10 @@ TEST(OleDateTest, RandomDatesSurviveBothConversions) {
 
 TEST(SQZDateTimeTest, ImpossiblePartsAreInvalidDayZero) {
   const CalendarTime kInvalid[] = {
-      Parts(99, 12, 31),  Parts(10000, 1, 1),  Parts(2008, 2, 30),     Parts(1900, 2, 29),
-      Parts(2001, 2, 29), Parts(2008, 4, 31),  Parts(2008, 1, 1, 24),  Parts(2008, 1, 1, 0, 60),
-      Parts(2008, 1, 1, 0, 0, 60), Parts(2008, 13, 1), Parts(2008, 0, 1), Parts(2008, 1, 0),
-      Parts(2008, 1, 1, -1), Parts(0, 0, 0)};
+      Parts(99, 12, 31),           Parts(10000, 1, 1), Parts(2008, 2, 30),    Parts(1900, 2, 29),
+      Parts(2001, 2, 29),          Parts(2008, 4, 31), Parts(2008, 1, 1, 24), Parts(2008, 1, 1, 0, 60),
+      Parts(2008, 1, 1, 0, 0, 60), Parts(2008, 13, 1), Parts(2008, 0, 1),     Parts(2008, 1, 0),
+      Parts(2008, 1, 1, -1),       Parts(0, 0, 0)};
   for (const CalendarTime& p : kInvalid) {
     SQZDateTime dt(p.year, p.month, p.day, p.hour, p.minute, p.second);
     EXPECT_FALSE(dt.IsValid()) << p.year << "-" << p.month << "-" << p.day << " " << p.hour;
@@ -149,8 +165,8 @@ TEST(SQZDateTimeTest, NowIsTheLocalClock) {
   std::tm local{};
   ASSERT_NE(localtime_r(&before, &local), nullptr);
   double expected = 0;
-  ASSERT_TRUE(CalendarToDayNumber(Parts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                        local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)),
+  ASSERT_TRUE(CalendarToDayNumber(Parts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                        local.tm_min, std::min(local.tm_sec, 59)),
                                   &expected));
   EXPECT_NEAR(now.m_dt, expected, 5.0 / 86400);
   const double seconds = std::fabs(now.m_dt - std::trunc(now.m_dt)) * 86400;

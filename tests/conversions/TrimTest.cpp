@@ -22,9 +22,14 @@ TEST(TrimTest, RemovesOuterWhiteSpaceKeepsInner) {
       {L"\x3000\x00A0\x3000", L""},
       {L"abc", L"abc"},
       {L"\x3000\x00A0\tTape  A\tB\x00A0\x3000", L"Tape  A\tB"},
-      {L"\xFEFF" L"x\x2028", L"x"},
+      {L"\xFEFF"
+       L"x\x2028",
+       L"x"},
       {L"  a  ", L"a"},
-      {L"\x200B" L"a", L"\x200B" L"a"},  // zero-width space is not white space
+      {L"\x200B"
+       L"a",
+       L"\x200B"
+       L"a"},  // zero-width space is not white space
   };
   for (const TrimCase& c : kCases) {
     EXPECT_EQ(Trim(c.in), c.out);
@@ -36,8 +41,8 @@ TEST(TrimTest, RemovesOuterWhiteSpaceKeepsInner) {
 
 // Tests run in the "C" locale, where iswspace knows none of these.
 TEST(TrimTest, WideWhiteSpaceIndependentOfLocale) {
-  const wchar_t kSpaces[] = {L' ',     L'\t',    L'\n',    L'\v',    L'\f',    L'\r',
-                             L'\x85',  L'\xA0',  L'\x1680', L'\x2000', L'\x2005', L'\x200A',
+  const wchar_t kSpaces[] = {L' ',      L'\t',     L'\n',     L'\v',     L'\f',     L'\r',
+                             L'\x85',   L'\xA0',   L'\x1680', L'\x2000', L'\x2005', L'\x200A',
                              L'\x2028', L'\x2029', L'\x202F', L'\x205F', L'\x3000', L'\xFEFF'};
   for (wchar_t c : kSpaces) {
     EXPECT_TRUE(IsWhiteSpace(c)) << static_cast<unsigned>(c);

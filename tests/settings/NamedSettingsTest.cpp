@@ -20,8 +20,8 @@ std::vector<std::wstring> Names(const std::vector<DBsSetNode>& settings) {
   return names;
 }
 
-const std::vector<std::wstring> kAllNames = {L"CommonDataDBSetting",    L"NetManageDBSetting",
-                                             L"UserVerifyDBSetting",    L"AccountManageDBSetting",
+const std::vector<std::wstring> kAllNames = {L"CommonDataDBSetting",     L"NetManageDBSetting",
+                                             L"UserVerifyDBSetting",     L"AccountManageDBSetting",
                                              L"LogEventManageDBSetting", L"QZNVCENTERDBSetting"};
 
 std::vector<DBsSetNode> OldEntries() {

@@ -7,9 +7,8 @@
 
 namespace qz::testing {
 
-const char* const kSettingNames[6] = {"CommonDataDBSetting",    "NetManageDBSetting",
-                                      "UserVerifyDBSetting",    "AccountManageDBSetting",
-                                      "LogEventManageDBSetting", "QZNVCENTERDBSetting"};
+const char* const kSettingNames[6] = {"CommonDataDBSetting",    "NetManageDBSetting",      "UserVerifyDBSetting",
+                                      "AccountManageDBSetting", "LogEventManageDBSetting", "QZNVCENTERDBSetting"};
 
 EnvironmentGuard::EnvironmentGuard(std::vector<std::string> names) {
   for (const std::string& name : names) {

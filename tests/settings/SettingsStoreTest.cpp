@@ -1,10 +1,9 @@
 // The settings store behind the methods: reading an INI file it cannot trust
 // as missing, saving so that what is saved reads back the same and nobody
 // else can read it, where the file lives, and the captions' language.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
@@ -26,8 +25,8 @@ using qz::testing::SettingsTest;
 bool AllMissing(const std::vector<DBsSetNode>& settings) {
   if (settings.size() != 6) return false;
   for (const DBsSetNode& node : settings)
-    if (node.nDBType != 0 || !node.strConnect1.empty() || !node.strConnect2.empty() ||
-        !node.strConnect3.empty() || !node.strConnect4.empty())
+    if (node.nDBType != 0 || !node.strConnect1.empty() || !node.strConnect2.empty() || !node.strConnect3.empty() ||
+        !node.strConnect4.empty())
       return false;
   return true;
 }
@@ -124,8 +123,7 @@ TEST_F(SettingsTest, HandWrittenStoreReadsAsMeant) {
 // A save replaces only the settings saved, reads back exactly, and leaves a
 // file for its owner alone, however open the file was before.
 TEST_F(SettingsTest, SaveReadsBackAndIsForTheOwnerAlone) {
-  WriteStore("[OtherSuiteSetting]\nConnect1=kept\nColour=blue\n\n" +
-             Section(kSettingNames[5], "0", "old", "old"));
+  WriteStore("[OtherSuiteSetting]\nConnect1=kept\nColour=blue\n\n" + Section(kSettingNames[5], "0", "old", "old"));
   ASSERT_EQ(::chmod(path_.c_str(), 0644), 0);
   const std::vector<DBsSetNode> saved = NodesToSave();
   std::wstring error;
@@ -232,9 +230,9 @@ TEST_F(SettingsTest, CaptionsFollowTheMessagesLocale) {
     const char* lang;
     bool chinese;
   } kCases[] = {
-      {"zh_CN.UTF-8", nullptr, nullptr, true},   {"", "zh_TW.UTF-8", "en_GB.UTF-8", true},
-      {nullptr, nullptr, "zh_HK", true},         {"en_US.UTF-8", nullptr, "zh_CN.UTF-8", false},
-      {nullptr, "C", "zh_CN.UTF-8", false},      {nullptr, nullptr, nullptr, false},
+      {"zh_CN.UTF-8", nullptr, nullptr, true},  {"", "zh_TW.UTF-8", "en_GB.UTF-8", true},
+      {nullptr, nullptr, "zh_HK", true},        {"en_US.UTF-8", nullptr, "zh_CN.UTF-8", false},
+      {nullptr, "C", "zh_CN.UTF-8", false},     {nullptr, nullptr, nullptr, false},
       {nullptr, nullptr, "de_DE.UTF-8", false},
   };
   auto set = [](const char* name, const char* value) {

@@ -1,8 +1,7 @@
 #include "support/PostgresTestServer.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -71,15 +70,16 @@ bool SideConnection::Open(const PostgresServer& server) {
   const std::string user = platform::WideToUtf8(server.connect3);
   const std::string password = platform::WideToUtf8(server.connect4);
   const char* keys[] = {"host", "port", "dbname", "user", "password", "client_encoding", nullptr};
-  const char* values[] = {host.c_str(), port.c_str(), database.c_str(), user.c_str(), password.c_str(), "UTF8",
-                          nullptr};
+  const char* values[] = {host.c_str(),     port.c_str(), database.c_str(), user.c_str(),
+                          password.c_str(), "UTF8",       nullptr};
   PQfinish(conn_);
   conn_ = PQconnectdbParams(keys, values, 0);
   if (PQstatus(conn_) != CONNECTION_OK) {
     ADD_FAILURE() << "side connection: " << PQerrorMessage(conn_);
     return false;
   }
-  PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
   return true;
 }
 

@@ -12,10 +12,10 @@
 namespace qz::testing {
 
 struct PostgresServer {
-  std::wstring connect1;  // host:port
-  std::wstring connect2;  // database
-  std::wstring connect3;  // user
-  std::wstring connect4;  // password
+  std::wstring connect1;        // host:port
+  std::wstring connect2;        // database
+  std::wstring connect3;        // user
+  std::wstring connect4;        // password
   std::string restart_command;  // empty when the server cannot be restarted
 };
 

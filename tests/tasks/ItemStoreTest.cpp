@@ -43,7 +43,7 @@ class ItemStoreTest : public StoreTest {};
 TEST_P(ItemStoreTest, EveryFieldSurvivesAWriteAndARead) {
   const GUID task = TestGuid(1);
   std::vector<SQZGeZhuanItemInfo> items = {
-      Item(task, 1, 0, L"  \x7D20\x6750  \x4E00  "),       // CJK, blanks around and inside
+      Item(task, 1, 0, L"  \x7D20\x6750  \x4E00  "),        // CJK, blanks around and inside
       Item(task, 2, 1, L"\x3000\t\x7247\x5934\x3000\r\n"),  // ideographic space and controls
       Item(task, 3, 2, L"\U0001F3AC clip"),                 // outside the BMP
       SQZGeZhuanItemInfo(),                                 // all defaults
@@ -103,9 +103,10 @@ TEST_P(ItemStoreTest, GuidTextThatIsNotExactReadsAsNullAndTheRestNormally) {
   };
   db_->AcceptAnyText(L"GeZhuanTaskItem", L"guidItem");
   for (size_t i = 0; i < std::size(cases); ++i)
-    db_->Execute(L"insert into GeZhuanTaskItem (guidTask, guidItem, strItemName, nItemType, dwTrimIn, dwTrimOut, "
-                L"dwLength, nIndex) values ('" + good + L"', '" + cases[i].stored + L"', ' n ', 3, -1, 5, 6, " +
-                std::to_wstring(i) + L")");
+    db_->Execute(
+        L"insert into GeZhuanTaskItem (guidTask, guidItem, strItemName, nItemType, dwTrimIn, dwTrimOut, "
+        L"dwLength, nIndex) values ('" +
+        good + L"', '" + cases[i].stored + L"', ' n ', 3, -1, 5, 6, " + std::to_wstring(i) + L")");
 
   std::vector<SQZGeZhuanItemInfo> read;
   ASSERT_EQ(control_.GetGeZhuanItemsByCondition(L"1 = 1 order by nIndex", &read), 1);
@@ -210,8 +211,8 @@ TEST_P(ItemStoreTest, ARejectedDeleteIsReportedAndLogged) {
   ASSERT_EQ(control_.AddGeZhuanItems(&items), 1);
   db_->RejectDelete(L"GeZhuanTaskItem", L"strItemName", L"KEEP");
   EXPECT_EQ(control_.DeleteGeZhuanItem(TestGuid(1), GUID{}), 0);
-  EXPECT_EQ(debug_.lines(),
-            std::vector<std::wstring>{L"delete from GeZhuanTaskItem where guidTask = '" + GuidToText(TestGuid(1)) + L"'"});
+  EXPECT_EQ(debug_.lines(), std::vector<std::wstring>{L"delete from GeZhuanTaskItem where guidTask = '" +
+                                                      GuidToText(TestGuid(1)) + L"'"});
   EXPECT_EQ(Count(L"GeZhuanTaskItem"), 2);
 }
 

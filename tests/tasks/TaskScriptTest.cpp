@@ -19,14 +19,14 @@ using Calls = std::vector<std::string>;
 using Lines = std::vector<std::wstring>;
 
 const char* const kTaskColumns[] = {
-    "guidTaskID",          "strTaskName",          "strTaskHint",        "strPreferUserName",  "guidPreferUser",
-    "strFirstAuditorName", "guidFirstAuditor",     "strSecondAuditorname", "guidSecondAuditor", "strFirstAuditInfo",
-    "strSecondAuditInfo",  "odtTaskPrepareBegin",  "odtTaskBeginDateTime", "odtTaskEndDateTime", "dwDuration",
-    "enumTaskType",        "enumTaskEditStatus",   "enumTaskRunStatus",  "strOrgTapeTypeName", "guidOrgTapeType",
-    "strDSTTapeTypeName",  "guidDSTTapeType",      "ORGDeviceGuid",      "DSTDeviceGuid",      "ORGVAPortGuid",
-    "DSTVAPortGuid",       "ORGCtrlPortGuid",      "DSTCtrlPortGuid",    "strORGDeviceName",   "strDSTDeviceName"};
-const char* const kItemColumns[] = {"guidTask", "guidItem", "strItemName", "nItemType",
-                                    "dwTrimIn", "dwTrimOut", "dwLength",   "nIndex"};
+    "guidTaskID",          "strTaskName",         "strTaskHint",          "strPreferUserName",  "guidPreferUser",
+    "strFirstAuditorName", "guidFirstAuditor",    "strSecondAuditorname", "guidSecondAuditor",  "strFirstAuditInfo",
+    "strSecondAuditInfo",  "odtTaskPrepareBegin", "odtTaskBeginDateTime", "odtTaskEndDateTime", "dwDuration",
+    "enumTaskType",        "enumTaskEditStatus",  "enumTaskRunStatus",    "strOrgTapeTypeName", "guidOrgTapeType",
+    "strDSTTapeTypeName",  "guidDSTTapeType",     "ORGDeviceGuid",        "DSTDeviceGuid",      "ORGVAPortGuid",
+    "DSTVAPortGuid",       "ORGCtrlPortGuid",     "DSTCtrlPortGuid",      "strORGDeviceName",   "strDSTDeviceName"};
+const char* const kItemColumns[] = {"guidTask", "guidItem",  "strItemName", "nItemType",
+                                    "dwTrimIn", "dwTrimOut", "dwLength",    "nIndex"};
 
 std::string Narrow(const std::wstring& text) { return platform::WideToUtf8(text); }
 std::string Open(const std::wstring& sql, int mode) { return "Open(" + Narrow(sql) + "|" + std::to_string(mode) + ")"; }
@@ -199,10 +199,11 @@ TEST_F(TaskScriptTest, RewritingTheRowOnlyEditsTheFirstRowFound) {
   script().QueueResult({TaskRowOf(TestGuid(1))});
   const SQZGeZhuanTaskInfo task = Task(1, 2);
   ASSERT_EQ(control_.ModifyGeZhuanTaskOnly(&task), 1);
-  EXPECT_EQ(Calls_(), Join({{Open(L"select * from GeZhuanTaskInfo where guidTaskID = '" + GuidToText(TestGuid(1)) + L"'", 1),
-                             "IsBOF"},
-                            TaskRow("Edit(GeZhuanTaskInfo)"),
-                            {"CloseSet"}}));
+  EXPECT_EQ(
+      Calls_(),
+      Join({{Open(L"select * from GeZhuanTaskInfo where guidTaskID = '" + GuidToText(TestGuid(1)) + L"'", 1), "IsBOF"},
+            TaskRow("Edit(GeZhuanTaskInfo)"),
+            {"CloseSet"}}));
 }
 
 TEST_F(TaskScriptTest, RewritingTheRowAndItemsIsOneTransaction) {
@@ -214,15 +215,15 @@ TEST_F(TaskScriptTest, RewritingTheRowAndItemsIsOneTransaction) {
   EXPECT_EQ(Of({"BeginTrans", "CommitTrans", "Rollback", "Open", "Edit", "AddNew"}),
             (Calls{"BeginTrans", Open(L"select * from GeZhuanTaskInfo where guidTaskID = '" + key + L"'", 1),
                    "Edit(GeZhuanTaskInfo)", Open(L"delete from GeZhuanTaskItem where guidTask = '" + key + L"'", 1),
-                   "BeginTrans", Open(L"select * from GeZhuanTaskItem", 1), "AddNew(GeZhuanTaskItem)",
-                   "CommitTrans", "CommitTrans"}));
+                   "BeginTrans", Open(L"select * from GeZhuanTaskItem", 1), "AddNew(GeZhuanTaskItem)", "CommitTrans",
+                   "CommitTrans"}));
 
   // No row of that GUID: nothing further is done.
   script().calls.clear();
   ASSERT_EQ(control_.ModifyGeZhuanTaskAll(&task), 0);
-  EXPECT_EQ(Of({"BeginTrans", "CommitTrans", "Rollback", "Open"}),
-            (Calls{"BeginTrans", Open(L"select * from GeZhuanTaskInfo where guidTaskID = '" + key + L"'", 1),
-                   "Rollback"}));
+  EXPECT_EQ(
+      Of({"BeginTrans", "CommitTrans", "Rollback", "Open"}),
+      (Calls{"BeginTrans", Open(L"select * from GeZhuanTaskInfo where guidTaskID = '" + key + L"'", 1), "Rollback"}));
   EXPECT_TRUE(debug_.lines().empty());
 }
 
@@ -246,11 +247,10 @@ TEST_F(TaskScriptTest, DeletingItemsByWhicheverKeysAreGiven) {
   EXPECT_EQ(control_.DeleteGeZhuanItem(TestGuid(1), GUID{}), 1);
   EXPECT_EQ(control_.DeleteGeZhuanItem(GUID{}, TestGuid(2)), 1);
   EXPECT_EQ(control_.DeleteGeZhuanItem(TestGuid(1), TestGuid(2)), 1);
-  EXPECT_EQ(Of({"Open"}), (Calls{Open(L"delete from GeZhuanTaskItem where guidTask = '" + t + L"'", 1),
-                                 Open(L"delete from GeZhuanTaskItem where guidItem = '" + i + L"'", 1),
-                                 Open(L"delete from GeZhuanTaskItem where guidTask = '" + t + L"' AND guidItem = '" +
-                                          i + L"'",
-                                      1)}));
+  EXPECT_EQ(Of({"Open"}),
+            (Calls{Open(L"delete from GeZhuanTaskItem where guidTask = '" + t + L"'", 1),
+                   Open(L"delete from GeZhuanTaskItem where guidItem = '" + i + L"'", 1),
+                   Open(L"delete from GeZhuanTaskItem where guidTask = '" + t + L"' AND guidItem = '" + i + L"'", 1)}));
 }
 
 // Each operation with a usable argument, and the SQL text it logs when its

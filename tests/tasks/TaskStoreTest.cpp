@@ -135,9 +135,9 @@ TEST_P(TaskStoreTest, ANewRecordHoldsItsDefaults) {
 TEST_P(TaskStoreTest, ANewRecordIsStoredAsNullGuidTextEmptyTextAndTheMarks) {
   std::vector<SQZGeZhuanTaskInfo> tasks(1);
   ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
-  const wchar_t* guid_columns[] = {L"guidTaskID",      L"guidPreferUser", L"guidFirstAuditor", L"guidSecondAuditor",
-                                   L"guidOrgTapeType", L"guidDSTTapeType", L"ORGDeviceGuid",   L"DSTDeviceGuid",
-                                   L"ORGVAPortGuid",   L"DSTVAPortGuid",  L"ORGCtrlPortGuid",  L"DSTCtrlPortGuid"};
+  const wchar_t* guid_columns[] = {L"guidTaskID",      L"guidPreferUser",  L"guidFirstAuditor", L"guidSecondAuditor",
+                                   L"guidOrgTapeType", L"guidDSTTapeType", L"ORGDeviceGuid",    L"DSTDeviceGuid",
+                                   L"ORGVAPortGuid",   L"DSTVAPortGuid",   L"ORGCtrlPortGuid",  L"DSTCtrlPortGuid"};
   for (const wchar_t* column : guid_columns)
     EXPECT_EQ(db_->QueryText(std::wstring(L"select ") + column + L" as v from GeZhuanTaskInfo"),
               L"00000000-0000-0000-0000-000000000000")
@@ -188,8 +188,10 @@ TEST_P(TaskStoreTest, StoredValuesThatAreNotQuiteRightReadAsNullOrInvalid) {
   db_->AcceptAnyText(L"GeZhuanTaskInfo", L"ORGDeviceGuid");
   db_->Execute(L"update GeZhuanTaskInfo set guidOrgTapeType = '{" + GuidToText(TestGuid(401)) +
                L"}', ORGDeviceGuid = '  " + GuidToText(TestGuid(601)) + L" ', odtTaskPrepareBegin = " +
-               db_->UnrepresentableDateTime() + L", odtTaskBeginDateTime = '2008-02-29 12:00:00.750',"
-               L" odtTaskEndDateTime = NULL, strTaskHint = NULL" + key);
+               db_->UnrepresentableDateTime() +
+               L", odtTaskBeginDateTime = '2008-02-29 12:00:00.750',"
+               L" odtTaskEndDateTime = NULL, strTaskHint = NULL" +
+               key);
 
   std::vector<SQZGeZhuanTaskInfo> read;
   ASSERT_EQ(control_.GetGeZhuanTasksByCondition(L"", &read), 1);

@@ -49,7 +49,10 @@ class RowBuffer {
   // Settles the row before it is written: a column assigned twice keeps its
   // last value, and the layout id is renewed when the layout changed.
   void Finish();
-  void Reset() { mode_ = Mode::kNone; used_ = 0; }
+  void Reset() {
+    mode_ = Mode::kNone;
+    used_ = 0;
+  }
 
   Mode mode() const { return mode_; }
   const std::wstring& table() const { return table_; }
@@ -64,8 +67,8 @@ class RowBuffer {
   std::wstring table_;
   std::vector<FieldValue> fields_;
   size_t used_ = 0;
-  size_t last_used_ = 0;       // columns of the previous row
-  bool same_layout_ = false;   // so far this row repeats the previous one
+  size_t last_used_ = 0;      // columns of the previous row
+  bool same_layout_ = false;  // so far this row repeats the previous one
   uint64_t layout_id_ = 0;
 };
 

@@ -26,8 +26,8 @@ std::map<int, DriverFactory>& Registered() {
 }
 
 [[noreturn]] void RefuseKind(DATABASETYPE type, const wchar_t* why) {
-  CQZDBException::Raise(L"database kind " + std::to_wstring(static_cast<int>(type)) + L" is not supported: " + why,
-                        "", 0);
+  CQZDBException::Raise(L"database kind " + std::to_wstring(static_cast<int>(type)) + L" is not supported: " + why, "",
+                        0);
 }
 
 }  // namespace
@@ -62,9 +62,8 @@ DriverFactory FindDriver(DATABASETYPE type) {
     case QZDB_RESERVED3:
     case QZDB_RESERVED4:
     case QZDB_RESERVED5:
-      return [type](const ConnectionTexts&) -> std::unique_ptr<Connection> {
-        RefuseKind(type, L"the kind is reserved");
-      };
+      return
+          [type](const ConnectionTexts&) -> std::unique_ptr<Connection> { RefuseKind(type, L"the kind is reserved"); };
     default:
       return ConnectSqlite;
   }

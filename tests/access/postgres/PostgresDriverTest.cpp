@@ -497,9 +497,10 @@ TEST_F(PostgresDriverTest, TheSchemaCreatesTablesTheLibrarysNamesReach) {
   }
   ASSERT_EQ(db_.CommitTrans(), 1);
   CQZRecordSet set(&db_);
-  ASSERT_TRUE(set.Open(L"select * from GeZhuanTaskItem where guidTask = '00000000-0000-0000-0000-00000000000A' "
-                       L"order by nIndex",
-                       ROWOPERATION_WRITE));
+  ASSERT_TRUE(
+      set.Open(L"select * from GeZhuanTaskItem where guidTask = '00000000-0000-0000-0000-00000000000A' "
+               L"order by nIndex",
+               ROWOPERATION_WRITE));
   CQZDBVariant value;
   set.GetValueInColumn(L"[strItemName]", value);
   EXPECT_STREQ(value.GetText(), L"item 2");
@@ -733,8 +734,8 @@ TEST_F(PostgresDriverTest, ABackendTerminatedWhileAReadStreamsFailsTheReadOnly) 
   int rows = 0;
   {
     CQZRecordSet set(&db_);
-    ASSERT_TRUE(set.Open(L"select g as x, repeat('x', 1000) as pad from generate_series(1, 1000000) g",
-                         ROWOPERATION_READONLY));
+    ASSERT_TRUE(
+        set.Open(L"select g as x, repeat('x', 1000) as pad from generate_series(1, 1000000) g", ROWOPERATION_READONLY));
     ASSERT_FALSE(set.IsBOF());
     side_.Query("SELECT pg_terminate_backend(" + Utf8(pid) + ", 10000)");
     error = CatchError([&] {
@@ -756,8 +757,8 @@ TEST_F(PostgresDriverTest, ABackendTerminatedWhileAReadStreamsInATransactionLose
   ASSERT_EQ(db_.BeginTrans(), 1);
   Run(L"insert into qz_plain values (1)");
   CQZRecordSet set(&db_);
-  ASSERT_TRUE(set.Open(L"select g as x, repeat('x', 1000) as pad from generate_series(1, 1000000) g",
-                       ROWOPERATION_READONLY));
+  ASSERT_TRUE(
+      set.Open(L"select g as x, repeat('x', 1000) as pad from generate_series(1, 1000000) g", ROWOPERATION_READONLY));
   ASSERT_FALSE(set.IsBOF());
   side_.Query("SELECT pg_terminate_backend(" + Utf8(pid) + ", 10000)");
   CaughtError error = CatchError([&] {

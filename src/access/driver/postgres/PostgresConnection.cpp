@@ -115,11 +115,21 @@ void AppendCopyField(std::string* row, const CQZDBVariant& value, std::string* s
   }
   for (char c : *scratch) {
     switch (c) {
-      case '\\': row->append("\\\\"); break;
-      case '\n': row->append("\\n"); break;
-      case '\r': row->append("\\r"); break;
-      case '\t': row->append("\\t"); break;
-      default: row->push_back(c); break;
+      case '\\':
+        row->append("\\\\");
+        break;
+      case '\n':
+        row->append("\\n");
+        break;
+      case '\r':
+        row->append("\\r");
+        break;
+      case '\t':
+        row->append("\\t");
+        break;
+      default:
+        row->push_back(c);
+        break;
     }
   }
 }
@@ -243,8 +253,9 @@ void PostgresConnection::Reconnect() {
   PQreset(conn_);
   ForgetSessionState();
   if (PQstatus(conn_) != CONNECTION_OK)
-    CQZDBException::Raise(L"could not reconnect to the server: " + platform::Utf8ToWide(TrimmedLines(PQerrorMessage(conn_))),
-                          kConnectionNotOpened, CONNECTION_BAD);
+    CQZDBException::Raise(
+        L"could not reconnect to the server: " + platform::Utf8ToWide(TrimmedLines(PQerrorMessage(conn_))),
+        kConnectionNotOpened, CONNECTION_BAD);
 }
 
 void PostgresConnection::EnsureLink() {
@@ -263,9 +274,10 @@ void PostgresConnection::EnsureLink() {
   if (PQstatus(conn_) == CONNECTION_OK) return;
   if (depth_ > 0) {
     transaction_lost_ = true;
-    CQZDBException::Raise(L"the connection to the server was lost inside a transaction; the server rolled the "
-                          L"transaction back",
-                          kConnectionFailure, CONNECTION_BAD);
+    CQZDBException::Raise(
+        L"the connection to the server was lost inside a transaction; the server rolled the "
+        L"transaction back",
+        kConnectionFailure, CONNECTION_BAD);
   }
   Reconnect();
 }
@@ -277,9 +289,11 @@ void PostgresConnection::RaiseResultError(const PGresult* result, const char* do
   if (result) {
     const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY);
     message = primary ? primary : TrimmedLines(PQresultErrorMessage(result));
-    if (const char* detail = PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL)) message += "\nDETAIL: " + std::string(detail);
+    if (const char* detail = PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL))
+      message += "\nDETAIL: " + std::string(detail);
     if (const char* hint = PQresultErrorField(result, PG_DIAG_MESSAGE_HINT)) message += "\nHINT: " + std::string(hint);
-    if (const char* context = PQresultErrorField(result, PG_DIAG_CONTEXT)) message += "\nCONTEXT: " + std::string(context);
+    if (const char* context = PQresultErrorField(result, PG_DIAG_CONTEXT))
+      message += "\nCONTEXT: " + std::string(context);
     if (const char* sqlstate = PQresultErrorField(result, PG_DIAG_SQLSTATE)) state = sqlstate;
   }
   if (message.empty()) message = conn_ ? TrimmedLines(PQerrorMessage(conn_)) : "the connection is closed";
@@ -403,8 +417,8 @@ bool PostgresConnection::CommitTransaction() {
     // COMMIT of a failed transaction "succeeds" by rolling back: refuse it
     // instead of reporting the loss as a commit.
     if (PQtransactionStatus(conn_) == PQTRANS_INERROR)
-      CQZDBException::Raise(L"a statement of the transaction failed; it cannot be committed, only rolled back",
-                            "25P02", PGRES_FATAL_ERROR);
+      CQZDBException::Raise(L"a statement of the transaction failed; it cannot be committed, only rolled back", "25P02",
+                            PGRES_FATAL_ERROR);
     RunCommand("COMMIT");
   } else {
     const std::string release = "RELEASE SAVEPOINT qz_level_" + std::to_string(depth_ - 1);
@@ -626,8 +640,8 @@ void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key,
   BindTexts(fields, count, 0);
   for (size_t i = 0; i < key.values.size(); ++i) param_values_.push_back(key.values[i].c_str());
   unnamed_statement_ = 0;
-  Check(Result(PQexecParams(conn_, sql.c_str(), static_cast<int>(param_values_.size()), nullptr,
-                            param_values_.data(), nullptr, nullptr, 0)),
+  Check(Result(PQexecParams(conn_, sql.c_str(), static_cast<int>(param_values_.size()), nullptr, param_values_.data(),
+                            nullptr, nullptr, 0)),
         "");
 }
 
@@ -643,8 +657,8 @@ const std::vector<std::wstring>& PostgresConnection::PrimaryKey(const std::wstri
       "SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
       "WHERE i.indrelid = $1::regclass AND i.indisprimary ORDER BY array_position(i.indkey::int2[], a.attnum)";
   unnamed_statement_ = 0;
-  Result result = Check(Result(PQexecParams(conn_, kSql, 1, nullptr, params, nullptr, nullptr, 0)),
-                        "reading the primary key");
+  Result result =
+      Check(Result(PQexecParams(conn_, kSql, 1, nullptr, params, nullptr, nullptr, 0)), "reading the primary key");
   PrimaryKeyEntry entry{table, {}};
   for (int row = 0; row < PQntuples(result.get()); ++row)
     entry.columns.push_back(platform::Utf8ToWide(PQgetvalue(result.get(), row, 0)));

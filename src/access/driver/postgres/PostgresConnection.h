@@ -126,8 +126,8 @@ class PostgresConnection : public Connection {
   std::wstring description_;
   bool closed_ = false;
 
-  int depth_ = 0;                 // open transaction plus savepoints
-  bool transaction_lost_ = false; // the link broke inside the transaction
+  int depth_ = 0;                  // open transaction plus savepoints
+  bool transaction_lost_ = false;  // the link broke inside the transaction
 
   PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode
 

@@ -263,8 +263,7 @@ bool PostgresCursor::Update() {
     if (mode == RowBuffer::Mode::kInsert) {
       added_ = true;
       connection_->InsertRow(row_buffer_.table(), row_buffer_.fields(), row_buffer_.size());
-    }
-    else
+    } else
       connection_->UpdateRow(row_buffer_.table(), edit_key_, row_buffer_.fields(), row_buffer_.size());
   } catch (CQZDBException*) {
     row_buffer_.Reset();

@@ -66,10 +66,10 @@ class PostgresCursor : public Cursor {
   State state_;
   bool started_ = false;
   bool bof_ = false;
-  bool lost_ = false;  // the connection closed under the stream
-  bool added_ = false;  // rows went in through AddNew, perhaps held back
-  Result current_;   // holds the current row
-  int row_ = 0;      // the current row within current_
+  bool lost_ = false;            // the connection closed under the stream
+  bool added_ = false;           // rows went in through AddNew, perhaps held back
+  Result current_;               // holds the current row
+  int row_ = 0;                  // the current row within current_
   std::deque<Result> buffered_;  // the rest of a stream taken into memory
 
   std::vector<std::wstring> column_names_;  // filled on first lookup

@@ -157,8 +157,8 @@ sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
   }
   sqlite3_stmt* statement = nullptr;
   const char* tail = nullptr;
-  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), SQLITE_PREPARE_PERSISTENT,
-                              &statement, &tail);
+  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), SQLITE_PREPARE_PERSISTENT, &statement,
+                              &tail);
   if (rc != SQLITE_OK) RaiseError(rc, "");
   if (!statement) CQZDBException::Raise(L"the SQL text holds no statement", "", SQLITE_MISUSE);
 

@@ -49,8 +49,7 @@ class SqliteConnection : public Connection {
   void StepInsert(sqlite3_stmt* statement);
 
   // UPDATE table SET columns... WHERE key columns = key values.
-  void UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key, const FieldValue* fields,
-                 size_t count);
+  void UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key, const FieldValue* fields, size_t count);
 
   // The primary key columns of table, in key order; empty when it has none.
   const std::vector<std::wstring>& PrimaryKey(const std::wstring& table);

@@ -111,8 +111,8 @@ void SqliteCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
 bool SqliteCursor::AddNew(const std::wstring& table) {
   if (direct_) LeaveDirect();
   row_.Begin(RowBuffer::Mode::kInsert, table);
-  direct_statement_ = direct_layout_ != 0 && table == direct_table_ ? connection_->InsertStatementFor(direct_layout_)
-                                                                    : nullptr;
+  direct_statement_ =
+      direct_layout_ != 0 && table == direct_table_ ? connection_->InsertStatementFor(direct_layout_) : nullptr;
   direct_ = direct_statement_ != nullptr;
   direct_count_ = 0;
   return true;
@@ -153,12 +153,24 @@ void SqliteCursor::LeaveDirect() {
   for (size_t i = 0; i < direct_count_; ++i) {
     const BoundValue& bound = direct_values_[i];
     switch (bound.type) {
-      case CQZDBVariant::TYPE_INTEGER: value.SetInteger(bound.integer); break;
-      case CQZDBVariant::TYPE_REAL: value.SetReal(bound.real); break;
-      case CQZDBVariant::TYPE_TEXT: value.SetTextUtf8(direct_text_[i]); break;
-      case CQZDBVariant::TYPE_DATETIME: value = bound.date_time; break;
-      case CQZDBVariant::TYPE_TIMESTAMP: value.SetTimestamp(bound.timestamp); break;
-      case CQZDBVariant::TYPE_NULL: value.SetNull(); break;
+      case CQZDBVariant::TYPE_INTEGER:
+        value.SetInteger(bound.integer);
+        break;
+      case CQZDBVariant::TYPE_REAL:
+        value.SetReal(bound.real);
+        break;
+      case CQZDBVariant::TYPE_TEXT:
+        value.SetTextUtf8(direct_text_[i]);
+        break;
+      case CQZDBVariant::TYPE_DATETIME:
+        value = bound.date_time;
+        break;
+      case CQZDBVariant::TYPE_TIMESTAMP:
+        value.SetTimestamp(bound.timestamp);
+        break;
+      case CQZDBVariant::TYPE_NULL:
+        value.SetNull();
+        break;
     }
     row_.Assign(direct_columns_[i], value);
   }
@@ -182,8 +194,7 @@ bool SqliteCursor::Edit(const std::wstring& table) {
   if (state_ != State::kOnRow) CQZDBException::Raise(L"there is no current row to edit", "", SQLITE_MISUSE);
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
   if (key.empty())
-    CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "",
-                          SQLITE_MISUSE);
+    CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "", SQLITE_MISUSE);
   edit_key_.resize(key.size());
   for (size_t i = 0; i < key.size(); ++i) {
     edit_key_[i].column = key[i];

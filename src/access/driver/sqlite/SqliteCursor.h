@@ -67,9 +67,9 @@ class SqliteCursor : public Cursor {
   RowBuffer row_;
   std::vector<FieldValue> edit_key_;  // the key of the row being edited
 
-  bool direct_ = false;             // this row binds straight into the INSERT
-  size_t direct_count_ = 0;         // values bound so far in this row
-  uint64_t direct_layout_ = 0;      // the layout the INSERT was prepared for
+  bool direct_ = false;         // this row binds straight into the INSERT
+  size_t direct_count_ = 0;     // values bound so far in this row
+  uint64_t direct_layout_ = 0;  // the layout the INSERT was prepared for
   std::wstring direct_table_;
   std::vector<std::wstring> direct_columns_;
   std::vector<BoundValue> direct_values_;
