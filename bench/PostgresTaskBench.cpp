@@ -289,9 +289,9 @@ const bool registered = [] {
   paired("PgListTasks100kx10", ListTasks100k, 1);
   paired("PgAddTasks1kx10", AddTasks, 5)->Arg(1000);
   paired("PgAddTasks10kx10", AddTasks, 2)->Arg(10000);
-  paired("PgModifyTaskOnly", ModifyTaskOnly, 3);
-  paired("PgReadTaskByKey", ReadTaskByKey, 3);
-  paired("PgDeleteTask", DeleteTask, 3);
+  paired("PgModifyTaskOnly", ModifyTaskOnly, 6);
+  paired("PgReadTaskByKey", ReadTaskByKey, 6);
+  paired("PgDeleteTask", DeleteTask, 5);
   paired("PgAddItems100k", AddItems100k, 3);
   benchmark::RegisterBenchmark("PgRoundTrip", RoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(0.5);
   return true;

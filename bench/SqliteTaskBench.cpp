@@ -305,9 +305,9 @@ BENCHMARK(ListTasks10k)->Name("SqliteListTasks10kx10")->Unit(benchmark::kMillise
 BENCHMARK(ListTasks100k)->Name("SqliteListTasks100kx10")->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(AddTasks)->Name("SqliteAddTasks1kx10")->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(8);
 BENCHMARK(AddTasks)->Name("SqliteAddTasks10kx10")->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(ModifyTaskOnly)->Name("SqliteModifyTaskOnly")->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(ReadTaskByKey)->Name("SqliteReadTaskByKey")->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(DeleteTask)->Name("SqliteDeleteTask")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(ModifyTaskOnly)->Name("SqliteModifyTaskOnly")->Unit(benchmark::kMillisecond)->Iterations(12);
+BENCHMARK(ReadTaskByKey)->Name("SqliteReadTaskByKey")->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(DeleteTask)->Name("SqliteDeleteTask")->Unit(benchmark::kMillisecond)->Iterations(8);
 BENCHMARK(AddItemsIntoMillion)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
