@@ -31,14 +31,7 @@ cmake -S . -B build-sanitize -DQZ_BUILD_TESTS=ON -DQZ_SANITIZE=ON -DQZ_BUILD_BEN
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
 
-echo "== install and use from a separate project"
-prefix=$(mktemp -d)
-scratch=$(mktemp -d)
-cmake --install build --prefix "$prefix" >/dev/null
-cmake -S tests/install -B "$scratch/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-cmake --build "$scratch/build" >/dev/null
-LD_LIBRARY_PATH="$prefix/lib" "$scratch/build/install_check" "$scratch"
-PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --exists QZNVGeZhuanDBCtrlU
-rm -rf "$prefix" "$scratch"
+echo "== install, and use from a separate project, with no LD_LIBRARY_PATH"
+bash scripts/install-check.sh build
 
 echo "all tests passed"
