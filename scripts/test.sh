@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build,
 # then the whole suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then a caller's project against the installed
-# library. A PostgreSQL server is started on loopback for the suites that
+# UndefinedBehaviorSanitizer, then each fuzz target for a bounded time, then
+# the installed tool and a caller's project against the installed library. A PostgreSQL server is started on loopback for the suites that
 # need one and stopped at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +30,9 @@ echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-sanitize -DQZ_BUILD_TESTS=ON -DQZ_SANITIZE=ON -DQZ_BUILD_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+
+echo "== fuzz targets, a bounded run each"
+bash scripts/fuzz.sh 20
 
 echo "== install, and use from a separate project, with no LD_LIBRARY_PATH"
 bash scripts/install-check.sh build
