@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build,
-# then the whole suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then each fuzz target for a bounded time, then
-# the installed tool and a caller's project against the installed library. A PostgreSQL server is started on loopback for the suites that
+# Installs what is missing, checks the formatting, builds, and runs every
+# test: the normal build, then the whole suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer, then each fuzz target for a bounded time,
+# then the installed tool and a caller's project against the installed
+# library. A PostgreSQL server is started on loopback for the suites that
 # need one and stopped at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
