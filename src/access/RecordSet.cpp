@@ -1,5 +1,6 @@
 #include <QZDatabaseAccess.h>
 
+#include "access/StorableValue.h"
 #include "access/driver/Driver.h"
 
 CQZRecordSet::CQZRecordSet(CQZDatabase* database) : m_database(database) {}
@@ -29,6 +30,7 @@ qz::access::Cursor& CQZRecordSet::RequireCursor() {
 bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
   ReleaseCursor();  // rows held back go with the statement below
   if (!m_database || m_database->m_closed || !m_database->m_connection->IsConnected()) return false;
+  qz::access::RefuseSqlWithNul(sql);
   m_cursor = m_database->m_connection->Execute(sql, operation);
   if (!m_cursor) return false;
   m_database->m_openSets.push_back(this);
@@ -60,6 +62,7 @@ bool CQZRecordSet::Edit(const std::wstring& table) { return RequireCursor().Edit
 
 bool CQZRecordSet::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
   if (!m_cursor) RequireCursor();  // throws
+  qz::access::RefuseUnstorableValue(column, value);
   return m_cursor->SetFieldValue(qz::access::BareColumnName(column), value);
 }
 

@@ -16,7 +16,8 @@ namespace qz::access {
 
 class SqliteConnection : public Connection {
  public:
-  // Opens path (a file, or ":memory:"). Throws CQZDBException.
+  // Opens path (a file, or ":memory:"), for reading only when it may not be
+  // written. Throws CQZDBException.
   explicit SqliteConnection(const std::string& path);
   ~SqliteConnection() override;
 
@@ -67,6 +68,9 @@ class SqliteConnection : public Connection {
     std::vector<std::wstring> columns;
   };
 
+  // Opens name with flags into db_ and sets the connection up; on failure
+  // leaves db_ null and answers the engine's code and message.
+  bool TryOpen(const std::string& name, int flags, int* code, std::string* message);
   void ExecuteSimple(const char* sql);
   // A prepared statement for sql: from the cache, else newly prepared and
   // checked to hold exactly one statement.
