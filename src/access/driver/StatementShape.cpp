@@ -1,0 +1,209 @@
+#include "access/driver/StatementShape.h"
+
+#include <cstdint>
+
+namespace qz::access {
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// Letters, digits, '_' and every byte of a multi-byte UTF-8 character: the
+// bytes of names, keywords and numbers.
+bool IsWordByte(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_' || u >= 0x80;
+}
+
+bool IsComparisonByte(char c) { return c == '=' || c == '<' || c == '>' || c == '!'; }
+
+// word equals upper, ignoring ASCII case.
+bool SameWord(std::string_view word, std::string_view upper) {
+  if (word.size() != upper.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i) {
+    char c = word[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != upper[i]) return false;
+  }
+  return true;
+}
+
+bool IsComparison(std::string_view op) {
+  return op == "=" || op == "==" || op == "<>" || op == "!=" || op == "<" || op == ">" || op == "<=" || op == ">=";
+}
+
+// What the token before a literal makes of it: a value compared to
+// something or listed in an IN list (replaceable), or anything else.
+enum class Before { kOther, kValue };
+
+// IN lists nest no deeper than this in any text we replace literals of.
+constexpr int kMaxDepth = 64;
+
+class Shaper {
+ public:
+  Shaper(std::string_view sql, MarkerStyle style, StatementShape* shape) : sql_(sql), style_(style), shape_(shape) {}
+
+  // False when the text must be left whole.
+  bool Run() {
+    std::string& out = shape_->text;
+    while (i_ < sql_.size()) {
+      const char c = sql_[i_];
+      if (c == '\'') {
+        if (!Literal()) return false;
+      } else if (c == '"' || c == '`' || (c == '[' && style_ == MarkerStyle::kQuestionNumbered)) {
+        if (!QuotedName(c == '[' ? ']' : c)) return false;
+      } else if (c == '$' || c == '?' || StartsComment() || StartsNamedMarker()) {
+        return false;
+      } else if (IsSpace(c)) {
+        out.push_back(c);
+        ++i_;
+      } else if (IsWordByte(c)) {
+        Word();
+      } else if (IsComparisonByte(c)) {
+        size_t end = i_;
+        while (end < sql_.size() && IsComparisonByte(sql_[end])) ++end;
+        const std::string_view op = sql_.substr(i_, end - i_);
+        out.append(op);
+        before_ = IsComparison(op) ? Before::kValue : Before::kOther;
+        after_in_ = false;
+        i_ = end;
+      } else {
+        if (!Punctuation(c)) return false;
+        out.push_back(c);
+        ++i_;
+      }
+    }
+    return true;
+  }
+
+ private:
+  bool StartsComment() const {
+    const char c = sql_[i_];
+    const char next = i_ + 1 < sql_.size() ? sql_[i_ + 1] : '\0';
+    return (c == '-' && next == '-') || (c == '/' && next == '*');
+  }
+
+  // SQLite also takes :name and @name as parameters.
+  bool StartsNamedMarker() const {
+    if (style_ != MarkerStyle::kQuestionNumbered) return false;
+    const char c = sql_[i_];
+    return (c == ':' || c == '@') && i_ + 1 < sql_.size() && IsWordByte(sql_[i_ + 1]);
+  }
+
+  void Word() {
+    size_t end = i_;
+    while (end < sql_.size() && IsWordByte(sql_[end])) ++end;
+    const std::string_view word = sql_.substr(i_, end - i_);
+    shape_->text.append(word);
+    before_ =
+        SameWord(word, "LIKE") || SameWord(word, "ILIKE") || SameWord(word, "GLOB") ? Before::kValue : Before::kOther;
+    after_in_ = SameWord(word, "IN");
+    // A word inside an IN list's parentheses makes it a subquery or an
+    // expression: its commas no longer separate plain values.
+    if (depth_ > 0) in_list_ &= ~(uint64_t{1} << (depth_ - 1));
+    i_ = end;
+  }
+
+  bool Punctuation(char c) {
+    if (c == '(') {
+      if (depth_ == kMaxDepth) return false;
+      if (after_in_)
+        in_list_ |= uint64_t{1} << depth_;
+      else
+        in_list_ &= ~(uint64_t{1} << depth_);
+      ++depth_;
+      before_ = after_in_ ? Before::kValue : Before::kOther;
+    } else if (c == ',') {
+      before_ = depth_ > 0 && (in_list_ >> (depth_ - 1)) & 1 ? Before::kValue : Before::kOther;
+    } else {
+      if (c == ')' && depth_ > 0) --depth_;
+      before_ = Before::kOther;
+    }
+    after_in_ = false;
+    return true;
+  }
+
+  bool QuotedName(char close) {
+    const size_t end = sql_.find(close, i_ + 1);
+    if (end == std::string_view::npos) return false;
+    shape_->text.append(sql_.substr(i_, end + 1 - i_));
+    before_ = Before::kOther;
+    after_in_ = false;
+    i_ = end + 1;
+    return true;
+  }
+
+  bool Literal() {
+    // A prefix glued to the quote (E'..', X'..', U&'..') changes how the
+    // text inside is read: such a text is left whole.
+    if (i_ > 0 && (IsWordByte(sql_[i_ - 1]) || sql_[i_ - 1] == '&')) return false;
+    size_t j = i_ + 1;
+    for (;; ++j) {
+      if (j >= sql_.size()) return false;  // the quote does not close
+      if (sql_[j] != '\'') continue;
+      if (j + 1 < sql_.size() && sql_[j + 1] == '\'') {
+        ++j;  // a doubled quote stays inside
+        continue;
+      }
+      break;
+    }
+    const size_t end = j + 1;
+    // PostgreSQL joins two literals separated by a line break into one.
+    size_t next = end;
+    while (next < sql_.size() && IsSpace(sql_[next])) ++next;
+    if (next < sql_.size() && sql_[next] == '\'') return false;
+
+    if (before_ == Before::kValue) {
+      AddLiteral(sql_.substr(i_ + 1, j - i_ - 1));
+    } else {
+      shape_->text.append(sql_.substr(i_, end - i_));
+    }
+    before_ = Before::kOther;
+    after_in_ = false;
+    i_ = end;
+    return true;
+  }
+
+  // quoted is the text between the quotes, a doubled quote standing for one.
+  void AddLiteral(std::string_view quoted) {
+    std::vector<std::string>& literals = shape_->literals;
+    if (count_ == literals.size()) literals.emplace_back();
+    std::string& value = literals[count_++];
+    value.clear();
+    for (size_t k = 0; k < quoted.size(); ++k) {
+      value.push_back(quoted[k]);
+      if (quoted[k] == '\'') ++k;  // the second quote of a pair
+    }
+    shape_->text.push_back(style_ == MarkerStyle::kDollarNumbered ? '$' : '?');
+    shape_->text.append(std::to_string(count_));
+  }
+
+ public:
+  size_t count() const { return count_; }
+
+ private:
+  std::string_view sql_;
+  MarkerStyle style_;
+  StatementShape* shape_;
+  size_t i_ = 0;
+  Before before_ = Before::kOther;
+  bool after_in_ = false;
+  int depth_ = 0;
+  uint64_t in_list_ = 0;  // bit d: the parenthesis at depth d holds an IN list
+  size_t count_ = 0;
+};
+
+}  // namespace
+
+void ShapeOfStatement(std::string_view sql, MarkerStyle style, StatementShape* shape) {
+  shape->text.clear();
+  shape->text.reserve(sql.size() + 8);
+  Shaper shaper(sql, style, shape);
+  if (!shaper.Run() || shaper.count() == 0) {
+    shape->text.assign(sql);
+    shape->literals.clear();
+    return;
+  }
+  shape->literals.resize(shaper.count());
+}
+
+}  // namespace qz::access
