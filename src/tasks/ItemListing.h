@@ -1,5 +1,7 @@
-// The item listing shared by GetGeZhuanItemsByCondition and the task
-// listing, which must tell a task without items from a failed item query.
+// The item reads and writes shared by the item operations and the task
+// operations: the item listing (which must tell no items from a failed
+// query), the items of many tasks per query, and the items of a whole call
+// of AddGeZhuanTasks as one run of rows.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
@@ -16,5 +18,19 @@ namespace qz::tasks {
 // REQUIRES: database is control's usable connection; items != nullptr.
 control::ListOutcome ListItems(CQZNVGeZhuanDBControl& control, CQZDatabase* database, const std::wstring& condition,
                                std::vector<SQZGeZhuanItemInfo>* items);
+
+// Fills the arrItems of every task in *tasks, each in nIndex order and at
+// its exact size, reading the items of many tasks per query. False when a
+// query failed (it has logged its SQL text): the tasks of the queries read
+// before it have their items, the others none.
+// REQUIRES: database is control's usable connection; every arrItems empty.
+bool ListItemsOfTasks(CQZNVGeZhuanDBControl& control, CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* tasks);
+
+// Adds the items of every task, item_count in all, as one run of rows in
+// one transaction (a savepoint inside the caller's). False, with nothing
+// added, when one is refused.
+// REQUIRES: database is control's usable connection; item_count > 0.
+bool AddItemsOfTasks(CQZNVGeZhuanDBControl& control, CQZDatabase* database,
+                     const std::vector<SQZGeZhuanTaskInfo>& tasks, size_t item_count);
 
 }  // namespace qz::tasks

@@ -21,36 +21,30 @@ namespace {
 // "<prefix>'<GUID text of id>'": the statements that name one task row.
 std::wstring WithTaskKey(const wchar_t* prefix, const GUID& id) { return prefix + Trim(GuidToText(id)) + L"'"; }
 
-// The item condition that lists one task's items in nIndex order.
-std::wstring ItemsOfTaskCondition(const GUID& id) {
-  return L"guidTask = '" + Trim(GuidToText(id)) + L"' order by nIndex";
-}
-
 }  // namespace
 
-// Inserts every task row of *tasks and then every task's items, all in one
-// transaction. 1 only when every row of the call is stored; otherwise 0 and
-// none of them is. Items are stored under their own guidTask, as given.
+// Inserts every task row of *tasks and then the items of all of them, all
+// in one transaction: the items go in as one run of rows, so that an engine
+// that sends rows together sends them in as few round trips as it can. 1
+// only when every row of the call is stored; otherwise 0 and none of them
+// is. Items are stored under their own guidTask, as given.
 int CQZNVGeZhuanDBControl::AddGeZhuanTasks(const std::vector<SQZGeZhuanTaskInfo>* tasks) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || tasks == nullptr || tasks->empty()) return 0;
   const size_t count = tasks->size();
+  size_t item_count = 0;
+  for (const SQZGeZhuanTaskInfo& task : *tasks) item_count += task.arrItems.size();
   return qz::control::BatchInsert(
       database, L"GeZhuanTaskInfo", count,
       [&](size_t i, CQZRecordSet& set) { SetGeZhuanTaskContent(&(*tasks)[i], &set); },
-      [&] {
-        for (size_t i = 0; i < count; ++i) {
-          const std::vector<SQZGeZhuanItemInfo>& items = (*tasks)[i].arrItems;
-          if (!items.empty() && !AddGeZhuanItems(&items)) return false;
-        }
-        return true;
-      });
+      [&] { return item_count == 0 || qz::tasks::AddItemsOfTasks(*this, database, *tasks, item_count); });
 }
 
-// Lists the tasks the condition selects, then each task's items in nIndex
-// order with one query per task. 1 only when every listed task came with all
-// its items; when an item query fails the answer is 0 and the array holds
-// what was read up to it (the remaining tasks without items).
+// Lists the tasks the condition selects, then their items in nIndex order,
+// the items of many tasks per query (see ListItemsOfTasks). 1 only when
+// every listed task came with all its items. When an item query fails the
+// answer is 0 and the array holds every listed task, those before the
+// failing query's tasks with their items and the rest without any.
 int CQZNVGeZhuanDBControl::GetGeZhuanTasksByCondition(std::wstring condition, std::vector<SQZGeZhuanTaskInfo>* tasks) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || tasks == nullptr) return 0;
@@ -58,15 +52,10 @@ int CQZNVGeZhuanDBControl::GetGeZhuanTasksByCondition(std::wstring condition, st
   const int listed = qz::control::ListRead(
       database, sql, tasks, [&](SQZGeZhuanTaskInfo* task, CQZRecordSet* set) { GetGeZhuanTaskContent(task, set); });
   if (!listed) return 0;
-
-  for (SQZGeZhuanTaskInfo& task : *tasks) {
-    std::vector<SQZGeZhuanItemInfo> items;
-    const qz::control::ListOutcome outcome =
-        qz::tasks::ListItems(*this, database, ItemsOfTaskCondition(task.guidTaskID), &items);
-    task.arrItems = std::move(items);
-    if (outcome == qz::control::ListOutcome::kFailed) return 0;
-  }
-  return 1;
+  // The array ends at its exact size. Now, before the items exist, the copy
+  // this takes costs the least memory it ever can.
+  tasks->shrink_to_fit();
+  return qz::tasks::ListItemsOfTasks(*this, database, tasks) ? 1 : 0;
 }
 
 // Rewrites all 30 columns of the first row holding task's guidTaskID (a

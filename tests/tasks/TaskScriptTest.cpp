@@ -161,38 +161,53 @@ TEST_F(TaskScriptTest, TheThirdUpdateThrowing) {
   }
 }
 
-TEST_F(TaskScriptTest, ListingQueriesTasksThenEachTasksItems) {
+// The item query of listed tasks: their keys, the last one repeated up to
+// the query's key count, grouped by task and in nIndex order.
+std::wstring ItemsOfTasks(uint32_t first_seed, uint32_t last_seed, size_t slots) {
+  std::wstring sql = L"select * from GeZhuanTaskItem where guidTask in (";
+  size_t k = 0;
+  for (uint32_t seed = first_seed; seed <= last_seed; ++seed)
+    sql += (k++ ? L", '" : L"'") + GuidToText(TestGuid(seed)) + L"'";
+  for (; k < slots; ++k) sql += L", '" + GuidToText(TestGuid(last_seed)) + L"'";
+  return sql + L") order by guidTask, nIndex";
+}
+
+TEST_F(TaskScriptTest, ListingQueriesTasksThenTheItemsOfManyTasksAtOnce) {
   script().QueueResult({TaskRowOf(TestGuid(1)), TaskRowOf(TestGuid(2))});
-  script().QueueResult({Row{{L"strItemName", V(L" a ")}, {L"nIndex", V(0)}}, Row{{L"strItemName", V(L"b")}}});
-  script().QueueResult({});
+  const CQZDBVariant first = V(GuidToText(TestGuid(1)));
+  script().QueueResult({Row{{L"guidTask", first}, {L"strItemName", V(L" a ")}, {L"nIndex", V(0)}},
+                        Row{{L"guidTask", first}, {L"strItemName", V(L"b")}}});
   std::vector<SQZGeZhuanTaskInfo> tasks(5);
   ASSERT_EQ(control_.GetGeZhuanTasksByCondition(L"\tenumTaskType = 2 ", &tasks), 1);
 
-  const std::wstring items = L"select * from GeZhuanTaskItem where guidTask = '";
-  EXPECT_EQ(Of({"Open", "CloseSet"}),
-            (Calls{Open(L"select * from GeZhuanTaskInfo where enumTaskType = 2", 0), "CloseSet",
-                   Open(items + GuidToText(TestGuid(1)) + L"' order by nIndex", 0), "CloseSet",
-                   Open(items + GuidToText(TestGuid(2)) + L"' order by nIndex", 0), "CloseSet"}));
+  EXPECT_EQ(Of({"Open", "CloseSet"}), (Calls{Open(L"select * from GeZhuanTaskInfo where enumTaskType = 2", 0),
+                                             "CloseSet", Open(ItemsOfTasks(1, 2, 16), 0), "CloseSet"}));
   ASSERT_EQ(tasks.size(), 2u);
+  EXPECT_EQ(tasks.capacity(), 2u);
   EXPECT_TRUE(tasks[1].guidTaskID == TestGuid(2));
   ASSERT_EQ(tasks[0].arrItems.size(), 2u);
+  EXPECT_EQ(tasks[0].arrItems.capacity(), 2u);
   EXPECT_EQ(tasks[0].arrItems[0].strItemName, L"a");
   EXPECT_TRUE(tasks[1].arrItems.empty());
   EXPECT_EQ(script().Count("MoveNext"), 4);
   EXPECT_TRUE(debug_.lines().empty());
 }
 
+// 300 tasks take two item queries; when the second fails, the listing
+// answers 0 and only the tasks of the first have their items.
 TEST_F(TaskScriptTest, ListingFailsWhenAnItemQueryThrows) {
-  script().QueueResult({TaskRowOf(TestGuid(1)), TaskRowOf(TestGuid(2)), TaskRowOf(TestGuid(3))});
-  script().QueueResult({Row{{L"strItemName", V(L"a")}}});
+  std::vector<Row> task_rows;
+  for (uint32_t seed = 1; seed <= 300; ++seed) task_rows.push_back(TaskRowOf(TestGuid(seed)));
+  script().QueueResult(task_rows);
+  script().QueueResult({Row{{L"guidTask", V(GuidToText(TestGuid(256)))}, {L"strItemName", V(L"a")}}});
   script().ThrowOn("Open", 3);
   std::vector<SQZGeZhuanTaskInfo> tasks;
   EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"", &tasks), 0);
-  EXPECT_EQ(debug_.lines(), Lines{L"select * from GeZhuanTaskItem where guidTask = '" + GuidToText(TestGuid(2)) +
-                                  L"' order by nIndex"});
-  EXPECT_EQ(script().Count("Open"), 3);  // the third task is not asked for
-  ASSERT_EQ(tasks.size(), 3u);
-  EXPECT_EQ(tasks[0].arrItems.size(), 1u);
+  EXPECT_EQ(debug_.lines(), Lines{ItemsOfTasks(257, 300, 256)});
+  EXPECT_EQ(script().Count("Open"), 3);
+  ASSERT_EQ(tasks.size(), 300u);
+  EXPECT_EQ(tasks[255].arrItems.size(), 1u);
+  EXPECT_TRUE(tasks[256].arrItems.empty());
 }
 
 TEST_F(TaskScriptTest, RewritingTheRowOnlyEditsTheFirstRowFound) {

@@ -414,23 +414,71 @@ TEST_P(TaskStoreTest, DeletingATaskDeletesNothingWhenAStepIsRefused) {
   }
 }
 
-TEST_P(TaskStoreTest, ListingReportsATaskWhoseItemsCouldNotBeRead) {
-  std::vector<SQZGeZhuanTaskInfo> tasks = {FullTask(1, 2), FullTask(2, 2), FullTask(3, 2)};
+// Tasks listed together, read by the same item queries, each get only
+// their own items, in nIndex order, at the exact size; tasks without items
+// get none; and the arrays themselves end at their exact size. 40 tasks
+// take one query; 300 take two, the second padded.
+TEST_P(TaskStoreTest, TasksListedTogetherKeepTheirOwnItems) {
+  for (uint32_t count : {40u, 300u}) {
+    SCOPED_TRACE(count);
+    ASSERT_NO_FATAL_FAILURE(StartAfresh());
+    std::vector<SQZGeZhuanTaskInfo> tasks;
+    for (uint32_t seed = 1; seed <= count; ++seed) {
+      tasks.push_back(FullTask(seed, seed % 3));
+      for (SQZGeZhuanItemInfo& item : tasks.back().arrItems) item.strItemName += L" of " + std::to_wstring(seed);
+    }
+    ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
+
+    std::vector<SQZGeZhuanTaskInfo> read(1000);
+    ASSERT_EQ(control_.GetGeZhuanTasksByCondition(L"1 = 1 order by dwDuration desc", &read), 1);
+    ASSERT_EQ(read.size(), count);
+    EXPECT_EQ(read.capacity(), read.size());
+    for (size_t i = 0; i < read.size(); ++i) {
+      const SQZGeZhuanTaskInfo& expected = tasks[count - 1 - i];
+      ASSERT_TRUE(read[i].guidTaskID == expected.guidTaskID);
+      const std::wstring of = L" of " + std::to_wstring(count - i);
+      Names names;
+      for (size_t k = expected.arrItems.size(); k-- > 0;) names.push_back(L"item " + std::to_wstring(k) + of);
+      EXPECT_EQ(ItemNames(read[i]), names) << i;
+      EXPECT_EQ(read[i].arrItems.capacity(), read[i].arrItems.size());
+    }
+  }
+  EXPECT_TRUE(debug_.lines().empty());
+}
+
+// The items of many tasks come in one query. When that query fails part
+// way (the rows of task 279 read, those of task 280 unreadable), the
+// listing answers 0, logs that query, and no task of it keeps items; the
+// tasks of the queries read whole before it keep theirs.
+TEST_P(TaskStoreTest, ListingReportsTasksWhoseItemsCouldNotBeRead) {
+  std::vector<SQZGeZhuanTaskInfo> tasks;
+  for (uint32_t seed = 1; seed <= 300; ++seed) tasks.push_back(FullTask(seed, 2));
   ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
-  db_->FailItemReadsOf(TestGuid(2));
+  db_->FailItemReadsOf(TestGuid(280));
 
   std::vector<SQZGeZhuanTaskInfo> read;
-  EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"1 = 1 order by strTaskName", &read), 0);
-  EXPECT_EQ(debug_.lines(), std::vector<std::wstring>{L"select * from GeZhuanTaskItem where guidTask = '" +
-                                                      GuidToText(TestGuid(2)) + L"' order by nIndex"});
-  // What was read stays: all three rows, the first task's items, no more.
+  EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName in ('task 279', 'task 280', 'task 281')", &read), 0);
+  ASSERT_EQ(debug_.lines().size(), 1u);
+  const std::wstring items_query = L"select * from GeZhuanTaskItem where guidTask in (";
+  EXPECT_EQ(debug_.lines()[0].substr(0, items_query.size()), items_query);
+  EXPECT_NE(debug_.lines()[0].find(GuidToText(TestGuid(280))), std::wstring::npos);
   ASSERT_EQ(read.size(), 3u);
+  for (const SQZGeZhuanTaskInfo& task : read) EXPECT_TRUE(task.arrItems.empty());
+
+  // 300 tasks in seed order take two queries; task 280 is in the second.
+  EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"1 = 1 order by dwDuration", &read), 0);
+  EXPECT_EQ(debug_.lines().size(), 2u);
+  ASSERT_EQ(read.size(), 300u);
+  for (size_t i = 0; i < read.size(); ++i) {
+    ASSERT_TRUE(read[i].guidTaskID == TestGuid(static_cast<uint32_t>(i + 1)));
+    EXPECT_EQ(read[i].arrItems.size(), i < 256 ? 2u : 0u) << i;
+  }
   EXPECT_EQ(ItemNames(read[0]), (Names{L"item 1", L"item 0"}));
-  EXPECT_TRUE(read[1].arrItems.empty());
-  EXPECT_TRUE(read[2].arrItems.empty());
 
   // A listing that does not reach that task is whole.
-  EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName = 'task 3'", &read), 1);
+  EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName <> 'task 280' order by dwDuration", &read), 1);
+  EXPECT_EQ(read.size(), 299u);
+  EXPECT_EQ(ItemNames(read[298]), (Names{L"item 1", L"item 0"}));
 }
 
 QZ_INSTANTIATE_ON_EVERY_ENGINE(TaskStoreTest);
