@@ -253,6 +253,25 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   // Fills value from the current row. Column names may be bracketed.
   bool GetValueInColumn(std::wstring_view column, CQZDBVariant& value);
 
+  // --- Reading many rows ----------------------------------------------------
+  // What GetValueInColumn and the variant's views give, for row mappings
+  // that read many rows: a column's position is found once per statement,
+  // and each value is decoded straight from the engine's bytes into the
+  // caller's field. A position holds until the record set is opened again
+  // or closed. Each call needs a current row, as GetValueInColumn does.
+
+  // The position of column (bracketed or bare); throws for an unknown one.
+  int GetColumnPosition(std::wstring_view column);
+  // The text view, up to a NUL it may hold, decoded into *out, whose
+  // storage is reused.
+  void GetTextAt(int position, std::wstring* out);
+  // The engine's own UTF-8 bytes when the value is stored as text (valid
+  // until the record set moves or closes); false for any other value.
+  bool GetUtf8At(int position, std::string_view* out);
+  // The integer and timestamp views.
+  int32_t GetInt32At(int position);
+  SQZTimestamp GetTimestampAt(int position);
+
  private:
   CQZRecordSet(const CQZRecordSet&) = delete;
   CQZRecordSet& operator=(const CQZRecordSet&) = delete;

@@ -72,4 +72,33 @@ void ReadDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t*
   *field = DateTimeFromParts(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second);
 }
 
+// --- Through positions -----------------------------------------------------
+
+// GUID text as it is stored needs no trimming and parses from its bytes;
+// anything else takes the way of ReadGuidColumn.
+void ReadGuidAt(CQZRecordSet* set, int position, GUID* field) {
+  std::string_view bytes;
+  if (set->GetUtf8At(position, &bytes) && Utf8TextToGuid(bytes, field)) return;
+  std::wstring text;
+  set->GetTextAt(position, &text);
+  *field = TextToGuid(Trim(text));
+}
+
+// Decoded into the field's own storage and trimmed there.
+void ReadTextAt(CQZRecordSet* set, int position, std::wstring* field) {
+  set->GetTextAt(position, field);
+  TrimInPlace(field);
+}
+
+void ReadInt32At(CQZRecordSet* set, int position, int32_t* field) { *field = set->GetInt32At(position); }
+
+void ReadUInt32At(CQZRecordSet* set, int position, uint32_t* field) {
+  *field = static_cast<uint32_t>(set->GetInt32At(position));
+}
+
+void ReadDateTimeAt(CQZRecordSet* set, int position, SQZDateTime* field) {
+  const SQZTimestamp ts = set->GetTimestampAt(position);
+  *field = DateTimeFromParts(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second);
+}
+
 }  // namespace qz::conversions

@@ -5,6 +5,7 @@
 
 #include <QZNVGeZhuanDBControl.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,6 +21,10 @@ std::wstring GuidToText(const GUID& guid);
 // surrounding white space, braces, a wrong length or text of any length
 // beyond 36 characters, gives the null GUID.
 GUID TextToGuid(std::wstring_view text);
+
+// As TextToGuid for UTF-8 text, answering false (and leaving *out alone)
+// for anything but exactly the GUID text form.
+bool Utf8TextToGuid(std::string_view text, GUID* out);
 
 // 1 when all 16 bytes are zero, else 0.
 int IsNullGuid(const GUID& guid);
@@ -64,5 +69,32 @@ void ReadUInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* c
 // The timestamp's parts through DateTimeFromParts; a fraction of a second is
 // dropped, impossible parts give status invalid.
 void ReadDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, SQZDateTime* field);
+
+// --- Reading many rows -----------------------------------------------------
+// The same reads as the Read*Column calls above, through a column position
+// found once per statement and decoded straight from the engine's bytes
+// into the field (see CQZRecordSet::GetColumnPosition).
+
+// The positions of a row mapping's columns in one statement's rows, each
+// looked up by name on first use and kept for every row after.
+class ColumnPositions {
+ public:
+  ColumnPositions() { at_.fill(-1); }
+  // The position of column number index of the mapping, named column.
+  int Of(CQZRecordSet* set, size_t index, const wchar_t* column) {
+    int& at = at_[index];
+    if (at < 0) at = set->GetColumnPosition(column);
+    return at;
+  }
+
+ private:
+  std::array<int, 32> at_;
+};
+
+void ReadGuidAt(CQZRecordSet* set, int position, GUID* field);
+void ReadTextAt(CQZRecordSet* set, int position, std::wstring* field);
+void ReadInt32At(CQZRecordSet* set, int position, int32_t* field);
+void ReadUInt32At(CQZRecordSet* set, int position, uint32_t* field);
+void ReadDateTimeAt(CQZRecordSet* set, int position, SQZDateTime* field);
 
 }  // namespace qz::conversions

@@ -21,16 +21,18 @@ void AppendHex(uint32_t value, int digits, std::wstring* out) {
 }
 
 // The value of one hexadecimal digit, or -1 for any other character.
-int HexValue(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+template <typename Char>
+int HexValue(Char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
 
 // Reads `digits` hexadecimal digits starting at text[pos]. The caller has
 // already checked that they lie within the text.
-bool ReadHex(std::wstring_view text, std::size_t pos, int digits, uint32_t* value) {
+template <typename Text>
+bool ReadHex(Text text, std::size_t pos, int digits, uint32_t* value) {
   uint32_t result = 0;
   for (int i = 0; i < digits; ++i) {
     const int v = HexValue(text[pos + static_cast<std::size_t>(i)]);
@@ -61,31 +63,44 @@ std::wstring GuidToText(const GUID& guid) {
   return text;
 }
 
-// The exact inverse of GuidToText, except that lower-case digits are also
-// accepted. Everything else gives the null GUID.
-GUID TextToGuid(std::wstring_view text) {
-  GUID null_guid{};
-  if (text.size() != kGuidTextLength) return null_guid;
-  if (text[8] != L'-' || text[13] != L'-' || text[18] != L'-' || text[23] != L'-') {
-    return null_guid;
-  }
+namespace {
+
+// The GUID of exactly its text form, wide or UTF-8 (where every character
+// of the form is one byte); false for any other text.
+template <typename Text>
+bool ParseGuid(Text text, GUID* out) {
+  if (text.size() != kGuidTextLength) return false;
+  if (text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-') return false;
 
   GUID guid{};
   uint32_t value = 0;
-  if (!ReadHex(text, 0, 8, &value)) return null_guid;
+  if (!ReadHex(text, 0, 8, &value)) return false;
   guid.Data1 = value;
-  if (!ReadHex(text, 9, 4, &value)) return null_guid;
+  if (!ReadHex(text, 9, 4, &value)) return false;
   guid.Data2 = static_cast<uint16_t>(value);
-  if (!ReadHex(text, 14, 4, &value)) return null_guid;
+  if (!ReadHex(text, 14, 4, &value)) return false;
   guid.Data3 = static_cast<uint16_t>(value);
   // Data4: two bytes before the last hyphen, six after it.
   static const std::size_t kByteOffsets[8] = {19, 21, 24, 26, 28, 30, 32, 34};
   for (int i = 0; i < 8; ++i) {
-    if (!ReadHex(text, kByteOffsets[i], 2, &value)) return null_guid;
+    if (!ReadHex(text, kByteOffsets[i], 2, &value)) return false;
     guid.Data4[i] = static_cast<uint8_t>(value);
   }
+  *out = guid;
+  return true;
+}
+
+}  // namespace
+
+// The exact inverse of GuidToText, except that lower-case digits are also
+// accepted. Everything else gives the null GUID.
+GUID TextToGuid(std::wstring_view text) {
+  GUID guid{};
+  ParseGuid(text, &guid);
   return guid;
 }
+
+bool Utf8TextToGuid(std::string_view text, GUID* out) { return ParseGuid(text, out); }
 
 // Looks at the fields rather than the raw bytes, so padding cannot matter.
 int IsNullGuid(const GUID& guid) {

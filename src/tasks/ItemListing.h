@@ -14,9 +14,9 @@
 namespace qz::tasks {
 
 // The rows of "select * from GeZhuanTaskItem" with condition appended (see
-// WithCondition) into *items, read through control's item row mapping.
-// REQUIRES: database is control's usable connection; items != nullptr.
-control::ListOutcome ListItems(CQZNVGeZhuanDBControl& control, CQZDatabase* database, const std::wstring& condition,
+// WithCondition) into *items, read through the item row mapping.
+// REQUIRES: database is a usable connection; items != nullptr.
+control::ListOutcome ListItems(CQZDatabase* database, const std::wstring& condition,
                                std::vector<SQZGeZhuanItemInfo>* items);
 
 // Fills the arrItems of every task in *tasks, each in nIndex order and at
@@ -24,7 +24,7 @@ control::ListOutcome ListItems(CQZNVGeZhuanDBControl& control, CQZDatabase* data
 // query failed (it has logged its SQL text): the tasks of the queries read
 // before it have their items, the others none.
 // REQUIRES: database is control's usable connection; every arrItems empty.
-bool ListItemsOfTasks(CQZNVGeZhuanDBControl& control, CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* tasks);
+bool ListItemsOfTasks(CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* tasks);
 
 // Adds the items of every task, item_count in all, as one run of rows in
 // one transaction (a savepoint inside the caller's). False, with nothing

@@ -5,6 +5,7 @@
 #include "control/OperationFrame.h"
 #include "conversions/Conversions.h"
 #include "tasks/ItemListing.h"
+#include "tasks/RowReading.h"
 
 using qz::control::UsableConnection;
 using qz::conversions::GuidToText;
@@ -12,12 +13,12 @@ using qz::conversions::IsNullGuid;
 
 namespace qz::tasks {
 
-control::ListOutcome ListItems(CQZNVGeZhuanDBControl& control, CQZDatabase* database, const std::wstring& condition,
+control::ListOutcome ListItems(CQZDatabase* database, const std::wstring& condition,
                                std::vector<SQZGeZhuanItemInfo>* items) {
   const std::wstring sql = control::WithCondition(L"select * from GeZhuanTaskItem", condition);
-  return control::ListReadOutcome(database, sql, items, [&](SQZGeZhuanItemInfo* item, CQZRecordSet* set) {
-    control.GetGeZhuanItemContent(item, set);
-  });
+  conversions::ColumnPositions at;
+  return control::ListReadOutcome(database, sql, items,
+                                  [&](SQZGeZhuanItemInfo* item, CQZRecordSet* set) { ReadItemRow(set, &at, item); });
 }
 
 }  // namespace qz::tasks
@@ -37,7 +38,7 @@ int CQZNVGeZhuanDBControl::AddGeZhuanItems(const std::vector<SQZGeZhuanItemInfo>
 int CQZNVGeZhuanDBControl::GetGeZhuanItemsByCondition(std::wstring condition, std::vector<SQZGeZhuanItemInfo>* items) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || items == nullptr) return 0;
-  return qz::tasks::ListItems(*this, database, condition, items) == qz::control::ListOutcome::kRows ? 1 : 0;
+  return qz::tasks::ListItems(database, condition, items) == qz::control::ListOutcome::kRows ? 1 : 0;
 }
 
 // Deletes the items of a task, one item, or one item of one task, by

@@ -5,6 +5,7 @@
 #include <QZNVGeZhuanDBControl.h>
 
 #include "conversions/Conversions.h"
+#include "tasks/RowReading.h"
 
 using namespace qz::conversions;
 
@@ -25,13 +26,21 @@ void CQZNVGeZhuanDBControl::SetGeZhuanItemContent(const SQZGeZhuanItemInfo* info
 // Overwrites every field from the current row. A failure part way leaves the
 // earlier fields read and the later ones as they were.
 void CQZNVGeZhuanDBControl::GetGeZhuanItemContent(SQZGeZhuanItemInfo* info, CQZRecordSet* set) {
-  CQZDBVariant value;
-  ReadGuidColumn(set, value, L"[guidTask]", &info->guidTask);
-  ReadGuidColumn(set, value, L"[guidItem]", &info->guidItem);
-  ReadTextColumn(set, value, L"[strItemName]", &info->strItemName);
-  ReadInt32Column(set, value, L"[nItemType]", &info->nItemType);
-  ReadUInt32Column(set, value, L"[dwTrimIn]", &info->dwTrimIn);
-  ReadUInt32Column(set, value, L"[dwTrimOut]", &info->dwTrimOut);
-  ReadUInt32Column(set, value, L"[dwLength]", &info->dwLength);
-  ReadInt32Column(set, value, L"[nIndex]", &info->nIndex);
+  ColumnPositions at;
+  qz::tasks::ReadItemRow(set, &at, info);
 }
+
+namespace qz::tasks {
+
+void ReadItemRow(CQZRecordSet* set, ColumnPositions* at, SQZGeZhuanItemInfo* item) {
+  ReadGuidAt(set, at->Of(set, 0, L"guidTask"), &item->guidTask);
+  ReadGuidAt(set, at->Of(set, 1, L"guidItem"), &item->guidItem);
+  ReadTextAt(set, at->Of(set, 2, L"strItemName"), &item->strItemName);
+  ReadInt32At(set, at->Of(set, 3, L"nItemType"), &item->nItemType);
+  ReadUInt32At(set, at->Of(set, 4, L"dwTrimIn"), &item->dwTrimIn);
+  ReadUInt32At(set, at->Of(set, 5, L"dwTrimOut"), &item->dwTrimOut);
+  ReadUInt32At(set, at->Of(set, 6, L"dwLength"), &item->dwLength);
+  ReadInt32At(set, at->Of(set, 7, L"nIndex"), &item->nIndex);
+}
+
+}  // namespace qz::tasks

@@ -79,14 +79,13 @@ void Distribute(std::vector<SQZGeZhuanItemInfo>* items, std::vector<SQZGeZhuanTa
 
 }  // namespace
 
-bool ListItemsOfTasks(CQZNVGeZhuanDBControl& control, CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* tasks) {
+bool ListItemsOfTasks(CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* tasks) {
   std::vector<SQZGeZhuanItemInfo> items;  // one chunk's, reused
   std::vector<TaskSlot> slots;
   for (size_t first = 0; first < tasks->size(); first += kTasksPerQuery) {
     const size_t end = std::min(tasks->size(), first + kTasksPerQuery);
     items.clear();
-    const control::ListOutcome outcome =
-        ListItems(control, database, ItemsOfTasksCondition(*tasks, first, end), &items);
+    const control::ListOutcome outcome = ListItems(database, ItemsOfTasksCondition(*tasks, first, end), &items);
     if (outcome == control::ListOutcome::kFailed) return false;
     if (outcome == control::ListOutcome::kNoRows) continue;
     slots.clear();

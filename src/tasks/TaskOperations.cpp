@@ -11,6 +11,7 @@
 #include "control/OperationFrame.h"
 #include "conversions/Conversions.h"
 #include "tasks/ItemListing.h"
+#include "tasks/RowReading.h"
 
 using qz::control::UsableConnection;
 using qz::conversions::GuidToText;
@@ -49,13 +50,15 @@ int CQZNVGeZhuanDBControl::GetGeZhuanTasksByCondition(std::wstring condition, st
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || tasks == nullptr) return 0;
   const std::wstring sql = qz::control::WithCondition(L"select * from GeZhuanTaskInfo", condition);
-  const int listed = qz::control::ListRead(
-      database, sql, tasks, [&](SQZGeZhuanTaskInfo* task, CQZRecordSet* set) { GetGeZhuanTaskContent(task, set); });
+  qz::conversions::ColumnPositions at;
+  const int listed = qz::control::ListRead(database, sql, tasks, [&](SQZGeZhuanTaskInfo* task, CQZRecordSet* set) {
+    qz::tasks::ReadTaskRow(set, &at, task);
+  });
   if (!listed) return 0;
   // The array ends at its exact size. Now, before the items exist, the copy
   // this takes costs the least memory it ever can.
   tasks->shrink_to_fit();
-  return qz::tasks::ListItemsOfTasks(*this, database, tasks) ? 1 : 0;
+  return qz::tasks::ListItemsOfTasks(database, tasks) ? 1 : 0;
 }
 
 // Rewrites all 30 columns of the first row holding task's guidTaskID (a

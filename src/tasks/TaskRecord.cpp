@@ -4,6 +4,7 @@
 #include <QZNVGeZhuanDBControl.h>
 
 #include "conversions/Conversions.h"
+#include "tasks/RowReading.h"
 
 using namespace qz::conversions;
 
@@ -53,35 +54,43 @@ void CQZNVGeZhuanDBControl::SetGeZhuanTaskContent(const SQZGeZhuanTaskInfo* task
 // Overwrites the 30 column fields from the current row; arrItems keeps what
 // it held.
 void CQZNVGeZhuanDBControl::GetGeZhuanTaskContent(SQZGeZhuanTaskInfo* task, CQZRecordSet* set) {
-  CQZDBVariant value;
-  ReadGuidColumn(set, value, L"[guidTaskID]", &task->guidTaskID);
-  ReadTextColumn(set, value, L"[strTaskName]", &task->strTaskName);
-  ReadTextColumn(set, value, L"[strTaskHint]", &task->strTaskHint);
-  ReadTextColumn(set, value, L"[strPreferUserName]", &task->strPreferUserName);
-  ReadGuidColumn(set, value, L"[guidPreferUser]", &task->guidPreferUser);
-  ReadTextColumn(set, value, L"[strFirstAuditorName]", &task->strFirstAuditorName);
-  ReadGuidColumn(set, value, L"[guidFirstAuditor]", &task->guidFirstAuditor);
-  ReadTextColumn(set, value, L"[strSecondAuditorname]", &task->strSecondAuditorname);
-  ReadGuidColumn(set, value, L"[guidSecondAuditor]", &task->guidSecondAuditor);
-  ReadTextColumn(set, value, L"[strFirstAuditInfo]", &task->strFirstAuditInfo);
-  ReadTextColumn(set, value, L"[strSecondAuditInfo]", &task->strSecondAuditInfo);
-  ReadDateTimeColumn(set, value, L"[odtTaskPrepareBegin]", &task->odtTaskPrepareBegin);
-  ReadDateTimeColumn(set, value, L"[odtTaskBeginDateTime]", &task->odtTaskBeginDateTime);
-  ReadDateTimeColumn(set, value, L"[odtTaskEndDateTime]", &task->odtTaskEndDateTime);
-  ReadUInt32Column(set, value, L"[dwDuration]", &task->dwDuration);
-  ReadInt32Column(set, value, L"[enumTaskType]", &task->enumTaskType);
-  ReadInt32Column(set, value, L"[enumTaskEditStatus]", &task->enumTaskEditStatus);
-  ReadInt32Column(set, value, L"[enumTaskRunStatus]", &task->enumTaskRunStatus);
-  ReadTextColumn(set, value, L"[strOrgTapeTypeName]", &task->strOrgTapeTypeName);
-  ReadGuidColumn(set, value, L"[guidOrgTapeType]", &task->guidOrgTapeType);
-  ReadTextColumn(set, value, L"[strDSTTapeTypeName]", &task->strDSTTapeTypeName);
-  ReadGuidColumn(set, value, L"[guidDSTTapeType]", &task->guidDSTTapeType);
-  ReadGuidColumn(set, value, L"[ORGDeviceGuid]", &task->ORGDeviceGuid);
-  ReadGuidColumn(set, value, L"[DSTDeviceGuid]", &task->DSTDeviceGuid);
-  ReadGuidColumn(set, value, L"[ORGVAPortGuid]", &task->ORGVAPortGuid);
-  ReadGuidColumn(set, value, L"[DSTVAPortGuid]", &task->DSTVAPortGuid);
-  ReadGuidColumn(set, value, L"[ORGCtrlPortGuid]", &task->ORGCtrlPortGuid);
-  ReadGuidColumn(set, value, L"[DSTCtrlPortGuid]", &task->DSTCtrlPortGuid);
-  ReadTextColumn(set, value, L"[strORGDeviceName]", &task->strORGDeviceName);
-  ReadTextColumn(set, value, L"[strDSTDeviceName]", &task->strDSTDeviceName);
+  ColumnPositions at;
+  qz::tasks::ReadTaskRow(set, &at, task);
 }
+
+namespace qz::tasks {
+
+void ReadTaskRow(CQZRecordSet* set, ColumnPositions* at, SQZGeZhuanTaskInfo* task) {
+  ReadGuidAt(set, at->Of(set, 0, L"guidTaskID"), &task->guidTaskID);
+  ReadTextAt(set, at->Of(set, 1, L"strTaskName"), &task->strTaskName);
+  ReadTextAt(set, at->Of(set, 2, L"strTaskHint"), &task->strTaskHint);
+  ReadTextAt(set, at->Of(set, 3, L"strPreferUserName"), &task->strPreferUserName);
+  ReadGuidAt(set, at->Of(set, 4, L"guidPreferUser"), &task->guidPreferUser);
+  ReadTextAt(set, at->Of(set, 5, L"strFirstAuditorName"), &task->strFirstAuditorName);
+  ReadGuidAt(set, at->Of(set, 6, L"guidFirstAuditor"), &task->guidFirstAuditor);
+  ReadTextAt(set, at->Of(set, 7, L"strSecondAuditorname"), &task->strSecondAuditorname);
+  ReadGuidAt(set, at->Of(set, 8, L"guidSecondAuditor"), &task->guidSecondAuditor);
+  ReadTextAt(set, at->Of(set, 9, L"strFirstAuditInfo"), &task->strFirstAuditInfo);
+  ReadTextAt(set, at->Of(set, 10, L"strSecondAuditInfo"), &task->strSecondAuditInfo);
+  ReadDateTimeAt(set, at->Of(set, 11, L"odtTaskPrepareBegin"), &task->odtTaskPrepareBegin);
+  ReadDateTimeAt(set, at->Of(set, 12, L"odtTaskBeginDateTime"), &task->odtTaskBeginDateTime);
+  ReadDateTimeAt(set, at->Of(set, 13, L"odtTaskEndDateTime"), &task->odtTaskEndDateTime);
+  ReadUInt32At(set, at->Of(set, 14, L"dwDuration"), &task->dwDuration);
+  ReadInt32At(set, at->Of(set, 15, L"enumTaskType"), &task->enumTaskType);
+  ReadInt32At(set, at->Of(set, 16, L"enumTaskEditStatus"), &task->enumTaskEditStatus);
+  ReadInt32At(set, at->Of(set, 17, L"enumTaskRunStatus"), &task->enumTaskRunStatus);
+  ReadTextAt(set, at->Of(set, 18, L"strOrgTapeTypeName"), &task->strOrgTapeTypeName);
+  ReadGuidAt(set, at->Of(set, 19, L"guidOrgTapeType"), &task->guidOrgTapeType);
+  ReadTextAt(set, at->Of(set, 20, L"strDSTTapeTypeName"), &task->strDSTTapeTypeName);
+  ReadGuidAt(set, at->Of(set, 21, L"guidDSTTapeType"), &task->guidDSTTapeType);
+  ReadGuidAt(set, at->Of(set, 22, L"ORGDeviceGuid"), &task->ORGDeviceGuid);
+  ReadGuidAt(set, at->Of(set, 23, L"DSTDeviceGuid"), &task->DSTDeviceGuid);
+  ReadGuidAt(set, at->Of(set, 24, L"ORGVAPortGuid"), &task->ORGVAPortGuid);
+  ReadGuidAt(set, at->Of(set, 25, L"DSTVAPortGuid"), &task->DSTVAPortGuid);
+  ReadGuidAt(set, at->Of(set, 26, L"ORGCtrlPortGuid"), &task->ORGCtrlPortGuid);
+  ReadGuidAt(set, at->Of(set, 27, L"DSTCtrlPortGuid"), &task->DSTCtrlPortGuid);
+  ReadTextAt(set, at->Of(set, 28, L"strORGDeviceName"), &task->strORGDeviceName);
+  ReadTextAt(set, at->Of(set, 29, L"strDSTDeviceName"), &task->strDSTDeviceName);
+}
+
+}  // namespace qz::tasks

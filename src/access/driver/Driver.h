@@ -72,6 +72,12 @@ class RowBuffer {
   uint64_t layout_id_ = 0;
 };
 
+// Raises what every driver raises for a position it has no column at: the
+// standard SQLSTATE of an invalid descriptor index.
+[[noreturn]] inline void RaiseNoColumnAt(int position) {
+  CQZDBException::Raise(L"no column at position " + std::to_wstring(position), "07009", 0);
+}
+
 // The rows of one executed statement.
 class Cursor {
  public:
@@ -94,6 +100,34 @@ class Cursor {
   virtual void Flush() {}
 
   virtual void Close() = 0;
+
+  // --- Reading by position (CQZRecordSet::GetColumnPosition) ---------------
+  // A cell of the current row as the engine holds it, copied nowhere: text
+  // stays valid until the cursor moves. kOther says "ask GetValueAt".
+  struct Cell {
+    enum Kind { kNull, kInteger, kText, kOther };
+    Kind kind = kOther;
+    int64_t integer = 0;
+    std::string_view text;
+  };
+
+  // The defaults go through GetValue by name, for a driver without a
+  // faster way. REQUIRES (all three): a current row.
+  // column is bare; an unknown column throws.
+  virtual int ColumnPosition(std::wstring_view column) {
+    CQZDBVariant probe;
+    GetValue(column, probe);  // throws for an unknown column
+    position_names_.emplace_back(column);
+    return static_cast<int>(position_names_.size() - 1);
+  }
+  virtual Cell CellAt(int) { return Cell{}; }
+  virtual void GetValueAt(int position, CQZDBVariant& value) {
+    if (position < 0 || static_cast<size_t>(position) >= position_names_.size()) RaiseNoColumnAt(position);
+    GetValue(position_names_[static_cast<size_t>(position)], value);
+  }
+
+ private:
+  std::vector<std::wstring> position_names_;
 };
 
 class Connection {

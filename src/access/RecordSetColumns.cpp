@@ -1,0 +1,78 @@
+// The record set's reads by column position: each value comes straight
+// from the cursor's cell, and only a value the engine holds in some other
+// form goes through a variant, so that both ways give the same answer.
+#include <QZDatabaseAccess.h>
+
+#include "access/TimestampText.h"
+#include "access/driver/Driver.h"
+#include "platform/TextEncoding.h"
+
+using qz::access::Cursor;
+
+namespace {
+
+// The 32 bits of a 64-bit integer, as the variant's integer view hands out.
+int32_t Low32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value))); }
+
+// Timestamp text is short and ASCII: it is widened on the stack for the
+// parser the variant uses. False for other text, which then takes the
+// variant's way.
+bool ParseShortTimestamp(std::string_view text, SQZTimestamp* out) {
+  wchar_t wide[64];
+  if (text.size() > std::size(wide)) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    wide[i] = static_cast<wchar_t>(text[i]);
+  }
+  if (!qz::access::ParseTimestampText(std::wstring_view(wide, text.size()), out)) *out = SQZTimestamp{};
+  return true;
+}
+
+}  // namespace
+
+int CQZRecordSet::GetColumnPosition(std::wstring_view column) {
+  return RequireCursor().ColumnPosition(qz::access::BareColumnName(column));
+}
+
+void CQZRecordSet::GetTextAt(int position, std::wstring* out) {
+  Cursor& cursor = RequireCursor();
+  const Cursor::Cell cell = cursor.CellAt(position);
+  if (cell.kind == Cursor::Cell::kNull) {
+    out->clear();
+  } else if (cell.kind == Cursor::Cell::kText) {
+    // The text view of a variant ends at a NUL the value may hold.
+    qz::platform::Utf8ToWide(cell.text.substr(0, cell.text.find('\0')), out);
+  } else {
+    CQZDBVariant value;
+    cursor.GetValueAt(position, value);
+    out->assign(value.GetText());
+  }
+}
+
+bool CQZRecordSet::GetUtf8At(int position, std::string_view* out) {
+  const Cursor::Cell cell = RequireCursor().CellAt(position);
+  if (cell.kind != Cursor::Cell::kText) return false;
+  *out = cell.text;
+  return true;
+}
+
+int32_t CQZRecordSet::GetInt32At(int position) {
+  Cursor& cursor = RequireCursor();
+  const Cursor::Cell cell = cursor.CellAt(position);
+  if (cell.kind == Cursor::Cell::kNull) return 0;
+  if (cell.kind == Cursor::Cell::kInteger) return Low32(cell.integer);
+  CQZDBVariant value;
+  cursor.GetValueAt(position, value);
+  return value.GetInt32();
+}
+
+SQZTimestamp CQZRecordSet::GetTimestampAt(int position) {
+  Cursor& cursor = RequireCursor();
+  const Cursor::Cell cell = cursor.CellAt(position);
+  SQZTimestamp timestamp;
+  if (cell.kind == Cursor::Cell::kNull) return timestamp;
+  if (cell.kind == Cursor::Cell::kText && ParseShortTimestamp(cell.text, &timestamp)) return timestamp;
+  CQZDBVariant value;
+  cursor.GetValueAt(position, value);
+  return value.GetTimestamp();
+}
