@@ -38,6 +38,9 @@ void CQZRecordSet::ReleaseCursor() {
 
 qz::access::Cursor& CQZRecordSet::RequireCursor() {
   if (!m_cursor) RefuseCall(L"the record set is not open");
+  // The statement outlives a closed connection only so that it can be
+  // released safely; each engine would answer differently from there on.
+  if (m_database->IsClosed()) CQZDBException::Raise(L"the connection of the record set is closed", "08003", 0);
   return *m_cursor;
 }
 
