@@ -58,7 +58,6 @@ void CQZRecordSet::RequireWritable() {
 
 bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
   ReleaseCursor();  // rows held back go with the statement below
-  m_pendingRow = PendingRow::kNone;
   m_operation = operation;
   if (!m_database || m_database->m_closed || !m_database->m_connection->IsConnected()) return false;
   qz::access::RefuseSqlWithNul(sql);
