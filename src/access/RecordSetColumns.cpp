@@ -28,14 +28,16 @@ bool ParseShortTimestamp(std::string_view text, SQZTimestamp* out) {
   return true;
 }
 
+constexpr wchar_t kNoRow[] = L"there is no current row to read";
+
 }  // namespace
 
 int CQZRecordSet::GetColumnPosition(std::wstring_view column) {
-  return RequireCursor().ColumnPosition(qz::access::BareColumnName(column));
+  return RequireRow(kNoRow).ColumnPosition(qz::access::BareColumnName(column));
 }
 
 void CQZRecordSet::GetTextAt(int position, std::wstring* out) {
-  Cursor& cursor = RequireCursor();
+  Cursor& cursor = RequireRow(kNoRow);
   const Cursor::Cell cell = cursor.CellAt(position);
   if (cell.kind == Cursor::Cell::kNull) {
     out->clear();
@@ -50,14 +52,14 @@ void CQZRecordSet::GetTextAt(int position, std::wstring* out) {
 }
 
 bool CQZRecordSet::GetUtf8At(int position, std::string_view* out) {
-  const Cursor::Cell cell = RequireCursor().CellAt(position);
+  const Cursor::Cell cell = RequireRow(kNoRow).CellAt(position);
   if (cell.kind != Cursor::Cell::kText) return false;
   *out = cell.text;
   return true;
 }
 
 int32_t CQZRecordSet::GetInt32At(int position) {
-  Cursor& cursor = RequireCursor();
+  Cursor& cursor = RequireRow(kNoRow);
   const Cursor::Cell cell = cursor.CellAt(position);
   if (cell.kind == Cursor::Cell::kNull) return 0;
   if (cell.kind == Cursor::Cell::kInteger) return Low32(cell.integer);
@@ -67,7 +69,7 @@ int32_t CQZRecordSet::GetInt32At(int position) {
 }
 
 SQZTimestamp CQZRecordSet::GetTimestampAt(int position) {
-  Cursor& cursor = RequireCursor();
+  Cursor& cursor = RequireRow(kNoRow);
   const Cursor::Cell cell = cursor.CellAt(position);
   SQZTimestamp timestamp;
   if (cell.kind == Cursor::Cell::kNull) return timestamp;
