@@ -74,6 +74,8 @@ TEST(StatementShapeTest, TextsLeftWhole) {
            "select * from T where b = E'it\\'s' and c = 'd'",
            "select * from T where b = 'x'\n'y'",
            "select * from T where b = 'open",
+           "create view V as select * from T where b = 'x'",
+           "create trigger R before delete on T when old.b = 'x' begin select 1; end",
        }) {
     const StatementShape shape = Shape(sql, MarkerStyle::kQuestionNumbered);
     EXPECT_EQ(shape.text, sql) << sql;

@@ -44,6 +44,7 @@ class Shaper {
 
   // False when the text must be left whole.
   bool Run() {
+    if (!IsDataStatement()) return false;
     std::string& out = shape_->text;
     while (i_ < sql_.size()) {
       const char c = sql_[i_];
@@ -76,6 +77,19 @@ class Shaper {
   }
 
  private:
+  // Only queries and row changes take parameters on every engine; other
+  // statements (CREATE VIEW ... WHERE a = 'x', a trigger's WHEN) keep
+  // their literals.
+  bool IsDataStatement() const {
+    size_t i = 0;
+    while (i < sql_.size() && (IsSpace(sql_[i]) || sql_[i] == '(')) ++i;
+    size_t end = i;
+    while (end < sql_.size() && IsWordByte(sql_[end])) ++end;
+    const std::string_view word = sql_.substr(i, end - i);
+    return SameWord(word, "SELECT") || SameWord(word, "WITH") || SameWord(word, "INSERT") || SameWord(word, "UPDATE") ||
+           SameWord(word, "DELETE");
+  }
+
   bool StartsComment() const {
     const char c = sql_[i_];
     const char next = i_ + 1 < sql_.size() ? sql_[i_ + 1] : '\0';

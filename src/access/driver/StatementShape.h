@@ -9,7 +9,8 @@
 // replaced: one compared to something (after =, <>, !=, <, >, <=, >=, LIKE,
 // ILIKE, GLOB) or standing in an IN list. A typed literal (DATE '...'),
 // a prefixed one (E'...', X'...', N'...'), numbers and names stay as they
-// are, so "order by 1" keeps its meaning. A text that already holds
+// are, so "order by 1" keeps its meaning. Only SELECT, WITH, INSERT, UPDATE
+// and DELETE statements are shaped. A text that already holds
 // parameter markers, comments or dollar quotes, or whose quotes do not
 // close, is left whole.
 #pragma once

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "access/TimestampText.h"
@@ -117,8 +118,8 @@ bool SqliteConnection::TryOpen(const std::string& name, int flags, int* code, st
 SqliteConnection::~SqliteConnection() { Close(); }
 
 void SqliteConnection::FinalizeAll() {
-  for (CachedStatement& cached : cache_) sqlite3_finalize(cached.statement);
-  cache_.clear();
+  cache_.Clear([](sqlite3_stmt* statement) { sqlite3_finalize(statement); });
+  one_use_.clear();  // their cursors finalize them
   sqlite3_finalize(insert_statement_);
   insert_statement_ = nullptr;
   insert_layout_id_ = 0;
@@ -193,20 +194,17 @@ void SqliteConnection::RunSavepointStatement(const std::string& sql) { ExecuteSi
 
 // --- Statements -----------------------------------------------------------
 
-sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
-  for (size_t i = cache_.size(); i-- > 0;) {
-    if (cache_[i].sql == sql) {
-      sqlite3_stmt* statement = cache_[i].statement;
-      cache_.erase(cache_.begin() + static_cast<std::ptrdiff_t>(i));
-      return statement;
-    }
-  }
+// What PrepareOne answers for a text holding a second statement, or none.
+constexpr int kSecondStatement = -1;
+constexpr int kNoStatement = -2;
+
+int SqliteConnection::PrepareOne(const std::string& sql, unsigned flags, sqlite3_stmt** out) {
+  *out = nullptr;
   sqlite3_stmt* statement = nullptr;
   const char* tail = nullptr;
-  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), SQLITE_PREPARE_PERSISTENT, &statement,
-                              &tail);
-  if (rc != SQLITE_OK) RaiseError(rc, "");
-  if (!statement) CQZDBException::Raise(L"the SQL text holds no statement", "", SQLITE_MISUSE);
+  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), flags, &statement, &tail);
+  if (rc != SQLITE_OK) return rc;
+  if (!statement) return kNoStatement;
 
   // Whatever follows the first statement must be blank, comments or
   // semicolons: a second statement is never run.
@@ -217,40 +215,79 @@ sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
     if (rc != SQLITE_OK || next) {
       sqlite3_finalize(next);
       sqlite3_finalize(statement);
-      CQZDBException::Raise(L"the SQL text holds more than one statement; only one may run at a time", "",
-                            SQLITE_MISUSE);
+      return kSecondStatement;
     }
     if (next_tail == tail) break;
     tail = next_tail;
   }
+  *out = statement;
+  return SQLITE_OK;
+}
+
+void SqliteConnection::RaisePrepareError(int code) {
+  if (code == kSecondStatement)
+    CQZDBException::Raise(L"the SQL text holds more than one statement; only one may run at a time", "", SQLITE_MISUSE);
+  if (code == kNoStatement) CQZDBException::Raise(L"the SQL text holds no statement", "", SQLITE_MISUSE);
+  RaiseError(code, "");
+}
+
+sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
+  if (std::optional<sqlite3_stmt*> kept = cache_.Take(sql)) return *kept;
+  sqlite3_stmt* statement = nullptr;
+  const int rc = PrepareOne(sql, SQLITE_PREPARE_PERSISTENT, &statement);
+  if (rc != SQLITE_OK) RaisePrepareError(rc);
+  return statement;
+}
+
+sqlite3_stmt* SqliteConnection::PrepareForCaller(const std::string& text, std::string* key) {
+  ShapeOfStatement(text, MarkerStyle::kQuestionNumbered, &shape_);
+  sqlite3_stmt* statement = nullptr;
+  if (std::optional<sqlite3_stmt*> kept = cache_.Take(shape_.text)) {
+    statement = *kept;
+  } else if (cache_.Admit(shape_.text)) {
+    // Seen before: worth keeping. A shape that does not prepare leaves
+    // the text as it is, which then prepares or raises its own error.
+    PrepareOne(shape_.text, SQLITE_PREPARE_PERSISTENT, &statement);
+  }
+  if (statement) {
+    for (size_t i = 0; i < shape_.literals.size(); ++i) {
+      const std::string& literal = shape_.literals[i];
+      const int rc = sqlite3_bind_text(statement, static_cast<int>(i + 1), literal.data(),
+                                       static_cast<int>(literal.size()), SQLITE_TRANSIENT);
+      if (rc != SQLITE_OK) {
+        ReleaseStatement(shape_.text, statement);
+        RaiseError(rc, "binding a value of the statement");
+      }
+    }
+    *key = shape_.text;
+    return statement;
+  }
+  // The first sighting, or a shape that would not prepare: the text as the
+  // caller wrote it, for this use only.
+  const int rc = PrepareOne(text, 0, &statement);
+  if (rc != SQLITE_OK) RaisePrepareError(rc);
+  one_use_.push_back(statement);
+  *key = text;
   return statement;
 }
 
 void SqliteConnection::ReleaseStatement(std::string sql, sqlite3_stmt* statement) {
   if (!statement) return;
   sqlite3_reset(statement);
-  if (!db_) {
+  const auto one_use = std::find(one_use_.begin(), one_use_.end(), statement);
+  if (!db_ || one_use != one_use_.end()) {
+    if (one_use != one_use_.end()) one_use_.erase(one_use);
     sqlite3_finalize(statement);
     return;
   }
   sqlite3_clear_bindings(statement);
-  for (const CachedStatement& cached : cache_) {
-    if (cached.sql == sql) {
-      sqlite3_finalize(statement);
-      return;
-    }
-  }
-  if (cache_.size() >= kStatementCacheSize) {
-    sqlite3_finalize(cache_.front().statement);
-    cache_.erase(cache_.begin());
-  }
-  cache_.push_back(CachedStatement{std::move(sql), statement});
+  cache_.Put(std::move(sql), statement, [](sqlite3_stmt* old) { sqlite3_finalize(old); });
 }
 
 std::unique_ptr<Cursor> SqliteConnection::Execute(const std::wstring& sql, ROWOPERATION) {
   if (!db_) return nullptr;
-  std::string text = platform::WideToUtf8(sql);
-  sqlite3_stmt* statement = Prepare(text);
+  std::string text;
+  sqlite3_stmt* statement = PrepareForCaller(platform::WideToUtf8(sql), &text);
   if (sqlite3_column_count(statement) > 0)
     return std::make_unique<SqliteCursor>(this, std::move(text), statement, false);
 

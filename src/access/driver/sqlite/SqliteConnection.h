@@ -1,6 +1,7 @@
 // A connection to one SQLite database file: WAL journal, a busy timeout,
-// foreign keys on, and a small cache of prepared statements so that a long
-// run of identical inserts prepares once.
+// foreign keys on, and a cache of prepared statements by statement shape
+// (StatementShape.h), so that a statement the operations run again and again
+// with other values written into it is prepared once.
 #pragma once
 
 #include <sqlite3.h>
@@ -12,6 +13,8 @@
 
 #include "access/driver/Driver.h"
 #include "access/driver/RowBuffer.h"
+#include "access/driver/StatementCache.h"
+#include "access/driver/StatementShape.h"
 #include "access/driver/TransactionNesting.h"
 
 namespace qz::access::sqlite {
@@ -33,7 +36,9 @@ class SqliteConnection : public Connection, private TransactionSteps {
 
   // --- For cursors ---------------------------------------------------------
 
-  // Hands a statement back once its cursor is done with it.
+  // Hands a statement back once its cursor is done with it; sql is the
+  // text it was prepared from. Kept for the next use of that text unless
+  // it was prepared for one use only.
   void ReleaseStatement(std::string sql, sqlite3_stmt* statement);
 
   // INSERT INTO table (columns...) VALUES (...), with bound values.
@@ -61,10 +66,6 @@ class SqliteConnection : public Connection, private TransactionSteps {
   [[noreturn]] void RaiseError(int code, const char* doing);
 
  private:
-  struct CachedStatement {
-    std::string sql;
-    sqlite3_stmt* statement;
-  };
   struct PrimaryKeyEntry {
     std::wstring table;
     std::vector<std::wstring> columns;
@@ -81,8 +82,19 @@ class SqliteConnection : public Connection, private TransactionSteps {
   void RollbackOutermost() override;
   void RunSavepointStatement(const std::string& sql) override;
   // A prepared statement for sql: from the cache, else newly prepared and
-  // checked to hold exactly one statement.
+  // checked to hold exactly one statement. For the driver's own texts,
+  // which are kept from their first use.
   sqlite3_stmt* Prepare(const std::string& sql);
+  // Prepares sql and checks that it holds exactly one statement; SQLite's
+  // code, or kSecondStatement. *out is null unless SQLITE_OK.
+  int PrepareOne(const std::string& sql, unsigned flags, sqlite3_stmt** out);
+  // Raises the error of a failed PrepareOne.
+  [[noreturn]] void RaisePrepareError(int code);
+  // The statement for a caller's text: by its shape, from the cache or
+  // prepared to be kept from the shape's second sighting on (its literals
+  // bound); otherwise the text itself, prepared for this use only. *key
+  // is the text to release it under.
+  sqlite3_stmt* PrepareForCaller(const std::string& text, std::string* key);
   void BindAll(sqlite3_stmt* statement, const FieldValue* fields, size_t count, int first_index);
   void StepToCompletion(sqlite3_stmt* statement);
   void FinalizeAll();
@@ -91,7 +103,9 @@ class SqliteConnection : public Connection, private TransactionSteps {
   std::string path_;
   TransactionNesting transactions_;
 
-  std::vector<CachedStatement> cache_;  // most recently used last
+  StatementCache<sqlite3_stmt*> cache_;
+  std::vector<sqlite3_stmt*> one_use_;  // prepared for one use: finalized when released
+  StatementShape shape_;
   std::vector<PrimaryKeyEntry> primary_keys_;
 
   // The last insert, kept prepared so that a run of rows to the same table
@@ -105,8 +119,5 @@ class SqliteConnection : public Connection, private TransactionSteps {
   std::deque<std::string> bound_text_;
   std::string sql_scratch_;
 };
-
-// Statements kept prepared per connection.
-constexpr size_t kStatementCacheSize = 32;
 
 }  // namespace qz::access::sqlite

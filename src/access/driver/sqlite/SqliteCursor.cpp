@@ -109,6 +109,37 @@ void SqliteCursor::ReadColumn(int index, CQZDBVariant& value) {
 
 void SqliteCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { ReadColumn(ColumnIndex(column), value); }
 
+// Integers and text as SQLite holds them; REAL and BLOB values take
+// ReadColumn's way through GetValueAt.
+Cursor::Cell SqliteCursor::CellAt(int position) {
+  if (position < 0 || position >= sqlite3_column_count(statement_)) RaiseNoColumnAt(position);
+  Cell cell;
+  switch (sqlite3_column_type(statement_, position)) {
+    case SQLITE_INTEGER:
+      cell.kind = Cell::kInteger;
+      cell.integer = sqlite3_column_int64(statement_, position);
+      break;
+    case SQLITE_TEXT: {
+      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, position));
+      const int bytes = sqlite3_column_bytes(statement_, position);
+      cell.kind = Cell::kText;
+      cell.text = std::string_view(text ? text : "", static_cast<size_t>(bytes));
+      break;
+    }
+    case SQLITE_NULL:
+      cell.kind = Cell::kNull;
+      break;
+    default:
+      break;
+  }
+  return cell;
+}
+
+void SqliteCursor::GetValueAt(int position, CQZDBVariant& value) {
+  if (position < 0 || position >= sqlite3_column_count(statement_)) RaiseNoColumnAt(position);
+  ReadColumn(position, value);
+}
+
 bool SqliteCursor::AddNew(const std::wstring& table) {
   if (direct_) LeaveDirect();
   row_.Begin(RowBuffer::Mode::kInsert, table);

@@ -26,6 +26,9 @@ class SqliteCursor : public Cursor {
   bool MoveNext() override;
   bool HasRow() override;
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
+  int ColumnPosition(std::wstring_view column) override { return ColumnIndex(column); }
+  Cell CellAt(int position) override;
+  void GetValueAt(int position, CQZDBVariant& value) override;
 
   bool AddNew(const std::wstring& table) override;
   bool Edit(const std::wstring& table) override;
