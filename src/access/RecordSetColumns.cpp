@@ -73,7 +73,8 @@ SQZTimestamp CQZRecordSet::GetTimestampAt(int position) {
   const Cursor::Cell cell = cursor.CellAt(position);
   SQZTimestamp timestamp;
   if (cell.kind == Cursor::Cell::kNull) return timestamp;
-  if (cell.kind == Cursor::Cell::kText && ParseShortTimestamp(cell.text, &timestamp)) return timestamp;
+  const bool text = cell.kind == Cursor::Cell::kText || cell.kind == Cursor::Cell::kTimestampText;
+  if (text && ParseShortTimestamp(cell.text, &timestamp)) return timestamp;
   CQZDBVariant value;
   cursor.GetValueAt(position, value);
   return value.GetTimestamp();

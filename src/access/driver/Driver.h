@@ -78,9 +78,11 @@ class Cursor {
 
   // --- Reading by position (CQZRecordSet::GetColumnPosition) ---------------
   // A cell of the current row as the engine holds it, copied nowhere: text
-  // stays valid until the cursor moves. kOther says "ask GetValueAt".
+  // stays valid until the cursor moves. kTimestampText is the text of a
+  // native timestamp, read as text only through GetValueAt. kOther says
+  // "ask GetValueAt".
   struct Cell {
-    enum Kind { kNull, kInteger, kText, kOther };
+    enum Kind { kNull, kInteger, kText, kTimestampText, kOther };
     Kind kind = kOther;
     int64_t integer = 0;
     std::string_view text;

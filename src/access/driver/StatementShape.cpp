@@ -44,7 +44,8 @@ class Shaper {
 
   // False when the text must be left whole.
   bool Run() {
-    if (!IsDataStatement()) return false;
+    shape_->is_data = IsDataStatement();
+    if (!shape_->is_data) return false;
     std::string& out = shape_->text;
     while (i_ < sql_.size()) {
       const char c = sql_[i_];

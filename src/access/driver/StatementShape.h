@@ -29,6 +29,7 @@ enum class MarkerStyle {
 struct StatementShape {
   std::string text;                   // the text to prepare
   std::vector<std::string> literals;  // the value of marker i + 1, quotes undone
+  bool is_data = false;               // a SELECT, WITH, INSERT, UPDATE or DELETE
 };
 
 // Fills *shape from the UTF-8 statement text sql. When nothing can be

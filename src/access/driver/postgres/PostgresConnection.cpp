@@ -82,6 +82,8 @@ void PostgresConnection::Close() {
   transactions_.Forget();
   transaction_lost_ = false;
   inserts_.clear();
+  shapes_.Clear([](const PreparedShape&) {});
+  dropped_shapes_.clear();
   primary_keys_.clear();
 }
 
@@ -110,6 +112,8 @@ void PostgresConnection::ForgetSessionState() {
   copying_ = false;
   copy_buffer_.clear();
   inserts_.clear();  // prepared statements die with the session
+  shapes_.Clear([](const PreparedShape&) {});
+  dropped_shapes_.clear();
   transactions_.Forget();
   transaction_lost_ = false;
 }

@@ -26,11 +26,21 @@
 
 #include "access/driver/Driver.h"
 #include "access/driver/RowBuffer.h"
+#include "access/driver/StatementCache.h"
+#include "access/driver/StatementShape.h"
 #include "access/driver/TransactionNesting.h"
 
 namespace qz::access::postgres {
 
 class PostgresCursor;
+
+// A query to send when its first row is needed.
+struct PendingQuery {
+  std::string sql;                  // the text, unless it runs by name
+  uint64_t statement = 0;           // its number while it may sit parsed as the unnamed statement
+  std::string name;                 // the prepared statement to run instead, when not empty
+  std::vector<std::string> params;  // the values of that statement's parameters
+};
 
 // Owns one PGresult.
 struct ResultDeleter {
@@ -63,9 +73,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
 
   // Sends sql and puts the connection in single-row mode for cursor, which
   // then reads its rows with NextStreamResult until it returns null.
-  // statement is the number Execute gave the query: while the server still
-  // holds it parsed as the unnamed statement, it is only bound and run.
-  void StartStream(PostgresCursor* cursor, const std::string& sql, uint64_t statement);
+  // A query numbered by Execute is only bound and run while the server
+  // still holds it parsed as the unnamed statement.
+  void StartStream(PostgresCursor* cursor, const PendingQuery& query);
   // The next result of the stream: a row (PGRES_SINGLE_TUPLE) or null at the
   // end. Throws on an error, after the stream is finished.
   Result NextStreamResult(PostgresCursor* cursor);
@@ -92,6 +102,11 @@ class PostgresConnection : public Connection, private TransactionSteps {
   struct PrimaryKeyEntry {
     std::wstring table;
     std::vector<std::wstring> columns;
+  };
+  // A statement shape the server holds prepared under a name.
+  struct PreparedShape {
+    std::string name;
+    bool returns_rows = false;
   };
 
   // --- The link (PostgresConnection.cpp) ------------------------------------
@@ -121,13 +136,26 @@ class PostgresConnection : public Connection, private TransactionSteps {
 
   // Runs a statement without parameters and results.
   void RunCommand(const char* sql);
-  // Sends the query sql and waits for its first row: a cursor streaming the
-  // rest, or one holding the whole (empty or row-less) result. Raises the
-  // statement's error.
-  std::unique_ptr<Cursor> RunQuery(const std::string& sql);
-  // Parses sql as the unnamed statement and describes it, both in one round
-  // trip; the description, or raises the first error.
-  Result PrepareAndDescribe(const std::string& sql);
+  // Sends the query sql (or the statement prepared as name, with params)
+  // and waits for its first row: a cursor streaming the rest, or one
+  // holding the whole (empty or row-less) result. Raises the statement's
+  // error.
+  std::unique_ptr<Cursor> RunQuery(const std::string& sql, const std::string& name = std::string(),
+                                   const std::vector<std::string>& params = {});
+  // Parses sql as the statement name ("" the unnamed one) and describes
+  // it, both in one round trip; the description, or raises the first error.
+  Result PrepareAndDescribe(const std::string& sql, const std::string& name = std::string());
+  // The statement prepared for shape_, from the cache or prepared now on
+  // the shape's second sighting; null when it is not worth preparing.
+  const PreparedShape* PreparedFor(const StatementShape& shape);
+  // Runs a statement that returns no rows by its prepared name, or as
+  // text when the text has not been seen before. Raises its error.
+  Result RunCommandWithParameters(const std::string& sql, const std::vector<const char*>& values);
+  // Lets the server drop the statements the cache let go of, when no
+  // transaction is open that a failure could spoil.
+  void DeallocateDropped();
+  // Pointers to the literals of shape_, for libpq.
+  const std::vector<const char*>& LiteralPointers(const std::vector<std::string>& literals);
   // Reads the rest of a pipeline up to its sync and leaves pipeline mode;
   // the first error result met on the way, if any.
   Result FinishPipeline();
@@ -172,6 +200,10 @@ class PostgresConnection : public Connection, private TransactionSteps {
   uint64_t last_statement_ = 0;
 
   std::vector<PreparedInsert> inserts_;
+  StatementCache<PreparedShape> shapes_;
+  std::vector<std::string> dropped_shapes_;  // names to deallocate on the server
+  StatementShape shape_;
+  std::vector<const char*> literal_pointers_;
   int next_statement_number_ = 1;
   std::vector<PrimaryKeyEntry> primary_keys_;
 

@@ -40,8 +40,8 @@ bool IsError(const PGresult* result) {
 
 }  // namespace
 
-PostgresCursor::PostgresCursor(PostgresConnection* connection, std::string sql, uint64_t statement)
-    : connection_(connection), sql_(std::move(sql)), statement_(statement), state_(State::kPending) {}
+PostgresCursor::PostgresCursor(PostgresConnection* connection, PendingQuery query)
+    : connection_(connection), query_(std::move(query)), state_(State::kPending) {}
 
 PostgresCursor::PostgresCursor(PostgresConnection* connection, Result first, Streaming)
     : connection_(connection), state_(State::kStreaming) {
@@ -68,7 +68,7 @@ void PostgresCursor::Start() {
   if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
   started_ = true;
   if (state_ == State::kPending) {
-    connection_->StartStream(this, sql_, statement_);
+    connection_->StartStream(this, query_);
     state_ = State::kStreaming;
   }
   Advance();
@@ -152,17 +152,20 @@ bool PostgresCursor::HasRow() {
   return current_ != nullptr;
 }
 
-int PostgresCursor::ColumnIndex(std::wstring_view column) {
-  if (column_names_.empty() && current_) {
-    const int count = PQnfields(current_.get());
-    column_names_.reserve(static_cast<size_t>(count));
-    column_types_.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-      const char* name = PQfname(current_.get(), i);
-      column_names_.push_back(platform::Utf8ToWide(name ? name : ""));
-      column_types_.push_back(PQftype(current_.get(), i));
-    }
+void PostgresCursor::LearnColumns() {
+  if (!column_names_.empty() || !current_) return;
+  const int count = PQnfields(current_.get());
+  column_names_.reserve(static_cast<size_t>(count));
+  column_types_.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const char* name = PQfname(current_.get(), i);
+    column_names_.push_back(platform::Utf8ToWide(name ? name : ""));
+    column_types_.push_back(PQftype(current_.get(), i));
   }
+}
+
+int PostgresCursor::ColumnIndex(std::wstring_view column) {
+  LearnColumns();
   // Row mappings read columns in table order: try the one after the last.
   const int count = static_cast<int>(column_names_.size());
   const int next = last_column_ + 1;
@@ -224,6 +227,48 @@ void PostgresCursor::ReadColumn(int index, CQZDBVariant& value) {
 }
 
 void PostgresCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { ReadColumn(ColumnIndex(column), value); }
+
+// The server's text of the value, integers parsed here; types ReadColumn
+// treats otherwise than as text take its way through GetValueAt.
+Cursor::Cell PostgresCursor::CellAt(int position) {
+  const PGresult* result = current_.get();
+  if (position < 0 || position >= PQnfields(result)) RaiseNoColumnAt(position);
+  Cell cell;
+  if (PQgetisnull(result, row_, position)) {
+    cell.kind = Cell::kNull;
+    return cell;
+  }
+  const char* text = PQgetvalue(result, row_, position);
+  const size_t length = static_cast<size_t>(PQgetlength(result, row_, position));
+  switch (PQftype(result, position)) {
+    case kInt2Oid:
+    case kInt4Oid:
+    case kInt8Oid:
+    case kOidOid:
+      if (std::from_chars(text, text + length, cell.integer).ec == std::errc()) cell.kind = Cell::kInteger;
+      return cell;
+    case kBoolOid:
+    case kFloat4Oid:
+    case kFloat8Oid:
+      return cell;
+    case kDateOid:
+    case kTimestampOid:
+    case kTimestampTzOid:
+      cell.kind = Cell::kTimestampText;
+      break;
+    default:
+      cell.kind = Cell::kText;
+      break;
+  }
+  cell.text = std::string_view(text, length);
+  return cell;
+}
+
+void PostgresCursor::GetValueAt(int position, CQZDBVariant& value) {
+  if (position < 0 || position >= PQnfields(current_.get())) RaiseNoColumnAt(position);
+  LearnColumns();
+  ReadColumn(position, value);
+}
 
 bool PostgresCursor::AddNew(const std::wstring& table) {
   if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);

@@ -19,9 +19,8 @@ namespace qz::access::postgres {
 
 class PostgresCursor : public Cursor {
  public:
-  // A query to run when its first row is needed; statement is the number
-  // the connection gave it when it parsed it.
-  PostgresCursor(PostgresConnection* connection, std::string sql, uint64_t statement);
+  // A query to run when its first row is needed.
+  PostgresCursor(PostgresConnection* connection, PendingQuery query);
   // A query already sent and streaming in single-row mode; first holds its
   // first row.
   struct Streaming {};
@@ -35,6 +34,9 @@ class PostgresCursor : public Cursor {
   bool MoveNext() override;
   bool HasRow() override;
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
+  int ColumnPosition(std::wstring_view column) override { return ColumnIndex(column); }
+  Cell CellAt(int position) override;
+  void GetValueAt(int position, CQZDBVariant& value) override;
 
   bool AddNew(const std::wstring& table) override;
   bool Edit(const std::wstring& table) override;
@@ -59,12 +61,13 @@ class PostgresCursor : public Cursor {
   void Advance();
   // Makes result the current one when it holds a row; false otherwise.
   bool Accept(Result result);
+  // Fills column_names_ and column_types_ from the current result.
+  void LearnColumns();
   int ColumnIndex(std::wstring_view column);
   void ReadColumn(int index, CQZDBVariant& value);
 
   PostgresConnection* connection_;
-  std::string sql_;
-  uint64_t statement_ = 0;
+  PendingQuery query_;
   State state_;
   bool started_ = false;
   bool bof_ = false;

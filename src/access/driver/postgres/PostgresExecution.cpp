@@ -31,14 +31,14 @@ Result PostgresConnection::FinishPipeline() {
   return failure;
 }
 
-Result PostgresConnection::PrepareAndDescribe(const std::string& sql) {
+Result PostgresConnection::PrepareAndDescribe(const std::string& sql, const std::string& name) {
   unnamed_statement_ = 0;
   if (!PQenterPipelineMode(conn_)) {
     // Not possible on an idle link; take the two round trips instead.
-    Check(Result(PQprepare(conn_, "", sql.c_str(), 0, nullptr)), "");
-    return Check(Result(PQdescribePrepared(conn_, "")), "");
+    Check(Result(PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr)), "");
+    return Check(Result(PQdescribePrepared(conn_, name.c_str())), "");
   }
-  if (!PQsendPrepare(conn_, "", sql.c_str(), 0, nullptr) || !PQsendDescribePrepared(conn_, "") ||
+  if (!PQsendPrepare(conn_, name.c_str(), sql.c_str(), 0, nullptr) || !PQsendDescribePrepared(conn_, name.c_str()) ||
       !PQpipelineSync(conn_)) {
     FinishPipeline();
     RaiseResultError(nullptr, "");
@@ -65,13 +65,72 @@ void PostgresConnection::Quiesce() {
   if (streaming_) streaming_->TakeRestOfStream();
 }
 
+// --- Statement shapes -----------------------------------------------------
+// A caller's text runs as written the first time its shape is seen. From
+// the second time on the shape is prepared under a name and run with the
+// text's literals as parameters, so the server parses and plans it once.
+
+const std::vector<const char*>& PostgresConnection::LiteralPointers(const std::vector<std::string>& literals) {
+  literal_pointers_.clear();
+  for (const std::string& literal : literals) literal_pointers_.push_back(literal.c_str());
+  return literal_pointers_;
+}
+
+const PostgresConnection::PreparedShape* PostgresConnection::PreparedFor(const StatementShape& shape) {
+  if (!shape.is_data) return nullptr;
+  if (const PreparedShape* kept = shapes_.Find(shape.text)) return kept;
+  if (!shapes_.Admit(shape.text)) return nullptr;
+  PreparedShape prepared{"qz_shape_" + std::to_string(next_statement_number_++), false};
+  Result described = PrepareAndDescribe(shape.text, prepared.name);
+  prepared.returns_rows = PQnfields(described.get()) > 0;
+  shapes_.Put(shape.text, prepared, [&](const PreparedShape& old) { dropped_shapes_.push_back(old.name); });
+  return shapes_.Find(shape.text);
+}
+
+void PostgresConnection::DeallocateDropped() {
+  if (dropped_shapes_.empty() || transactions_.depth() > 0 || PQtransactionStatus(conn_) != PQTRANS_IDLE) return;
+  for (const std::string& name : dropped_shapes_) {
+    const std::string sql = "DEALLOCATE " + name;
+    unnamed_statement_ = 0;
+    Result(PQexec(conn_, sql.c_str()));  // a statement already gone is no loss
+  }
+  dropped_shapes_.clear();
+}
+
+Result PostgresConnection::RunCommandWithParameters(const std::string& sql, const std::vector<const char*>& values) {
+  ShapeOfStatement(sql, MarkerStyle::kDollarNumbered, &shape_);
+  const PreparedShape* prepared = PreparedFor(shape_);
+  unnamed_statement_ = 0;
+  const int count = static_cast<int>(values.size());
+  if (prepared)
+    return Check(Result(PQexecPrepared(conn_, prepared->name.c_str(), count, values.data(), nullptr, nullptr, 0)), "");
+  return Check(Result(PQexecParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)), "");
+}
+
 // --- Statements -----------------------------------------------------------
 
 std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROWOPERATION operation) {
   if (closed_) return nullptr;
   Quiesce();
   EnsureLink();
+  DeallocateDropped();
   std::string text = platform::WideToUtf8(sql);
+  ShapeOfStatement(text, MarkerStyle::kDollarNumbered, &shape_);
+  if (const PreparedShape* prepared = PreparedFor(shape_)) {
+    if (!prepared->returns_rows) {
+      unnamed_statement_ = 0;
+      const std::vector<const char*>& values = LiteralPointers(shape_.literals);
+      Result done = Check(Result(PQexecPrepared(conn_, prepared->name.c_str(), static_cast<int>(values.size()),
+                                                values.data(), nullptr, nullptr, 0)),
+                          "");
+      return std::make_unique<PostgresCursor>(this, std::move(done));
+    }
+    if (operation == ROWOPERATION_READONLY) return RunQuery(std::string(), prepared->name, shape_.literals);
+    PendingQuery query;
+    query.name = prepared->name;
+    query.params = shape_.literals;
+    return std::make_unique<PostgresCursor>(this, std::move(query));
+  }
   if (MayReturnRows(text)) {
     // A query opened for reading is read straight after Open: run it now.
     if (operation == ROWOPERATION_READONLY) return RunQuery(text);
@@ -82,7 +141,10 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
     Result described = PrepareAndDescribe(text);
     if (PQnfields(described.get()) > 0) {
       unnamed_statement_ = ++last_statement_;
-      return std::make_unique<PostgresCursor>(this, std::move(text), unnamed_statement_);
+      PendingQuery query;
+      query.sql = std::move(text);
+      query.statement = unnamed_statement_;
+      return std::make_unique<PostgresCursor>(this, std::move(query));
     }
     Result done = Check(Result(PQexecPrepared(conn_, "", 0, nullptr, nullptr, nullptr, 0)), "");
     return std::make_unique<PostgresCursor>(this, std::move(done));
@@ -92,13 +154,18 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   return std::make_unique<PostgresCursor>(this, std::move(done));
 }
 
-std::unique_ptr<Cursor> PostgresConnection::RunQuery(const std::string& sql) {
+std::unique_ptr<Cursor> PostgresConnection::RunQuery(const std::string& sql, const std::string& name,
+                                                     const std::vector<std::string>& params) {
   // Parse, bind, describe, execute and sync go out together; Open then waits
   // for the first row, the end of an empty result, or the statement's
   // error: one round trip in all. The server refuses a second statement in
   // the text as it does for a prepared one.
   unnamed_statement_ = 0;
-  if (!PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)) RaiseResultError(nullptr, "");
+  const std::vector<const char*>& values = LiteralPointers(params);
+  const int sent = name.empty() ? PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)
+                                : PQsendQueryPrepared(conn_, name.c_str(), static_cast<int>(values.size()),
+                                                      values.data(), nullptr, nullptr, 0);
+  if (!sent) RaiseResultError(nullptr, "");
   if (!PQsetSingleRowMode(conn_)) {
     while (Result rest{PQgetResult(conn_)}) {
     }
@@ -121,13 +188,20 @@ std::unique_ptr<Cursor> PostgresConnection::RunQuery(const std::string& sql) {
   return std::make_unique<PostgresCursor>(this, Check(std::move(first), ""));
 }
 
-void PostgresConnection::StartStream(PostgresCursor* cursor, const std::string& sql, uint64_t statement) {
+void PostgresConnection::StartStream(PostgresCursor* cursor, const PendingQuery& query) {
   Quiesce();
   EnsureLink();
-  const bool parsed = statement != 0 && statement == unnamed_statement_;
+  const bool parsed = query.statement != 0 && query.statement == unnamed_statement_;
   unnamed_statement_ = 0;
-  const int sent = parsed ? PQsendQueryPrepared(conn_, "", 0, nullptr, nullptr, nullptr, 0)
-                          : PQsendQueryParams(conn_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+  int sent;
+  if (!query.name.empty()) {
+    const std::vector<const char*>& values = LiteralPointers(query.params);
+    sent = PQsendQueryPrepared(conn_, query.name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
+                               nullptr, 0);
+  } else {
+    sent = parsed ? PQsendQueryPrepared(conn_, "", 0, nullptr, nullptr, nullptr, 0)
+                  : PQsendQueryParams(conn_, query.sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+  }
   if (!sent) RaiseResultError(nullptr, "");
   if (!PQsetSingleRowMode(conn_)) {
     // Cannot happen right after a send; finish the query rather than leave

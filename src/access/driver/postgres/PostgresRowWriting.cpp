@@ -93,10 +93,8 @@ void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key,
   }
   BindTexts(fields, count, 0);
   for (size_t i = 0; i < key.values.size(); ++i) param_values_.push_back(key.values[i].c_str());
-  unnamed_statement_ = 0;
-  Result done = Check(Result(PQexecParams(conn_, sql.c_str(), static_cast<int>(param_values_.size()), nullptr,
-                                          param_values_.data(), nullptr, nullptr, 0)),
-                      "");
+  // Edits of one table and columns share the text: parsed once.
+  Result done = RunCommandWithParameters(sql, param_values_);
   // The row was read a moment ago; if it was deleted or re-keyed since,
   // saying the edit succeeded would be a lie.
   if (std::strcmp(PQcmdTuples(done.get()), "0") == 0) RaiseEditedRowGone(table);
