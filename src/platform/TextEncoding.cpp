@@ -58,12 +58,13 @@ std::string WideToUtf8(std::wstring_view text) {
 
 void Utf8ToWide(std::string_view text, std::wstring* out) {
   out->clear();
-  out->reserve(text.size());
   // Plain ASCII, the common case of GUID and SQL text, needs no decoding.
   size_t ascii = 0;
   while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
-  out->append(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
-  if (ascii == text.size()) return;
+  if (ascii == text.size()) {
+    out->assign(text.begin(), text.end());
+    return;
+  }
 
   std::string_view rest = text.substr(ascii);
   std::string repaired;
@@ -71,6 +72,17 @@ void Utf8ToWide(std::string_view text, std::wstring* out) {
     utf8::replace_invalid(rest.begin(), rest.end(), std::back_inserter(repaired), kReplacement);
     rest = repaired;
   }
+  // Room for exactly the characters the text holds (a record's field keeps
+  // what is reserved here): one unit per lead byte, two in UTF-16 for a
+  // character beyond the BMP.
+  size_t units = ascii;
+  for (char c : rest) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) ++units;
+    if (sizeof(wchar_t) == 2 && byte >= 0xF0) ++units;
+  }
+  out->reserve(units);
+  out->append(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
   if constexpr (sizeof(wchar_t) == 2)
     utf8::unchecked::utf8to16(rest.begin(), rest.end(), std::back_inserter(*out));
   else

@@ -15,11 +15,18 @@ namespace {
 constexpr int kBusyTimeoutMilliseconds = 5000;
 
 // "name" with embedded quotes doubled: identifiers can never end the quote.
+// An edit spells out every column it writes, so plain ASCII names (all of
+// ours) are copied as they are, without a conversion each.
 void AppendQuotedIdentifier(std::string* sql, std::wstring_view name) {
   sql->push_back('"');
-  for (char c : platform::WideToUtf8(name)) {
+  auto append = [sql](char c) {
     if (c == '"') sql->push_back('"');
     sql->push_back(c);
+  };
+  if (std::all_of(name.begin(), name.end(), [](wchar_t c) { return c > 0 && c < 0x80; })) {
+    for (wchar_t c : name) append(static_cast<char>(c));
+  } else {
+    for (char c : platform::WideToUtf8(name)) append(c);
   }
   sql->push_back('"');
 }
