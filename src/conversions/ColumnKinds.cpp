@@ -14,15 +14,22 @@ std::wstring_view TextOf(const CQZDBVariant& variant) {
 
 }  // namespace
 
-// GUIDs are stored as their 36-character text.
+// GUIDs are stored as their 36-character text, written into a buffer kept
+// for the thread: a long run of rows makes no text of its own per GUID.
 void WriteGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const GUID& field) {
-  variant = GuidToText(field);
+  static thread_local std::wstring text;
+  GuidToText(field, &text);
+  variant = text;
   set->SetFieldValue(column, variant);
 }
 
-// Text is stored trimmed; the field itself keeps its blanks.
+// Text is stored trimmed; the field itself keeps its blanks. Text without
+// blanks at its ends, nearly all of it, goes as it is.
 void WriteTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const std::wstring& field) {
-  variant = Trim(field);
+  if (field.empty() || (!IsWhiteSpace(field.front()) && !IsWhiteSpace(field.back())))
+    variant = field;
+  else
+    variant = Trim(field);
   set->SetFieldValue(column, variant);
 }
 

@@ -16,6 +16,8 @@ namespace qz::conversions {
 
 // 36 characters, 8-4-4-4-12 upper-case hexadecimal digits, no braces.
 std::wstring GuidToText(const GUID& guid);
+// The same into *text, reusing its storage.
+void GuidToText(const GUID& guid, std::wstring* text);
 
 // Parses exactly the GUID text form (either case). Anything else, including
 // surrounding white space, braces, a wrong length or text of any length

@@ -24,9 +24,8 @@ void AppendHex(uint32_t value, int digits, std::wstring* out) {
 template <typename Char>
 int HexValue(Char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  const auto letter = static_cast<unsigned>(c | 0x20) - 'a';  // either case
+  return letter < 6 ? static_cast<int>(letter) + 10 : -1;
 }
 
 // Reads `digits` hexadecimal digits starting at text[pos]. The caller has
@@ -49,18 +48,23 @@ bool ReadHex(Text text, std::size_t pos, int digits, uint32_t* value) {
 // order, with the hyphen after the second of them.
 std::wstring GuidToText(const GUID& guid) {
   std::wstring text;
-  text.reserve(kGuidTextLength);
-  AppendHex(guid.Data1, 8, &text);
-  text.push_back(L'-');
-  AppendHex(guid.Data2, 4, &text);
-  text.push_back(L'-');
-  AppendHex(guid.Data3, 4, &text);
-  text.push_back(L'-');
-  AppendHex(guid.Data4[0], 2, &text);
-  AppendHex(guid.Data4[1], 2, &text);
-  text.push_back(L'-');
-  for (int i = 2; i < 8; ++i) AppendHex(guid.Data4[i], 2, &text);
+  GuidToText(guid, &text);
   return text;
+}
+
+void GuidToText(const GUID& guid, std::wstring* text) {
+  text->clear();
+  text->reserve(kGuidTextLength);
+  AppendHex(guid.Data1, 8, text);
+  text->push_back(L'-');
+  AppendHex(guid.Data2, 4, text);
+  text->push_back(L'-');
+  AppendHex(guid.Data3, 4, text);
+  text->push_back(L'-');
+  AppendHex(guid.Data4[0], 2, text);
+  AppendHex(guid.Data4[1], 2, text);
+  text->push_back(L'-');
+  for (int i = 2; i < 8; ++i) AppendHex(guid.Data4[i], 2, text);
 }
 
 namespace {
