@@ -8,6 +8,11 @@
 // there. A connection lost outside a transaction is re-established once on
 // the next call; a statement that was in flight is never sent again.
 //
+// A caller's text runs as written the first time its shape (StatementShape.h)
+// is seen; from the second time on the shape is prepared under a name and
+// run with the text's literals as parameters, so that the server parses and
+// plans each kind of statement once per session.
+//
 // The class is written in one file per duty:
 //   PostgresConnection.cpp  connecting, the link and reconnecting,
 //                           transactions, and the factory ConnectPostgres
