@@ -1,0 +1,67 @@
+#include "support/PostgresCluster.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/TextEncoding.h"
+
+namespace qz::testing {
+namespace {
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// text in single quotes for the shell.
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+bool PostgresCluster::Find() {
+  const std::string hosts = Environment("QZ_PG_CLUSTER_HOSTS");
+  if (hosts.empty()) return false;
+  hosts_ = platform::Utf8ToWide(hosts);
+  database_ = platform::Utf8ToWide(Environment("QZ_PG_CLUSTER_DATABASE"));
+  user_ = platform::Utf8ToWide(Environment("QZ_PG_CLUSTER_USER"));
+  folder_ = Environment("QZ_PG_CLUSTER_DIR");
+  script_ = Environment("QZ_PG_CLUSTER_SCRIPT");
+  return true;
+}
+
+DBsSetNode PostgresCluster::Node() const {
+  DBsSetNode node;
+  node.nDBType = 2;  // PostgreSQL
+  node.strConnect1 = hosts_;
+  node.strConnect2 = database_;
+  node.strConnect3 = user_;
+  return node;
+}
+
+bool PostgresCluster::Execute(const std::wstring& sql) const {
+  try {
+    CQZDatabase database;
+    database.Connect(QZDB_POSTGRESQL, hosts_, database_, user_, L"");
+    CQZRecordSet set(&database);
+    if (set.Open(sql, ROWOPERATION_WRITE)) return true;
+    ADD_FAILURE() << "refused: " << platform::WideToUtf8(sql);
+  } catch (CQZDBException* e) {
+    ADD_FAILURE() << platform::WideToUtf8(e->GetErrorMessage()) << " in " << platform::WideToUtf8(sql);
+    e->Delete();
+  }
+  return false;
+}
+
+bool PostgresCluster::Run(const std::string& command) const {
+  const std::string line = ShellQuoted(script_) + " " + command + " " + ShellQuoted(folder_);
+  const int status = std::system(line.c_str());
+  if (status != 0) ADD_FAILURE() << "the cluster command failed (" << status << "): " << line;
+  return status == 0;
+}
+
+}  // namespace qz::testing
