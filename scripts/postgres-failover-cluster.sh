@@ -10,6 +10,8 @@
 #   scripts/postgres-failover-cluster.sh failover DIR      # both of the above
 #   scripts/postgres-failover-cluster.sh fence DIR         # the primary turns read-only
 #   scripts/postgres-failover-cluster.sh rejoin DIR        # the old primary follows the new one
+#   scripts/postgres-failover-cluster.sh hold-replication DIR     # nothing reaches the standby: commits wait
+#   scripts/postgres-failover-cluster.sh release-replication DIR
 #   scripts/postgres-failover-cluster.sh status DIR
 #   scripts/postgres-failover-cluster.sh stop DIR          # stops both, removes DIR
 #
@@ -269,6 +271,15 @@ rejoin() {
   wait_synchronous
 }
 
+# Halts (STOP) or resumes (CONT) the primary's WAL sender: while it is
+# halted the standby gets nothing more, and every commit waits for it.
+signal_sender() {
+  local pid
+  pid=$(sql_on "$(primary)" 'SELECT pid FROM pg_stat_replication')
+  [ -n "$pid" ] || die "the primary $(primary) has no WAL sender"
+  if [ "$(id -u)" -eq 0 ]; then kill "-$1" "$pid"; else as_owner kill "-$1" "$pid"; fi
+}
+
 status() {
   local node role
   for node in a b; do
@@ -304,10 +315,13 @@ case "${1:-}" in
   failover) check_folder && stop_primary && promote ;;
   fence) check_folder && fence ;;
   rejoin) check_folder && rejoin ;;
+  hold-replication) check_folder && signal_sender STOP ;;
+  release-replication) check_folder && signal_sender CONT ;;
   status) check_folder && status ;;
   stop) check_folder && teardown ;;
   *)
-    echo "usage: $0 start | stop-primary | promote | failover | fence | rejoin | status | stop  [DIR]" >&2
+    echo "usage: $0 start | stop-primary | promote | failover | fence | rejoin | hold-replication |" >&2
+    echo "          release-replication | status | stop  [DIR]" >&2
     echo "       (DIR defaults to \$QZ_PG_CLUSTER_DIR)" >&2
     exit 2
     ;;

@@ -57,6 +57,19 @@ bool PostgresCluster::Execute(const std::wstring& sql) const {
   return false;
 }
 
+std::wstring PostgresCluster::QueryText(const std::wstring& sql) const {
+  CQZDBVariant value;
+  try {
+    CQZDatabase database;
+    database.Connect(QZDB_POSTGRESQL, hosts_, database_, user_, L"");
+    CQZRecordSet set(&database);
+    if (set.Open(sql, ROWOPERATION_READONLY) && !set.IsEOF()) set.GetValueInColumn(L"v", value);
+  } catch (CQZDBException* e) {
+    e->Delete();
+  }
+  return value.GetTextRef();
+}
+
 bool PostgresCluster::Run(const std::string& command) const {
   const std::string line = ShellQuoted(script_) + " " + command + " " + ShellQuoted(folder_);
   const int status = std::system(line.c_str());

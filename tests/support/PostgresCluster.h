@@ -22,8 +22,12 @@ class PostgresCluster {
   // with a test failure, when it fails.
   bool Execute(const std::wstring& sql) const;
 
+  // The text of column v of the first row of sql on the primary; empty when
+  // there is no row or the query fails.
+  std::wstring QueryText(const std::wstring& sql) const;
+
   // Runs one command of the script ("failover", "stop-primary", "promote",
-  // "fence", "rejoin"); false, with a test failure, when it fails.
+  // "fence", "rejoin", "hold-replication", "release-replication"); false, with a test failure, when it fails.
   bool Run(const std::string& command) const;
 
  private:
