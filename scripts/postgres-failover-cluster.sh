@@ -10,6 +10,7 @@
 #   scripts/postgres-failover-cluster.sh failover DIR      # both of the above
 #   scripts/postgres-failover-cluster.sh fence DIR         # the primary turns read-only
 #   scripts/postgres-failover-cluster.sh rejoin DIR        # the old primary follows the new one
+#   scripts/postgres-failover-cluster.sh ready DIR         # rejoin unless a synchronous standby streams
 #   scripts/postgres-failover-cluster.sh hold-replication DIR     # nothing reaches the standby: commits wait
 #   scripts/postgres-failover-cluster.sh release-replication DIR
 #   scripts/postgres-failover-cluster.sh status DIR
@@ -221,14 +222,14 @@ stop_primary() {
 }
 
 # The standby becomes the primary. It has no standby of its own yet, so it
-# must not wait for one on commit.
+# must not wait for one on commit: that is settled before it takes writes.
 promote() {
   local node old
   old=$(primary)
   node=$(other "$old")
-  as_owner "$PG_BIN/pg_ctl" -D "$DIR/$node" -w -t 60 promote >/dev/null
   sql_on "$node" "ALTER SYSTEM SET synchronous_standby_names = ''" >/dev/null
   sql_on "$node" 'SELECT pg_reload_conf()' >/dev/null
+  as_owner "$PG_BIN/pg_ctl" -D "$DIR/$node" -w -t 60 promote >/dev/null
   echo "$node" >"$DIR/primary"
   wait_writable "$node"
 }
@@ -269,6 +270,13 @@ rejoin() {
     clone_standby "$node"
   fi
   wait_synchronous
+}
+
+# A test starts from a primary with a synchronous standby, whatever the test
+# before it left.
+ready() {
+  [ "$(sql_on "$(primary)" "SELECT count(*) FROM pg_stat_replication WHERE sync_state = 'sync'" 2>/dev/null ||
+    true)" = 1 ] || rejoin
 }
 
 # Halts (STOP) or resumes (CONT) the primary's WAL sender: while it is
@@ -315,12 +323,13 @@ case "${1:-}" in
   failover) check_folder && stop_primary && promote ;;
   fence) check_folder && fence ;;
   rejoin) check_folder && rejoin ;;
+  ready) check_folder && ready ;;
   hold-replication) check_folder && signal_sender STOP ;;
   release-replication) check_folder && signal_sender CONT ;;
   status) check_folder && status ;;
   stop) check_folder && teardown ;;
   *)
-    echo "usage: $0 start | stop-primary | promote | failover | fence | rejoin | hold-replication |" >&2
+    echo "usage: $0 start | stop-primary | promote | failover | fence | rejoin | ready | hold-replication |" >&2
     echo "          release-replication | status | stop  [DIR]" >&2
     echo "       (DIR defaults to \$QZ_PG_CLUSTER_DIR)" >&2
     exit 2

@@ -1,6 +1,9 @@
 #include "support/PostgresCluster.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -31,7 +34,15 @@ bool PostgresCluster::Find() {
   user_ = platform::Utf8ToWide(Environment("QZ_PG_CLUSTER_USER"));
   folder_ = Environment("QZ_PG_CLUSTER_DIR");
   script_ = Environment("QZ_PG_CLUSTER_SCRIPT");
+  const std::string lock_path = folder_ + "/tests.lock";
+  lock_ = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (lock_ < 0 || flock(lock_, LOCK_EX) != 0) ADD_FAILURE() << "cannot lock " << lock_path;
+  Run("ready");
   return true;
+}
+
+PostgresCluster::~PostgresCluster() {
+  if (lock_ >= 0) close(lock_);  // closing releases the lock
 }
 
 DBsSetNode PostgresCluster::Node() const {

@@ -12,7 +12,15 @@ namespace qz::testing {
 
 class PostgresCluster {
  public:
+  PostgresCluster() = default;
+  ~PostgresCluster();
+  PostgresCluster(const PostgresCluster&) = delete;
+  PostgresCluster& operator=(const PostgresCluster&) = delete;
+
   // False when QZ_PG_CLUSTER_HOSTS is unset: no cluster for this run.
+  // Otherwise holds the cluster for this test until destroyed (tests that
+  // switch it over run one at a time, whatever CTest runs in parallel) and
+  // makes sure it has a primary and a synchronous standby.
   bool Find();
 
   // A setting naming both servers, for the library to choose between.
@@ -27,7 +35,7 @@ class PostgresCluster {
   std::wstring QueryText(const std::wstring& sql) const;
 
   // Runs one command of the script ("failover", "stop-primary", "promote",
-  // "fence", "rejoin", "hold-replication", "release-replication"); false, with a test failure, when it fails.
+  // "fence", "rejoin", "ready", "hold-replication", "release-replication"); false, with a test failure, when it fails.
   bool Run(const std::string& command) const;
 
  private:
@@ -36,6 +44,7 @@ class PostgresCluster {
   std::wstring user_;
   std::string folder_;
   std::string script_;
+  int lock_ = -1;
 };
 
 // Skips the current test when there is no cluster for this run.

@@ -54,6 +54,12 @@ class LostCommitTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (call_.joinable()) {
+      // A test that stopped halfway may leave the call waiting for the
+      // standby: let replication go on so that it can end.
+      cluster_.Run("release-replication");
+      call_.join();
+    }
     writer_.CloseQZNVGeZhuanDB();
     QZNVGeZhuanSetDebugOutput(nullptr);
   }
@@ -124,7 +130,6 @@ TEST_F(LostCommitTest, ACommitTheStandbyHoldsAnswersOneThoughItsAnswerWasLost) {
   call_.join();
   EXPECT_EQ(answer_, 1) << "the standby holds the commit, yet the call answered 0";
   EXPECT_EQ(StoredItems(1), kItemsPerTask);
-  ASSERT_TRUE(cluster_.Run("rejoin"));
 }
 
 TEST_F(LostCommitTest, ACommitTheStandbyNeverGotAnswersZeroAndLeavesNothing) {
@@ -136,7 +141,6 @@ TEST_F(LostCommitTest, ACommitTheStandbyNeverGotAnswersZeroAndLeavesNothing) {
   call_.join();
   EXPECT_EQ(answer_, 0);
   EXPECT_EQ(StoredItems(2), -1);
-  ASSERT_TRUE(cluster_.Run("rejoin"));
 }
 
 }  // namespace
