@@ -11,6 +11,8 @@
 #   scripts/postgres-failover-cluster.sh fence DIR         # the primary turns read-only
 #   scripts/postgres-failover-cluster.sh rejoin DIR        # the old primary follows the new one
 #   scripts/postgres-failover-cluster.sh ready DIR         # rejoin unless a synchronous standby streams
+#   scripts/postgres-failover-cluster.sh asynchronous DIR  # commits stop waiting for the standby
+#   scripts/postgres-failover-cluster.sh synchronous DIR   # and wait for it again
 #   scripts/postgres-failover-cluster.sh hold-replication DIR     # nothing reaches the standby: commits wait
 #   scripts/postgres-failover-cluster.sh release-replication DIR
 #   scripts/postgres-failover-cluster.sh status DIR
@@ -279,6 +281,13 @@ ready() {
     true)" = 1 ] || rejoin
 }
 
+# Commits no longer wait for the standby, which still streams: to weigh
+# what waiting costs.
+asynchronous() {
+  sql_on "$(primary)" "ALTER SYSTEM SET synchronous_standby_names = ''" >/dev/null
+  sql_on "$(primary)" 'SELECT pg_reload_conf()' >/dev/null
+}
+
 # Halts (STOP) or resumes (CONT) the primary's WAL sender: while it is
 # halted the standby gets nothing more, and every commit waits for it.
 signal_sender() {
@@ -324,13 +333,15 @@ case "${1:-}" in
   fence) check_folder && fence ;;
   rejoin) check_folder && rejoin ;;
   ready) check_folder && ready ;;
+  asynchronous) check_folder && asynchronous ;;
+  synchronous) check_folder && wait_synchronous ;;
   hold-replication) check_folder && signal_sender STOP ;;
   release-replication) check_folder && signal_sender CONT ;;
   status) check_folder && status ;;
   stop) check_folder && teardown ;;
   *)
-    echo "usage: $0 start | stop-primary | promote | failover | fence | rejoin | ready | hold-replication |" >&2
-    echo "          release-replication | status | stop  [DIR]" >&2
+    echo "usage: $0 start | stop-primary | promote | failover | fence | rejoin | ready | asynchronous | synchronous |" >&2
+    echo "          hold-replication | release-replication | status | stop  [DIR]" >&2
     echo "       (DIR defaults to \$QZ_PG_CLUSTER_DIR)" >&2
     exit 2
     ;;
