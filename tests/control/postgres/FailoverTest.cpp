@@ -30,6 +30,9 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr int kItemsPerTask = 10;
+// Past this many tasks the writer only rewrites: the reader's listing (one
+// query per task) stays short enough to end soon after a switch.
+constexpr size_t kMaxTasks = 1000;
 // The bound within which the writer and the reader answer 1 again after a
 // promotion. Measured on loopback: well under a second (the test prints
 // each switch's times).
@@ -110,7 +113,7 @@ class FailoverTest : public ::testing::Test {
       int modified = 0;
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (round % 2 == 1 && !added_.empty()) {
+        if ((round % 2 == 1 || added_.size() >= kMaxTasks) && !added_.empty()) {
           modified = added_[static_cast<size_t>(round * 7) % added_.size()];
           tasks.push_back(MakeTask(modified, ++ledger_[modified].last_version));
         } else {
@@ -191,7 +194,8 @@ class FailoverTest : public ::testing::Test {
   // the switches land at different moments of a call.
   void WaitIntoACall(milliseconds offset) {
     const int calls = writer_calls_;
-    while (writer_calls_ == calls) std::this_thread::yield();
+    const Clock::time_point give_up = Clock::now() + kRecoveryGiveUp;
+    while (writer_calls_ == calls && Clock::now() < give_up) std::this_thread::yield();
     std::this_thread::sleep_for(offset);
   }
 
