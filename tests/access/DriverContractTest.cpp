@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "control/KindCode.h"
 #include "conversions/Conversions.h"
@@ -140,7 +141,9 @@ TEST_P(DriverContractTest, RowsAreAddedAndEditedByKeyAndAColumnAssignedTwiceKeep
     set.Update();
   }
   set.Close();
-  EXPECT_EQ(Text(L"select s as v from qz_contract where k = 'a'"), L"\u78C1\u5E26 \U0001F600");
+  for (const wchar_t* key : {L"a", L"b"})
+    EXPECT_EQ(Text(L"select s as v from qz_contract where k = '" + std::wstring(key) + L"'"),
+              L"\u78C1\u5E26 \U0001F600");
   const SQZTimestamp stored = Read(L"select d as v from qz_contract where k = 'b'").GetTimestamp();
   EXPECT_EQ(stored.year * 10000 + stored.month * 100 + stored.day, 20080229);
   EXPECT_EQ(stored.hour * 10000 + stored.minute * 100 + stored.second, 235958);
@@ -247,6 +250,17 @@ TEST_P(DriverContractTest, MisuseRaisesTheSameErrorOnEveryEngine) {
   open(ROWOPERATION_READONLY);
   set.GetValueInColumn(L"k", value);
   EXPECT_STREQ(value.GetText(), L"a");
+
+  // A set left open when its connection closes answers alike, then closes.
+  database_.Close();
+  for (const std::function<void()>& call : std::vector<std::function<void()>>{
+           [&] { set.MoveNext(); }, [&] { set.GetValueInColumn(L"k", value); }, [&] { set.AddNew(L"qz_contract"); }}) {
+    const Thrown refused = Catch(call);
+    EXPECT_EQ(Utf8(refused.message), "the connection of the record set is closed");
+    EXPECT_EQ(refused.state, "08003");
+  }
+  set.Close();
+  EXPECT_FALSE(set.IsOpen());
 }
 
 TEST_P(DriverContractTest, TransactionsNestAsSavepoints) {
