@@ -274,6 +274,24 @@ TEST_F(SqliteDriverTest, EditRewritesTheCurrentRowByItsKey) {
   EXPECT_STREQ(Read(L"a", L"s").GetText(), L"one");
   EXPECT_STREQ(Read(L"b", L"s").GetText(), L"changed");
 
+  // The key written back as it was, or changed: the edit holds either way
+  // (the driver leaves an unchanged key out of what it sets).
+  for (const wchar_t* new_key : {L"b", L"c"}) {
+    CQZRecordSet set(&database_);
+    ASSERT_TRUE(set.Open(L"select * from T where s = 'changed'", ROWOPERATION_WRITE));
+    set.Edit(L"T");
+    v = new_key;
+    set.SetFieldValue(L"k", v);
+    v = std::wstring(L"set with key ") + new_key;
+    set.SetFieldValue(L"s", v);
+    set.Update();
+    set.Close();
+    EXPECT_EQ(Read(new_key, L"s").GetText(), std::wstring(L"set with key ") + new_key);
+    Run(std::wstring(L"update T set s = 'changed' where k = '") + new_key + L"'");
+  }
+  EXPECT_EQ(Count(), 2);
+  EXPECT_STREQ(Read(L"c", L"s").GetText(), L"changed");
+
   Run(L"create table NoKey (s TEXT)");
   Run(L"insert into NoKey values ('x')");
   CQZRecordSet set(&database_);

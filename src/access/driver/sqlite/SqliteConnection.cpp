@@ -31,6 +31,31 @@ void AppendQuotedIdentifier(std::string* sql, std::wstring_view name) {
   sql->push_back('"');
 }
 
+// Whether field assigns a key column the very value (text or integer) the
+// row was found by. Names compare without regard to ASCII case, as SQL's do.
+bool HoldsKeyValue(const FieldValue& field, const std::vector<FieldValue>& key) {
+  auto same_name = [](std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      wchar_t x = a[i], y = b[i];
+      if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
+      if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
+      if (x != y) return false;
+    }
+    return true;
+  };
+  for (const FieldValue& k : key) {
+    if (!same_name(k.column, field.column)) continue;
+    const CQZDBVariant& a = field.value;
+    const CQZDBVariant& b = k.value;
+    if (a.GetType() != b.GetType()) return false;
+    if (a.GetType() == CQZDBVariant::TYPE_TEXT) return a.GetTextRef() == b.GetTextRef();
+    if (a.GetType() == CQZDBVariant::TYPE_INTEGER) return a.GetInteger64() == b.GetInteger64();
+    return false;
+  }
+  return false;
+}
+
 bool OnlyBlank(const char* text) {
   for (; *text; ++text)
     if (*text != ' ' && *text != '\t' && *text != '\n' && *text != '\r' && *text != '\f' && *text != '\v') return false;
@@ -408,11 +433,26 @@ void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<Fi
                                  const FieldValue* fields, size_t count) {
   if (!db_) CQZDBException::Raise(L"the connection is closed", "", SQLITE_MISUSE);
   if (count == 0) return;
+  // A key column assigned the value the row holds is left out of the SET
+  // list: SQLite rewrites the index entries of every column SET names,
+  // changed or not, and an edit found by its key usually writes the same
+  // key back. Should that leave nothing to set, nothing is left out.
+  size_t kept = 0;
+  unchanged_key_.assign(count, false);
+  for (size_t i = 0; i < count; ++i) {
+    unchanged_key_[i] = HoldsKeyValue(fields[i], key);
+    if (!unchanged_key_[i]) ++kept;
+  }
+  if (kept == 0) unchanged_key_.assign(count, false), kept = count;
+
   std::string sql = "UPDATE ";
   AppendQuotedIdentifier(&sql, table);
   sql += " SET ";
+  bool first = true;
   for (size_t i = 0; i < count; ++i) {
-    if (i) sql += ',';
+    if (unchanged_key_[i]) continue;
+    if (!first) sql += ',';
+    first = false;
     AppendQuotedIdentifier(&sql, fields[i].column);
     sql += "=?";
   }
@@ -424,8 +464,14 @@ void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<Fi
   }
   sqlite3_stmt* statement = Prepare(sql);
   try {
-    BindAll(statement, fields, count, 1);
-    BindAll(statement, key.data(), key.size(), static_cast<int>(count) + 1);
+    if (bound_text_.size() < kept + key.size() + 1) bound_text_.resize(kept + key.size() + 1);
+    int index = 1;
+    for (size_t i = 0; i < count; ++i) {
+      if (unchanged_key_[i]) continue;
+      BindValue(statement, index, fields[i].value, &bound_text_[static_cast<size_t>(index)]);
+      ++index;
+    }
+    BindAll(statement, key.data(), key.size(), index);
     StepToCompletion(statement);
     // The row was read a moment ago; if another connection removed or
     // re-keyed it since, saying the edit succeeded would be a lie.

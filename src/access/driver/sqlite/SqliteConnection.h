@@ -117,6 +117,7 @@ class SqliteConnection : public Connection, private TransactionSteps {
   // growing it for later parameters (an edit binds its key after the
   // columns) never moves a text that is already bound.
   std::deque<std::string> bound_text_;
+  std::vector<bool> unchanged_key_;  // UpdateRow: the fields it leaves out
   std::string sql_scratch_;
 };
 
