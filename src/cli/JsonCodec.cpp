@@ -4,6 +4,7 @@
 #include <limits>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "DateText.h"
 #include "GuidText.h"
@@ -31,10 +32,55 @@ struct Encoder {
   throw DocumentError("document refused at " + path + " (field " + field + "): " + why);
 }
 
+// Cuts text to at most size bytes without splitting a UTF-8 sequence.
+std::string Utf8Prefix(const std::string& text, size_t size) {
+  if (text.size() <= size) return text;
+  while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80) --size;
+  return text.substr(0, size);
+}
+
+std::string Quoted(const std::string& text, size_t limit) {
+  return Json(Utf8Prefix(text, limit)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// A value as it stands in the document, cut to about 60 bytes for a
+// message. Containers are walked with a stack of their own and only until
+// the text is long enough: a value nested thousands deep or a string of
+// megabytes costs no more than a short one.
 std::string Shown(const Json& value) {
-  std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  if (text.size() > 60) text = text.substr(0, 57) + "...";
-  return text;
+  constexpr size_t kLimit = 60;
+  struct Open {
+    const Json* container;
+    Json::const_iterator next;
+  };
+  std::vector<Open> open;
+  std::string out;
+  auto enter = [&](const Json& v) {
+    if (v.is_array() || v.is_object()) {
+      out += v.is_array() ? '[' : '{';
+      open.push_back({&v, v.cbegin()});
+    } else if (v.is_string()) {
+      out += Quoted(v.get_ref<const std::string&>(), kLimit);
+    } else {
+      out += v.dump();
+    }
+  };
+  enter(value);
+  while (!open.empty() && out.size() <= kLimit) {
+    Open& top = open.back();
+    if (top.next == top.container->cend()) {
+      out += top.container->is_array() ? ']' : '}';
+      open.pop_back();
+      continue;
+    }
+    if (top.next != top.container->cbegin()) out += ',';
+    if (top.container->is_object()) out += Quoted(top.next.key(), kLimit) + ':';
+    const Json& child = *top.next;
+    ++top.next;
+    enter(child);  // may grow open: top is not used after this
+  }
+  if (out.size() > kLimit || !open.empty()) out = Utf8Prefix(out, kLimit - 3) + "...";
+  return out;
 }
 
 // Reads each visited field that the object holds, checking its type and
@@ -99,7 +145,39 @@ void RefuseUnknownFields(const Json& object, const std::string& path, const std:
     if (!known.count(it.key())) Refuse(path + "." + it.key(), it.key(), "unknown field");
 }
 
+// A task document is four levels deep (tasks, a task, its items, an item);
+// anything far deeper is not one, and is refused before it is parsed so
+// that no part of the tool ever walks it.
+constexpr int kMaxDepth = 32;
+
+// The byte at which text opens its (kMaxDepth + 1)th nested array or
+// object, outside strings; npos when it never does.
+size_t TooDeepAt(const std::string& text) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxDepth) return i;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return std::string::npos;
+}
+
 Json Parse(const std::string& text) {
+  const size_t deep = TooDeepAt(text);
+  if (deep != std::string::npos)
+    throw DocumentError("document refused: arrays and objects nested more than " + std::to_string(kMaxDepth) +
+                        " deep (byte " + std::to_string(deep + 1) + ")");
   try {
     return Json::parse(text);
   } catch (const Json::parse_error& e) {

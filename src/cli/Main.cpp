@@ -8,10 +8,25 @@
 
 #include "Diagnostics.h"
 #include "Options.h"
+#include "StandardOutput.h"
+
+namespace {
+
+// The exit status once standard output is closed: a command that did its
+// work but whose output was lost has failed.
+int Finish(int status) {
+  const std::string error = gezhuan::FinishStandardOutput();
+  if (error.empty()) return status;
+  std::cerr << "gezhuan: " << error << '\n';
+  return gezhuan::kExitFailed;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   using namespace gezhuan;
+  InstallCheckedStandardOutput();
 
   CLI::App app{"gezhuan - keep the format-conversion (GeZhuan) tasks, their items and the tape catalogue", "gezhuan"};
   app.fallthrough();  // the global options may follow the command too
@@ -44,7 +59,7 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+    return Finish(app.exit(e) == 0 ? kExitOk : kExitUsage);
   }
 
   if (line.global.json) {
@@ -68,14 +83,14 @@ int main(int argc, char** argv) {
   InstallDiagnostics(line.global.verbose);
   try {
     const Action& action = line.action ? line.action : line.fallback;
-    return action ? action() : kExitOk;
+    return Finish(action ? action() : kExitOk);
   } catch (const CommandError& e) {
     std::cout.flush();
     std::cerr << "gezhuan: " << e.what() << '\n';
-    return e.Status();
+    return Finish(e.Status());
   } catch (const std::exception& e) {
     std::cout.flush();
     std::cerr << "gezhuan: " << e.what() << '\n';
-    return kExitFailed;
+    return Finish(kExitFailed);
   }
 }

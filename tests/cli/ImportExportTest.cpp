@@ -138,6 +138,30 @@ TEST_F(ImportExportTest, BadDocumentsAreRefusedBeforeAnythingIsWritten) {
   ExpectRefused(again.dump(), "in the database already", "$[1].guidTaskID");
 }
 
+TEST_F(ImportExportTest, DeepOrHugeValuesAreRefusedWithAShortQuote) {
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  ExpectRefused(deep, "nested more than 32 deep", "byte 33");
+  ExpectRefused("[{\"strTaskName\": \"[[[\", \"x\": " + deep + "}]", "nested more than 32", "byte");
+
+  // A bad value is quoted by its first few dozen bytes, however big it is.
+  auto refusal = [&](const std::string& document) {
+    ToolResult refused = RunDb({"task", "import", "-"}, document);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_LT(refused.err.size(), 300u) << refused.err.substr(0, 300);
+    return refused.err;
+  };
+  ordered_json nested = "bottom";
+  for (int i = 0; i < 20; ++i) nested = ordered_json::array({nested, 1});
+  ordered_json document = ValidDocument();
+  document[0]["strTaskName"] = nested;
+  EXPECT_NE(refusal(document.dump()).find("found [[[[[[[[[[[[[[[[[[[[\"bottom\",1],1],"), std::string::npos);
+  document[0]["strTaskName"] = ordered_json::object({{"名字", std::string(1 << 20, 'x')}});
+  EXPECT_NE(refusal(document.dump()).find("found {\"名字\":\"xxxx"), std::string::npos);
+  document[0]["strTaskName"] = "ok";
+  document[0]["dwDuration"] = std::string(1 << 20, '7');
+  EXPECT_NE(refusal(document.dump()).find("found \"7777"), std::string::npos);
+}
+
 TEST_F(ImportExportTest, ExportHonoursWhereAndUnreadableInputFails) {
   ASSERT_EQ(RunDb({"init", "--sample"}).status, 0);
   const ordered_json all = ordered_json::parse(Export(m_database));

@@ -85,6 +85,19 @@ TEST_F(OverviewTest, ExitStatusesSayUsageFailureOrSuccess) {
   EXPECT_EQ(empty.status, 0) << "an empty listing is not a failure";
 }
 
+TEST_F(OverviewTest, OutputToAFullDiskFailsEveryCommand) {
+  ASSERT_EQ(RunDb({"init", "--sample"}).status, 0);
+  m_stdout = "/dev/full";
+  const std::vector<std::vector<std::string>> commands = {{"task", "export"},   {"task", "list"}, {"item", "list"},
+                                                          {"--json", "status"}, {"status"},       {"--help"}};
+  for (const auto& command : commands) {
+    ToolResult full = RunDb(command);
+    EXPECT_EQ(full.status, 1) << command[0] << " " << command[1];
+    EXPECT_EQ(Lines(full.err), std::vector<std::string>{"gezhuan: write error: No space left on device"})
+        << command[0] << " " << command[1];
+  }
+}
+
 TEST_F(OverviewTest, DatabaseRefusalsAreShownInTheDatabasesWords) {
   ASSERT_EQ(RunDb({"init"}).status, 0);
   ToolResult bad = RunDb({"task", "list", "--where", "noSuchColumn = 1"});

@@ -51,7 +51,7 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
   const pid_t pid = fork();
   if (pid == 0) {
     const int inFd = open(in.c_str(), O_RDONLY);
-    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int outFd = open(m_stdout.empty() ? out.c_str() : m_stdout.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(inFd, 0);
     dup2(outFd, 1);
@@ -60,7 +60,7 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
     setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
     setenv("QZ_DB_SETTINGS", m_settings.c_str(), 1);
-    setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("LC_ALL", m_locale.c_str(), 1);
     for (const std::string& name : m_unset) unsetenv(name.c_str());
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(QZ_GEZHUAN_PATH));

@@ -35,6 +35,8 @@ class ToolTest : public ::testing::Test {
   std::string m_database;            // <dir>/test.db
   std::string m_settings;            // <dir>/dbsettings.ini, QZ_DB_SETTINGS for the tool
   std::vector<std::string> m_unset;  // variables removed from the tool's environment
+  std::string m_stdout;              // when set, where the tool's standard output goes (e.g. /dev/full)
+  std::string m_locale = "C.UTF-8";  // LC_ALL of the tool
 };
 
 // Lines of text, without their line ends.
