@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
+#include <optional>
 #include <map>
 #include <set>
 #include <sstream>
