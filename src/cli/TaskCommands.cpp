@@ -5,8 +5,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
-#include <optional>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
