@@ -30,6 +30,8 @@ void ToolTest::SetUp() {
   m_database = (m_dir / "test.db").string();
   m_settings = (m_dir / "dbsettings.ini").string();
   fs::create_directories(m_dir / "home");
+  // QZ_DB_SETTINGS names this file, so it must exist: an empty store.
+  WriteFile("dbsettings.ini", "");
 }
 
 void ToolTest::TearDown() {
