@@ -7,6 +7,7 @@
 #include "GuidText.h"
 #include "JsonCodec.h"
 #include "Options.h"
+#include "Output.h"
 #include "TaskCommands.h"
 #include "Text.h"
 
@@ -22,15 +23,7 @@ int RunList(const GlobalOptions& options, const std::string& where) {
     if (!LastDatabaseMessage().empty()) FailWithDatabaseMessage("cannot list the items");
     items.clear();
   }
-  if (options.json) {
-    Json out = Json::array();
-    for (const auto& item : items) out.push_back(ItemToJson(item));
-    std::cout << DocumentText(out);
-  } else if (items.empty()) {
-    std::cout << (where.empty() ? "no items\n" : "no items match\n");
-  } else {
-    PrintItemTable(items, true);
-  }
+  PrintListing(options, ItemListing(items, true, options.rate), where.empty() ? "no items" : "no items match");
   return kExitOk;
 }
 
@@ -50,7 +43,7 @@ int RunDelete(const GlobalOptions& options, const std::string& taskText, const s
     Fail(IsNullGuid(item) ? "task " + taskText + " has no items" : "task " + taskText + " has no item " + itemText);
   ClearDatabaseMessages();
   if (!session.Control().DeleteGeZhuanItem(task, item)) FailWithDatabaseMessage("cannot delete the items");
-  if (!options.json) std::cout << "deleted " << count << (count == 1 ? " item\n" : " items\n");
+  if (!options.Json()) std::cout << "deleted " << count << (count == 1 ? " item\n" : " items\n");
   return kExitOk;
 }
 

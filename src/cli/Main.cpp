@@ -38,7 +38,15 @@ int main(int argc, char** argv) {
   app.add_option("--setting", line.global.setting,
                  "Open through this named connection setting instead (see `gezhuan settings`)")
       ->type_name("NAME");
-  app.add_flag("--json", line.global.json, "Machine-readable JSON output");
+  app.add_flag("--json", line.global.json, "Machine-readable JSON output (the same as --format json)");
+  app.add_option("--format", line.global.format, "Output form of listings and results")
+      ->type_name("table|json|jsonl|csv|tsv")
+      ->check(CLI::IsMember({"table", "json", "jsonl", "csv", "tsv"}));
+  app.add_flag("--no-header", line.global.noHeader, "Listings without their header line");
+  app.add_flag("-q,--quiet", line.global.quiet, "Listings print only their GUIDs, one a line (for `task delete -`)");
+  app.add_option("--fps", line.global.fps, "Frame rate of the timecode shown and typed; 29.97 is drop-frame")
+      ->type_name("25|29.97|30")
+      ->check(CLI::IsMember({"25", "29.97", "30"}));
   app.add_flag("-v,--verbose", line.global.verbose, "Show the library's debug lines (failed SQL) on stderr");
   app.footer(std::string("\n") + CommandSummary());
 
@@ -53,6 +61,24 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return Finish(app.exit(e) == 0 ? kExitOk : kExitUsage);
   }
+
+  if (line.global.json) {
+    if (!line.global.format.empty() && line.global.format != "json") {
+      std::cerr << "gezhuan: --json and --format " << line.global.format << " contradict each other\n";
+      return kExitUsage;
+    }
+    line.global.format = "json";
+  }
+  ParseFrameRate(line.global.fps, &line.global.rate);
+
+  if (line.global.json) {
+    if (!line.global.format.empty() && line.global.format != "json") {
+      std::cerr << "gezhuan: --json and --format " << line.global.format << " contradict each other\n";
+      return kExitUsage;
+    }
+    line.global.format = "json";
+  }
+  ParseFrameRate(line.global.fps, &line.global.rate);
 
   InstallDiagnostics(line.global.verbose);
   try {

@@ -58,7 +58,7 @@ bool PrintStatus(const GlobalOptions& options) {
   const ChosenDatabase chosen = ChooseDatabase(options);
   const std::string where = DescribeNode(chosen.node);
   if (!DatabaseExists(chosen)) {
-    if (options.json) {
+    if (options.Json()) {
       Json out = Json::object();
       out["database"] = where;
       out["origin"] = chosen.origin;
@@ -72,7 +72,7 @@ bool PrintStatus(const GlobalOptions& options) {
   }
   Session session(options);
   const Counts counts = CountAll(session);
-  if (options.json) {
+  if (options.Json()) {
     Json out = Json::object();
     out["database"] = where;
     out["origin"] = chosen.origin;
@@ -140,7 +140,7 @@ void AddOverviewCommands(CLI::App& app, CommandLine& line) {
   // `gezhuan` alone: the status, then the commands.
   line.fallback = [&line] {
     PrintStatus(line.global);
-    if (!line.global.json) std::cout << '\n' << CommandSummary() << '\n';
+    if (!line.global.Json()) std::cout << '\n' << CommandSummary() << '\n';
     return static_cast<int>(kExitOk);
   };
 

@@ -24,7 +24,7 @@ std::wstring Masked(const std::wstring& password) { return password.empty() ? L"
 
 int RunShow(const GlobalOptions& options) {
   const std::vector<DBsSetNode> settings = ReadAllSettings();
-  if (options.json) {
+  if (options.Json()) {
     Json out = Json::array();
     for (const DBsSetNode& node : settings) {
       Json j = Json::object();
@@ -92,7 +92,7 @@ int RunCheck(const GlobalOptions& options) {
       }
       if (!works) ++failed;
     }
-    if (options.json) {
+    if (options.Json()) {
       Json j = Json::object();
       j["strSettingName"] = ToUtf8(node.strSettingName);
       j["database"] = IsComplete(node) ? DescribeNode(node) : "";
@@ -105,7 +105,7 @@ int RunCheck(const GlobalOptions& options) {
                 << verdict << '\n';
     }
   }
-  if (options.json) std::cout << DocumentText(out);
+  if (options.Json()) std::cout << DocumentText(out);
   if (complete == 0) Fail("no complete setting to try: fill one in with `gezhuan settings edit`");
   return failed == 0 ? kExitOk : kExitFailed;
 }

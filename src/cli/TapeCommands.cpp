@@ -60,7 +60,7 @@ void PrintTapes(CQZNVGeZhuanDBControl& control, const std::vector<SQZGZVTRTapeTy
 int RunGroups(const GlobalOptions& options) {
   Session session(options);
   const auto groups = GroupsWhere(session.Control(), L"");
-  if (options.json) {
+  if (options.Json()) {
     Json out = Json::array();
     for (const auto& group : groups) out.push_back(GroupToJson(group));
     std::cout << DocumentText(out);
@@ -80,7 +80,7 @@ int RunList(const GlobalOptions& options, const std::string& groupText) {
   if (!groupText.empty())
     condition = L"guidGroupID = '" + GuidToText(FindTapeGroup(session.Control(), groupText).guidGroupID) + L"'";
   const auto tapes = TapesWhere(session.Control(), condition);
-  if (options.json) {
+  if (options.Json()) {
     Json out = Json::array();
     for (const auto& tape : tapes) out.push_back(TapeToJson(tape));
     std::cout << DocumentText(out);
@@ -100,7 +100,7 @@ int RunDefault(const GlobalOptions& options) {
     if (!LastDatabaseMessage().empty()) FailWithDatabaseMessage("cannot read the default tape type");
     Fail("the catalogue has no default tape type");
   }
-  if (options.json)
+  if (options.Json())
     std::cout << DocumentText(TapeToJson(tape));
   else
     PrintTapes(session.Control(), {tape});

@@ -67,7 +67,7 @@ int RunImport(const GlobalOptions& options, const std::string& path, size_t batc
   }
   Session session(options);
   if (tasks.empty()) {
-    if (!options.json) std::cout << "imported 0 tasks\n";
+    if (!options.Json()) std::cout << "imported 0 tasks\n";
     return kExitOk;
   }
 
@@ -100,7 +100,7 @@ int RunImport(const GlobalOptions& options, const std::string& path, size_t batc
     progress.Update(done);
   }
   progress.Finish();
-  if (options.json) {
+  if (options.Json()) {
     Json out = Json::object();
     out["imported"] = done;
     std::cout << DocumentText(out);
