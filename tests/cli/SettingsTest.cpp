@@ -114,6 +114,13 @@ TEST_F(SettingsTest, AStoreThatCannotBeReadStopsTheToolInsteadOfSwitchingDatabas
   EXPECT_TRUE(fs::exists(fs::path(folder) / "center.db"));
 }
 
+TEST_F(SettingsTest, DialogAsksAgainForTextThatIsNotUtf8) {
+  ToolResult edited = Run({"settings", "edit"}, "6\nsqlite\n/srv/\xC3\x28\n/srv/qz\ngz.db\ns\n");
+  ASSERT_EQ(edited.status, 0) << edited.out << edited.err;
+  EXPECT_NE(edited.out.find("not UTF-8 text; type it again"), std::string::npos) << edited.out;
+  EXPECT_EQ(Settings()[5]["strConnect1"], "/srv/qz");
+}
+
 TEST_F(SettingsTest, PasswordsAreMaskedAndCancelKeepsTheStore) {
   ToolResult edited =
       Run({"settings", "edit"}, "NetManageDBSetting\npostgresql\ndb1:5432\nnetmanage\nqz\nS3cret!\ns\n");
