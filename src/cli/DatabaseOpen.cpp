@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "Diagnostics.h"
+#include "HostBridge.h"
 #include "Text.h"
 #include "common/KindCode.h"
 #include "common/WithDatabase.h"
@@ -80,7 +81,14 @@ std::string DescribeNode(const DBsSetNode& node) {
   }
 }
 
+void RequireTrustedSettingsStore() {
+  std::string problem;
+  if (!host::SettingsStoreIsTrusted(&problem))
+    Fail(problem + "; mend the file, or name the database with --database (nothing was done)");
+}
+
 std::vector<DBsSetNode> ReadAllSettings() {
+  RequireTrustedSettingsStore();
   CQZNVGeZhuanDBControl control;
   std::vector<DBsSetNode> settings;
   control.GetQZNVGeZhuanALLDBSettings(settings, 0, 0);
@@ -94,6 +102,12 @@ ChosenDatabase ChooseDatabase(const GlobalOptions& options) {
     chosen.origin = "--database";
     return chosen;
   }
+  // A store named on purpose that is not there is a mistake, not an empty
+  // store: carrying on would open the default database instead.
+  const char* named = std::getenv("QZ_DB_SETTINGS");
+  if (named && *named && !host::SettingsFileExists())
+    Fail("QZ_DB_SETTINGS names " + std::string(named) +
+         ", which does not exist; create it with `gezhuan settings edit`, or name the database with --database");
   const std::wstring wanted = options.setting.empty() ? kOwnSetting : FromUtf8(options.setting);
   for (const DBsSetNode& node : ReadAllSettings()) {
     if (node.strSettingName != wanted) continue;

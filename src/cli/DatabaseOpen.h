@@ -39,8 +39,13 @@ std::string DescribeNode(const DBsSetNode& node);
 // A complete setting names both where and which database.
 bool IsComplete(const DBsSetNode& node);
 
-// The six named settings as the store holds them (no dialog).
+// The six named settings as the store holds them (no dialog). Fails when the
+// store cannot be read as written: the library would read every setting as
+// empty, and the tool would quietly fall back to the default database.
 std::vector<DBsSetNode> ReadAllSettings();
+
+// Fails when the settings store cannot be read as written.
+void RequireTrustedSettingsStore();
 
 // The opened database of one command.
 class Session {

@@ -5,10 +5,13 @@
 #include <CLI/CLI.hpp>
 #include <clocale>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "Diagnostics.h"
 #include "Options.h"
 #include "StandardOutput.h"
+#include "TerminalText.h"
 
 namespace {
 
@@ -56,8 +59,18 @@ int main(int argc, char** argv) {
   AddTapeCommands(app, line);
   AddSettingsCommands(app, line);
 
+  // Every argument as UTF-8 before any option sees it.
+  std::vector<std::string> arguments;
+  const std::string refused = ArgumentsToUtf8(argc, argv, &arguments);
+  if (!refused.empty()) {
+    std::cerr << "gezhuan: " << refused << '\n';
+    return Finish(kExitUsage);
+  }
+  std::vector<const char*> utf8Argv;
+  for (const std::string& argument : arguments) utf8Argv.push_back(argument.c_str());
+
   try {
-    app.parse(argc, argv);
+    app.parse(argc, utf8Argv.data());
   } catch (const CLI::ParseError& e) {
     return Finish(app.exit(e) == 0 ? kExitOk : kExitUsage);
   }

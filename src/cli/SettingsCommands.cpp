@@ -46,6 +46,9 @@ int RunShow(const GlobalOptions& options) {
 }
 
 int RunEdit() {
+  // The library would save over a file it cannot read only to refuse at the
+  // end; say so before anybody types.
+  RequireTrustedSettingsStore();
   const bool terminal = isatty(STDIN_FILENO) == 1;
   host::InstallSettingsDialog([terminal](std::vector<DBsSetNode>& settings, int /*mode*/) {
     return RunTerminalDialog(settings, std::cin, std::cout, terminal);

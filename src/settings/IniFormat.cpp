@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace qz::settings::ini {
 namespace {
@@ -32,31 +33,83 @@ int OnEntry(void* user, const char* section, const char* key, const char* value)
   return 1;
 }
 
-// The checks libinih does not make; see Parse.
-bool LinesAreSafe(const std::string& text) {
-  if (text.find('\0') != std::string::npos) return false;
+// Calls visit(number, line) for each line of text, without its line end;
+// stops early when visit returns false.
+template <class Visit>
+void ForEachLine(const std::string& text, Visit visit) {
   size_t start = 0;
-  while (start < text.size()) {
+  for (int number = 1; start < text.size(); ++number) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     size_t length = end - start;
     if (length > 0 && text[end - 1] == '\r') --length;
-    if (length > kMaxLineBytes) return false;
-    const std::string_view line(text.data() + start, length);
-    const bool blank = std::all_of(line.begin(), line.end(), IsIniSpace);
-    if (!blank && IsIniSpace(line.front())) return false;
+    if (!visit(number, std::string_view(text.data() + start, length))) return;
     start = end + 1;
   }
-  return true;
+}
+
+// The checks libinih does not make; see Parse.
+bool LinesAreSafe(const std::string& text, Problem* problem) {
+  bool safe = true;
+  ForEachLine(text, [&](int number, std::string_view line) {
+    const char* why = nullptr;
+    if (line.find('\0') != std::string_view::npos)
+      why = "it holds a NUL byte: this is not a text file";
+    else if (line.size() > kMaxLineBytes)
+      why = "the line is longer than the settings file allows";
+    else if (!line.empty() && IsIniSpace(line.front()) && !std::all_of(line.begin(), line.end(), IsIniSpace))
+      why = "the line begins with white space";
+    if (why == nullptr) return true;
+    safe = false;
+    if (problem) *problem = Problem{number, why};
+    return false;
+  });
+  return safe;
+}
+
+std::string_view TrimRight(std::string_view text) {
+  while (!text.empty() && IsIniSpace(text.back())) text.remove_suffix(1);
+  return text;
 }
 
 }  // namespace
 
-bool Parse(const std::string& text, Document* out) {
+bool Parse(const std::string& text, Document* out, Problem* problem) {
   out->clear();
-  if (!LinesAreSafe(text)) return false;
+  if (!LinesAreSafe(text, problem)) return false;
   // Entries before any section header arrive under "", which no setting uses.
-  return ini_parse_string(text.c_str(), OnEntry, out) == 0;
+  const int error = ini_parse_string(text.c_str(), OnEntry, out);
+  if (error == 0) return true;
+  if (problem) {
+    // libinih answers the first line it could not read, or -1 when it ran
+    // out of memory.
+    problem->line = error > 0 ? error : 0;
+    problem->reason = error > 0 ? "the line is neither [section], key=value nor a comment" : "out of memory";
+  }
+  return false;
+}
+
+// Reads lines as libinih does for a file Parse accepted: no line is
+// indented, a comment begins with ';' or '#', a header is "[name]", and a
+// key ends at the first '=' or ':'.
+int LineOf(const std::string& text, const std::string& section, const std::string& key) {
+  int found = 0;
+  std::string current;
+  ForEachLine(text, [&](int number, std::string_view line) {
+    if (number == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+    if (line.empty() || line.front() == ';' || line.front() == '#') return true;
+    if (line.front() == '[') {
+      const size_t close = line.find(']');
+      current = std::string(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+      return true;
+    }
+    const size_t end = line.find_first_of("=:");
+    if (end != std::string_view::npos && SameName(current, section) &&
+        SameName(std::string(TrimRight(line.substr(0, end))), key))
+      found = number;
+    return true;
+  });
+  return found;
 }
 
 const std::string* Find(const Document& document, const std::string& section, const std::string& key) {

@@ -30,6 +30,8 @@ void ToolTest::SetUp() {
   m_database = (m_dir / "test.db").string();
   m_settings = (m_dir / "dbsettings.ini").string();
   fs::create_directories(m_dir / "home");
+  // QZ_DB_SETTINGS names this file, so it must exist: an empty store.
+  WriteFile("dbsettings.ini", "");
 }
 
 void ToolTest::TearDown() {
@@ -62,6 +64,7 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
     setenv("QZ_DB_SETTINGS", m_settings.c_str(), 1);
     setenv("LC_ALL", m_locale.c_str(), 1);
     for (const std::string& name : m_unset) unsetenv(name.c_str());
+    for (const auto& [name, value] : m_setenv) setenv(name.c_str(), value.c_str(), 1);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(QZ_GEZHUAN_PATH));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
