@@ -247,7 +247,8 @@ std::string DocumentText(const Json& document) {
   return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text) {
+std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text,
+                                                  const std::function<void(size_t done, size_t total)>& checked) {
   const Json document = Parse(text);
   if (!document.is_array()) Refuse("$", "(document)", "expected an array of tasks, found " + Shown(document));
   std::vector<SQZGeZhuanTaskInfo> tasks;
@@ -269,6 +270,7 @@ std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text) {
     auto items = object.find("arrItems");
     if (items != object.end()) task.arrItems = ReadItems(*items, at + ".arrItems", task.guidTaskID);
     tasks.push_back(std::move(task));
+    if (checked) checked(tasks.size(), document.size());
   }
   return tasks;
 }
