@@ -42,4 +42,17 @@ std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(
 // Reads an array of item objects (the arrItems of one task) for task.
 std::vector<SQZGeZhuanItemInfo> ItemsFromDocument(const std::string& text, const GUID& task);
 
+// The tape catalogue as `tape export` writes it:
+// {"groups": [group...], "tapes": [tape...]}.
+struct CatalogueDocument {
+  std::vector<SQZGZVTRTapeTypeGroupInfo> groups;
+  std::vector<SQZGZVTRTapeTypeInfo> tapes;
+};
+
+Json CatalogueToJson(const CatalogueDocument& catalogue);
+
+// Reads a catalogue document, checking every field; every record needs its
+// GUID, unique in the document. Throws DocumentError.
+CatalogueDocument CatalogueFromDocument(const std::string& text);
+
 }  // namespace gezhuan
