@@ -122,8 +122,9 @@ int RunShow(const GlobalOptions& options, const std::string& typed) {
   for (const auto& line : lines) width = std::max(width, line.first.size());
   for (const auto& line : lines)
     std::cout << line.first << ':'
-              << (line.second.empty() ? std::string()
-                                      : std::string(width + 2 - line.first.size(), ' ') + ToUtf8(line.second))
+              << (line.second.empty()
+                      ? std::string()
+                      : std::string(width + 2 - line.first.size(), ' ') + ToUtf8(EscapeControls(line.second)))
               << '\n';
   std::cout << "\narrItems: " << task.arrItems.size() << '\n';
   if (!task.arrItems.empty()) PrintListing(options, ItemListing(task.arrItems, false, options.rate), "");
