@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
@@ -94,6 +95,24 @@ void PrintListing(const GlobalOptions& options, const Listing& listing, const st
     for (const auto& row : listing.rows) table.AddRow(row);
     table.Print(std::cout, !options.noHeader, TerminalColumns());
   }
+}
+
+void PrintFieldLines(const GlobalOptions& options, const FieldLines& lines) {
+  if (options.format == "csv" || options.format == "tsv") {
+    Listing listing;
+    listing.headers = {L"FIELD", L"VALUE"};
+    for (const auto& line : lines) listing.Add({FromUtf8(line.first), line.second}, Json(), "");
+    PrintListing(options, listing, "");
+    return;
+  }
+  size_t width = 0;
+  for (const auto& line : lines) width = std::max(width, line.first.size());
+  for (const auto& line : lines)
+    std::cout << line.first << ':'
+              << (line.second.empty()
+                      ? std::string()
+                      : std::string(width + 2 - line.first.size(), ' ') + ToUtf8(EscapeControls(line.second)))
+              << '\n';
 }
 
 void PrintResult(const GlobalOptions& options, const Json& result, const std::string& sentence) {

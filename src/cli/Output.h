@@ -33,6 +33,11 @@ void PrintListing(const GlobalOptions& options, const Listing& listing, const st
 // --format json|jsonl, else the sentence and a newline.
 void PrintResult(const GlobalOptions& options, const Json& result, const std::string& sentence);
 
+// One record as "field: value" lines with the values aligned (or as FIELD
+// and VALUE rows under csv and tsv).
+using FieldLines = std::vector<std::pair<std::string, std::wstring>>;
+void PrintFieldLines(const GlobalOptions& options, const FieldLines& lines);
+
 // A JSON document (json: indented; jsonl: one line).
 void PrintDocument(const GlobalOptions& options, const Json& document);
 

@@ -12,6 +12,7 @@
 #include "HostBridge.h"
 #include "JsonCodec.h"
 #include "Options.h"
+#include "Output.h"
 #include "SampleData.h"
 #include "Text.h"
 
@@ -63,7 +64,7 @@ bool PrintStatus(const GlobalOptions& options) {
       out["database"] = where;
       out["origin"] = chosen.origin;
       out["exists"] = false;
-      std::cout << DocumentText(out);
+      PrintDocument(options, out);
     } else {
       std::cout << "database: " << where << " (" << chosen.origin << ") does not exist yet\n"
                 << "          create it with `gezhuan init` (add --sample for sample data)\n";
@@ -81,7 +82,7 @@ bool PrintStatus(const GlobalOptions& options) {
     out["items"] = counts.items;
     out["tapeGroups"] = counts.groups;
     out["tapeTypes"] = counts.tapes;
-    std::cout << DocumentText(out);
+    PrintDocument(options, out);
   } else {
     std::cout << "database:    " << where << " (" << chosen.origin << ")\n"
               << "tasks:       " << counts.tasks << "\n"
@@ -120,17 +121,25 @@ int RunInit(const GlobalOptions& options, bool sample) {
   std::wstring why;
   if (!QZNVGeZhuanCreateTables(chosen.node, &why))
     Fail("cannot create the tables in " + DescribeNode(chosen.node) + ": " + ToUtf8(why));
-  std::cout << "database " << DescribeNode(chosen.node) << " (" << chosen.origin << "): tables ready\n";
-  if (!sample) return kExitOk;
+  Json out = Json::object();
+  out["database"] = DescribeNode(chosen.node);
+  out["origin"] = chosen.origin;
+  out["tablesReady"] = true;
+  const std::string ready = "database " + DescribeNode(chosen.node) + " (" + chosen.origin + "): tables ready";
+  if (!sample) {
+    PrintResult(options, out, ready);
+    return kExitOk;
+  }
 
   std::string error;
   if (!host::AddSampleCatalogue(chosen.node, &error)) Fail("cannot add the sample catalogue: " + error);
   Session session(options);
   const int added = AddSampleTasks(session);
-  if (added > 0)
-    std::cout << "sample catalogue and " << added << " sample tasks added\n";
-  else
-    std::cout << "sample catalogue in place; the sample tasks were there already\n";
+  out["sampleTasksAdded"] = added;
+  PrintResult(options, out,
+              ready + "\n" +
+                  (added > 0 ? "sample catalogue and " + std::to_string(added) + " sample tasks added"
+                             : "sample catalogue in place; the sample tasks were there already"));
   return kExitOk;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 

@@ -4,6 +4,7 @@
 #include <QZNVGeZhuanDBControl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Timecode.h"
@@ -36,6 +37,11 @@ std::vector<std::string> GuidArguments(const std::vector<std::string>& arguments
 // Items as listing rows (trim points as timecode), with their task's GUID
 // when withTask.
 Listing ItemListing(const std::vector<SQZGeZhuanItemInfo>& items, bool withTask, const FrameRate& rate);
+
+// A record's fields for `show`: GUIDs as text ("-" for the null GUID),
+// frame counts as timecode.
+std::vector<std::pair<std::string, std::wstring>> TaskFieldLines(const SQZGeZhuanTaskInfo& task, const FrameRate& rate);
+std::vector<std::pair<std::string, std::wstring>> ItemFieldLines(const SQZGeZhuanItemInfo& item, const FrameRate& rate);
 
 // `task list|count|show`.
 void AddTaskReadingCommands(CLI::App& task, CommandLine& line);

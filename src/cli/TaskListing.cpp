@@ -87,7 +87,7 @@ int RunCount(const GlobalOptions& options, const TaskFilter& filter) {
 // timecode.
 struct FieldLister {
   const FrameRate& rate;
-  std::vector<std::pair<std::string, std::wstring>>& lines;
+  FieldLines& lines;
   void operator()(const char* name, const GUID& v) const {
     lines.emplace_back(name, IsNullGuid(v) ? L"-" : GuidToText(v));
   }
@@ -109,29 +109,26 @@ int RunShow(const GlobalOptions& options, const std::string& typed) {
     std::cout << GuidToUtf8(task.guidTaskID) << '\n';
     return kExitOk;
   }
-  std::vector<std::pair<std::string, std::wstring>> lines;
-  VisitTaskFields(task, FieldLister{options.rate, lines});
-  if (options.format == "csv" || options.format == "tsv") {
-    Listing listing;
-    listing.headers = {L"FIELD", L"VALUE"};
-    for (const auto& line : lines) listing.Add({FromUtf8(line.first), line.second}, Json(), "");
-    PrintListing(options, listing, "");
-    return kExitOk;
-  }
-  size_t width = 0;
-  for (const auto& line : lines) width = std::max(width, line.first.size());
-  for (const auto& line : lines)
-    std::cout << line.first << ':'
-              << (line.second.empty()
-                      ? std::string()
-                      : std::string(width + 2 - line.first.size(), ' ') + ToUtf8(EscapeControls(line.second)))
-              << '\n';
+  PrintFieldLines(options, TaskFieldLines(task, options.rate));
+  if (options.format == "csv" || options.format == "tsv") return kExitOk;
   std::cout << "\narrItems: " << task.arrItems.size() << '\n';
   if (!task.arrItems.empty()) PrintListing(options, ItemListing(task.arrItems, false, options.rate), "");
   return kExitOk;
 }
 
 }  // namespace
+
+FieldLines TaskFieldLines(const SQZGeZhuanTaskInfo& task, const FrameRate& rate) {
+  FieldLines lines;
+  VisitTaskFields(task, FieldLister{rate, lines});
+  return lines;
+}
+
+FieldLines ItemFieldLines(const SQZGeZhuanItemInfo& item, const FrameRate& rate) {
+  FieldLines lines;
+  VisitItemFields(item, FieldLister{rate, lines});
+  return lines;
+}
 
 Listing ItemListing(const std::vector<SQZGeZhuanItemInfo>& items, bool withTask, const FrameRate& rate) {
   Listing listing;

@@ -16,6 +16,7 @@
 #include "ItemArgument.h"
 #include "JsonCodec.h"
 #include "Options.h"
+#include "Output.h"
 #include "TaskCommands.h"
 #include "Text.h"
 
@@ -67,7 +68,9 @@ int RunImport(const GlobalOptions& options, const std::string& path, size_t batc
   }
   Session session(options);
   if (tasks.empty()) {
-    if (!options.Json()) std::cout << "imported 0 tasks\n";
+    Json out = Json::object();
+    out["imported"] = 0;
+    PrintResult(options, out, "imported 0 tasks");
     return kExitOk;
   }
 
@@ -100,13 +103,9 @@ int RunImport(const GlobalOptions& options, const std::string& path, size_t batc
     progress.Update(done);
   }
   progress.Finish();
-  if (options.Json()) {
-    Json out = Json::object();
-    out["imported"] = done;
-    std::cout << DocumentText(out);
-  } else {
-    std::cout << "imported " << done << (done == 1 ? " task\n" : " tasks\n");
-  }
+  Json out = Json::object();
+  out["imported"] = done;
+  PrintResult(options, out, "imported " + std::to_string(done) + (done == 1 ? " task" : " tasks"));
   return kExitOk;
 }
 
