@@ -66,16 +66,18 @@ std::string EmbeddedPath(const DBsSetNode& node) {
 bool IsComplete(const DBsSetNode& node) { return !node.strConnect1.empty() && !node.strConnect2.empty(); }
 
 std::string DescribeNode(const DBsSetNode& node) {
+  // The texts come from a file anybody may have edited: shown escaped.
+  auto shown = [](const std::wstring& text) { return ToUtf8(EscapeControls(text)); };
   switch (DatabaseTypeOfKind(node.nDBType)) {
     case QZDB_SQLITE:
-      return "sqlite " + EmbeddedPath(node);
+      return "sqlite " + shown(FromUtf8(EmbeddedPath(node)));
     case QZDB_POSTGRESQL: {
-      std::string text = "postgresql " + ToUtf8(node.strConnect2) + " on " + ToUtf8(node.strConnect1);
-      if (!node.strConnect3.empty()) text += " as " + ToUtf8(node.strConnect3);
+      std::string text = "postgresql " + shown(node.strConnect2) + " on " + shown(node.strConnect1);
+      if (!node.strConnect3.empty()) text += " as " + shown(node.strConnect3);
       return text;
     }
     case QZDB_ODBC:
-      return "odbc " + ToUtf8(node.strConnect1) + " " + ToUtf8(node.strConnect2);
+      return "odbc " + shown(node.strConnect1) + " " + shown(node.strConnect2);
     default:
       return "unsupported kind " + std::to_string(node.nDBType);
   }

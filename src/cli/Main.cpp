@@ -12,6 +12,7 @@
 #include "Options.h"
 #include "StandardOutput.h"
 #include "TerminalText.h"
+#include "Text.h"
 
 namespace {
 
@@ -99,11 +100,11 @@ int main(int argc, char** argv) {
     return Finish(action ? action() : kExitOk);
   } catch (const CommandError& e) {
     std::cout.flush();
-    std::cerr << "gezhuan: " << e.what() << '\n';
+    std::cerr << "gezhuan: " << EscapeControlsKeepingLines(e.what()) << '\n';
     return Finish(e.Status());
   } catch (const std::exception& e) {
     std::cout.flush();
-    std::cerr << "gezhuan: " << e.what() << '\n';
+    std::cerr << "gezhuan: " << EscapeControlsKeepingLines(e.what()) << '\n';
     return Finish(kExitFailed);
   }
 }

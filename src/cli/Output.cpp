@@ -109,8 +109,9 @@ void PrintFieldLines(const GlobalOptions& options, const FieldLines& lines) {
   for (const auto& line : lines) width = std::max(width, line.first.size());
   for (const auto& line : lines)
     std::cout << line.first << ':'
-              << (line.second.empty() ? std::string()
-                                      : std::string(width + 2 - line.first.size(), ' ') + ToUtf8(line.second))
+              << (line.second.empty()
+                      ? std::string()
+                      : std::string(width + 2 - line.first.size(), ' ') + ToUtf8(EscapeControls(line.second)))
               << '\n';
 }
 

@@ -29,10 +29,9 @@ Table::Table(std::vector<std::wstring> headers) : m_headers(std::move(headers)) 
 
 void Table::AddRow(std::vector<std::wstring> cells) {
   cells.resize(m_headers.size());
-  // A line break inside a cell would tear the listing apart.
-  for (std::wstring& cell : cells)
-    std::replace_if(
-        cell.begin(), cell.end(), [](wchar_t c) { return c == L'\n' || c == L'\r' || c == L'\t'; }, L' ');
+  // A line break inside a cell would tear the listing apart, an escape
+  // sequence recolour the terminal: they are shown as escapes.
+  for (std::wstring& cell : cells) cell = EscapeControls(cell);
   m_rows.push_back(std::move(cells));
 }
 

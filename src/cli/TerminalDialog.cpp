@@ -96,7 +96,7 @@ class Dialog {
 
   // One text of a setting: Enter keeps it, "-" empties it.
   bool AskText(const std::string& label, std::wstring& field, bool secret = false) {
-    const std::string shown = secret ? (field.empty() ? "" : "********") : ToUtf8(field);
+    const std::string shown = secret ? (field.empty() ? "" : "********") : ToUtf8(EscapeControls(field));
     std::string answer;
     for (;;) {
       std::string typed;

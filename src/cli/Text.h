@@ -24,6 +24,17 @@ int DisplayWidth(const std::wstring& text);
 // text followed by enough spaces to fill width columns.
 std::wstring PadToWidth(const std::wstring& text, int width);
 
+// text as a terminal may safely show it: control characters, which could
+// recolour the terminal, move its cursor or fake a line of output, become
+// escapes: \n \r \t \e, \xNN for the other C0 controls and DEL, \uNNNN
+// for the C1 controls and the line separators and bidirectional overrides
+// that reorder what follows them. Everything else is left as it is.
+std::wstring EscapeControls(const std::wstring& text);
+
+// The same for UTF-8 text, keeping line breaks: for messages of several
+// lines.
+std::string EscapeControlsKeepingLines(const std::string& utf8);
+
 // text with the leading and trailing white space removed (ASCII only: used
 // on arguments and answers typed by a person).
 std::string TrimAscii(const std::string& text);
