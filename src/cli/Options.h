@@ -43,6 +43,7 @@ void AddTaskCommands(CLI::App& app, CommandLine& line);
 void AddItemCommands(CLI::App& app, CommandLine& line);
 void AddTapeCommands(CLI::App& app, CommandLine& line);
 void AddSettingsCommands(CLI::App& app, CommandLine& line);
+void AddSettingsSetCommand(CLI::App& settings, CommandLine& line);
 
 // The commands in one screen, for `gezhuan` alone.
 const char* CommandSummary();
