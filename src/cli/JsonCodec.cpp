@@ -247,7 +247,8 @@ std::string DocumentText(const Json& document) {
   return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text) {
+std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text,
+                                                  const std::function<void(size_t done, size_t total)>& checked) {
   const Json document = Parse(text);
   if (!document.is_array()) Refuse("$", "(document)", "expected an array of tasks, found " + Shown(document));
   std::vector<SQZGeZhuanTaskInfo> tasks;
@@ -269,12 +270,69 @@ std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text) {
     auto items = object.find("arrItems");
     if (items != object.end()) task.arrItems = ReadItems(*items, at + ".arrItems", task.guidTaskID);
     tasks.push_back(std::move(task));
+    if (checked) checked(tasks.size(), document.size());
   }
   return tasks;
 }
 
 std::vector<SQZGeZhuanItemInfo> ItemsFromDocument(const std::string& text, const GUID& task) {
   return ReadItems(Parse(text), "$", task);
+}
+
+Json CatalogueToJson(const CatalogueDocument& catalogue) {
+  Json out = Json::object();
+  out["groups"] = Json::array();
+  for (const auto& group : catalogue.groups) out["groups"].push_back(GroupToJson(group));
+  out["tapes"] = Json::array();
+  for (const auto& tape : catalogue.tapes) out["tapes"].push_back(TapeToJson(tape));
+  return out;
+}
+
+namespace {
+
+// Reads the records of one array of a catalogue document.
+template <class Record, class Visit>
+std::vector<Record> ReadCatalogueRecords(const Json& document, const char* name, const char* key, Visit visit,
+                                         GUID Record::*guid) {
+  std::vector<Record> records;
+  const std::string path = std::string("$.") + name;
+  auto array = document.find(name);
+  if (array == document.end()) return records;
+  if (!array->is_array()) Refuse(path, name, "expected an array, found " + Shown(*array));
+  std::map<std::string, std::string> seen;
+  for (size_t i = 0; i < array->size(); ++i) {
+    const std::string at = path + "[" + std::to_string(i) + "]";
+    const Json& object = (*array)[i];
+    if (!object.is_object()) Refuse(at, name, "expected an object, found " + Shown(object));
+    if (object.find(key) == object.end()) Refuse(at + "." + key, key, "missing");
+    Record record;
+    std::set<std::string> known;
+    visit(record, Decoder{object, at, known});
+    RefuseUnknownFields(object, at, known);
+    if (IsNullGuid(record.*guid)) Refuse(at + "." + key, key, "the null GUID cannot key a record");
+    const std::string text = GuidToUtf8(record.*guid);
+    if (!seen.emplace(text, at).second)
+      Refuse(at + "." + key, key, "the same " + std::string(key) + " as " + seen[text]);
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+}  // namespace
+
+CatalogueDocument CatalogueFromDocument(const std::string& text) {
+  const Json document = Parse(text);
+  if (!document.is_object())
+    Refuse("$", "(document)", "expected an object with \"groups\" and \"tapes\", found " + Shown(document));
+  for (auto it = document.begin(); it != document.end(); ++it)
+    if (it.key() != "groups" && it.key() != "tapes") Refuse("$." + it.key(), it.key(), "unknown field");
+  CatalogueDocument catalogue;
+  catalogue.groups = ReadCatalogueRecords<SQZGZVTRTapeTypeGroupInfo>(
+      document, "groups", "guidGroupID", [](auto& g, auto&& v) { VisitGroupFields(g, v); },
+      &SQZGZVTRTapeTypeGroupInfo::guidGroupID);
+  catalogue.tapes = ReadCatalogueRecords<SQZGZVTRTapeTypeInfo>(
+      document, "tapes", "TAPEGUID", [](auto& t, auto&& v) { VisitTapeFields(t, v); }, &SQZGZVTRTapeTypeInfo::TAPEGUID);
+  return catalogue;
 }
 
 }  // namespace gezhuan

@@ -125,7 +125,7 @@ SQZGZVTRTapeTypeGroupInfo FindTapeGroup(CQZNVGeZhuanDBControl& control, const st
 }
 
 void AddTapeCommands(CLI::App& app, CommandLine& line) {
-  CLI::App* tape = app.add_subcommand("tape", "The VTR tape type catalogue (read only)");
+  CLI::App* tape = app.add_subcommand("tape", "The VTR tape type catalogue");
   tape->require_subcommand(1);
   tape->footer("Example:\n  gezhuan tape list --group Betacam");
 
@@ -142,6 +142,8 @@ void AddTapeCommands(CLI::App& app, CommandLine& line) {
   CLI::App* def = tape->add_subcommand("default", "The default tape type");
   def->footer("Example:\n  gezhuan tape default");
   def->callback([&line] { line.action = [&line] { return RunDefault(line.global); }; });
+
+  AddTapeTransferCommands(*tape, line);
 }
 
 }  // namespace gezhuan

@@ -143,28 +143,12 @@ TEST_F(OverviewTest, DatabaseRefusalsAreShownInTheDatabasesWords) {
 }
 
 TEST_F(OverviewTest, EveryCommandHasHelpWithAnExample) {
-  const std::vector<std::vector<std::string>> commands = {{"init"},
-                                                          {"status"},
-                                                          {"task", "list"},
-                                                          {"task", "count"},
-                                                          {"task", "set-status"},
-                                                          {"item", "show"},
-                                                          {"item", "add"},
-                                                          {"item", "edit"},
-                                                          {"task", "show"},
-                                                          {"task", "add"},
-                                                          {"task", "edit"},
-                                                          {"task", "delete"},
-                                                          {"task", "export"},
-                                                          {"task", "import"},
-                                                          {"item", "list"},
-                                                          {"item", "delete"},
-                                                          {"tape", "groups"},
-                                                          {"tape", "list"},
-                                                          {"tape", "default"},
-                                                          {"settings", "show"},
-                                                          {"settings", "edit"},
-                                                          {"settings", "check"}};
+  const std::vector<std::vector<std::string>> commands = {
+      {"init"},           {"status"},           {"task", "list"},     {"task", "count"},    {"task", "set-status"},
+      {"item", "show"},   {"item", "add"},      {"item", "edit"},     {"task", "show"},     {"task", "add"},
+      {"task", "edit"},   {"task", "delete"},   {"task", "export"},   {"task", "import"},   {"item", "list"},
+      {"item", "delete"}, {"tape", "groups"},   {"tape", "list"},     {"tape", "default"},  {"tape", "export"},
+      {"tape", "import"}, {"settings", "show"}, {"settings", "edit"}, {"settings", "check"}};
   for (std::vector<std::string> command : commands) {
     command.push_back("--help");
     ToolResult help = Run(command);
