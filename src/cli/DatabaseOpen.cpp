@@ -137,6 +137,28 @@ Session::Session(const GlobalOptions& options, bool create) : m_chosen(ChooseDat
   ClearDatabaseMessages();
   if (!m_control.OpenQZNVGeZhuanDB(m_chosen.node))
     FailWithDatabaseMessage("cannot open " + DescribeNode(m_chosen.node));
+  // Without this, every command on a database that has no tables yet would
+  // fail in the engine's words ("relation ... does not exist").
+  if (!create && !HasTables())
+    Fail("no tables in " + DescribeNode(m_chosen.node) + " yet: create them with `gezhuan init`" +
+         (m_chosen.origin == "--database" ? " --database " + EmbeddedPath(m_chosen.node) : std::string()));
+}
+
+bool Session::HasTables() {
+  std::wstring sql;
+  switch (DatabaseTypeOfKind(m_chosen.node.nDBType)) {
+    case QZDB_SQLITE:
+      sql = L"select name as n from sqlite_master where type = 'table' and name = 'GeZhuanTaskInfo' collate nocase";
+      break;
+    case QZDB_POSTGRESQL:
+      // to_regclass follows the search path as the library's statements do.
+      sql = L"select cast(to_regclass('GeZhuanTaskInfo') as text) as n";
+      break;
+    default:
+      return true;  // no portable way to ask; the first statement will say
+  }
+  const std::vector<std::wstring> found = QueryColumn(sql, L"n");
+  return !found.empty() && !found.front().empty();
 }
 
 Session::~Session() {

@@ -62,6 +62,9 @@ class Session {
   // select count(*) of a table, through a connection of the access component.
   long long CountRows(const std::wstring& table);
 
+  // Whether the database holds the task table, as `gezhuan init` makes it.
+  bool HasTables();
+
   // The texts of one column of a query's rows.
   std::vector<std::wstring> QueryColumn(const std::wstring& sql, const std::wstring& column);
 

@@ -37,12 +37,19 @@ int main(int argc, char** argv) {
   app.fallthrough();  // the global options may follow the command too
   app.require_subcommand(0, 1);
   CommandLine line;
-  app.add_option("--database", line.global.database,
-                 "The embedded database file (default $XDG_DATA_HOME/qz/gezhuan.db)")
-      ->type_name("PATH");
+  // Each names a database: both at once, or an empty path, is a mistake
+  // that must not quietly open the default database.
+  const CLI::Validator named(
+      [](std::string& value) { return value.empty() ? std::string("an empty value names no database") : ""; }, "");
+  CLI::Option* database = app.add_option("--database", line.global.database,
+                                         "The embedded database file (default $XDG_DATA_HOME/qz/gezhuan.db)")
+                              ->type_name("PATH")
+                              ->check(named);
   app.add_option("--setting", line.global.setting,
                  "Open through this named connection setting instead (see `gezhuan settings`)")
-      ->type_name("NAME");
+      ->type_name("NAME")
+      ->check(named)
+      ->excludes(database);
   app.add_flag("--json", line.global.json, "Machine-readable JSON output (the same as --format json)");
   app.add_option("--format", line.global.format, "Output form of listings and results")
       ->type_name("table|json|jsonl|csv|tsv")

@@ -3,6 +3,7 @@
 #include <QZNVGeZhuanHost.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 
@@ -93,7 +94,8 @@ bool PrintStatus(const GlobalOptions& options) {
   return true;
 }
 
-// Adds the sample tasks unless the first of them is there already.
+// Adds the sample tasks the database does not hold (a person may have
+// deleted some, or all); answers how many were added.
 int AddSampleTasks(Session& session) {
   CQZNVGeZhuanDBControl& control = session.Control();
   std::vector<SQZGZVTRTapeTypeInfo> tapes;
@@ -101,10 +103,18 @@ int AddSampleTasks(Session& session) {
   if (!control.GetAllVTRTapeInfos(&tapes) && !LastDatabaseMessage().empty())
     FailWithDatabaseMessage("cannot read the tape catalogue");
   std::vector<SQZGeZhuanTaskInfo> tasks = SampleTasks(tapes);
-  const auto present = session.QueryColumn(
-      L"select guidTaskID from GeZhuanTaskInfo where guidTaskID = '" + GuidToText(tasks.front().guidTaskID) + L"'",
-      L"guidTaskID");
-  if (!present.empty()) return 0;
+  std::wstring keys;
+  for (const SQZGeZhuanTaskInfo& task : tasks)
+    keys += (keys.empty() ? L"'" : L", '") + GuidToText(task.guidTaskID) + L"'";
+  const std::vector<std::wstring> present =
+      session.QueryColumn(L"select guidTaskID from GeZhuanTaskInfo where guidTaskID in (" + keys + L")", L"guidTaskID");
+  tasks.erase(std::remove_if(tasks.begin(), tasks.end(),
+                             [&](const SQZGeZhuanTaskInfo& task) {
+                               return std::find(present.begin(), present.end(), GuidToText(task.guidTaskID)) !=
+                                      present.end();
+                             }),
+              tasks.end());
+  if (tasks.empty()) return 0;
   ClearDatabaseMessages();
   if (!control.AddGeZhuanTasks(&tasks)) FailWithDatabaseMessage("cannot add the sample tasks");
   return static_cast<int>(tasks.size());
@@ -138,7 +148,8 @@ int RunInit(const GlobalOptions& options, bool sample) {
   out["sampleTasksAdded"] = added;
   PrintResult(options, out,
               ready + "\n" +
-                  (added > 0 ? "sample catalogue and " + std::to_string(added) + " sample tasks added"
+                  (added > 0 ? "sample catalogue and " + std::to_string(added) +
+                                   (added == 1 ? " sample task added" : " sample tasks added")
                              : "sample catalogue in place; the sample tasks were there already"));
   return kExitOk;
 }

@@ -1,6 +1,8 @@
 #include "TaskFilter.h"
 
 #include <CLI/CLI.hpp>
+#include <cwctype>
+#include <string_view>
 
 #include "DatabaseOpen.h"
 #include "DateText.h"
@@ -67,7 +69,53 @@ std::wstring TapeCondition(const std::string& typed, const wchar_t* guidColumn, 
   return FoldedColumn(nameColumn, dialect) + L" = " + Quoted(FoldLatinCase(FromUtf8(TrimAscii(typed))));
 }
 
+bool IsWordCharacter(wchar_t c) {
+  return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'_';
+}
+
+// Whether text holds the word (lower case, matched in any case) at at.
+bool IsWordAt(const std::wstring& text, size_t at, const wchar_t* word) {
+  const std::wstring_view w(word);
+  if (at + w.size() > text.size() || (at > 0 && IsWordCharacter(text[at - 1]))) return false;
+  for (size_t i = 0; i < w.size(); ++i)
+    if (FoldLatinCase(std::wstring(1, text[at + i]))[0] != w[i]) return false;
+  return at + w.size() == text.size() || !IsWordCharacter(text[at + w.size()]);
+}
+
+// Splits --where into its condition and the "order by ..." that ends it,
+// found outside quotes and parentheses; *order is "" when there is none.
+void SplitOrderBy(const std::wstring& where, std::wstring* condition, std::wstring* order) {
+  size_t found = std::wstring::npos;
+  int depth = 0;
+  wchar_t quote = 0;
+  for (size_t i = 0; i < where.size(); ++i) {
+    const wchar_t c = where[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == L'\'' || c == L'"') {
+      quote = c;
+    } else if (c == L'(') {
+      ++depth;
+    } else if (c == L')') {
+      --depth;
+    } else if (depth == 0 && IsWordAt(where, i, L"order")) {
+      size_t next = i + 5;
+      while (next < where.size() && std::iswspace(static_cast<wint_t>(where[next]))) ++next;
+      if (next > i + 5 && IsWordAt(where, next, L"by")) found = i;
+    }
+  }
+  *condition = found == std::wstring::npos ? where : where.substr(0, found);
+  *order = found == std::wstring::npos ? std::wstring() : where.substr(found);
+  while (!condition->empty() && std::iswspace(static_cast<wint_t>(condition->back()))) condition->pop_back();
+}
+
 }  // namespace
+
+bool WhereOrders(const TaskFilter& filter) {
+  std::wstring condition, order;
+  SplitOrderBy(FromUtf8(filter.where), &condition, &order);
+  return !order.empty();
+}
 
 bool TaskFilter::Empty() const {
   return name.empty() && from.empty() && to.empty() && !type && !editStatus && !runStatus && since.empty() &&
@@ -99,7 +147,7 @@ void AddTaskFilterOptions(CLI::App* command, TaskFilter& filter) {
       ->type_name("CONDITION");
 }
 
-std::wstring TaskCondition(const TaskFilter& filter, const DBsSetNode& node) {
+std::wstring TaskCondition(const TaskFilter& filter, const DBsSetNode& node, bool withOrder) {
   const Dialect dialect = DialectOf(node);
   std::vector<std::wstring> parts;
   if (!filter.name.empty())
@@ -129,8 +177,11 @@ std::wstring TaskCondition(const TaskFilter& filter, const DBsSetNode& node) {
   }
   std::wstring condition;
   for (const std::wstring& part : parts) condition += (condition.empty() ? L"" : L" and ") + part;
-  if (!filter.where.empty())
-    condition = parts.empty() ? FromUtf8(filter.where) : condition + L" and (" + FromUtf8(filter.where) + L")";
+  std::wstring where, order;
+  SplitOrderBy(FromUtf8(filter.where), &where, &order);
+  if (!where.empty()) condition = parts.empty() ? where : condition + L" and (" + where + L")";
+  // The library puts the condition after "where": an order alone needs one.
+  if (withOrder && !order.empty()) condition = (condition.empty() ? L"1 = 1" : condition) + L" " + order;
   return condition;
 }
 

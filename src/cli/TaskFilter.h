@@ -34,7 +34,13 @@ void AddTaskFilterOptions(CLI::App* command, TaskFilter& filter);
 // The search condition for the engine of node: "" for no filter. The
 // filters are joined with "and", --where last and in parentheses. Throws a
 // usage error for a date that does not parse.
-std::wstring TaskCondition(const TaskFilter& filter, const DBsSetNode& node);
+// An "order by" that ends --where stays at the very end, outside the
+// parentheses, unless withOrder is false (a count has no use for it).
+std::wstring TaskCondition(const TaskFilter& filter, const DBsSetNode& node, bool withOrder = true);
+
+// Whether --where ends in an "order by": a listing then keeps the
+// database's order unless --sort asks for another.
+bool WhereOrders(const TaskFilter& filter);
 
 // What the engines share for case: A-Z folded to a-z, nothing else.
 std::wstring FoldLatinCase(const std::wstring& text);

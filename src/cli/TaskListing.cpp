@@ -26,7 +26,7 @@ std::wstring Number(long long n) { return std::to_wstring(n); }
 std::wstring Timecode(uint32_t frames, const FrameRate& rate) { return FromUtf8(FormatTimecode(frames, rate)); }
 
 struct ListOrder {
-  std::string sort = "begin";
+  std::string sort;  // "" when not given: begin, or the order of --where
   bool reverse = false;
   size_t limit = 0;  // 0: all
 };
@@ -39,7 +39,8 @@ bool Earlier(const SQZDateTime& a, const SQZDateTime& b) {
 
 // Sorting is done here rather than by the database so that both engines
 // give the same order (their collations differ).
-void SortTasks(std::vector<SQZGeZhuanTaskInfo>& tasks, const ListOrder& order) {
+// keepDatabaseOrder: --where ordered the rows and --sort was not given.
+void SortTasks(std::vector<SQZGeZhuanTaskInfo>& tasks, const ListOrder& order, bool keepDatabaseOrder) {
   auto before = [&order](const SQZGeZhuanTaskInfo& a, const SQZGeZhuanTaskInfo& b) {
     if (order.sort == "name") {
       const std::wstring x = FoldLatinCase(a.strTaskName), y = FoldLatinCase(b.strTaskName);
@@ -53,16 +54,20 @@ void SortTasks(std::vector<SQZGeZhuanTaskInfo>& tasks, const ListOrder& order) {
     }
     return Earlier(a.odtTaskBeginDateTime, b.odtTaskBeginDateTime);
   };
-  std::stable_sort(tasks.begin(), tasks.end(), [&](const SQZGeZhuanTaskInfo& a, const SQZGeZhuanTaskInfo& b) {
-    return order.reverse ? before(b, a) : before(a, b);
-  });
+  if (keepDatabaseOrder) {
+    if (order.reverse) std::reverse(tasks.begin(), tasks.end());
+  } else {
+    std::stable_sort(tasks.begin(), tasks.end(), [&](const SQZGeZhuanTaskInfo& a, const SQZGeZhuanTaskInfo& b) {
+      return order.reverse ? before(b, a) : before(a, b);
+    });
+  }
   if (order.limit > 0 && tasks.size() > order.limit) tasks.resize(order.limit);
 }
 
 int RunList(const GlobalOptions& options, const TaskFilter& filter, const ListOrder& order) {
   Session session(options);
   std::vector<SQZGeZhuanTaskInfo> tasks = ListTasks(session.Control(), TaskCondition(filter, session.Chosen().node));
-  SortTasks(tasks, order);
+  SortTasks(tasks, order, order.sort.empty() && WhereOrders(filter));
   Listing listing;
   listing.headers = {L"GUID", L"NAME", L"FROM", L"TO", L"TYPE", L"EDIT", L"RUN", L"BEGIN", L"ITEMS"};
   for (const auto& t : tasks)
@@ -76,7 +81,7 @@ int RunList(const GlobalOptions& options, const TaskFilter& filter, const ListOr
 
 int RunCount(const GlobalOptions& options, const TaskFilter& filter) {
   Session session(options);
-  const std::wstring condition = TaskCondition(filter, session.Chosen().node);
+  const std::wstring condition = TaskCondition(filter, session.Chosen().node, false);
   const long long count = session.CountRows(L"GeZhuanTaskInfo" + (condition.empty() ? L"" : L" where " + condition));
   Json out = Json::object();
   out["tasks"] = count;
@@ -160,7 +165,9 @@ void AddTaskReadingCommands(CLI::App& task, CommandLine& line) {
   auto order = std::make_shared<ListOrder>();
   CLI::App* list = task.add_subcommand("list", "One line per task, in begin order");
   AddTaskFilterOptions(list, *filter);
-  list->add_option("--sort", order->sort, "Order by name, begin, end or run and edit status")
+  list->add_option("--sort", order->sort,
+                   "Order by name, begin (the default unless --where ends in \"order by\"), end or run and edit "
+                   "status")
       ->type_name("name|begin|end|status")
       ->check(OneOf({"name", "begin", "end", "status"}));
   list->add_flag("--reverse", order->reverse, "The opposite order");

@@ -1,5 +1,6 @@
 // The JSON document of `task export` / `task import`: the round trip, and
 // every refusal of a bad document with nothing written.
+#include <cstdio>
 #include <functional>
 #include <nlohmann/json.hpp>
 
@@ -160,6 +161,33 @@ TEST_F(ImportExportTest, DeepOrHugeValuesAreRefusedWithAShortQuote) {
   document[0]["strTaskName"] = "ok";
   document[0]["dwDuration"] = std::string(1 << 20, '7');
   EXPECT_NE(refusal(document.dump()).find("found \"7777"), std::string::npos);
+}
+
+TEST_F(ImportExportTest, ExportWritesAsItGoesInsteadOfBuildingTheDocument) {
+  // 3000 tasks of 20,000 characters each: held whole as records, as a
+  // JSON document and as its text, they take several hundred megabytes.
+  ordered_json many = ordered_json::array();
+  for (int i = 0; i < 3000; ++i) {
+    ordered_json task = ValidDocument()[0];
+    char guid[40];
+    std::snprintf(guid, sizeof guid, "4C1F7A52-93B0-4E6D-A1C2-%012d", i);
+    task["guidTaskID"] = guid;
+    task["strTaskHint"] = std::string(20000, 'a' + i % 26);
+    task["arrItems"] = ordered_json::array();
+    many.push_back(task);
+  }
+  const std::string document = many.dump(2) + "\n";
+  ASSERT_EQ(RunDb({"task", "import", WriteFile("many.json", document)}).status, 0);
+  const ToolResult small = RunDb({"task", "count"});
+  const ToolResult exported = RunDb({"task", "export"});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  const ordered_json back = ordered_json::parse(exported.out);
+  ASSERT_EQ(back.size(), 3000u);
+  EXPECT_EQ(back[2999]["guidTaskID"], many[2999]["guidTaskID"]);
+  EXPECT_TRUE(back[2999]["strTaskHint"] == many[2999]["strTaskHint"]);
+  // A chunk of tasks at a time stays well under the size of the document.
+  EXPECT_LT(exported.peakMemoryKb - small.peakMemoryKb, static_cast<long>(document.size() / 1024 * 3 / 2))
+      << "export peaked at " << exported.peakMemoryKb << " KB, a count at " << small.peakMemoryKb << " KB";
 }
 
 TEST_F(ImportExportTest, ExportHonoursWhereAndUnreadableInputFails) {

@@ -41,6 +41,21 @@ TEST_P(TaskFilterTest, DatesCompareAsDateTimesWithBareDatesCoveringTheirDay) {
   EXPECT_EQ(Tool({"task", "list", "--since", "2024-02-30"}).status, 2);
 }
 
+TEST_P(TaskFilterTest, WhereEndingInOrderByKeepsItsOrder) {
+  const std::string latestFirst = "1 = 1 order by odtTaskBeginDateTime desc";
+  EXPECT_EQ(Listed({"--where", latestFirst}), "54321");
+  EXPECT_EQ(Listed({"--where", "enumTaskType >= 0 ORDER  BY odtTaskBeginDateTime desc"}), "54321");
+  EXPECT_EQ(Listed({"--where", latestFirst, "--since", "2024-03-02"}), "5432") << "with the filters";
+  EXPECT_EQ(Listed({"--where", latestFirst, "--reverse"}), "12345");
+  EXPECT_EQ(Listed({"--where", latestFirst, "--limit", "2"}), "54");
+  EXPECT_EQ(Listed({"--where", latestFirst, "--sort", "begin"}), "12345") << "--sort still wins";
+  EXPECT_EQ(Listed({"--where", "strTaskName <> 'order by' and (1 = 1)"}), "12345") << "quoted, not a clause";
+  EXPECT_EQ(Counted({"--where", latestFirst, "--since", "2024-03-02"}), "4\n");
+  const ToolResult exported = Tool({"task", "export", "--where", latestFirst});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  EXPECT_LT(exported.out.find("-000000000005"), exported.out.find("-000000000001"));
+}
+
 TEST_P(TaskFilterTest, NamesMatchInEitherCaseAndWildcardsAreLiteral) {
   ASSERT_EQ(Tool({"task", "add", "--name", "100% Done_A", "--begin", "2024-04-01T00:00"}).status, 0);
   ASSERT_EQ(Tool({"task", "add", "--name", "1000 DoneXA", "--begin", "2024-04-02T00:00"}).status, 0);

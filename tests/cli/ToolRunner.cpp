@@ -1,6 +1,7 @@
 #include "ToolRunner.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,7 +75,9 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
   }
   ToolResult result;
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  result.peakMemoryKb = usage.ru_maxrss;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = ReadAll(out);
   result.err = ReadAll(err);

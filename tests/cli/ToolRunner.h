@@ -15,6 +15,7 @@ struct ToolResult {
   int status = -1;
   std::string out;
   std::string err;
+  long peakMemoryKb = 0;  // the tool's largest resident set
 };
 
 class ToolTest : public ::testing::Test {
