@@ -22,6 +22,7 @@
 #include "Progress.h"
 #include "StandardOutput.h"
 #include "TaskCommands.h"
+#include "TaskFilter.h"
 #include "Text.h"
 
 namespace gezhuan {
@@ -50,12 +51,13 @@ std::vector<SQZGeZhuanTaskInfo> TasksInOrder(Session& session, const std::vector
 // Writes the document a task at a time, the same text DocumentText gives
 // for the whole array, so that an export of any size needs the memory of
 // one chunk of tasks, and stops as soon as its output cannot be written.
-int RunExport(const GlobalOptions& options, const std::string& where) {
+int RunExport(const GlobalOptions& options, const TaskFilter& filter) {
   Session session(options);
-  std::wstring condition = FromUtf8(TrimAscii(where));
+  const std::wstring condition = TaskCondition(filter, session.Chosen().node);
   const std::vector<std::wstring> keys = session.QueryColumn(
       L"select guidTaskID from GeZhuanTaskInfo" + (condition.empty() ? L"" : L" where " + condition), L"guidTaskID");
   bool first = true;
+  Progress progress("exported", keys.size());
   for (size_t at = 0; at < keys.size(); at += kExportChunk) {
     const std::vector<std::wstring> chunk(
         keys.begin() + static_cast<std::ptrdiff_t>(at),
@@ -69,6 +71,7 @@ int RunExport(const GlobalOptions& options, const std::string& where) {
       first = false;
     }
     CheckStandardOutput();
+    progress.Update(std::min(at + kExportChunk, keys.size()));
   }
   std::cout << (first ? "[]\n" : "\n]\n");
   return kExitOk;
@@ -166,11 +169,14 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import) {
 }  // namespace
 
 void AddTaskTransferCommands(CLI::App& task, CommandLine& line) {
-  auto where = std::make_shared<std::string>();
-  CLI::App* exporter = task.add_subcommand("export", "Write tasks with their items as a JSON document");
-  exporter->add_option("--where", *where, "SQL search condition, without the word where")->type_name("CONDITION");
-  exporter->footer("Example:\n  gezhuan task export --where \"enumTaskType = 1\" > tasks.json");
-  exporter->callback([&line, where] { line.action = [&line, where] { return RunExport(line.global, *where); }; });
+  auto filter = std::make_shared<TaskFilter>();
+  CLI::App* exporter =
+      task.add_subcommand("export", "Write tasks with their items as a JSON document (all, or those the filters pick)");
+  AddTaskFilterOptions(exporter, *filter);
+  exporter->footer(
+      "Example:\n  gezhuan task export --since 2024-03-01 --type 1 > tasks.json\n"
+      "  gezhuan task export --where \"enumTaskType = 1\" > tasks.json");
+  exporter->callback([&line, filter] { line.action = [&line, filter] { return RunExport(line.global, *filter); }; });
 
   auto import = std::make_shared<ImportOptions>();
   CLI::App* importer = task.add_subcommand("import", "Add the tasks of a JSON document (as export writes it)");
