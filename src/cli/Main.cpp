@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLineHabits.h"
 #include "Diagnostics.h"
 #include "Options.h"
 #include "StandardOutput.h"
@@ -52,12 +53,12 @@ int main(int argc, char** argv) {
   app.add_flag("--json", line.global.json, "Machine-readable JSON output (the same as --format json)");
   app.add_option("--format", line.global.format, "Output form of listings and results")
       ->type_name("table|json|jsonl|csv|tsv")
-      ->check(CLI::IsMember({"table", "json", "jsonl", "csv", "tsv"}));
+      ->check(OneOf({"table", "json", "jsonl", "csv", "tsv"}));
   app.add_flag("--no-header", line.global.noHeader, "Listings without their header line");
   app.add_flag("-q,--quiet", line.global.quiet, "Listings print only their GUIDs, one a line (for `task delete -`)");
   app.add_option("--fps", line.global.fps, "Frame rate of the timecode shown and typed; 29.97 is drop-frame")
       ->type_name("25|29.97|30")
-      ->check(CLI::IsMember({"25", "29.97", "30"}));
+      ->check(OneOf({"25", "29.97", "30"}));
   app.add_flag("-v,--verbose", line.global.verbose, "Show the library's debug lines (failed SQL) on stderr");
   app.footer(std::string("\n") + CommandSummary());
 
@@ -66,6 +67,10 @@ int main(int argc, char** argv) {
   AddItemCommands(app, line);
   AddTapeCommands(app, line);
   AddSettingsCommands(app, line);
+  AddHelpCommand(app, line);
+  AddGenerateCommand(app, line);
+  app.set_version_flag("--version", std::string("gezhuan ") + QZ_GEZHUAN_VERSION, "The tool's version");
+  ListGlobalOptionsInEveryHelp(app);
 
   // Every argument as UTF-8 before any option sees it.
   std::vector<std::string> arguments;
@@ -77,25 +82,28 @@ int main(int argc, char** argv) {
   std::vector<const char*> utf8Argv;
   for (const std::string& argument : arguments) utf8Argv.push_back(argument.c_str());
 
+  const std::string unknown = UnknownCommandMessage(app, arguments);
+  if (!unknown.empty()) {
+    std::cerr << EscapeControlsKeepingLines(unknown) << '\n';
+    return Finish(kExitUsage);
+  }
   try {
     app.parse(argc, utf8Argv.data());
-  } catch (const CLI::ParseError& e) {
+  } catch (const CLI::CallForHelp& e) {
     return Finish(app.exit(e) == 0 ? kExitOk : kExitUsage);
+  } catch (const CLI::CallForAllHelp& e) {
+    return Finish(app.exit(e) == 0 ? kExitOk : kExitUsage);
+  } catch (const CLI::CallForVersion& e) {
+    return Finish(app.exit(e) == 0 ? kExitOk : kExitUsage);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << EscapeControlsKeepingLines(ParseErrorMessage(app, e)) << '\n';
+    return Finish(kExitUsage);
   }
 
   if (line.global.json) {
     if (!line.global.format.empty() && line.global.format != "json") {
       std::cerr << "gezhuan: --json and --format " << line.global.format << " contradict each other\n";
-      return kExitUsage;
-    }
-    line.global.format = "json";
-  }
-  ParseFrameRate(line.global.fps, &line.global.rate);
-
-  if (line.global.json) {
-    if (!line.global.format.empty() && line.global.format != "json") {
-      std::cerr << "gezhuan: --json and --format " << line.global.format << " contradict each other\n";
-      return kExitUsage;
+      return Finish(kExitUsage);
     }
     line.global.format = "json";
   }
@@ -107,7 +115,9 @@ int main(int argc, char** argv) {
     return Finish(action ? action() : kExitOk);
   } catch (const CommandError& e) {
     std::cout.flush();
-    std::cerr << "gezhuan: " << EscapeControlsKeepingLines(e.what()) << '\n';
+    // A usage error names the command it is about, as a parse error does.
+    const std::string who = e.Status() == kExitUsage ? CommandPath(ChosenCommand(app)) : std::string("gezhuan");
+    std::cerr << who << ": " << EscapeControlsKeepingLines(e.what()) << '\n';
     return Finish(e.Status());
   } catch (const std::exception& e) {
     std::cout.flush();

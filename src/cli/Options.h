@@ -43,6 +43,11 @@ void AddTaskCommands(CLI::App& app, CommandLine& line);
 void AddItemCommands(CLI::App& app, CommandLine& line);
 void AddTapeCommands(CLI::App& app, CommandLine& line);
 void AddSettingsCommands(CLI::App& app, CommandLine& line);
+void AddSettingsSetCommand(CLI::App& settings, CommandLine& line);
+
+// The hidden `generate bash|zsh|man`: completion scripts and the manual
+// page, written from the same option definitions as the parser's.
+void AddGenerateCommand(CLI::App& app, CommandLine& line);
 
 // The commands in one screen, for `gezhuan` alone.
 const char* CommandSummary();

@@ -128,6 +128,8 @@ void AddSettingsCommands(CLI::App& app, CommandLine& line) {
   CLI::App* check = settings->add_subcommand("check", "Try to open each complete setting and say which work");
   check->footer("Example:\n  gezhuan settings check");
   check->callback([&line] { line.action = [&line] { return RunCheck(line.global); }; });
+
+  AddSettingsSetCommand(*settings, line);
 }
 
 }  // namespace gezhuan

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "CommandLineHabits.h"
 #include "DatabaseOpen.h"
 #include "DateText.h"
 #include "Diagnostics.h"
@@ -168,9 +169,9 @@ void AddTaskReadingCommands(CLI::App& task, CommandLine& line) {
                    "Order by name, begin (the default unless --where ends in \"order by\"), end or run and edit "
                    "status")
       ->type_name("name|begin|end|status")
-      ->check(CLI::IsMember({"name", "begin", "end", "status"}));
+      ->check(OneOf({"name", "begin", "end", "status"}));
   list->add_flag("--reverse", order->reverse, "The opposite order");
-  list->add_option("--limit", order->limit, "At most N tasks")->type_name("N")->check(CLI::PositiveNumber);
+  list->add_option("--limit", order->limit, "At most N tasks")->type_name("N")->check(CountFromOne());
   list->footer(
       "Example:\n  gezhuan task list --name 新闻 --since 2024-03-01 --until 2024-03-31\n"
       "  gezhuan task list --from \"Betacam SP\" --run-status 0 --sort name --format csv\n"

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <unordered_set>
 
+#include "CommandLineHabits.h"
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
 #include "GuidText.h"
@@ -176,7 +177,7 @@ void AddTaskTransferCommands(CLI::App& task, CommandLine& line) {
   importer->add_option("FILE", import->path, "The document, or - for standard input")->required();
   importer->add_option("--batch", import->batch, "Commit every N new tasks instead of all in one call")
       ->type_name("N")
-      ->check(CLI::PositiveNumber);
+      ->check(CountFromOne());
   importer->add_flag("--dry-run", import->dryRun, "Check the whole document and say what it would do; write nothing");
   CLI::Option* skip =
       importer->add_flag("--skip-existing", import->skipExisting, "Leave tasks that are in the database already");

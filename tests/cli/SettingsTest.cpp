@@ -160,5 +160,39 @@ TEST_F(SettingsTest, CheckSaysWhichSettingsFailAndSettingOptionIsChecked) {
   EXPECT_NE(status.out.find("missing.db"), std::string::npos);
 }
 
+TEST_F(SettingsTest, SetChangesOneSettingWithTheDialogsChecks) {
+  const std::string folder = m_dir.string();
+  const ToolResult embedded = Run(
+      {"settings", "set", "QZNVCENTERDBSetting", "--engine", "sqlite", "--connect1", folder, "--connect2", "set.db"});
+  ASSERT_EQ(embedded.status, 0) << embedded.err;
+  EXPECT_EQ(embedded.err, "") << "a complete setting saves without a warning";
+  ASSERT_EQ(Run({"init"}).status, 0);
+  EXPECT_TRUE(fs::exists(m_dir / "set.db")) << "the tool opens through the new setting";
+
+  // The password from standard input; the file stays private.
+  const ToolResult server = Run({"settings", "set", "NetManageDBSetting", "--engine", "postgresql", "--connect1",
+                                 "db1:5432", "--connect3", "operator", "--password-stdin"},
+                                "pass word\n");
+  ASSERT_EQ(server.status, 0) << server.err;
+  EXPECT_NE(server.err.find("warning: setting NetManageDBSetting is incomplete"), std::string::npos) << server.err;
+  EXPECT_NE(StoreText().find("Connect4=pass word\n"), std::string::npos) << StoreText();
+  EXPECT_EQ(Run({"settings", "set", "NetManageDBSetting", "--password-stdin"}, " edges \n").status, 1)
+      << "the store cannot keep blanks at the ends";
+  EXPECT_NE(StoreText().find("Connect4=pass word\n"), std::string::npos) << StoreText();
+  EXPECT_EQ(fs::status(m_settings).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(Run({"settings", "set", "NetManageDBSetting", "--connect2", "gezhuan"}).status, 0);
+  const json net = Settings()[1];
+  EXPECT_EQ(net["complete"], true);
+  EXPECT_EQ(net["strConnect3"], "operator") << "what is not given is kept";
+  EXPECT_EQ(net["strConnect4"], "********");
+
+  EXPECT_EQ(Run({"settings", "set", "NoSuchSetting", "--engine", "sqlite"}).status, 2);
+  EXPECT_EQ(Run({"settings", "set", "NetManageDBSetting", "--engine", "mysql"}).status, 2);
+  EXPECT_EQ(Run({"settings", "set", "QZNVCENTERDBSetting", "--connect3", "someone"}).status, 2)
+      << "sqlite takes no user";
+  EXPECT_EQ(Run({"settings", "set", "QZNVCENTERDBSetting"}).status, 2) << "nothing to change";
+  EXPECT_EQ(Settings()[5]["strConnect2"], "set.db");
+}
+
 }  // namespace
 }  // namespace gezhuan_test
