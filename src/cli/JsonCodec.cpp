@@ -178,13 +178,20 @@ Json Parse(const std::string& text) {
   if (deep != std::string::npos)
     throw DocumentError("document refused: arrays and objects nested more than " + std::to_string(kMaxDepth) +
                         " deep (byte " + std::to_string(deep + 1) + ")");
-  try {
-    return Json::parse(text);
-  } catch (const Json::parse_error& e) {
+  // The parser's own words, without its "[json.exception...] " tag.
+  auto words = [](const Json::exception& e) {
     std::string message = e.what();
     const size_t close = message.find("] ");
     if (message.rfind("[json.exception", 0) == 0 && close != std::string::npos) message = message.substr(close + 2);
-    throw DocumentError("document refused: not JSON: " + message + " (byte " + std::to_string(e.byte) + ")");
+    return message;
+  };
+  try {
+    return Json::parse(text);
+  } catch (const Json::parse_error& e) {
+    throw DocumentError("document refused: not JSON: " + words(e) + " (byte " + std::to_string(e.byte) + ")");
+  } catch (const Json::exception& e) {
+    // A number too large for any type (1E400) is refused as out of range.
+    throw DocumentError("document refused: not JSON: " + words(e));
   }
 }
 

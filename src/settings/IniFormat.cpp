@@ -53,12 +53,18 @@ bool LinesAreSafe(const std::string& text, Problem* problem) {
   bool safe = true;
   ForEachLine(text, [&](int number, std::string_view line) {
     const char* why = nullptr;
+    const bool long_line = line.size() > kMaxLineBytes;
+    // libinih skips a byte-order mark before the first line (but counts it
+    // in the line's length).
+    if (number == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
     if (line.find('\0') != std::string_view::npos)
       why = "it holds a NUL byte: this is not a text file";
-    else if (line.size() > kMaxLineBytes)
+    else if (long_line)
       why = "the line is longer than the settings file allows";
     else if (!line.empty() && IsIniSpace(line.front()) && !std::all_of(line.begin(), line.end(), IsIniSpace))
       why = "the line begins with white space";
+    else if (!line.empty() && line.front() == '[' && std::min(line.find(']'), line.size()) > kMaxSectionNameBytes + 1)
+      why = "the section name is longer than the settings file allows";
     if (why == nullptr) return true;
     safe = false;
     if (problem) *problem = Problem{number, why};
@@ -166,7 +172,7 @@ bool CanHoldSectionName(const std::string& name, std::string* why) {
     return false;
   }
   if (name.find_first_of(std::string("[]\r\n\0", 5)) != std::string::npos || IsIniSpace(name.front()) ||
-      IsIniSpace(name.back()) || name.size() + 2 > kMaxLineBytes) {
+      IsIniSpace(name.back()) || name.size() > kMaxSectionNameBytes) {
     *why = "the setting's name cannot be a section name";
     return false;
   }
@@ -177,11 +183,17 @@ std::string Render(const Document& document) {
   std::string text;
   for (const Section& section : document) {
     if (section.name.empty() && section.entries.empty()) continue;
-    if (!text.empty()) text += '\n';
-    // Entries that came before any section header go back there.
-    if (!section.name.empty()) text += "[" + section.name + "]\n";
+    // Entries that came before any section header go back there; if the
+    // file named that section later ("[]"), it is named again.
+    if (!text.empty())
+      text += "\n[" + section.name + "]\n";
+    else if (!section.name.empty())
+      text += "[" + section.name + "]\n";
     for (const Entry& entry : section.entries) text += entry.key + "=" + entry.value + "\n";
   }
+  // A key that begins with the bytes of a byte-order mark must not stand
+  // first: libinih would take them for one and drop them.
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.insert(0, "\n");
   return text;
 }
 

@@ -28,6 +28,10 @@ using Document = std::vector<Section>;
 // value and inventing a key from the rest.
 constexpr size_t kMaxLineBytes = 197;
 
+// The longest section name, in bytes, that libinih hands over whole; it
+// cuts longer ones short without a word.
+constexpr size_t kMaxSectionNameBytes = 49;
+
 // Where and why a text is not a file we can trust.
 struct Problem {
   int line = 0;  // 1 for the first line
@@ -35,9 +39,9 @@ struct Problem {
 };
 
 // Parses text into *out. False (and *out unspecified) when the text is not
-// a file we can trust: libinih reports an error, a line is too long, a NUL
-// byte is present, or a non-blank line begins with white space (libinih
-// would take it as the continuation of the key above it). Then *problem,
+// a file we can trust: libinih reports an error, a line or a section name is
+// too long, a NUL byte is present, or a non-blank line begins with white
+// space (libinih would take it as the continuation of the key above it). Then *problem,
 // when not null, says which line and why.
 bool Parse(const std::string& text, Document* out, Problem* problem = nullptr);
 

@@ -91,48 +91,57 @@ void ReadQZDBSettingFromReg(const std::wstring& name, SQZDataBaseInfo& info) {
       *texts[i] = platform::Utf8ToWide(*text);
 }
 
-QZNVGeZhuanSettingsStoreState CheckStore() {
+namespace {
+
+// For a store in state 2: where and why.
+QZNVGeZhuanSettingsStoreState Untrusted(int line, const std::string& section, const std::string& key,
+                                        const std::string& why) {
   QZNVGeZhuanSettingsStoreState state;
-  state.strFile = SettingsFilePath();
-  auto untrusted = [&state](int line, const std::string& section, const std::string& key, const std::string& why) {
-    state.nState = 2;
-    state.nLine = line;
-    state.strSection = section;
-    state.strKey = key;
-    state.strReason = why;
-    return state;
-  };
-  if (state.strFile.empty()) {
-    state.nState = 1;
-    return state;
-  }
-  std::string text, why;
-  switch (ReadWholeFile(state.strFile, &text, &why)) {
-    case FileRead::kMissing:
-      state.nState = 1;
-      return state;
-    case FileRead::kUnreadable:
-      return untrusted(0, "", "", "the file cannot be read: " + why);
-    case FileRead::kRead:
-      break;
-  }
+  state.nState = 2;
+  state.nLine = line;
+  state.strSection = section;
+  state.strKey = key;
+  state.strReason = why;
+  return state;
+}
+
+}  // namespace
+
+QZNVGeZhuanSettingsStoreState CheckStoreText(const std::string& text) {
   ini::Document document;
   ini::Problem problem;
-  if (!ini::Parse(text, &document, &problem)) return untrusted(problem.line, "", "", problem.reason);
-
+  if (!ini::Parse(text, &document, &problem)) return Untrusted(problem.line, "", "", problem.reason);
   for (const ini::Section& section : document) {
-    for (const ini::Entry& entry : section.entries) {
-      const int line = ini::LineOf(text, section.name, entry.key);
+    for (const ini::Entry& entry : section.entries)
       if (platform::WideToUtf8(platform::Utf8ToWide(entry.value)) != entry.value)
-        return untrusted(line, section.name, entry.key, "the value is not UTF-8 text");
-    }
+        return Untrusted(ini::LineOf(text, section.name, entry.key), section.name, entry.key,
+                         "the value is not UTF-8 text");
     if (const std::string* kind = ini::Find(document, section.name, "DBType")) {
       const std::optional<int> number = KindNumber(*kind);
       if (!number || !common::IsKnownKind(*number))
-        return untrusted(ini::LineOf(text, section.name, "DBType"), section.name, "DBType",
+        return Untrusted(ini::LineOf(text, section.name, "DBType"), section.name, "DBType",
                          "\"" + *kind + "\" is not a kind code (0 embedded, 2 PostgreSQL, 4 ODBC, 8, 16, 32)");
     }
   }
+  return QZNVGeZhuanSettingsStoreState();
+}
+
+QZNVGeZhuanSettingsStoreState CheckStore() {
+  const std::string file = SettingsFilePath();
+  QZNVGeZhuanSettingsStoreState state;
+  std::string text, why;
+  switch (file.empty() ? FileRead::kMissing : ReadWholeFile(file, &text, &why)) {
+    case FileRead::kMissing:
+      state.nState = 1;
+      break;
+    case FileRead::kUnreadable:
+      state = Untrusted(0, "", "", "the file cannot be read: " + why);
+      break;
+    case FileRead::kRead:
+      state = CheckStoreText(text);
+      break;
+  }
+  state.strFile = file;
   return state;
 }
 

@@ -27,6 +27,9 @@ bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error);
 // What a reader of the store finds (see QZNVGeZhuanCheckSettingsStore).
 QZNVGeZhuanSettingsStoreState CheckStore();
 
+// The same for the text of a store file; strFile is left empty.
+QZNVGeZhuanSettingsStoreState CheckStoreText(const std::string& text);
+
 // Writes one debug line when the store is in state 2, so that a host that
 // does not ask still leaves a trace of why every setting read as missing.
 void ReportUntrustedStore();

@@ -131,6 +131,7 @@ TEST_F(ImportExportTest, BadDocumentsAreRefusedBeforeAnythingIsWritten) {
                 "$[1].arrItems[1].guidItem");
   ExpectRefused(with([](ordered_json& t) { t["guidTaskID"] = kTask; }), "same guidTaskID", "$[1].guidTaskID");
   ExpectRefused("[\"\xff\xfe\"]", "not JSON", "byte");
+  ExpectRefused("[{\"dwDuration\": 7E777}]", "not JSON", "number overflow");
 
   // A task the database holds already is refused before the others are added.
   ASSERT_EQ(RunDb({"task", "import", "-"}, ValidDocument().dump()).status, 0);

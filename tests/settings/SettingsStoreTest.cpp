@@ -63,6 +63,7 @@ TEST_F(SettingsTest, StoreThatCannotBeTrustedReadsAsMissing) {
       {"a line too long to read whole", good + "Connect4=" + std::string(300, 'x') + "\n"},
       {"an indented line that would continue a value", good + "  Connect1=elsewhere\n"},
       {"a NUL byte", good + std::string("Connect3=a\0b\n", 13)},
+      {"a section name libinih would cut short", "\xEF\xBB\xBF[" + std::string(50, 'S') + "]\nDBType=2\n" + good},
       {"nothing at all", ""},
   };
   for (const auto& c : kCases) {
@@ -242,6 +243,7 @@ TEST_F(SettingsTest, SaveRefusesWhatWouldNotReadBack) {
       {"too long", &DBsSetNode::strConnect1, std::wstring(200, L'h')},
       {"no name", &DBsSetNode::strSettingName, L""},
       {"bracket in name", &DBsSetNode::strSettingName, L"A]B"},
+      {"name too long", &DBsSetNode::strSettingName, std::wstring(50, L'N')},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
