@@ -62,7 +62,7 @@ int RunShow(const GlobalOptions& options, const std::string& typed) {
   const GuidReference reference = ReadGuidReference(typed, "item");
   Session session(options);
   const SQZGeZhuanItemInfo item = FindItem(session, reference);
-  if (options.Json())
+  if (options.WantsJson())
     PrintDocument(options, ItemToJson(item));
   else if (options.quiet)
     std::cout << GuidToUtf8(item.guidItem) << '\n';

@@ -25,7 +25,7 @@ struct GlobalOptions {
   FrameRate rate;          // fps, parsed
 
   // True when a command's result is to be JSON (--json, --format json|jsonl).
-  bool Json() const { return format == "json" || format == "jsonl"; }
+  bool WantsJson() const { return format == "json" || format == "jsonl"; }
 };
 
 // What the parsed command line asks for: run once parsing succeeded.

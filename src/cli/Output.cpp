@@ -116,7 +116,7 @@ void PrintFieldLines(const GlobalOptions& options, const FieldLines& lines) {
 }
 
 void PrintResult(const GlobalOptions& options, const Json& result, const std::string& sentence) {
-  if (options.Json())
+  if (options.WantsJson())
     PrintDocument(options, result);
   else
     std::cout << sentence << '\n';

@@ -63,7 +63,7 @@ bool PrintStatus(const GlobalOptions& options) {
   const ChosenDatabase chosen = ChooseDatabase(options);
   const std::string where = DescribeNode(chosen.node);
   if (!DatabaseExists(chosen)) {
-    if (options.Json()) {
+    if (options.WantsJson()) {
       Json out = Json::object();
       out["database"] = where;
       out["origin"] = chosen.origin;
@@ -77,7 +77,7 @@ bool PrintStatus(const GlobalOptions& options) {
   }
   Session session(options);
   const Counts counts = CountAll(session);
-  if (options.Json()) {
+  if (options.WantsJson()) {
     Json out = Json::object();
     out["database"] = where;
     out["origin"] = chosen.origin;
@@ -163,7 +163,7 @@ void AddOverviewCommands(CLI::App& app, CommandLine& line) {
   // `gezhuan` alone: the status, then the commands.
   line.fallback = [&line] {
     PrintStatus(line.global);
-    if (!line.global.Json()) std::cout << '\n' << CommandSummary() << '\n';
+    if (!line.global.WantsJson()) std::cout << '\n' << CommandSummary() << '\n';
     return static_cast<int>(kExitOk);
   };
 

@@ -86,7 +86,7 @@ int RunCheck(const GlobalOptions& options) {
       }
       if (!works) ++failed;
     }
-    if (options.Json()) {
+    if (options.WantsJson()) {
       Json j = Json::object();
       j["strSettingName"] = ToUtf8(node.strSettingName);
       j["database"] = IsComplete(node) ? DescribeNode(node) : "";
@@ -99,7 +99,7 @@ int RunCheck(const GlobalOptions& options) {
                 << verdict << '\n';
     }
   }
-  if (options.Json()) PrintDocument(options, out);
+  if (options.WantsJson()) PrintDocument(options, out);
   if (complete == 0) Fail("no complete setting to try: fill one in with `gezhuan settings edit`");
   return failed == 0 ? kExitOk : kExitFailed;
 }

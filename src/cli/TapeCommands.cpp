@@ -88,7 +88,7 @@ int RunDefault(const GlobalOptions& options) {
     if (!LastDatabaseMessage().empty()) FailWithDatabaseMessage("cannot read the default tape type");
     Fail("the catalogue has no default tape type");
   }
-  if (options.Json())
+  if (options.WantsJson())
     PrintDocument(options, TapeToJson(tape));
   else
     PrintListing(options, TapeListing(session.Control(), {tape}), "");

@@ -34,12 +34,6 @@ std::vector<SQZGeZhuanTaskInfo> ListTasks(CQZNVGeZhuanDBControl& control, const 
   return tasks;
 }
 
-GUID RequireGuid(const std::string& text, const std::string& what) {
-  GUID guid{};
-  if (!ParseGuid(text, &guid)) UsageError(what + " \"" + text + "\" is not a GUID text (8-4-4-4-12 hex digits)");
-  return guid;
-}
-
 std::vector<std::string> GuidArguments(const std::vector<std::string>& arguments) {
   if (arguments.size() != 1 || arguments[0] != "-") return arguments;
   std::vector<std::string> typed;

@@ -27,9 +27,6 @@ std::vector<SQZGeZhuanTaskInfo> ListTasks(CQZNVGeZhuanDBControl& control, const 
 // The task a GUID or GUID start names, with its items; fails when none.
 SQZGeZhuanTaskInfo FindTask(Session& session, const GuidReference& reference);
 
-// The GUID a person typed; a usage error naming what when it is not one.
-GUID RequireGuid(const std::string& text, const std::string& what);
-
 // GUIDs or GUID starts given as arguments, or one a line (or separated by
 // blanks) on standard input when the only argument is "-".
 std::vector<std::string> GuidArguments(const std::vector<std::string>& arguments);

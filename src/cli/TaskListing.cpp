@@ -107,7 +107,7 @@ int RunShow(const GlobalOptions& options, const std::string& typed) {
   const GuidReference reference = ReadGuidReference(typed, "task");
   Session session(options);
   const SQZGeZhuanTaskInfo task = FindTask(session, reference);
-  if (options.Json()) {
+  if (options.WantsJson()) {
     PrintDocument(options, TaskToJson(task));
     return kExitOk;
   }
