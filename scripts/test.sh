@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build,
-# then the whole suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then a caller's project against the installed
+# Installs what is missing, checks the formatting, builds, and runs every
+# test: the normal build, then the whole suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer, then each fuzz target for a bounded time,
+# then the installed tool and a caller's project against the installed
 # library. A PostgreSQL server is started on loopback for the suites that
 # need one and stopped at the end.
 set -euo pipefail
@@ -31,14 +32,10 @@ cmake -S . -B build-sanitize -DQZ_BUILD_TESTS=ON -DQZ_SANITIZE=ON -DQZ_BUILD_BEN
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
 
-echo "== install and use from a separate project"
-prefix=$(mktemp -d)
-scratch=$(mktemp -d)
-cmake --install build --prefix "$prefix" >/dev/null
-cmake -S tests/install -B "$scratch/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-cmake --build "$scratch/build" >/dev/null
-LD_LIBRARY_PATH="$prefix/lib" "$scratch/build/install_check" "$scratch"
-PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --exists QZNVGeZhuanDBCtrlU
-rm -rf "$prefix" "$scratch"
+echo "== fuzz targets, a bounded run each"
+bash scripts/fuzz.sh 20
+
+echo "== install, and use from a separate project, with no LD_LIBRARY_PATH"
+bash scripts/install-check.sh build
 
 echo "all tests passed"

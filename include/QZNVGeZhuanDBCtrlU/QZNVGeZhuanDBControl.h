@@ -15,8 +15,8 @@
 // Every operation returns 1 on success and 0 on failure, a query that finds
 // nothing included; a failure the database reported writes the operation's
 // SQL text to the debug output. Nothing is thrown to the caller except by
-// the row mappings (Set...Content / Get...Content), which leave the record
-// set's CQZDBException to the code that drives them.
+// CloseQZNVGeZhuanDB and the row mappings (Set...Content / Get...Content),
+// which leave the record set's CQZDBException to the code that drives them.
 #pragma once
 
 #include <QZDatabaseAccess.h>
@@ -137,6 +137,16 @@ struct SQZGZVTRTapeTypeInfo {
   int32_t bIfDefault = 0;  // 1 marks the default tape type
 };
 
+// Threads: an object, and every copy that shares its connection, is used by
+// one thread at a time; the library starts no threads and takes no locks.
+// Objects with connections of their own may be used from different threads
+// at once. The settings calls touch only the settings store and may run
+// beside any of them, but not beside each other.
+//
+// Conditions: the ...ByCondition calls take the text after "where" (an
+// "order by" may follow) as the caller's own SQL, trimmed and otherwise
+// unchanged; an empty condition selects every row. Values the library
+// writes itself are always bound or quoted by it.
 class QZNV_GEZHUAN_API CQZNVGeZhuanDBControl {
  public:
   CQZNVGeZhuanDBControl();
@@ -144,48 +154,107 @@ class QZNV_GEZHUAN_API CQZNVGeZhuanDBControl {
   // all; the others then get 0 from every operation.
   CQZNVGeZhuanDBControl(const CQZNVGeZhuanDBControl& other);
   CQZNVGeZhuanDBControl& operator=(const CQZNVGeZhuanDBControl& other);
+  // Releases this object's share of the connection without closing it.
   virtual ~CQZNVGeZhuanDBControl();
 
   // --- Connection -------------------------------------------------------
   // Opens the database the node names (nDBType 2 -> PostgreSQL, 4 -> ODBC,
-  // anything else not reserved -> SQLite). A connection held before is
-  // released first. 1 when connected.
+  // 8, 16, 32 reserved, anything else -> SQLite). 1 when connected. 0 when
+  // not: a refused connection writes "Open QZNVMANAGE DBERROR" to the debug
+  // output, an unusable one writes nothing; either way no connection is
+  // held. A connection held before is let go first: closed when no copy
+  // shares it any more, left open for the copies otherwise.
   int OpenQZNVGeZhuanDB(DBsSetNode node);
+  // Closes the connection for this object and every copy that shares it.
+  // Nothing without one. The one call of the class that may throw (the
+  // engine's CQZDBException*, which the caller must Delete()); the object
+  // then keeps its connection.
   void CloseQZNVGeZhuanDB();
 
   // --- Named connection settings of the suite ----------------------------
+  // Need no connection and never store anything themselves. settings is
+  // emptied and filled from the settings store, in the suite's fixed order.
+  // A setting is complete when strConnect1 and strConnect2 are set.
+  //
+  // All six settings. With bAllowDialog set, the settings dialog is shown
+  // when one is incomplete or bForceDialog is set. 0 only when the dialog
+  // was cancelled (settings then as the dialog left it), else 1.
   int GetQZNVGeZhuanALLDBSettings(std::vector<DBsSetNode>& settings, int bAllowDialog, int bForceDialog);
+  // All six settings, then always the dialog. 0 when it was cancelled.
   int SetQZNVGeZhuanALLDBSettings(std::vector<DBsSetNode>& settings);
+  // This library's own setting ("QZNVCENTERDBSetting") alone; dialog rule
+  // as GetQZNVGeZhuanALLDBSettings.
   int GetQZNVGeZhuanDBSettings(std::vector<DBsSetNode>& settings, int bAllowDialog, int bForceDialog);
 
+  // Every operation below answers 0 at once when the object holds no
+  // connection or an argument is missing (a null pointer, an empty array, a
+  // null GUID key), with nothing written anywhere. When the database refuses
+  // a statement the operation answers 0, writes its SQL text to the debug
+  // output and leaves the database as it was before the call.
+
   // --- Conversion items (table GeZhuanTaskItem) --------------------------
+  // Row mappings: assign the columns of the row being added or edited on
+  // set / fill *info from set's current row. They catch nothing: a
+  // CQZDBException* reaches the caller, who must Delete() it.
   void SetGeZhuanItemContent(const SQZGeZhuanItemInfo* info, CQZRecordSet* set);
   void GetGeZhuanItemContent(SQZGeZhuanItemInfo* info, CQZRecordSet* set);
+  // Inserts every item, in order, in one transaction (a savepoint inside a
+  // transaction already open). 1 when all are stored; 0 and none stored.
   int AddGeZhuanItems(const std::vector<SQZGeZhuanItemInfo>* items);
+  // Replaces *items by the items the condition selects. 1 when at least one
+  // was read; 0 for none (*items untouched) or a failure (*items holds the
+  // rows read before it).
   int GetGeZhuanItemsByCondition(std::wstring condition, std::vector<SQZGeZhuanItemInfo>* items);
+  // Deletes the items of a task, one item, or one item of one task, by
+  // whichever GUID is not null (both null is refused). 1 when the statement
+  // ran, whatever it removed.
   int DeleteGeZhuanItem(GUID guidTask, GUID guidItem);
 
   // --- Conversion tasks (table GeZhuanTaskInfo) with their items ---------
+  // Row mappings, as for items; arrItems is neither written nor read.
   void SetGeZhuanTaskContent(const SQZGeZhuanTaskInfo* task, CQZRecordSet* set);
   void GetGeZhuanTaskContent(SQZGeZhuanTaskInfo* task, CQZRecordSet* set);
+  // Inserts every task row and every task's arrItems in one transaction. 1
+  // when all are stored; 0 and nothing stored.
   int AddGeZhuanTasks(const std::vector<SQZGeZhuanTaskInfo>* tasks);
+  // Replaces *tasks by the tasks the condition selects, each with its items
+  // in nIndex order. 1 when at least one task was read with all its items;
+  // 0 for none (*tasks untouched) or a failure (*tasks holds what was read
+  // before it; never a short list with 1).
   int GetGeZhuanTasksByCondition(std::wstring condition, std::vector<SQZGeZhuanTaskInfo>* tasks);
+  // Rewrites every column of the row keyed by task->guidTaskID; items stay.
+  // 1 when the row was rewritten; 0 when no row holds the key, or failure.
   int ModifyGeZhuanTaskOnly(const SQZGeZhuanTaskInfo* task);
+  // Rewrites the task's row and replaces its items by task->arrItems, in
+  // one transaction. 1 when both are stored; 0 and nothing changed.
   int ModifyGeZhuanTaskAll(const SQZGeZhuanTaskInfo* task);
+  // Deletes the task's row and its items in one transaction. 1 when both
+  // statements ran, also when nothing matched; 0 and nothing deleted.
   int DeleteGeZhuanTask(GUID taskID);
 
   // --- Tape type groups (table VTRTAPEGROUPINFO), read only --------------
+  // Row mapping: fills *info from set's current row; catches nothing.
   void GetVTRTapeGRPInfoContent(SQZGZVTRTapeTypeGroupInfo* info, CQZRecordSet* set);
+  // Replace *groups by every group in name order / the groups the condition
+  // selects. 1 when at least one was read; 0 for none (*groups untouched).
   int GetAllVTRTapeGRPInfos(std::vector<SQZGZVTRTapeTypeGroupInfo>* groups);
   int GetVTRTapeGRPInfosByCondition(std::wstring condition, std::vector<SQZGZVTRTapeTypeGroupInfo>* groups);
+  // The name of one group. 1 when found; 0 and name untouched otherwise.
   int GetVTRTapeTypeGrpName(GUID group, std::wstring& name);
 
   // --- Tape types (table VTRTAPEINFO), read only -------------------------
+  // Row mapping: fills *info from set's current row; catches nothing.
   void GetVTRTapeInfoContent(SQZGZVTRTapeTypeInfo* info, CQZRecordSet* set);
+  // Replace *tapes by every tape type in name order / the tape types the
+  // condition selects. 1 when at least one was read; 0 for none.
   int GetAllVTRTapeInfos(std::vector<SQZGZVTRTapeTypeInfo>* tapes);
   int GetVTRTapeInfosByCondition(std::wstring condition, std::vector<SQZGZVTRTapeTypeInfo>* tapes);
+  // 1 when at least one tape type belongs to group; 0 for none or failure.
   int GetVtrTapeTypeIfHaveThisGrp(GUID group);
+  // The group of one tape type. 1 when found; 0 and group untouched.
   int GetVtrTapeTypeGrpGuid(GUID tape, GUID& group);
+  // The tape type flagged bIfDefault = 1 (when several are, the last the
+  // database delivers). 1 when found; 0 for none. *info is not reset first.
   int GetDefaultVTRTapeInfo(SQZGZVTRTapeTypeInfo* info);
 
  private:

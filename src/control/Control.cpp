@@ -11,12 +11,16 @@ CQZNVGeZhuanDBControl& CQZNVGeZhuanDBControl::operator=(const CQZNVGeZhuanDBCont
 CQZNVGeZhuanDBControl::~CQZNVGeZhuanDBControl() = default;
 
 int CQZNVGeZhuanDBControl::OpenQZNVGeZhuanDB(DBsSetNode node) {
-  // One connection at a time: an earlier one is let go first.
+  // One connection at a time. Copies may share the earlier one: let go of
+  // this object's share only, and close it when no copy holds it any more,
+  // so reopening one copy never cuts the others off.
   if (m_pDatabase) {
-    try {
-      m_pDatabase->Close();
-    } catch (CQZDBException* e) {
-      e->Delete();
+    if (m_pDatabase.use_count() == 1) {
+      try {
+        m_pDatabase->Close();
+      } catch (CQZDBException* e) {
+        e->Delete();
+      }
     }
     m_pDatabase.reset();
   }

@@ -82,4 +82,23 @@ TEST(Connection, CopiesShareOneConnectionClosedOnce) {
   EXPECT_EQ(driver.script().Count("Connect"), 1);
 }
 
+TEST(Connection, ReopeningOneCopyLeavesTheOthersConnected) {
+  ScriptedDriver driver;
+  CQZNVGeZhuanDBControl original;
+  ASSERT_EQ(original.OpenQZNVGeZhuanDB(NodeOfKind(0)), 1);
+  {
+    CQZNVGeZhuanDBControl copy(original);
+    ASSERT_EQ(copy.OpenQZNVGeZhuanDB(NodeOfKind(2)), 1);  // the original still holds the first connection
+    EXPECT_EQ(driver.script().Count("Close"), 0);
+    std::vector<SQZGeZhuanTaskInfo> tasks;
+    original.GetGeZhuanTasksByCondition(L"", &tasks);
+    EXPECT_EQ(driver.script().Count("Open"), 1) << "the original's connection is still usable";
+    copy.CloseQZNVGeZhuanDB();
+  }
+  // The last holder of the first connection closes it when it reopens.
+  ASSERT_EQ(original.OpenQZNVGeZhuanDB(NodeOfKind(0)), 1);
+  EXPECT_EQ(driver.script().Count("Close"), 2);
+  original.CloseQZNVGeZhuanDB();
+}
+
 }  // namespace

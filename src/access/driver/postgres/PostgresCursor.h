@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "access/driver/Driver.h"
+#include "access/driver/RowBuffer.h"
 #include "access/driver/postgres/PostgresConnection.h"
 
-namespace qz::access {
+namespace qz::access::postgres {
 
 class PostgresCursor : public Cursor {
  public:
@@ -32,6 +33,7 @@ class PostgresCursor : public Cursor {
   bool IsBOF() override;
   bool IsEOF() override;
   bool MoveNext() override;
+  bool HasRow() override;
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
 
   bool AddNew(const std::wstring& table) override;
@@ -81,4 +83,4 @@ class PostgresCursor : public Cursor {
   RowKey edit_key_;
 };
 
-}  // namespace qz::access
+}  // namespace qz::access::postgres

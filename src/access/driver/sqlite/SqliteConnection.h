@@ -11,12 +11,15 @@
 #include <vector>
 
 #include "access/driver/Driver.h"
+#include "access/driver/RowBuffer.h"
+#include "access/driver/TransactionNesting.h"
 
-namespace qz::access {
+namespace qz::access::sqlite {
 
-class SqliteConnection : public Connection {
+class SqliteConnection : public Connection, private TransactionSteps {
  public:
-  // Opens path (a file, or ":memory:"). Throws CQZDBException.
+  // Opens path (a file, or ":memory:"), for reading only when it may not be
+  // written. Throws CQZDBException.
   explicit SqliteConnection(const std::string& path);
   ~SqliteConnection() override;
 
@@ -67,7 +70,16 @@ class SqliteConnection : public Connection {
     std::vector<std::wstring> columns;
   };
 
+  // Opens name with flags into db_ and sets the connection up; on failure
+  // leaves db_ null and answers the engine's code and message.
+  bool TryOpen(const std::string& name, int flags, int* code, std::string* message);
   void ExecuteSimple(const char* sql);
+
+  // TransactionSteps: what each transaction level runs.
+  void BeginOutermost() override;
+  void CommitOutermost() override;
+  void RollbackOutermost() override;
+  void RunSavepointStatement(const std::string& sql) override;
   // A prepared statement for sql: from the cache, else newly prepared and
   // checked to hold exactly one statement.
   sqlite3_stmt* Prepare(const std::string& sql);
@@ -77,7 +89,7 @@ class SqliteConnection : public Connection {
 
   sqlite3* db_ = nullptr;
   std::string path_;
-  int depth_ = 0;  // open transaction plus savepoints
+  TransactionNesting transactions_;
 
   std::vector<CachedStatement> cache_;  // most recently used last
   std::vector<PrimaryKeyEntry> primary_keys_;
@@ -97,4 +109,4 @@ class SqliteConnection : public Connection {
 // Statements kept prepared per connection.
 constexpr size_t kStatementCacheSize = 32;
 
-}  // namespace qz::access
+}  // namespace qz::access::sqlite

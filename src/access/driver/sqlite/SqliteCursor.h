@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "access/driver/Driver.h"
+#include "access/driver/RowBuffer.h"
 
-namespace qz::access {
+namespace qz::access::sqlite {
 
 class SqliteConnection;
 
@@ -23,6 +24,7 @@ class SqliteCursor : public Cursor {
   bool IsBOF() override;
   bool IsEOF() override;
   bool MoveNext() override;
+  bool HasRow() override;
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
 
   bool AddNew(const std::wstring& table) override;
@@ -79,4 +81,4 @@ class SqliteCursor : public Cursor {
   std::vector<std::string> direct_text_;
 };
 
-}  // namespace qz::access
+}  // namespace qz::access::sqlite
