@@ -22,6 +22,7 @@
 #include "Progress.h"
 #include "StandardOutput.h"
 #include "TaskCommands.h"
+#include "TaskFilter.h"
 #include "Text.h"
 
 namespace gezhuan {
@@ -53,8 +54,15 @@ std::vector<SQZGeZhuanTaskInfo> TasksInOrder(Session& session, const std::vector
 int RunExport(const GlobalOptions& options, const std::string& where) {
   Session session(options);
   std::wstring condition = FromUtf8(TrimAscii(where));
-  const std::vector<std::wstring> keys = session.QueryColumn(
+  std::vector<std::wstring> keys = session.QueryColumn(
       L"select guidTaskID from GeZhuanTaskInfo" + (condition.empty() ? L"" : L" where " + condition), L"guidTaskID");
+  // Unless --where orders them, tasks go out in the order of their keys:
+  // an engine answers an unordered query in whatever order suits its plan
+  // (PostgreSQL by heap or by index), and an export should not change
+  // because a table was vacuumed.
+  TaskFilter filter;
+  filter.where = where;
+  if (!WhereOrders(filter)) std::sort(keys.begin(), keys.end());
   bool first = true;
   for (size_t at = 0; at < keys.size(); at += kExportChunk) {
     const std::vector<std::wstring> chunk(
