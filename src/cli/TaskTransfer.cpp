@@ -51,19 +51,18 @@ std::vector<SQZGeZhuanTaskInfo> TasksInOrder(Session& session, const std::vector
 // Writes the document a task at a time, the same text DocumentText gives
 // for the whole array, so that an export of any size needs the memory of
 // one chunk of tasks, and stops as soon as its output cannot be written.
-int RunExport(const GlobalOptions& options, const std::string& where) {
+int RunExport(const GlobalOptions& options, const TaskFilter& filter) {
   Session session(options);
-  std::wstring condition = FromUtf8(TrimAscii(where));
+  const std::wstring condition = TaskCondition(filter, session.Chosen().node);
   std::vector<std::wstring> keys = session.QueryColumn(
       L"select guidTaskID from GeZhuanTaskInfo" + (condition.empty() ? L"" : L" where " + condition), L"guidTaskID");
   // Unless --where orders them, tasks go out in the order of their keys:
   // an engine answers an unordered query in whatever order suits its plan
   // (PostgreSQL by heap or by index), and an export should not change
   // because a table was vacuumed.
-  TaskFilter filter;
-  filter.where = where;
   if (!WhereOrders(filter)) std::sort(keys.begin(), keys.end());
   bool first = true;
+  Progress progress("exported", keys.size());
   for (size_t at = 0; at < keys.size(); at += kExportChunk) {
     const std::vector<std::wstring> chunk(
         keys.begin() + static_cast<std::ptrdiff_t>(at),
@@ -77,6 +76,7 @@ int RunExport(const GlobalOptions& options, const std::string& where) {
       first = false;
     }
     CheckStandardOutput();
+    progress.Update(std::min(at + kExportChunk, keys.size()));
   }
   std::cout << (first ? "[]\n" : "\n]\n");
   return kExitOk;
@@ -174,11 +174,14 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import) {
 }  // namespace
 
 void AddTaskTransferCommands(CLI::App& task, CommandLine& line) {
-  auto where = std::make_shared<std::string>();
-  CLI::App* exporter = task.add_subcommand("export", "Write tasks with their items as a JSON document");
-  exporter->add_option("--where", *where, "SQL search condition, without the word where")->type_name("CONDITION");
-  exporter->footer("Example:\n  gezhuan task export --where \"enumTaskType = 1\" > tasks.json");
-  exporter->callback([&line, where] { line.action = [&line, where] { return RunExport(line.global, *where); }; });
+  auto filter = std::make_shared<TaskFilter>();
+  CLI::App* exporter =
+      task.add_subcommand("export", "Write tasks with their items as a JSON document (all, or those the filters pick)");
+  AddTaskFilterOptions(exporter, *filter);
+  exporter->footer(
+      "Example:\n  gezhuan task export --since 2024-03-01 --type 1 > tasks.json\n"
+      "  gezhuan task export --where \"enumTaskType = 1\" > tasks.json");
+  exporter->callback([&line, filter] { line.action = [&line, filter] { return RunExport(line.global, *filter); }; });
 
   auto import = std::make_shared<ImportOptions>();
   CLI::App* importer = task.add_subcommand("import", "Add the tasks of a JSON document (as export writes it)");

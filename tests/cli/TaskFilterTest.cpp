@@ -1,6 +1,8 @@
 // `task list` and `task count` filters: the same answer on every engine,
 // dates compared as date-times, names matched in any case of A-Z with the
 // typed text taken literally.
+#include <nlohmann/json.hpp>
+
 #include "EngineToolTest.h"
 
 namespace gezhuan_test {
@@ -60,6 +62,8 @@ TEST_P(TaskFilterTest, NamesMatchInEitherCaseAndWildcardsAreLiteral) {
   ASSERT_EQ(Tool({"task", "add", "--name", "100% Done_A", "--begin", "2024-04-01T00:00"}).status, 0);
   ASSERT_EQ(Tool({"task", "add", "--name", "1000 DoneXA", "--begin", "2024-04-02T00:00"}).status, 0);
   EXPECT_EQ(Listed({"--name", "SPORTS"}), "3");
+  const ToolResult exported = Tool({"task", "export", "--name", "SPORTS"});
+  EXPECT_EQ(nlohmann::json::parse(exported.out).size(), 1u) << "export takes the same filters";
   EXPECT_EQ(Listed({"--name", "yellow river"}), "2");
   EXPECT_EQ(Listed({"--name", "转录"}), "1");
   EXPECT_EQ(Listed({"--name", "0% done_a"}), "+") << "% and _ are the typed characters, not wildcards";
