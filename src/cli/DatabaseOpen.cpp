@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <utility>
 
 #include "Diagnostics.h"
@@ -137,6 +138,7 @@ Session::Session(const GlobalOptions& options, bool create) : m_chosen(ChooseDat
   ClearDatabaseMessages();
   if (!m_control.OpenQZNVGeZhuanDB(m_chosen.node))
     FailWithDatabaseMessage("cannot open " + DescribeNode(m_chosen.node));
+  if (options.verbose && !IsEmbedded(m_chosen.node)) std::cerr << "gezhuan: server: " << ServerInUse() << '\n';
   // Without this, every command on a database that has no tables yet would
   // fail in the engine's words ("relation ... does not exist").
   if (!create && !HasTables())
@@ -167,6 +169,11 @@ Session::~Session() {
   } catch (CQZDBException* e) {
     e->Delete();
   }
+}
+
+std::string Session::ServerInUse() {
+  return WithConnection(m_chosen.node, "cannot connect",
+                        [](CQZDatabase& database) { return ToUtf8(database.Describe()); });
 }
 
 long long Session::CountRows(const std::wstring& table) {

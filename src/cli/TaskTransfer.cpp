@@ -54,8 +54,13 @@ std::vector<SQZGeZhuanTaskInfo> TasksInOrder(Session& session, const std::vector
 int RunExport(const GlobalOptions& options, const TaskFilter& filter) {
   Session session(options);
   const std::wstring condition = TaskCondition(filter, session.Chosen().node);
-  const std::vector<std::wstring> keys = session.QueryColumn(
+  std::vector<std::wstring> keys = session.QueryColumn(
       L"select guidTaskID from GeZhuanTaskInfo" + (condition.empty() ? L"" : L" where " + condition), L"guidTaskID");
+  // Unless --where orders them, tasks go out in the order of their keys:
+  // an engine answers an unordered query in whatever order suits its plan
+  // (PostgreSQL by heap or by index), and an export should not change
+  // because a table was vacuumed.
+  if (!WhereOrders(filter)) std::sort(keys.begin(), keys.end());
   bool first = true;
   Progress progress("exported", keys.size());
   for (size_t at = 0; at < keys.size(); at += kExportChunk) {
