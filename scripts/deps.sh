@@ -10,6 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   postgresql postgresql-contrib
   clang clang-format libclang-rt-14-dev
+  locales
 )
 
 missing=()

@@ -55,3 +55,26 @@ QZNV_GEZHUAN_API std::string QZNVGeZhuanSettingsFile();
 // success; on failure 0 and the store unchanged, with the reason in *error
 // when error is not null.
 QZNV_GEZHUAN_API int QZNVGeZhuanSaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error);
+
+// What QZNVGeZhuanCheckSettingsStore finds. The settings methods read a
+// store they cannot trust as if it held no setting (kind 0, empty texts), as
+// callers of those methods expect; a host that must not then carry on with
+// another database asks here first.
+struct QZNVGeZhuanSettingsStoreState {
+  // 0: the file reads as it is written. 1: there is no file, or no place for
+  // one: an empty store. 2: the file cannot be read, or it holds something
+  // the settings methods would not read as written (a line that is no INI, a
+  // DBType that is not a kind code, text that is not UTF-8).
+  int nState = 0;
+  std::string strFile;     // the store's file; "" when there is no place for one
+  int nLine = 0;           // state 2: the line at fault, 1 for the first; 0 when it is the whole file
+  std::string strSection;  // state 2: the section holding the key at fault, else ""
+  std::string strKey;      // state 2: the key at fault, else ""
+  std::string strReason;   // state 2: what is wrong, in a few words
+};
+
+// Reads the store as the settings methods do and says what it finds in
+// *state. Returns 1 for states 0 and 1, 0 for state 2. (The settings methods
+// themselves write one debug line naming the file, line and reason each time
+// they meet a store in state 2.)
+QZNV_GEZHUAN_API int QZNVGeZhuanCheckSettingsStore(QZNVGeZhuanSettingsStoreState* state);

@@ -6,7 +6,13 @@
 
 #include <string>
 
+namespace CLI {
+class App;
+}
+
 namespace gezhuan {
+
+struct CommandLine;
 
 // The tape type named text (its TAPENAME, or its TAPEGUID as GUID text).
 // Fails (exit 1) when the catalogue has no such tape type.
@@ -14,5 +20,8 @@ SQZGZVTRTapeTypeInfo FindTapeType(CQZNVGeZhuanDBControl& control, const std::str
 
 // The tape group named text (its strGroupName or its guidGroupID).
 SQZGZVTRTapeTypeGroupInfo FindTapeGroup(CQZNVGeZhuanDBControl& control, const std::string& text);
+
+// `tape export` and `tape import`.
+void AddTapeTransferCommands(CLI::App& tape, CommandLine& line);
 
 }  // namespace gezhuan

@@ -3,9 +3,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <utility>
 
 #include "Diagnostics.h"
+#include "HostBridge.h"
 #include "Text.h"
+#include "common/KindCode.h"
+#include "common/WithDatabase.h"
 
 namespace gezhuan {
 
@@ -15,40 +19,17 @@ namespace {
 
 const wchar_t kOwnSetting[] = L"QZNVCENTERDBSetting";
 
-// The engine a kind code selects, as the control object maps it.
-DATABASETYPE EngineOfKind(int kind) {
-  switch (kind) {
-    case 2:
-      return QZDB_POSTGRESQL;
-    case 4:
-      return QZDB_ODBC;
-    case 8:
-      return QZDB_RESERVED3;
-    case 16:
-      return QZDB_RESERVED4;
-    case 32:
-      return QZDB_RESERVED5;
-    default:
-      return QZDB_SQLITE;
-  }
-}
+using qz::common::DatabaseTypeOfKind;
 
-// Runs body on a connection of its own to node's database; the access
-// component's exception becomes a failure in the database's words.
+// Runs body on a connection of its own to node's database; a failure
+// becomes one in the database's words.
 template <class Body>
 auto WithConnection(const DBsSetNode& node, const std::string& what, Body body) {
-  CQZDatabase database;
-  try {
-    database.Connect(EngineOfKind(node.nDBType), node.strConnect1, node.strConnect2, node.strConnect3,
-                     node.strConnect4);
-    auto result = body(database);
-    database.Close();
-    return result;
-  } catch (CQZDBException* e) {
-    const std::string message = ToUtf8(e->GetErrorMessage());
-    e->Delete();
-    Fail(what + ": " + message);
-  }
+  decltype(body(std::declval<CQZDatabase&>())) result{};
+  std::wstring error;
+  if (!qz::common::WithDatabase(node, &error, [&](CQZDatabase& database, DATABASETYPE) { result = body(database); }))
+    Fail(what + ": " + ToUtf8(error));
+  return result;
 }
 
 }  // namespace
@@ -75,7 +56,7 @@ DBsSetNode EmbeddedNode(const std::string& path) {
   return node;
 }
 
-bool IsEmbedded(const DBsSetNode& node) { return EngineOfKind(node.nDBType) == QZDB_SQLITE; }
+bool IsEmbedded(const DBsSetNode& node) { return DatabaseTypeOfKind(node.nDBType) == QZDB_SQLITE; }
 
 std::string EmbeddedPath(const DBsSetNode& node) {
   const fs::path file = ToUtf8(node.strConnect2);
@@ -86,22 +67,31 @@ std::string EmbeddedPath(const DBsSetNode& node) {
 bool IsComplete(const DBsSetNode& node) { return !node.strConnect1.empty() && !node.strConnect2.empty(); }
 
 std::string DescribeNode(const DBsSetNode& node) {
-  switch (EngineOfKind(node.nDBType)) {
+  // The texts come from a file anybody may have edited: shown escaped.
+  auto shown = [](const std::wstring& text) { return ToUtf8(EscapeControls(text)); };
+  switch (DatabaseTypeOfKind(node.nDBType)) {
     case QZDB_SQLITE:
-      return "sqlite " + EmbeddedPath(node);
+      return "sqlite " + shown(FromUtf8(EmbeddedPath(node)));
     case QZDB_POSTGRESQL: {
-      std::string text = "postgresql " + ToUtf8(node.strConnect2) + " on " + ToUtf8(node.strConnect1);
-      if (!node.strConnect3.empty()) text += " as " + ToUtf8(node.strConnect3);
+      std::string text = "postgresql " + shown(node.strConnect2) + " on " + shown(node.strConnect1);
+      if (!node.strConnect3.empty()) text += " as " + shown(node.strConnect3);
       return text;
     }
     case QZDB_ODBC:
-      return "odbc " + ToUtf8(node.strConnect1) + " " + ToUtf8(node.strConnect2);
+      return "odbc " + shown(node.strConnect1) + " " + shown(node.strConnect2);
     default:
       return "unsupported kind " + std::to_string(node.nDBType);
   }
 }
 
+void RequireTrustedSettingsStore() {
+  std::string problem;
+  if (!host::SettingsStoreIsTrusted(&problem))
+    Fail(problem + "; mend the file, or name the database with --database (nothing was done)");
+}
+
 std::vector<DBsSetNode> ReadAllSettings() {
+  RequireTrustedSettingsStore();
   CQZNVGeZhuanDBControl control;
   std::vector<DBsSetNode> settings;
   control.GetQZNVGeZhuanALLDBSettings(settings, 0, 0);
@@ -115,6 +105,12 @@ ChosenDatabase ChooseDatabase(const GlobalOptions& options) {
     chosen.origin = "--database";
     return chosen;
   }
+  // A store named on purpose that is not there is a mistake, not an empty
+  // store: carrying on would open the default database instead.
+  const char* named = std::getenv("QZ_DB_SETTINGS");
+  if (named && *named && !host::SettingsFileExists())
+    Fail("QZ_DB_SETTINGS names " + std::string(named) +
+         ", which does not exist; create it with `gezhuan settings edit`, or name the database with --database");
   const std::wstring wanted = options.setting.empty() ? kOwnSetting : FromUtf8(options.setting);
   for (const DBsSetNode& node : ReadAllSettings()) {
     if (node.strSettingName != wanted) continue;
@@ -143,6 +139,28 @@ Session::Session(const GlobalOptions& options, bool create) : m_chosen(ChooseDat
   if (!m_control.OpenQZNVGeZhuanDB(m_chosen.node))
     FailWithDatabaseMessage("cannot open " + DescribeNode(m_chosen.node));
   if (options.verbose && !IsEmbedded(m_chosen.node)) std::cerr << "gezhuan: server: " << ServerInUse() << '\n';
+  // Without this, every command on a database that has no tables yet would
+  // fail in the engine's words ("relation ... does not exist").
+  if (!create && !HasTables())
+    Fail("no tables in " + DescribeNode(m_chosen.node) + " yet: create them with `gezhuan init`" +
+         (m_chosen.origin == "--database" ? " --database " + EmbeddedPath(m_chosen.node) : std::string()));
+}
+
+bool Session::HasTables() {
+  std::wstring sql;
+  switch (DatabaseTypeOfKind(m_chosen.node.nDBType)) {
+    case QZDB_SQLITE:
+      sql = L"select name as n from sqlite_master where type = 'table' and name = 'GeZhuanTaskInfo' collate nocase";
+      break;
+    case QZDB_POSTGRESQL:
+      // to_regclass follows the search path as the library's statements do.
+      sql = L"select cast(to_regclass('GeZhuanTaskInfo') as text) as n";
+      break;
+    default:
+      return true;  // no portable way to ask; the first statement will say
+  }
+  const std::vector<std::wstring> found = QueryColumn(sql, L"n");
+  return !found.empty() && !found.front().empty();
 }
 
 Session::~Session() {

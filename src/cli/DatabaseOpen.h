@@ -39,8 +39,13 @@ std::string DescribeNode(const DBsSetNode& node);
 // A complete setting names both where and which database.
 bool IsComplete(const DBsSetNode& node);
 
-// The six named settings as the store holds them (no dialog).
+// The six named settings as the store holds them (no dialog). Fails when the
+// store cannot be read as written: the library would read every setting as
+// empty, and the tool would quietly fall back to the default database.
 std::vector<DBsSetNode> ReadAllSettings();
+
+// Fails when the settings store cannot be read as written.
+void RequireTrustedSettingsStore();
 
 // The opened database of one command.
 class Session {
@@ -60,6 +65,9 @@ class Session {
 
   // select count(*) of a table, through a connection of the access component.
   long long CountRows(const std::wstring& table);
+
+  // Whether the database holds the task table, as `gezhuan init` makes it.
+  bool HasTables();
 
   // The texts of one column of a query's rows.
   std::vector<std::wstring> QueryColumn(const std::wstring& sql, const std::wstring& column);

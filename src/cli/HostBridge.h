@@ -22,6 +22,14 @@ bool SaveSettings(const std::vector<DBsSetNode>& settings, std::string* error);
 // The settings file the store reads and writes.
 std::string SettingsFile();
 
+// Whether the store reads as written (or there is no file). When not, the
+// library reads every setting as empty; *problem names the file, the line
+// and the key at fault, and why.
+bool SettingsStoreIsTrusted(std::string* problem);
+
+// Whether the settings file exists.
+bool SettingsFileExists();
+
 // Adds the sample tape groups and tape types (idempotent).
 bool AddSampleCatalogue(const DBsSetNode& node, std::string* error);
 

@@ -4,6 +4,7 @@
 #include <limits>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "DateText.h"
 #include "GuidText.h"
@@ -31,10 +32,55 @@ struct Encoder {
   throw DocumentError("document refused at " + path + " (field " + field + "): " + why);
 }
 
+// Cuts text to at most size bytes without splitting a UTF-8 sequence.
+std::string Utf8Prefix(const std::string& text, size_t size) {
+  if (text.size() <= size) return text;
+  while (size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80) --size;
+  return text.substr(0, size);
+}
+
+std::string Quoted(const std::string& text, size_t limit) {
+  return Json(Utf8Prefix(text, limit)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// A value as it stands in the document, cut to about 60 bytes for a
+// message. Containers are walked with a stack of their own and only until
+// the text is long enough: a value nested thousands deep or a string of
+// megabytes costs no more than a short one.
 std::string Shown(const Json& value) {
-  std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  if (text.size() > 60) text = text.substr(0, 57) + "...";
-  return text;
+  constexpr size_t kLimit = 60;
+  struct Open {
+    const Json* container;
+    Json::const_iterator next;
+  };
+  std::vector<Open> open;
+  std::string out;
+  auto enter = [&](const Json& v) {
+    if (v.is_array() || v.is_object()) {
+      out += v.is_array() ? '[' : '{';
+      open.push_back({&v, v.cbegin()});
+    } else if (v.is_string()) {
+      out += Quoted(v.get_ref<const std::string&>(), kLimit);
+    } else {
+      out += v.dump();
+    }
+  };
+  enter(value);
+  while (!open.empty() && out.size() <= kLimit) {
+    Open& top = open.back();
+    if (top.next == top.container->cend()) {
+      out += top.container->is_array() ? ']' : '}';
+      open.pop_back();
+      continue;
+    }
+    if (top.next != top.container->cbegin()) out += ',';
+    if (top.container->is_object()) out += Quoted(top.next.key(), kLimit) + ':';
+    const Json& child = *top.next;
+    ++top.next;
+    enter(child);  // may grow open: top is not used after this
+  }
+  if (out.size() > kLimit || !open.empty()) out = Utf8Prefix(out, kLimit - 3) + "...";
+  return out;
 }
 
 // Reads each visited field that the object holds, checking its type and
@@ -99,14 +145,53 @@ void RefuseUnknownFields(const Json& object, const std::string& path, const std:
     if (!known.count(it.key())) Refuse(path + "." + it.key(), it.key(), "unknown field");
 }
 
+// A task document is four levels deep (tasks, a task, its items, an item);
+// anything far deeper is not one, and is refused before it is parsed so
+// that no part of the tool ever walks it.
+constexpr int kMaxDepth = 32;
+
+// The byte at which text opens its (kMaxDepth + 1)th nested array or
+// object, outside strings; npos when it never does.
+size_t TooDeepAt(const std::string& text) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxDepth) return i;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return std::string::npos;
+}
+
 Json Parse(const std::string& text) {
-  try {
-    return Json::parse(text);
-  } catch (const Json::parse_error& e) {
+  const size_t deep = TooDeepAt(text);
+  if (deep != std::string::npos)
+    throw DocumentError("document refused: arrays and objects nested more than " + std::to_string(kMaxDepth) +
+                        " deep (byte " + std::to_string(deep + 1) + ")");
+  // The parser's own words, without its "[json.exception...] " tag.
+  auto words = [](const Json::exception& e) {
     std::string message = e.what();
     const size_t close = message.find("] ");
     if (message.rfind("[json.exception", 0) == 0 && close != std::string::npos) message = message.substr(close + 2);
-    throw DocumentError("document refused: not JSON: " + message + " (byte " + std::to_string(e.byte) + ")");
+    return message;
+  };
+  try {
+    return Json::parse(text);
+  } catch (const Json::parse_error& e) {
+    throw DocumentError("document refused: not JSON: " + words(e) + " (byte " + std::to_string(e.byte) + ")");
+  } catch (const Json::exception& e) {
+    // A number too large for any type (1E400) is refused as out of range.
+    throw DocumentError("document refused: not JSON: " + words(e));
   }
 }
 
@@ -169,7 +254,8 @@ std::string DocumentText(const Json& document) {
   return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text) {
+std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text,
+                                                  const std::function<void(size_t done, size_t total)>& checked) {
   const Json document = Parse(text);
   if (!document.is_array()) Refuse("$", "(document)", "expected an array of tasks, found " + Shown(document));
   std::vector<SQZGeZhuanTaskInfo> tasks;
@@ -191,12 +277,69 @@ std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text) {
     auto items = object.find("arrItems");
     if (items != object.end()) task.arrItems = ReadItems(*items, at + ".arrItems", task.guidTaskID);
     tasks.push_back(std::move(task));
+    if (checked) checked(tasks.size(), document.size());
   }
   return tasks;
 }
 
 std::vector<SQZGeZhuanItemInfo> ItemsFromDocument(const std::string& text, const GUID& task) {
   return ReadItems(Parse(text), "$", task);
+}
+
+Json CatalogueToJson(const CatalogueDocument& catalogue) {
+  Json out = Json::object();
+  out["groups"] = Json::array();
+  for (const auto& group : catalogue.groups) out["groups"].push_back(GroupToJson(group));
+  out["tapes"] = Json::array();
+  for (const auto& tape : catalogue.tapes) out["tapes"].push_back(TapeToJson(tape));
+  return out;
+}
+
+namespace {
+
+// Reads the records of one array of a catalogue document.
+template <class Record, class Visit>
+std::vector<Record> ReadCatalogueRecords(const Json& document, const char* name, const char* key, Visit visit,
+                                         GUID Record::*guid) {
+  std::vector<Record> records;
+  const std::string path = std::string("$.") + name;
+  auto array = document.find(name);
+  if (array == document.end()) return records;
+  if (!array->is_array()) Refuse(path, name, "expected an array, found " + Shown(*array));
+  std::map<std::string, std::string> seen;
+  for (size_t i = 0; i < array->size(); ++i) {
+    const std::string at = path + "[" + std::to_string(i) + "]";
+    const Json& object = (*array)[i];
+    if (!object.is_object()) Refuse(at, name, "expected an object, found " + Shown(object));
+    if (object.find(key) == object.end()) Refuse(at + "." + key, key, "missing");
+    Record record;
+    std::set<std::string> known;
+    visit(record, Decoder{object, at, known});
+    RefuseUnknownFields(object, at, known);
+    if (IsNullGuid(record.*guid)) Refuse(at + "." + key, key, "the null GUID cannot key a record");
+    const std::string text = GuidToUtf8(record.*guid);
+    if (!seen.emplace(text, at).second)
+      Refuse(at + "." + key, key, "the same " + std::string(key) + " as " + seen[text]);
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+}  // namespace
+
+CatalogueDocument CatalogueFromDocument(const std::string& text) {
+  const Json document = Parse(text);
+  if (!document.is_object())
+    Refuse("$", "(document)", "expected an object with \"groups\" and \"tapes\", found " + Shown(document));
+  for (auto it = document.begin(); it != document.end(); ++it)
+    if (it.key() != "groups" && it.key() != "tapes") Refuse("$." + it.key(), it.key(), "unknown field");
+  CatalogueDocument catalogue;
+  catalogue.groups = ReadCatalogueRecords<SQZGZVTRTapeTypeGroupInfo>(
+      document, "groups", "guidGroupID", [](auto& g, auto&& v) { VisitGroupFields(g, v); },
+      &SQZGZVTRTapeTypeGroupInfo::guidGroupID);
+  catalogue.tapes = ReadCatalogueRecords<SQZGZVTRTapeTypeInfo>(
+      document, "tapes", "TAPEGUID", [](auto& t, auto&& v) { VisitTapeFields(t, v); }, &SQZGZVTRTapeTypeInfo::TAPEGUID);
+  return catalogue;
 }
 
 }  // namespace gezhuan

@@ -6,6 +6,7 @@
 
 #include <QZNVGeZhuanDBControl.h>
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -33,9 +34,25 @@ class DocumentError : public std::runtime_error {
 // before anything is returned; a field left out keeps the record's default
 // (a missing guidTaskID or guidItem gets a fresh one, a missing guidTask
 // the task's, a missing nIndex the item's place). Throws DocumentError.
-std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text);
+// checked, when given, is told after each task how many of how many are
+// checked (for a progress line).
+std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(
+    const std::string& text, const std::function<void(size_t done, size_t total)>& checked = nullptr);
 
 // Reads an array of item objects (the arrItems of one task) for task.
 std::vector<SQZGeZhuanItemInfo> ItemsFromDocument(const std::string& text, const GUID& task);
+
+// The tape catalogue as `tape export` writes it:
+// {"groups": [group...], "tapes": [tape...]}.
+struct CatalogueDocument {
+  std::vector<SQZGZVTRTapeTypeGroupInfo> groups;
+  std::vector<SQZGZVTRTapeTypeInfo> tapes;
+};
+
+Json CatalogueToJson(const CatalogueDocument& catalogue);
+
+// Reads a catalogue document, checking every field; every record needs its
+// GUID, unique in the document. Throws DocumentError.
+CatalogueDocument CatalogueFromDocument(const std::string& text);
 
 }  // namespace gezhuan

@@ -5,25 +5,60 @@
 #include <CLI/CLI.hpp>
 #include <clocale>
 #include <iostream>
+#include <string>
+#include <vector>
 
+#include "CommandLineHabits.h"
 #include "Diagnostics.h"
 #include "Options.h"
+#include "StandardOutput.h"
+#include "TerminalText.h"
+#include "Text.h"
+
+namespace {
+
+// The exit status once standard output is closed: a command that did its
+// work but whose output was lost has failed.
+int Finish(int status) {
+  const std::string error = gezhuan::FinishStandardOutput();
+  if (error.empty()) return status;
+  std::cerr << "gezhuan: " << error << '\n';
+  return gezhuan::kExitFailed;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   using namespace gezhuan;
+  InstallCheckedStandardOutput();
 
   CLI::App app{"gezhuan - keep the format-conversion (GeZhuan) tasks, their items and the tape catalogue", "gezhuan"};
   app.fallthrough();  // the global options may follow the command too
   app.require_subcommand(0, 1);
   CommandLine line;
-  app.add_option("--database", line.global.database,
-                 "The embedded database file (default $XDG_DATA_HOME/qz/gezhuan.db)")
-      ->type_name("PATH");
+  // Each names a database: both at once, or an empty path, is a mistake
+  // that must not quietly open the default database.
+  const CLI::Validator named(
+      [](std::string& value) { return value.empty() ? std::string("an empty value names no database") : ""; }, "");
+  CLI::Option* database = app.add_option("--database", line.global.database,
+                                         "The embedded database file (default $XDG_DATA_HOME/qz/gezhuan.db)")
+                              ->type_name("PATH")
+                              ->check(named);
   app.add_option("--setting", line.global.setting,
                  "Open through this named connection setting instead (see `gezhuan settings`)")
-      ->type_name("NAME");
-  app.add_flag("--json", line.global.json, "Machine-readable JSON output");
+      ->type_name("NAME")
+      ->check(named)
+      ->excludes(database);
+  app.add_flag("--json", line.global.json, "Machine-readable JSON output (the same as --format json)");
+  app.add_option("--format", line.global.format, "Output form of listings and results")
+      ->type_name("table|json|jsonl|csv|tsv")
+      ->check(OneOf({"table", "json", "jsonl", "csv", "tsv"}));
+  app.add_flag("--no-header", line.global.noHeader, "Listings without their header line");
+  app.add_flag("-q,--quiet", line.global.quiet, "Listings print only their GUIDs, one a line (for `task delete -`)");
+  app.add_option("--fps", line.global.fps, "Frame rate of the timecode shown and typed; 29.97 is drop-frame")
+      ->type_name("25|29.97|30")
+      ->check(OneOf({"25", "29.97", "30"}));
   app.add_flag("-v,--verbose", line.global.verbose, "Show the library's debug lines (failed SQL) on stderr");
   app.footer(std::string("\n") + CommandSummary());
 
@@ -32,24 +67,61 @@ int main(int argc, char** argv) {
   AddItemCommands(app, line);
   AddTapeCommands(app, line);
   AddSettingsCommands(app, line);
+  AddHelpCommand(app, line);
+  AddGenerateCommand(app, line);
+  app.set_version_flag("--version", std::string("gezhuan ") + QZ_GEZHUAN_VERSION, "The tool's version");
+  ListGlobalOptionsInEveryHelp(app);
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+  // Every argument as UTF-8 before any option sees it.
+  std::vector<std::string> arguments;
+  const std::string refused = ArgumentsToUtf8(argc, argv, &arguments);
+  if (!refused.empty()) {
+    std::cerr << "gezhuan: " << refused << '\n';
+    return Finish(kExitUsage);
   }
+  std::vector<const char*> utf8Argv;
+  for (const std::string& argument : arguments) utf8Argv.push_back(argument.c_str());
+
+  const std::string unknown = UnknownCommandMessage(app, arguments);
+  if (!unknown.empty()) {
+    std::cerr << EscapeControlsKeepingLines(unknown) << '\n';
+    return Finish(kExitUsage);
+  }
+  try {
+    app.parse(argc, utf8Argv.data());
+  } catch (const CLI::CallForHelp& e) {
+    return Finish(app.exit(e) == 0 ? kExitOk : kExitUsage);
+  } catch (const CLI::CallForAllHelp& e) {
+    return Finish(app.exit(e) == 0 ? kExitOk : kExitUsage);
+  } catch (const CLI::CallForVersion& e) {
+    return Finish(app.exit(e) == 0 ? kExitOk : kExitUsage);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << EscapeControlsKeepingLines(ParseErrorMessage(app, e)) << '\n';
+    return Finish(kExitUsage);
+  }
+
+  if (line.global.json) {
+    if (!line.global.format.empty() && line.global.format != "json") {
+      std::cerr << "gezhuan: --json and --format " << line.global.format << " contradict each other\n";
+      return Finish(kExitUsage);
+    }
+    line.global.format = "json";
+  }
+  ParseFrameRate(line.global.fps, &line.global.rate);
 
   InstallDiagnostics(line.global.verbose);
   try {
     const Action& action = line.action ? line.action : line.fallback;
-    return action ? action() : kExitOk;
+    return Finish(action ? action() : kExitOk);
   } catch (const CommandError& e) {
     std::cout.flush();
-    std::cerr << "gezhuan: " << e.what() << '\n';
-    return e.Status();
+    // A usage error names the command it is about, as a parse error does.
+    const std::string who = e.Status() == kExitUsage ? CommandPath(ChosenCommand(app)) : std::string("gezhuan");
+    std::cerr << who << ": " << EscapeControlsKeepingLines(e.what()) << '\n';
+    return Finish(e.Status());
   } catch (const std::exception& e) {
     std::cout.flush();
-    std::cerr << "gezhuan: " << e.what() << '\n';
-    return kExitFailed;
+    std::cerr << "gezhuan: " << EscapeControlsKeepingLines(e.what()) << '\n';
+    return Finish(kExitFailed);
   }
 }

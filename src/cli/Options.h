@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "Timecode.h"
+
 namespace CLI {
 class App;
 }
@@ -12,10 +14,18 @@ class App;
 namespace gezhuan {
 
 struct GlobalOptions {
-  std::string database;  // --database PATH: the embedded database file
-  std::string setting;   // --setting NAME: a named setting of the store
-  bool json = false;     // --json: machine-readable listings
-  bool verbose = false;  // --verbose: the library's debug lines on stderr
+  std::string database;    // --database PATH: the embedded database file
+  std::string setting;     // --setting NAME: a named setting of the store
+  bool json = false;       // --json: the same as --format json
+  bool verbose = false;    // --verbose: the library's debug lines on stderr
+  std::string format;      // --format table|json|jsonl|csv|tsv ("" for table)
+  bool noHeader = false;   // --no-header: csv, tsv and table without the header line
+  bool quiet = false;      // -q: listings print only their GUIDs, one a line
+  std::string fps = "25";  // --fps: the rate of timecode shown and typed
+  FrameRate rate;          // fps, parsed
+
+  // True when a command's result is to be JSON (--json, --format json|jsonl).
+  bool WantsJson() const { return format == "json" || format == "jsonl"; }
 };
 
 // What the parsed command line asks for: run once parsing succeeded.
@@ -33,6 +43,11 @@ void AddTaskCommands(CLI::App& app, CommandLine& line);
 void AddItemCommands(CLI::App& app, CommandLine& line);
 void AddTapeCommands(CLI::App& app, CommandLine& line);
 void AddSettingsCommands(CLI::App& app, CommandLine& line);
+void AddSettingsSetCommand(CLI::App& settings, CommandLine& line);
+
+// The hidden `generate bash|zsh|man`: completion scripts and the manual
+// page, written from the same option definitions as the parser's.
+void AddGenerateCommand(CLI::App& app, CommandLine& line);
 
 // The commands in one screen, for `gezhuan` alone.
 const char* CommandSummary();

@@ -3,6 +3,7 @@
 #include <QZNVGeZhuanHost.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 
@@ -12,6 +13,7 @@
 #include "HostBridge.h"
 #include "JsonCodec.h"
 #include "Options.h"
+#include "Output.h"
 #include "SampleData.h"
 #include "Text.h"
 
@@ -21,19 +23,22 @@ namespace fs = std::filesystem;
 
 const char* CommandSummary() {
   return "Commands:\n"
-         "  init [--sample]                    create the tables (and add sample data)\n"
-         "  status                             which database, and how much it holds\n"
-         "  task list [--where COND]           one line per task\n"
-         "  task show GUID                     every field and item of a task\n"
-         "  task add --name NAME ...           add a task; prints its GUID\n"
-         "  task edit GUID ...                 change fields; --items FILE replaces the items\n"
-         "  task delete GUID...                delete tasks with their items\n"
-         "  task export [--where COND]         tasks as JSON\n"
-         "  task import FILE|-                 add the tasks of a JSON document\n"
-         "  item list [--where COND]           the items of all tasks\n"
-         "  item delete --task GUID [--item G] delete a task's items, or one of them\n"
-         "  tape groups | tape list | tape default   the tape type catalogue\n"
-         "  settings [show] | edit | check     the suite's connection settings\n"
+         "  init [--sample]                      create the tables (and add sample data)\n"
+         "  status                               which database, and how much it holds\n"
+         "  task list [FILTERS] [--sort ...]     one line per task; filters: --name --from --to --type\n"
+         "                                       --edit-status --run-status --since --until --where\n"
+         "  task count [FILTERS]                 how many tasks match\n"
+         "  task show GUID                       every field and item of a task (a GUID start will do)\n"
+         "  task add --name NAME ...             add a task; prints its GUID\n"
+         "  task edit GUID ...                   change fields; --items FILE replaces the items\n"
+         "  task set-status --run-status N GUID...   set statuses in bulk (- reads GUIDs from stdin)\n"
+         "  task delete GUID...                  delete tasks with their items (- reads GUIDs from stdin)\n"
+         "  task export [FILTERS] | task import FILE|-   tasks as a JSON document\n"
+         "  item list [--task GUID] | item show GUID | item add --task GUID ITEM... | item edit GUID ...\n"
+         "  item delete --task GUID [--item G]   delete a task's items, or one of them\n"
+         "  tape groups | list | default | export | import   the tape type catalogue\n"
+         "  settings [show] | edit | set NAME ... | check   the suite's connection settings\n"
+         "  help COMMAND                         help on one command\n"
          "Each command has --help with an example.";
 }
 
@@ -58,12 +63,12 @@ bool PrintStatus(const GlobalOptions& options) {
   const ChosenDatabase chosen = ChooseDatabase(options);
   const std::string where = DescribeNode(chosen.node);
   if (!DatabaseExists(chosen)) {
-    if (options.json) {
+    if (options.WantsJson()) {
       Json out = Json::object();
       out["database"] = where;
       out["origin"] = chosen.origin;
       out["exists"] = false;
-      std::cout << DocumentText(out);
+      PrintDocument(options, out);
     } else {
       std::cout << "database: " << where << " (" << chosen.origin << ") does not exist yet\n"
                 << "          create it with `gezhuan init` (add --sample for sample data)\n";
@@ -73,7 +78,7 @@ bool PrintStatus(const GlobalOptions& options) {
   Session session(options);
   const Counts counts = CountAll(session);
   const std::string server = IsEmbedded(chosen.node) ? std::string() : session.ServerInUse();
-  if (options.json) {
+  if (options.WantsJson()) {
     Json out = Json::object();
     out["database"] = where;
     out["origin"] = chosen.origin;
@@ -83,7 +88,7 @@ bool PrintStatus(const GlobalOptions& options) {
     out["items"] = counts.items;
     out["tapeGroups"] = counts.groups;
     out["tapeTypes"] = counts.tapes;
-    std::cout << DocumentText(out);
+    PrintDocument(options, out);
   } else {
     std::cout << "database:    " << where << " (" << chosen.origin << ")\n";
     if (!server.empty()) std::cout << "server:      " << server << "\n";
@@ -95,7 +100,8 @@ bool PrintStatus(const GlobalOptions& options) {
   return true;
 }
 
-// Adds the sample tasks unless the first of them is there already.
+// Adds the sample tasks the database does not hold (a person may have
+// deleted some, or all); answers how many were added.
 int AddSampleTasks(Session& session) {
   CQZNVGeZhuanDBControl& control = session.Control();
   std::vector<SQZGZVTRTapeTypeInfo> tapes;
@@ -103,10 +109,18 @@ int AddSampleTasks(Session& session) {
   if (!control.GetAllVTRTapeInfos(&tapes) && !LastDatabaseMessage().empty())
     FailWithDatabaseMessage("cannot read the tape catalogue");
   std::vector<SQZGeZhuanTaskInfo> tasks = SampleTasks(tapes);
-  const auto present = session.QueryColumn(
-      L"select guidTaskID from GeZhuanTaskInfo where guidTaskID = '" + GuidToText(tasks.front().guidTaskID) + L"'",
-      L"guidTaskID");
-  if (!present.empty()) return 0;
+  std::wstring keys;
+  for (const SQZGeZhuanTaskInfo& task : tasks)
+    keys += (keys.empty() ? L"'" : L", '") + GuidToText(task.guidTaskID) + L"'";
+  const std::vector<std::wstring> present =
+      session.QueryColumn(L"select guidTaskID from GeZhuanTaskInfo where guidTaskID in (" + keys + L")", L"guidTaskID");
+  tasks.erase(std::remove_if(tasks.begin(), tasks.end(),
+                             [&](const SQZGeZhuanTaskInfo& task) {
+                               return std::find(present.begin(), present.end(), GuidToText(task.guidTaskID)) !=
+                                      present.end();
+                             }),
+              tasks.end());
+  if (tasks.empty()) return 0;
   ClearDatabaseMessages();
   if (!control.AddGeZhuanTasks(&tasks)) FailWithDatabaseMessage("cannot add the sample tasks");
   return static_cast<int>(tasks.size());
@@ -123,17 +137,26 @@ int RunInit(const GlobalOptions& options, bool sample) {
   std::wstring why;
   if (!QZNVGeZhuanCreateTables(chosen.node, &why))
     Fail("cannot create the tables in " + DescribeNode(chosen.node) + ": " + ToUtf8(why));
-  std::cout << "database " << DescribeNode(chosen.node) << " (" << chosen.origin << "): tables ready\n";
-  if (!sample) return kExitOk;
+  Json out = Json::object();
+  out["database"] = DescribeNode(chosen.node);
+  out["origin"] = chosen.origin;
+  out["tablesReady"] = true;
+  const std::string ready = "database " + DescribeNode(chosen.node) + " (" + chosen.origin + "): tables ready";
+  if (!sample) {
+    PrintResult(options, out, ready);
+    return kExitOk;
+  }
 
   std::string error;
   if (!host::AddSampleCatalogue(chosen.node, &error)) Fail("cannot add the sample catalogue: " + error);
   Session session(options);
   const int added = AddSampleTasks(session);
-  if (added > 0)
-    std::cout << "sample catalogue and " << added << " sample tasks added\n";
-  else
-    std::cout << "sample catalogue in place; the sample tasks were there already\n";
+  out["sampleTasksAdded"] = added;
+  PrintResult(options, out,
+              ready + "\n" +
+                  (added > 0 ? "sample catalogue and " + std::to_string(added) +
+                                   (added == 1 ? " sample task added" : " sample tasks added")
+                             : "sample catalogue in place; the sample tasks were there already"));
   return kExitOk;
 }
 
@@ -143,7 +166,7 @@ void AddOverviewCommands(CLI::App& app, CommandLine& line) {
   // `gezhuan` alone: the status, then the commands.
   line.fallback = [&line] {
     PrintStatus(line.global);
-    if (!line.global.json) std::cout << '\n' << CommandSummary() << '\n';
+    if (!line.global.WantsJson()) std::cout << '\n' << CommandSummary() << '\n';
     return static_cast<int>(kExitOk);
   };
 

@@ -55,15 +55,15 @@ void VisitItemFields(Item& i, Visitor&& visit) {
   visit("nIndex", i.nIndex);
 }
 
-template <class Visitor>
-void VisitGroupFields(const SQZGZVTRTapeTypeGroupInfo& g, Visitor&& visit) {
+template <class Group, class Visitor>
+void VisitGroupFields(Group& g, Visitor&& visit) {
   visit("guidGroupID", g.guidGroupID);
   visit("strGroupName", g.strGroupName);
   visit("strGroupHint", g.strGroupHint);
 }
 
-template <class Visitor>
-void VisitTapeFields(const SQZGZVTRTapeTypeInfo& t, Visitor&& visit) {
+template <class Tape, class Visitor>
+void VisitTapeFields(Tape& t, Visitor&& visit) {
   visit("TAPEGUID", t.TAPEGUID);
   visit("TAPENAME", t.TAPENAME);
   visit("TAPEHINT", t.TAPEHINT);

@@ -12,7 +12,7 @@
 #include "HostBridge.h"
 #include "JsonCodec.h"
 #include "Options.h"
-#include "Table.h"
+#include "Output.h"
 #include "TerminalDialog.h"
 #include "Text.h"
 
@@ -23,35 +23,32 @@ namespace {
 std::wstring Masked(const std::wstring& password) { return password.empty() ? L"" : L"********"; }
 
 int RunShow(const GlobalOptions& options) {
-  const std::vector<DBsSetNode> settings = ReadAllSettings();
-  if (options.json) {
-    Json out = Json::array();
-    for (const DBsSetNode& node : settings) {
-      Json j = Json::object();
-      j["strSettingName"] = ToUtf8(node.strSettingName);
-      j["strCaption"] = ToUtf8(node.strCaption);
-      j["nDBType"] = node.nDBType;
-      j["strConnect1"] = ToUtf8(node.strConnect1);
-      j["strConnect2"] = ToUtf8(node.strConnect2);
-      j["strConnect3"] = ToUtf8(node.strConnect3);
-      j["strConnect4"] = ToUtf8(Masked(node.strConnect4));
-      j["complete"] = IsComplete(node);
-      out.push_back(j);
-    }
-    std::cout << DocumentText(out);
-    return kExitOk;
+  Listing listing;
+  listing.headers = {L"NAME", L"CAPTION", L"ENGINE", L"WHERE", L"DATABASE", L"USER", L"PASSWORD", L"STATE"};
+  for (const DBsSetNode& node : ReadAllSettings()) {
+    Json j = Json::object();
+    j["strSettingName"] = ToUtf8(node.strSettingName);
+    j["strCaption"] = ToUtf8(node.strCaption);
+    j["nDBType"] = node.nDBType;
+    j["strConnect1"] = ToUtf8(node.strConnect1);
+    j["strConnect2"] = ToUtf8(node.strConnect2);
+    j["strConnect3"] = ToUtf8(node.strConnect3);
+    j["strConnect4"] = ToUtf8(Masked(node.strConnect4));
+    j["complete"] = IsComplete(node);
+    listing.Add({node.strSettingName, node.strCaption, FromUtf8(EngineName(node.nDBType)), node.strConnect1,
+                 node.strConnect2, node.strConnect3, Masked(node.strConnect4), IsComplete(node) ? L"" : L"incomplete"},
+                std::move(j), ToUtf8(node.strSettingName));
   }
-  std::cout << "store: " << host::SettingsFile() << "\n\n";
-  Table table({L"NAME", L"CAPTION", L"ENGINE", L"WHERE", L"DATABASE", L"USER", L"PASSWORD", L"STATE"});
-  for (const DBsSetNode& node : settings)
-    table.AddRow({node.strSettingName, node.strCaption, FromUtf8(EngineName(node.nDBType)), node.strConnect1,
-                  node.strConnect2, node.strConnect3, Masked(node.strConnect4),
-                  IsComplete(node) ? L"" : L"incomplete"});
-  table.Print(std::cout);
+  const bool table = options.format.empty() || options.format == "table";
+  if (table && !options.quiet && !options.noHeader) std::cout << "store: " << host::SettingsFile() << "\n\n";
+  PrintListing(options, listing, "");
   return kExitOk;
 }
 
 int RunEdit() {
+  // The library would save over a file it cannot read only to refuse at the
+  // end; say so before anybody types.
+  RequireTrustedSettingsStore();
   const bool terminal = isatty(STDIN_FILENO) == 1;
   host::InstallSettingsDialog([terminal](std::vector<DBsSetNode>& settings, int /*mode*/) {
     return RunTerminalDialog(settings, std::cin, std::cout, terminal);
@@ -89,7 +86,7 @@ int RunCheck(const GlobalOptions& options) {
       }
       if (!works) ++failed;
     }
-    if (options.json) {
+    if (options.WantsJson()) {
       Json j = Json::object();
       j["strSettingName"] = ToUtf8(node.strSettingName);
       j["database"] = IsComplete(node) ? DescribeNode(node) : "";
@@ -102,7 +99,7 @@ int RunCheck(const GlobalOptions& options) {
                 << verdict << '\n';
     }
   }
-  if (options.json) std::cout << DocumentText(out);
+  if (options.WantsJson()) PrintDocument(options, out);
   if (complete == 0) Fail("no complete setting to try: fill one in with `gezhuan settings edit`");
   return failed == 0 ? kExitOk : kExitFailed;
 }
@@ -131,6 +128,8 @@ void AddSettingsCommands(CLI::App& app, CommandLine& line) {
   CLI::App* check = settings->add_subcommand("check", "Try to open each complete setting and say which work");
   check->footer("Example:\n  gezhuan settings check");
   check->callback([&line] { line.action = [&line] { return RunCheck(line.global); }; });
+
+  AddSettingsSetCommand(*settings, line);
 }
 
 }  // namespace gezhuan

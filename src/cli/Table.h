@@ -15,8 +15,10 @@ class Table {
   void AddRow(std::vector<std::wstring> cells);
   size_t RowCount() const { return m_rows.size(); }
 
-  // Header, rule and rows, two spaces between columns, no trailing blanks.
-  void Print(std::ostream& out) const;
+  // Header and rule (unless header is false) and rows, two spaces between
+  // columns, no trailing blanks. With maxColumns > 0 a longer line is cut to
+  // that many terminal columns, ending in "…".
+  void Print(std::ostream& out, bool header = true, int maxColumns = 0) const;
 
  private:
   std::vector<std::wstring> m_headers;

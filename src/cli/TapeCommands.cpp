@@ -10,7 +10,7 @@
 #include "GuidText.h"
 #include "JsonCodec.h"
 #include "Options.h"
-#include "Table.h"
+#include "Output.h"
 #include "Text.h"
 
 namespace gezhuan {
@@ -47,30 +47,25 @@ std::wstring NamesOf(const std::vector<std::wstring>& names) {
   return out.empty() ? L"(the catalogue is empty; `gezhuan init --sample` adds a sample one)" : out;
 }
 
-void PrintTapes(CQZNVGeZhuanDBControl& control, const std::vector<SQZGZVTRTapeTypeInfo>& tapes) {
+Listing TapeListing(CQZNVGeZhuanDBControl& control, const std::vector<SQZGZVTRTapeTypeInfo>& tapes) {
   std::map<std::wstring, std::wstring> groupNames;
   for (const auto& group : GroupsWhere(control, L"")) groupNames[GuidToText(group.guidGroupID)] = group.strGroupName;
-  Table table({L"GUID", L"NAME", L"GROUP", L"MAX LENGTH", L"DEFAULT", L"HINT"});
+  Listing listing;
+  listing.headers = {L"GUID", L"NAME", L"GROUP", L"MAX LENGTH", L"DEFAULT", L"HINT"};
   for (const auto& tape : tapes)
-    table.AddRow({GuidToText(tape.TAPEGUID), tape.TAPENAME, groupNames[GuidToText(tape.guidGroupID)],
-                  std::to_wstring(tape.nMaxLength), tape.bIfDefault ? L"yes" : L"", tape.TAPEHINT});
-  table.Print(std::cout);
+    listing.Add({GuidToText(tape.TAPEGUID), tape.TAPENAME, groupNames[GuidToText(tape.guidGroupID)],
+                 std::to_wstring(tape.nMaxLength), tape.bIfDefault ? L"yes" : L"", tape.TAPEHINT},
+                TapeToJson(tape), GuidToUtf8(tape.TAPEGUID));
+  return listing;
 }
 
 int RunGroups(const GlobalOptions& options) {
   Session session(options);
-  const auto groups = GroupsWhere(session.Control(), L"");
-  if (options.json) {
-    Json out = Json::array();
-    for (const auto& group : groups) out.push_back(GroupToJson(group));
-    std::cout << DocumentText(out);
-  } else if (groups.empty()) {
-    std::cout << "no tape groups\n";
-  } else {
-    Table table({L"GUID", L"NAME", L"HINT"});
-    for (const auto& g : groups) table.AddRow({GuidToText(g.guidGroupID), g.strGroupName, g.strGroupHint});
-    table.Print(std::cout);
-  }
+  Listing listing;
+  listing.headers = {L"GUID", L"NAME", L"HINT"};
+  for (const auto& g : GroupsWhere(session.Control(), L""))
+    listing.Add({GuidToText(g.guidGroupID), g.strGroupName, g.strGroupHint}, GroupToJson(g), GuidToUtf8(g.guidGroupID));
+  PrintListing(options, listing, "no tape groups");
   return kExitOk;
 }
 
@@ -80,15 +75,8 @@ int RunList(const GlobalOptions& options, const std::string& groupText) {
   if (!groupText.empty())
     condition = L"guidGroupID = '" + GuidToText(FindTapeGroup(session.Control(), groupText).guidGroupID) + L"'";
   const auto tapes = TapesWhere(session.Control(), condition);
-  if (options.json) {
-    Json out = Json::array();
-    for (const auto& tape : tapes) out.push_back(TapeToJson(tape));
-    std::cout << DocumentText(out);
-  } else if (tapes.empty()) {
-    std::cout << (groupText.empty() ? "no tape types\n" : "no tape types in this group\n");
-  } else {
-    PrintTapes(session.Control(), tapes);
-  }
+  PrintListing(options, TapeListing(session.Control(), tapes),
+               groupText.empty() ? "no tape types" : "no tape types in this group");
   return kExitOk;
 }
 
@@ -100,10 +88,10 @@ int RunDefault(const GlobalOptions& options) {
     if (!LastDatabaseMessage().empty()) FailWithDatabaseMessage("cannot read the default tape type");
     Fail("the catalogue has no default tape type");
   }
-  if (options.json)
-    std::cout << DocumentText(TapeToJson(tape));
+  if (options.WantsJson())
+    PrintDocument(options, TapeToJson(tape));
   else
-    PrintTapes(session.Control(), {tape});
+    PrintListing(options, TapeListing(session.Control(), {tape}), "");
   return kExitOk;
 }
 
@@ -137,7 +125,7 @@ SQZGZVTRTapeTypeGroupInfo FindTapeGroup(CQZNVGeZhuanDBControl& control, const st
 }
 
 void AddTapeCommands(CLI::App& app, CommandLine& line) {
-  CLI::App* tape = app.add_subcommand("tape", "The VTR tape type catalogue (read only)");
+  CLI::App* tape = app.add_subcommand("tape", "The VTR tape type catalogue");
   tape->require_subcommand(1);
   tape->footer("Example:\n  gezhuan tape list --group Betacam");
 
@@ -154,6 +142,8 @@ void AddTapeCommands(CLI::App& app, CommandLine& line) {
   CLI::App* def = tape->add_subcommand("default", "The default tape type");
   def->footer("Example:\n  gezhuan tape default");
   def->callback([&line] { line.action = [&line] { return RunDefault(line.global); }; });
+
+  AddTapeTransferCommands(*tape, line);
 }
 
 }  // namespace gezhuan

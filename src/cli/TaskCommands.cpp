@@ -1,22 +1,25 @@
-// `gezhuan task list|show|add|edit|delete`: the conversion tasks one at a
-// time, as a person reads and changes them.
+// `gezhuan task add|edit|delete|set-status`: changing the conversion tasks,
+// and the wiring of every task command.
 #include "TaskCommands.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <optional>
+#include <set>
+#include <sstream>
 
 #include "CatalogueLookup.h"
 #include "DatabaseOpen.h"
 #include "DateText.h"
 #include "Diagnostics.h"
+#include "GuidPrefix.h"
 #include "GuidText.h"
 #include "ItemArgument.h"
 #include "JsonCodec.h"
 #include "Options.h"
-#include "RecordFields.h"
-#include "Table.h"
+#include "Output.h"
 #include "Text.h"
 
 namespace gezhuan {
@@ -31,43 +34,22 @@ std::vector<SQZGeZhuanTaskInfo> ListTasks(CQZNVGeZhuanDBControl& control, const 
   return tasks;
 }
 
-GUID RequireGuid(const std::string& text, const std::string& what) {
-  GUID guid{};
-  if (!ParseGuid(text, &guid)) UsageError(what + " \"" + text + "\" is not a GUID text (8-4-4-4-12 hex digits)");
-  return guid;
-}
-
-static std::wstring Number(long long n) { return std::to_wstring(n); }
-
-void PrintItemTable(const std::vector<SQZGeZhuanItemInfo>& items, bool withTask) {
-  std::vector<std::wstring> headers;
-  if (withTask) headers.push_back(L"TASK");
-  for (const wchar_t* h : {L"ITEM", L"#", L"NAME", L"TYPE", L"TRIM IN", L"TRIM OUT", L"LENGTH"}) headers.push_back(h);
-  Table table(headers);
-  for (const SQZGeZhuanItemInfo& item : items) {
-    std::vector<std::wstring> row;
-    if (withTask) row.push_back(GuidToText(item.guidTask));
-    for (std::wstring cell : {GuidToText(item.guidItem), Number(item.nIndex), item.strItemName, Number(item.nItemType),
-                              Number(item.dwTrimIn), Number(item.dwTrimOut), Number(item.dwLength)})
-      row.push_back(cell);
-    table.AddRow(row);
-  }
-  table.Print(std::cout);
+std::vector<std::string> GuidArguments(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 1 || arguments[0] != "-") return arguments;
+  std::vector<std::string> typed;
+  std::istringstream in(ReadInput("-"));
+  for (std::string word; in >> word;) typed.push_back(word);
+  if (typed.empty()) UsageError("no GUIDs on standard input");
+  return typed;
 }
 
 namespace {
-
-SQZGeZhuanTaskInfo FindTask(CQZNVGeZhuanDBControl& control, const GUID& guid) {
-  std::vector<SQZGeZhuanTaskInfo> tasks = ListTasks(control, L"guidTaskID = '" + GuidToText(guid) + L"'");
-  if (tasks.empty()) Fail("no task with GUID " + GuidToUtf8(guid));
-  return tasks.front();
-}
 
 // The task fields a person can set on `task add` and `task edit`.
 struct TaskFieldOptions {
   std::string name, hint, from, to, fromDevice, toDevice, begin, end;
   int32_t type = 0, editStatus = 0, runStatus = 0;
-  uint32_t duration = 0;
+  std::string duration;
   std::map<std::string, CLI::Option*> options;
 
   bool Given(const std::string& name) const {
@@ -88,7 +70,9 @@ void AddTaskFieldOptions(CLI::App* command, TaskFieldOptions& f) {
   f.options["type"] = command->add_option("--type", f.type, "enumTaskType");
   f.options["edit-status"] = command->add_option("--edit-status", f.editStatus, "enumTaskEditStatus");
   f.options["run-status"] = command->add_option("--run-status", f.runStatus, "enumTaskRunStatus");
-  f.options["duration"] = command->add_option("--duration", f.duration, "dwDuration in frames");
+  f.options["duration"] =
+      command->add_option("--duration", f.duration, "dwDuration: timecode HH:MM:SS:FF at --fps, or frames")
+          ->type_name("TIMECODE");
 }
 
 SQZDateTime RequireDateTime(const std::string& text, const std::string& option) {
@@ -100,11 +84,15 @@ SQZDateTime RequireDateTime(const std::string& text, const std::string& option) 
 
 // Applies the given options to task. Tape types are looked up in the
 // catalogue and stored with both their name and their GUID.
-void ApplyTaskFields(const TaskFieldOptions& f, CQZNVGeZhuanDBControl& control, SQZGeZhuanTaskInfo& task) {
+void ApplyTaskFields(const TaskFieldOptions& f, const FrameRate& rate, CQZNVGeZhuanDBControl& control,
+                     SQZGeZhuanTaskInfo& task) {
   // Check everything typed before asking the catalogue.
   SQZDateTime begin = task.odtTaskBeginDateTime, end = task.odtTaskEndDateTime;
   if (f.Given("begin")) begin = RequireDateTime(f.begin, "--begin");
   if (f.Given("end")) end = RequireDateTime(f.end, "--end");
+  uint32_t duration = task.dwDuration;
+  std::string why;
+  if (f.Given("duration") && !ParseTimecode(f.duration, rate, &duration, &why)) UsageError("--duration: " + why);
   if (f.Given("name")) {
     if (TrimAscii(f.name).empty()) UsageError("--name: a task needs a name");
     task.strTaskName = FromUtf8(f.name);
@@ -117,7 +105,7 @@ void ApplyTaskFields(const TaskFieldOptions& f, CQZNVGeZhuanDBControl& control, 
   if (f.Given("type")) task.enumTaskType = f.type;
   if (f.Given("edit-status")) task.enumTaskEditStatus = f.editStatus;
   if (f.Given("run-status")) task.enumTaskRunStatus = f.runStatus;
-  if (f.Given("duration")) task.dwDuration = f.duration;
+  task.dwDuration = duration;
   if (f.Given("from")) {
     const SQZGZVTRTapeTypeInfo tape = FindTapeType(control, f.from);
     task.strOrgTapeTypeName = tape.TAPENAME;
@@ -130,100 +118,35 @@ void ApplyTaskFields(const TaskFieldOptions& f, CQZNVGeZhuanDBControl& control, 
   }
 }
 
-int RunList(const GlobalOptions& options, const std::string& where) {
-  Session session(options);
-  std::vector<SQZGeZhuanTaskInfo> tasks = ListTasks(session.Control(), FromUtf8(where));
-  // Listings read in time order; ties keep the database's order.
-  std::stable_sort(tasks.begin(), tasks.end(), [](const SQZGeZhuanTaskInfo& a, const SQZGeZhuanTaskInfo& b) {
-    if (a.odtTaskBeginDateTime.IsValid() != b.odtTaskBeginDateTime.IsValid()) return a.odtTaskBeginDateTime.IsValid();
-    return a.odtTaskBeginDateTime.m_dt < b.odtTaskBeginDateTime.m_dt;
-  });
-  if (options.json) {
-    Json out = Json::array();
-    for (const auto& task : tasks) out.push_back(TaskToJson(task));
-    std::cout << DocumentText(out);
-    return kExitOk;
-  }
-  if (tasks.empty()) {
-    std::cout << (where.empty() ? "no tasks\n" : "no tasks match\n");
-    return kExitOk;
-  }
-  Table table({L"GUID", L"NAME", L"FROM", L"TO", L"TYPE", L"EDIT", L"RUN", L"BEGIN", L"ITEMS"});
-  for (const auto& t : tasks)
-    table.AddRow({GuidToText(t.guidTaskID), t.strTaskName, t.strOrgTapeTypeName, t.strDSTTapeTypeName,
-                  Number(t.enumTaskType), Number(t.enumTaskEditStatus), Number(t.enumTaskRunStatus),
-                  DateTimeForDisplay(t.odtTaskBeginDateTime), Number(static_cast<long long>(t.arrItems.size()))});
-  table.Print(std::cout);
-  return kExitOk;
-}
-
-// One "field: value" line per field, in record order.
-struct FieldPrinter {
-  std::vector<std::pair<std::string, std::wstring>>& lines;
-  void operator()(const char* name, const GUID& v) const {
-    lines.emplace_back(name, IsNullGuid(v) ? L"-" : GuidToText(v));
-  }
-  void operator()(const char* name, const std::wstring& v) const { lines.emplace_back(name, v); }
-  void operator()(const char* name, const SQZDateTime& v) const { lines.emplace_back(name, DateTimeForDisplay(v)); }
-  void operator()(const char* name, uint32_t v) const { lines.emplace_back(name, std::to_wstring(v)); }
-  void operator()(const char* name, int32_t v) const { lines.emplace_back(name, std::to_wstring(v)); }
-};
-
-int RunShow(const GlobalOptions& options, const std::string& guidText) {
-  const GUID guid = RequireGuid(guidText, "task");
-  Session session(options);
-  const SQZGeZhuanTaskInfo task = FindTask(session.Control(), guid);
-  if (options.json) {
-    std::cout << DocumentText(TaskToJson(task));
-    return kExitOk;
-  }
-  std::vector<std::pair<std::string, std::wstring>> lines;
-  VisitTaskFields(task, FieldPrinter{lines});
-  size_t width = 0;
-  for (const auto& line : lines) width = std::max(width, line.first.size());
-  for (const auto& line : lines)
-    std::cout << line.first << ':'
-              << (line.second.empty() ? std::string()
-                                      : std::string(width + 2 - line.first.size(), ' ') + ToUtf8(line.second))
-              << '\n';
-  std::cout << "\narrItems: " << task.arrItems.size() << '\n';
-  if (!task.arrItems.empty()) PrintItemTable(task.arrItems, false);
-  return kExitOk;
-}
-
 int RunAdd(const GlobalOptions& options, const TaskFieldOptions& fields,
            const std::vector<std::string>& itemArguments) {
   if (!fields.Given("name")) UsageError("task add needs --name");
   SQZGeZhuanTaskInfo task;
   task.guidTaskID = NewRandomGuid();
-  task.arrItems = ItemsFromArguments(itemArguments, task.guidTaskID);
+  task.arrItems = ItemsFromArguments(itemArguments, task.guidTaskID, options.rate);
   Session session(options);
-  ApplyTaskFields(fields, session.Control(), task);
+  ApplyTaskFields(fields, options.rate, session.Control(), task);
   std::vector<SQZGeZhuanTaskInfo> tasks{task};
   ClearDatabaseMessages();
   if (!session.Control().AddGeZhuanTasks(&tasks)) FailWithDatabaseMessage("cannot add the task");
-  if (options.json) {
-    Json out = Json::object();
-    out["guidTaskID"] = GuidToUtf8(task.guidTaskID);
-    std::cout << DocumentText(out);
-  } else {
-    std::cout << GuidToUtf8(task.guidTaskID) << '\n';
-  }
+  Json out = Json::object();
+  out["guidTaskID"] = GuidToUtf8(task.guidTaskID);
+  PrintResult(options, out, GuidToUtf8(task.guidTaskID));
   return kExitOk;
 }
 
-int RunEdit(const GlobalOptions& options, const std::string& guidText, const TaskFieldOptions& fields,
+int RunEdit(const GlobalOptions& options, const std::string& typed, const TaskFieldOptions& fields,
             const std::string& itemsFile) {
-  const GUID guid = RequireGuid(guidText, "task");
+  const GuidReference reference = ReadGuidReference(typed, "task");
   bool anyField = false;
   for (const auto& option : fields.options) anyField = anyField || option.second->count() > 0;
   if (!anyField && itemsFile.empty()) UsageError("nothing to change: give a field option or --items FILE");
-  std::vector<SQZGeZhuanItemInfo> items;
-  if (!itemsFile.empty()) items = ItemsFromFile(itemsFile, guid);
 
   Session session(options);
-  SQZGeZhuanTaskInfo task = FindTask(session.Control(), guid);
-  ApplyTaskFields(fields, session.Control(), task);
+  SQZGeZhuanTaskInfo task = FindTask(session, reference);
+  std::vector<SQZGeZhuanItemInfo> items;
+  if (!itemsFile.empty()) items = ItemsFromFile(itemsFile, task.guidTaskID, options.rate);
+  ApplyTaskFields(fields, options.rate, session.Control(), task);
   ClearDatabaseMessages();
   if (itemsFile.empty()) {
     if (!session.Control().ModifyGeZhuanTaskOnly(&task)) FailWithDatabaseMessage("cannot change the task");
@@ -231,25 +154,62 @@ int RunEdit(const GlobalOptions& options, const std::string& guidText, const Tas
     task.arrItems = items;
     if (!session.Control().ModifyGeZhuanTaskAll(&task)) FailWithDatabaseMessage("cannot change the task");
   }
-  if (!options.json) std::cout << "task " << GuidToUtf8(guid) << " changed\n";
+  Json out = Json::object();
+  out["changed"] = GuidToUtf8(task.guidTaskID);
+  PrintResult(options, out, "task " + GuidToUtf8(task.guidTaskID) + " changed");
   return kExitOk;
 }
 
-int RunDelete(const GlobalOptions& options, const std::vector<std::string>& guidTexts) {
-  std::vector<GUID> guids;
-  for (const std::string& text : guidTexts) guids.push_back(RequireGuid(text, "task"));
+// The tasks typed, each looked up; all must exist before anything changes.
+std::vector<SQZGeZhuanTaskInfo> FindAllTasks(Session& session, const std::vector<std::string>& typed,
+                                             const std::string& nothingDone) {
+  std::vector<GuidReference> references;
+  for (const std::string& text : GuidArguments(typed)) references.push_back(ReadGuidReference(text, "task"));
+  std::vector<SQZGeZhuanTaskInfo> tasks;
+  std::set<std::wstring> seen;
+  for (const GuidReference& reference : references) {
+    try {
+      SQZGeZhuanTaskInfo task = FindTask(session, reference);
+      if (seen.insert(GuidToText(task.guidTaskID)).second) tasks.push_back(std::move(task));
+    } catch (const CommandError& e) {
+      throw CommandError(e.Status(), std::string(e.what()) + "; " + nothingDone);
+    }
+  }
+  return tasks;
+}
+
+int RunDelete(const GlobalOptions& options, const std::vector<std::string>& typed) {
   Session session(options);
-  // All or none: every GUID must name a task before any is deleted.
-  for (const GUID& guid : guids) {
-    const auto found = session.QueryColumn(
-        L"select guidTaskID from GeZhuanTaskInfo where guidTaskID = '" + GuidToText(guid) + L"'", L"guidTaskID");
-    if (found.empty()) Fail("no task with GUID " + GuidToUtf8(guid) + "; nothing deleted");
-  }
-  for (const GUID& guid : guids) {
+  const std::vector<SQZGeZhuanTaskInfo> tasks = FindAllTasks(session, typed, "nothing deleted");
+  for (const SQZGeZhuanTaskInfo& task : tasks) {
     ClearDatabaseMessages();
-    if (!session.Control().DeleteGeZhuanTask(guid)) FailWithDatabaseMessage("cannot delete task " + GuidToUtf8(guid));
+    if (!session.Control().DeleteGeZhuanTask(task.guidTaskID))
+      FailWithDatabaseMessage("cannot delete task " + GuidToUtf8(task.guidTaskID));
   }
-  if (!options.json) std::cout << "deleted " << guids.size() << (guids.size() == 1 ? " task\n" : " tasks\n");
+  Json out = Json::object();
+  out["deleted"] = tasks.size();
+  PrintResult(options, out, "deleted " + std::to_string(tasks.size()) + (tasks.size() == 1 ? " task" : " tasks"));
+  return kExitOk;
+}
+
+struct StatusOptions {
+  std::optional<int32_t> editStatus, runStatus;
+};
+
+int RunSetStatus(const GlobalOptions& options, const StatusOptions& status, const std::vector<std::string>& typed) {
+  if (!status.editStatus && !status.runStatus) UsageError("give --run-status N, --edit-status N or both");
+  Session session(options);
+  std::vector<SQZGeZhuanTaskInfo> tasks = FindAllTasks(session, typed, "nothing changed");
+  for (SQZGeZhuanTaskInfo& task : tasks) {
+    if (status.runStatus) task.enumTaskRunStatus = *status.runStatus;
+    if (status.editStatus) task.enumTaskEditStatus = *status.editStatus;
+    ClearDatabaseMessages();
+    if (!session.Control().ModifyGeZhuanTaskOnly(&task))
+      FailWithDatabaseMessage("cannot change task " + GuidToUtf8(task.guidTaskID));
+  }
+  Json out = Json::object();
+  out["changed"] = tasks.size();
+  PrintResult(options, out, "changed " + std::to_string(tasks.size()) + (tasks.size() == 1 ? " task" : " tasks"));
   return kExitOk;
 }
 
@@ -260,28 +220,19 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
   task->require_subcommand(1);
   task->footer("Example:\n  gezhuan task list");
 
-  auto where = std::make_shared<std::string>();
-  CLI::App* list = task->add_subcommand("list", "One line per task");
-  list->add_option("--where", *where, "SQL search condition, without the word where")->type_name("CONDITION");
-  list->footer("Example:\n  gezhuan task list --where \"enumTaskRunStatus = 0\"");
-  list->callback([&line, where] { line.action = [&line, where] { return RunList(line.global, *where); }; });
-
-  auto showGuid = std::make_shared<std::string>();
-  CLI::App* show = task->add_subcommand("show", "Every field and every item of one task");
-  show->add_option("GUID", *showGuid, "The task's GUID")->required();
-  show->footer("Example:\n  gezhuan task show 5A3E0001-7C1B-4D2A-9F00-000000000001");
-  show->callback([&line, showGuid] { line.action = [&line, showGuid] { return RunShow(line.global, *showGuid); }; });
+  AddTaskReadingCommands(*task, line);
 
   auto addFields = std::make_shared<TaskFieldOptions>();
   auto addItems = std::make_shared<std::vector<std::string>>();
   CLI::App* add = task->add_subcommand("add", "Add a task with its items; prints the new task's GUID");
   AddTaskFieldOptions(add, *addFields);
-  add->add_option("--item", *addItems, "An item NAME:TRIMIN:TRIMOUT[:LENGTH] (frames); repeat in order")
+  add->add_option("--item", *addItems,
+                  "An item NAME:TRIMIN:TRIMOUT[:LENGTH], points as timecode HH:MM:SS:FF or frames; repeat in order")
       ->type_name("ITEM")
       ->allow_extra_args(false);
   add->footer(
       "Example:\n  gezhuan task add --name \"新闻 转录\" --from \"Betacam SP\" --to HDCAM \\\n"
-      "      --begin 2024-03-01T09:00 --item \"片头:0:250\" --item \"正片:250:45000\"");
+      "      --begin 2024-03-01T09:00 --item \"片头:00:00:00:00:00:00:10:00\" --item \"正片:250:45000\"");
   add->callback([&line, addFields, addItems] {
     line.action = [&line, addFields, addItems] { return RunAdd(line.global, *addFields, *addItems); };
   });
@@ -290,7 +241,7 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
   auto editFields = std::make_shared<TaskFieldOptions>();
   auto itemsFile = std::make_shared<std::string>();
   CLI::App* edit = task->add_subcommand("edit", "Change a task's fields, or with --items its whole item set");
-  edit->add_option("GUID", *editGuid, "The task's GUID")->required();
+  edit->add_option("GUID", *editGuid, "The task's GUID, or its first 8 or more characters")->required();
   AddTaskFieldOptions(edit, *editFields);
   edit->add_option("--items", *itemsFile,
                    "Replace the items: a file (or - for stdin) with one NAME:TRIMIN:TRIMOUT[:LENGTH] a line, "
@@ -305,10 +256,26 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
 
   auto deleteGuids = std::make_shared<std::vector<std::string>>();
   CLI::App* del = task->add_subcommand("delete", "Delete tasks with their items");
-  del->add_option("GUID", *deleteGuids, "The tasks' GUIDs")->required();
-  del->footer("Example:\n  gezhuan task delete 5A3E0001-7C1B-4D2A-9F00-000000000001");
+  del->add_option("GUID", *deleteGuids, "The tasks' GUIDs or their first 8 or more characters; - reads them from stdin")
+      ->required();
+  del->footer(
+      "Example:\n  gezhuan task delete 5A3E0001-7C1B-4D2A-9F00-000000000001\n"
+      "  gezhuan -q task list --run-status 3 | gezhuan task delete -");
   del->callback(
       [&line, deleteGuids] { line.action = [&line, deleteGuids] { return RunDelete(line.global, *deleteGuids); }; });
+
+  auto status = std::make_shared<StatusOptions>();
+  auto statusGuids = std::make_shared<std::vector<std::string>>();
+  CLI::App* setStatus = task->add_subcommand("set-status", "Set the run or edit status of tasks in bulk");
+  setStatus->add_option("--run-status", status->runStatus, "The new enumTaskRunStatus")->type_name("N");
+  setStatus->add_option("--edit-status", status->editStatus, "The new enumTaskEditStatus")->type_name("N");
+  setStatus->add_option("GUID", *statusGuids, "The tasks' GUIDs or their starts; - reads them from stdin")->required();
+  setStatus->footer(
+      "Example:\n  gezhuan task set-status --run-status 2 07f2a977 5a3e0001-7c1b-4d2a-9f00-000000000004\n"
+      "  gezhuan -q task list --run-status 1 | gezhuan task set-status --run-status 2 -");
+  setStatus->callback([&line, status, statusGuids] {
+    line.action = [&line, status, statusGuids] { return RunSetStatus(line.global, *status, *statusGuids); };
+  });
 
   AddTaskTransferCommands(*task, line);
 }

@@ -8,6 +8,7 @@
 #include "DatabaseOpen.h"
 #include "HostBridge.h"
 #include "Table.h"
+#include "TerminalText.h"
 #include "Text.h"
 
 namespace gezhuan {
@@ -95,9 +96,14 @@ class Dialog {
 
   // One text of a setting: Enter keeps it, "-" empties it.
   bool AskText(const std::string& label, std::wstring& field, bool secret = false) {
-    const std::string shown = secret ? (field.empty() ? "" : "********") : ToUtf8(field);
+    const std::string shown = secret ? (field.empty() ? "" : "********") : ToUtf8(EscapeControls(field));
     std::string answer;
-    if (!Ask("  " + label + " [" + shown + "]: ", &answer, secret)) return false;
+    for (;;) {
+      std::string typed;
+      if (!Ask("  " + label + " [" + shown + "]: ", &typed, secret)) return false;
+      if (TerminalTextToUtf8(typed, &answer)) break;
+      m_out << "  that is not " << TerminalCharset() << " text; type it again\n";
+    }
     if (answer == "-")
       field.clear();
     else if (!TrimAscii(answer).empty())

@@ -4,13 +4,15 @@
 
 #include <string>
 
+#include "platform/TextEncoding.h"
+
 namespace gezhuan {
 
 // Wide text to UTF-8. A code point that cannot be encoded becomes U+FFFD.
-std::string ToUtf8(const std::wstring& text);
+inline std::string ToUtf8(const std::wstring& text) { return qz::platform::WideToUtf8(text); }
 
 // UTF-8 to wide text. Byte sequences that are not UTF-8 become U+FFFD.
-std::wstring FromUtf8(const std::string& text);
+inline std::wstring FromUtf8(const std::string& text) { return qz::platform::Utf8ToWide(text); }
 
 // True when text is well-formed UTF-8.
 bool IsUtf8(const std::string& text);
@@ -21,6 +23,17 @@ int DisplayWidth(const std::wstring& text);
 
 // text followed by enough spaces to fill width columns.
 std::wstring PadToWidth(const std::wstring& text, int width);
+
+// text as a terminal may safely show it: control characters, which could
+// recolour the terminal, move its cursor or fake a line of output, become
+// escapes: \n \r \t \e, \xNN for the other C0 controls and DEL, \uNNNN
+// for the C1 controls and the line separators and bidirectional overrides
+// that reorder what follows them. Everything else is left as it is.
+std::wstring EscapeControls(const std::wstring& text);
+
+// The same for UTF-8 text, keeping line breaks: for messages of several
+// lines.
+std::string EscapeControlsKeepingLines(const std::string& utf8);
 
 // text with the leading and trailing white space removed (ASCII only: used
 // on arguments and answers typed by a person).

@@ -10,26 +10,17 @@
 #include <string>
 #include <string_view>
 
+#include "common/GuidText.h"
+
 namespace qz::conversions {
 
 // --- GUID ------------------------------------------------------------------
+// The GUID text form, shared with the tool (common/GuidText.h).
 
-// 36 characters, 8-4-4-4-12 upper-case hexadecimal digits, no braces.
-std::wstring GuidToText(const GUID& guid);
-// The same into *text, reusing its storage.
-void GuidToText(const GUID& guid, std::wstring* text);
-
-// Parses exactly the GUID text form (either case). Anything else, including
-// surrounding white space, braces, a wrong length or text of any length
-// beyond 36 characters, gives the null GUID.
-GUID TextToGuid(std::wstring_view text);
-
-// As TextToGuid for UTF-8 text, answering false (and leaving *out alone)
-// for anything but exactly the GUID text form.
-bool Utf8TextToGuid(std::string_view text, GUID* out);
-
-// 1 when all 16 bytes are zero, else 0.
-int IsNullGuid(const GUID& guid);
+using qz::common::GuidToText;
+using qz::common::IsNullGuid;
+using qz::common::TextToGuid;
+using qz::common::Utf8TextToGuid;
 
 // --- Date-time -------------------------------------------------------------
 

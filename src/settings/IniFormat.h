@@ -28,11 +28,26 @@ using Document = std::vector<Section>;
 // value and inventing a key from the rest.
 constexpr size_t kMaxLineBytes = 197;
 
+// The longest section name, in bytes, that libinih hands over whole; it
+// cuts longer ones short without a word.
+constexpr size_t kMaxSectionNameBytes = 49;
+
+// Where and why a text is not a file we can trust.
+struct Problem {
+  int line = 0;  // 1 for the first line
+  std::string reason;
+};
+
 // Parses text into *out. False (and *out unspecified) when the text is not
-// a file we can trust: libinih reports an error, a line is too long, a NUL
-// byte is present, or a non-blank line begins with white space (libinih
-// would take it as the continuation of the key above it).
-bool Parse(const std::string& text, Document* out);
+// a file we can trust: libinih reports an error, a line or a section name is
+// too long, a NUL byte is present, or a non-blank line begins with white
+// space (libinih would take it as the continuation of the key above it). Then *problem,
+// when not null, says which line and why.
+bool Parse(const std::string& text, Document* out, Problem* problem = nullptr);
+
+// The line (1 for the first) on which text, a file Parse accepted, sets key
+// in section for the last time; 0 when it does not.
+int LineOf(const std::string& text, const std::string& section, const std::string& key);
 
 // The value of key in section, or null.
 const std::string* Find(const Document& document, const std::string& section, const std::string& key);

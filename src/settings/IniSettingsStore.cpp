@@ -4,8 +4,11 @@
 #include <climits>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <utility>
 
+#include "common/KindCode.h"
+#include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
 #include "settings/IniFormat.h"
 #include "settings/SettingsFile.h"
@@ -27,15 +30,18 @@ std::string& HostPath() {
   return path;
 }
 
-// DBType as a signed 32-bit decimal; anything else is kind 0.
-int ParseKind(const std::string& text) {
+// DBType as a signed 32-bit decimal (empty is 0); nullopt for anything else.
+std::optional<int> KindNumber(const std::string& text) {
   if (text.empty()) return 0;
   errno = 0;
   char* end = nullptr;
   const long value = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || value < INT_MIN || value > INT_MAX) return 0;
+  if (errno != 0 || *end != '\0' || value < INT_MIN || value > INT_MAX) return std::nullopt;
   return static_cast<int>(value);
 }
+
+// DBType as the settings methods read it: what is not a number is kind 0.
+int ParseKind(const std::string& text) { return KindNumber(text).value_or(0); }
 
 enum class Loaded { kDocument, kNoFile, kBad };
 
@@ -83,6 +89,70 @@ void ReadQZDBSettingFromReg(const std::wstring& name, SQZDataBaseInfo& info) {
   for (int i = 0; i < 4; ++i)
     if (const std::string* text = ini::Find(document, section, kConnectKeys[i]))
       *texts[i] = platform::Utf8ToWide(*text);
+}
+
+namespace {
+
+// For a store in state 2: where and why.
+QZNVGeZhuanSettingsStoreState Untrusted(int line, const std::string& section, const std::string& key,
+                                        const std::string& why) {
+  QZNVGeZhuanSettingsStoreState state;
+  state.nState = 2;
+  state.nLine = line;
+  state.strSection = section;
+  state.strKey = key;
+  state.strReason = why;
+  return state;
+}
+
+}  // namespace
+
+QZNVGeZhuanSettingsStoreState CheckStoreText(const std::string& text) {
+  ini::Document document;
+  ini::Problem problem;
+  if (!ini::Parse(text, &document, &problem)) return Untrusted(problem.line, "", "", problem.reason);
+  for (const ini::Section& section : document) {
+    for (const ini::Entry& entry : section.entries)
+      if (platform::WideToUtf8(platform::Utf8ToWide(entry.value)) != entry.value)
+        return Untrusted(ini::LineOf(text, section.name, entry.key), section.name, entry.key,
+                         "the value is not UTF-8 text");
+    if (const std::string* kind = ini::Find(document, section.name, "DBType")) {
+      const std::optional<int> number = KindNumber(*kind);
+      if (!number || !common::IsKnownKind(*number))
+        return Untrusted(ini::LineOf(text, section.name, "DBType"), section.name, "DBType",
+                         "\"" + *kind + "\" is not a kind code (0 embedded, 2 PostgreSQL, 4 ODBC, 8, 16, 32)");
+    }
+  }
+  return QZNVGeZhuanSettingsStoreState();
+}
+
+QZNVGeZhuanSettingsStoreState CheckStore() {
+  const std::string file = SettingsFilePath();
+  QZNVGeZhuanSettingsStoreState state;
+  std::string text, why;
+  switch (file.empty() ? FileRead::kMissing : ReadWholeFile(file, &text, &why)) {
+    case FileRead::kMissing:
+      state.nState = 1;
+      break;
+    case FileRead::kUnreadable:
+      state = Untrusted(0, "", "", "the file cannot be read: " + why);
+      break;
+    case FileRead::kRead:
+      state = CheckStoreText(text);
+      break;
+  }
+  state.strFile = file;
+  return state;
+}
+
+void ReportUntrustedStore() {
+  const QZNVGeZhuanSettingsStoreState state = CheckStore();
+  if (state.nState != 2) return;
+  std::string line = "settings file " + state.strFile;
+  if (state.nLine > 0) line += " line " + std::to_string(state.nLine);
+  if (!state.strKey.empty()) line += " key " + state.strKey;
+  line += ": " + state.strReason + "; every setting reads as empty";
+  platform::WriteDebugOutput(platform::Utf8ToWide(line));
 }
 
 bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error) {

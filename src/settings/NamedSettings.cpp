@@ -65,6 +65,7 @@ int OfferDialog(std::vector<DBsSetNode>& settings, bool some_incomplete, int bAl
 int CQZNVGeZhuanDBControl::GetQZNVGeZhuanALLDBSettings(std::vector<DBsSetNode>& settings, int bAllowDialog,
                                                        int bForceDialog) {
   settings.clear();
+  qz::settings::ReportUntrustedStore();
   DBsSetNode working;
   bool some_incomplete = false;
   for (const NamedSetting& row : kNamedSettings)
@@ -74,6 +75,7 @@ int CQZNVGeZhuanDBControl::GetQZNVGeZhuanALLDBSettings(std::vector<DBsSetNode>& 
 
 int CQZNVGeZhuanDBControl::SetQZNVGeZhuanALLDBSettings(std::vector<DBsSetNode>& settings) {
   settings.clear();
+  qz::settings::ReportUntrustedStore();
   DBsSetNode working;
   for (const NamedSetting& row : kNamedSettings) AppendNamedSetting(row, working, settings);
   return CallDBsSettingDialog(settings, 1) == kDialogCancelled ? 0 : 1;
@@ -82,6 +84,7 @@ int CQZNVGeZhuanDBControl::SetQZNVGeZhuanALLDBSettings(std::vector<DBsSetNode>& 
 int CQZNVGeZhuanDBControl::GetQZNVGeZhuanDBSettings(std::vector<DBsSetNode>& settings, int bAllowDialog,
                                                     int bForceDialog) {
   settings.clear();
+  qz::settings::ReportUntrustedStore();
   DBsSetNode working;
   const bool complete = AppendNamedSetting(kOwnSetting, working, settings);
   return OfferDialog(settings, !complete, bAllowDialog, bForceDialog);

@@ -76,15 +76,20 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
-FileRead ReadWholeFile(const std::string& path, std::string* text) {
+FileRead ReadWholeFile(const std::string& path, std::string* text, std::string* why) {
+  auto unreadable = [why](const std::string& reason) {
+    if (why) *why = reason;
+    return FileRead::kUnreadable;
+  };
+  const std::string too_large = "it is larger than " + std::to_string(kMaxSettingsFileBytes) + " bytes";
   // O_NONBLOCK keeps a FIFO from holding us; the regular-file test below
   // then turns it away.
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (file.get() < 0) return errno == ENOENT ? FileRead::kMissing : FileRead::kUnreadable;
+  if (file.get() < 0) return errno == ENOENT ? FileRead::kMissing : unreadable(std::strerror(errno));
   struct stat info;
-  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-      static_cast<unsigned long long>(info.st_size) > kMaxSettingsFileBytes)
-    return FileRead::kUnreadable;
+  if (::fstat(file.get(), &info) != 0) return unreadable(std::strerror(errno));
+  if (!S_ISREG(info.st_mode)) return unreadable("it is not a regular file");
+  if (static_cast<unsigned long long>(info.st_size) > kMaxSettingsFileBytes) return unreadable(too_large);
   text->clear();
   char buffer[8192];
   for (;;) {
@@ -92,10 +97,10 @@ FileRead ReadWholeFile(const std::string& path, std::string* text) {
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      return FileRead::kUnreadable;
+      return unreadable(std::strerror(errno));
     }
     text->append(buffer, static_cast<size_t>(n));
-    if (text->size() > kMaxSettingsFileBytes) return FileRead::kUnreadable;
+    if (text->size() > kMaxSettingsFileBytes) return unreadable(too_large);
   }
   return FileRead::kRead;
 }

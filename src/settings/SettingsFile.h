@@ -16,7 +16,8 @@ enum class FileRead {
 };
 
 // Reads the whole file at path into *text. Never blocks on a FIFO or device.
-FileRead ReadWholeFile(const std::string& path, std::string* text);
+// When the file is unreadable, *why (when not null) says why in a few words.
+FileRead ReadWholeFile(const std::string& path, std::string* text, std::string* why = nullptr);
 
 // Replaces the file at path with text so that a reader sees either the old
 // file or the whole new one: a temporary file beside it, written, flushed to

@@ -15,3 +15,9 @@ std::string QZNVGeZhuanSettingsFile() { return qz::settings::SettingsFilePath();
 int QZNVGeZhuanSaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error) {
   return qz::settings::SaveSettings(settings, error) ? 1 : 0;
 }
+
+int QZNVGeZhuanCheckSettingsStore(QZNVGeZhuanSettingsStoreState* state) {
+  const QZNVGeZhuanSettingsStoreState found = qz::settings::CheckStore();
+  if (state) *state = found;
+  return found.nState == 2 ? 0 : 1;
+}

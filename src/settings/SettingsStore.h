@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
+#include <QZNVGeZhuanHost.h>
 
 #include <string>
 #include <vector>
@@ -22,6 +23,16 @@ void ReadQZDBSettingFromReg(const std::wstring& name, SQZDataBaseInfo& info);
 // settings and keeping every other entry of the store. All or nothing: on
 // failure returns false with the reason in *error and the store unchanged.
 bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error);
+
+// What a reader of the store finds (see QZNVGeZhuanCheckSettingsStore).
+QZNVGeZhuanSettingsStoreState CheckStore();
+
+// The same for the text of a store file; strFile is left empty.
+QZNVGeZhuanSettingsStoreState CheckStoreText(const std::string& text);
+
+// Writes one debug line when the store is in state 2, so that a host that
+// does not ask still leaves a trace of why every setting read as missing.
+void ReportUntrustedStore();
 
 // The file the store uses: the host's choice if it made one, else the
 // default of the environment (SettingsLocation.h). Empty means no store.

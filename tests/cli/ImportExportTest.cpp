@@ -1,5 +1,6 @@
 // The JSON document of `task export` / `task import`: the round trip, and
 // every refusal of a bad document with nothing written.
+#include <cstdio>
 #include <functional>
 #include <nlohmann/json.hpp>
 
@@ -130,12 +131,64 @@ TEST_F(ImportExportTest, BadDocumentsAreRefusedBeforeAnythingIsWritten) {
                 "$[1].arrItems[1].guidItem");
   ExpectRefused(with([](ordered_json& t) { t["guidTaskID"] = kTask; }), "same guidTaskID", "$[1].guidTaskID");
   ExpectRefused("[\"\xff\xfe\"]", "not JSON", "byte");
+  ExpectRefused("[{\"dwDuration\": 7E777}]", "not JSON", "number overflow");
 
   // A task the database holds already is refused before the others are added.
   ASSERT_EQ(RunDb({"task", "import", "-"}, ValidDocument().dump()).status, 0);
   ordered_json again = two;
   std::swap(again[0], again[1]);
   ExpectRefused(again.dump(), "in the database already", "$[1].guidTaskID");
+}
+
+TEST_F(ImportExportTest, DeepOrHugeValuesAreRefusedWithAShortQuote) {
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  ExpectRefused(deep, "nested more than 32 deep", "byte 33");
+  ExpectRefused("[{\"strTaskName\": \"[[[\", \"x\": " + deep + "}]", "nested more than 32", "byte");
+
+  // A bad value is quoted by its first few dozen bytes, however big it is.
+  auto refusal = [&](const std::string& document) {
+    ToolResult refused = RunDb({"task", "import", "-"}, document);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_LT(refused.err.size(), 300u) << refused.err.substr(0, 300);
+    return refused.err;
+  };
+  ordered_json nested = "bottom";
+  for (int i = 0; i < 20; ++i) nested = ordered_json::array({nested, 1});
+  ordered_json document = ValidDocument();
+  document[0]["strTaskName"] = nested;
+  EXPECT_NE(refusal(document.dump()).find("found [[[[[[[[[[[[[[[[[[[[\"bottom\",1],1],"), std::string::npos);
+  document[0]["strTaskName"] = ordered_json::object({{"名字", std::string(1 << 20, 'x')}});
+  EXPECT_NE(refusal(document.dump()).find("found {\"名字\":\"xxxx"), std::string::npos);
+  document[0]["strTaskName"] = "ok";
+  document[0]["dwDuration"] = std::string(1 << 20, '7');
+  EXPECT_NE(refusal(document.dump()).find("found \"7777"), std::string::npos);
+}
+
+TEST_F(ImportExportTest, ExportWritesAsItGoesInsteadOfBuildingTheDocument) {
+  // 3000 tasks of 20,000 characters each: held whole as records, as a
+  // JSON document and as its text, they take several hundred megabytes.
+  ordered_json many = ordered_json::array();
+  for (int i = 0; i < 3000; ++i) {
+    ordered_json task = ValidDocument()[0];
+    char guid[40];
+    std::snprintf(guid, sizeof guid, "4C1F7A52-93B0-4E6D-A1C2-%012d", i);
+    task["guidTaskID"] = guid;
+    task["strTaskHint"] = std::string(20000, 'a' + i % 26);
+    task["arrItems"] = ordered_json::array();
+    many.push_back(task);
+  }
+  const std::string document = many.dump(2) + "\n";
+  ASSERT_EQ(RunDb({"task", "import", WriteFile("many.json", document)}).status, 0);
+  const ToolResult small = RunDb({"task", "count"});
+  const ToolResult exported = RunDb({"task", "export"});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  const ordered_json back = ordered_json::parse(exported.out);
+  ASSERT_EQ(back.size(), 3000u);
+  EXPECT_EQ(back[2999]["guidTaskID"], many[2999]["guidTaskID"]);
+  EXPECT_TRUE(back[2999]["strTaskHint"] == many[2999]["strTaskHint"]);
+  // A chunk of tasks at a time stays well under the size of the document.
+  EXPECT_LT(exported.peakMemoryKb - small.peakMemoryKb, static_cast<long>(document.size() / 1024 * 3 / 2))
+      << "export peaked at " << exported.peakMemoryKb << " KB, a count at " << small.peakMemoryKb << " KB";
 }
 
 TEST_F(ImportExportTest, ExportHonoursWhereAndUnreadableInputFails) {

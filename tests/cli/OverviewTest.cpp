@@ -85,6 +85,51 @@ TEST_F(OverviewTest, ExitStatusesSayUsageFailureOrSuccess) {
   EXPECT_EQ(empty.status, 0) << "an empty listing is not a failure";
 }
 
+TEST_F(OverviewTest, InitSampleAddsBackDeletedSampleTasks) {
+  ASSERT_EQ(RunDb({"init", "--sample"}).status, 0);
+  const json full = json::parse(RunDb({"--json", "status"}).out);
+  ASSERT_EQ(
+      RunDb({"task", "delete", "5A3E0001-7C1B-4D2A-9F00-000000000001", "5A3E0001-7C1B-4D2A-9F00-000000000003"}).status,
+      0);
+  ToolResult again = RunDb({"init", "--sample"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.out.find("2 sample tasks added"), std::string::npos) << again.out;
+  EXPECT_EQ(json::parse(RunDb({"--json", "status"}).out), full);
+}
+
+TEST_F(OverviewTest, ADatabaseNamedTwiceOrEmptyIsAUsageError) {
+  ASSERT_EQ(RunDb({"init"}).status, 0);
+  EXPECT_EQ(Run({"--database", "", "init"}).status, 2);
+  EXPECT_EQ(Run({"--database", "", "status"}).status, 2);
+  EXPECT_EQ(Run({"--setting", "", "status"}).status, 2);
+  EXPECT_EQ(RunDb({"--setting", "QZNVCENTERDBSetting", "status"}).status, 2);
+  EXPECT_EQ(Run({"status", "--setting", "QZNVCENTERDBSetting", "--database", m_database}).status, 2);
+  EXPECT_FALSE(fs::exists(m_dir / "data" / "qz" / "gezhuan.db")) << "nothing fell back to the default";
+}
+
+TEST_F(OverviewTest, ADatabaseWithoutTablesSaysToRunInit) {
+  const std::string empty = WriteFile("empty.db", "");
+  ToolResult status = Run({"--database", empty, "status"});
+  EXPECT_EQ(status.status, 1);
+  EXPECT_NE(status.err.find("create them with `gezhuan init` --database " + empty), std::string::npos) << status.err;
+  EXPECT_EQ(status.err.find("no such table"), std::string::npos) << status.err;
+  ASSERT_EQ(Run({"--database", empty, "init"}).status, 0);
+  EXPECT_EQ(Run({"--database", empty, "task", "list"}).status, 0);
+}
+
+TEST_F(OverviewTest, OutputToAFullDiskFailsEveryCommand) {
+  ASSERT_EQ(RunDb({"init", "--sample"}).status, 0);
+  m_stdout = "/dev/full";
+  const std::vector<std::vector<std::string>> commands = {{"task", "export"},   {"task", "list"}, {"item", "list"},
+                                                          {"--json", "status"}, {"status"},       {"--help"}};
+  for (const auto& command : commands) {
+    ToolResult full = RunDb(command);
+    EXPECT_EQ(full.status, 1) << command[0] << " " << command[1];
+    EXPECT_EQ(Lines(full.err), std::vector<std::string>{"gezhuan: write error: No space left on device"})
+        << command[0] << " " << command[1];
+  }
+}
+
 TEST_F(OverviewTest, DatabaseRefusalsAreShownInTheDatabasesWords) {
   ASSERT_EQ(RunDb({"init"}).status, 0);
   ToolResult bad = RunDb({"task", "list", "--where", "noSuchColumn = 1"});
@@ -98,23 +143,12 @@ TEST_F(OverviewTest, DatabaseRefusalsAreShownInTheDatabasesWords) {
 }
 
 TEST_F(OverviewTest, EveryCommandHasHelpWithAnExample) {
-  const std::vector<std::vector<std::string>> commands = {{"init"},
-                                                          {"status"},
-                                                          {"task", "list"},
-                                                          {"task", "show"},
-                                                          {"task", "add"},
-                                                          {"task", "edit"},
-                                                          {"task", "delete"},
-                                                          {"task", "export"},
-                                                          {"task", "import"},
-                                                          {"item", "list"},
-                                                          {"item", "delete"},
-                                                          {"tape", "groups"},
-                                                          {"tape", "list"},
-                                                          {"tape", "default"},
-                                                          {"settings", "show"},
-                                                          {"settings", "edit"},
-                                                          {"settings", "check"}};
+  const std::vector<std::vector<std::string>> commands = {
+      {"init"},           {"status"},           {"task", "list"},     {"task", "count"},    {"task", "set-status"},
+      {"item", "show"},   {"item", "add"},      {"item", "edit"},     {"task", "show"},     {"task", "add"},
+      {"task", "edit"},   {"task", "delete"},   {"task", "export"},   {"task", "import"},   {"item", "list"},
+      {"item", "delete"}, {"tape", "groups"},   {"tape", "list"},     {"tape", "default"},  {"tape", "export"},
+      {"tape", "import"}, {"settings", "show"}, {"settings", "edit"}, {"settings", "check"}};
   for (std::vector<std::string> command : commands) {
     command.push_back("--help");
     ToolResult help = Run(command);

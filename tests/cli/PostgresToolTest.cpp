@@ -56,6 +56,18 @@ class PostgresToolTest : public ToolTest {
   int lock_ = -1;
 };
 
+TEST_F(PostgresToolTest, CommandsBeforeInitSayToRunInit) {
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"status"}, {"task", "list"}, {"task", "export"}}) {
+    ToolResult early = Run(command);
+    EXPECT_EQ(early.status, 1) << command[0];
+    EXPECT_NE(early.err.find("create them with `gezhuan init`"), std::string::npos) << early.err;
+    EXPECT_EQ(early.err.find("does not exist"), std::string::npos) << early.err;
+  }
+  ASSERT_EQ(Run({"init"}).status, 0);
+  EXPECT_EQ(Run({"status"}).status, 0);
+}
+
 TEST_F(PostgresToolTest, TheToolWorksUnchangedOnTheServer) {
   ToolResult init = Run({"init", "--sample"});
   ASSERT_EQ(init.status, 0) << init.err;

@@ -67,6 +67,60 @@ TEST_F(SettingsTest, ScriptedDialogChangesASettingAndTheToolOpensThroughIt) {
   EXPECT_NE(check.out.find("works"), std::string::npos);
 }
 
+TEST_F(SettingsTest, AStoreThatCannotBeReadStopsTheToolInsteadOfSwitchingDatabase) {
+  const std::string folder = (m_dir / "center").string();
+  const std::string good = "[QZNVCENTERDBSetting]\nDBType=0\nConnect1=" + folder + "\nConnect2=center.db\n";
+  const fs::path fallback = m_dir / "data" / "qz" / "gezhuan.db";
+  const struct {
+    const char* what;
+    std::string text;
+    std::string where;  // what the message must name besides the file
+  } kCases[] = {
+      {"a stray line", good + "Connect3=x\nthis line is no INI\n", "line 6"},
+      {"an over-long line", good + "Connect3=" + std::string(300, 'x') + "\n", "line 5"},
+      {"an over-long file", good + std::string(2 << 20, '#'), "larger than"},
+      {"binary content", good + std::string("Connect3=\x89PNG\0\x1a\n", 15), "line 5"},
+      {"text that is not UTF-8", good + "Connect3=\xB9\xE3\xB2\xA5\n", "line 5, key Connect3"},
+      {"a kind that is not a number", "[QZNVCENTERDBSetting]\nDBType=postgresql\nConnect1=db1\nConnect2=gz\n",
+       "line 2, key DBType of [QZNVCENTERDBSetting]"},
+      {"an unknown kind code", "[QZNVCENTERDBSetting]\nDBType=3\nConnect1=db1\nConnect2=gz\n", "line 2, key DBType"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    WriteFile("dbsettings.ini", c.text);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"init"}, {"task", "add", "--name", "x"}, {"status"}, {"settings"}}) {
+      ToolResult refused = Run(command);
+      EXPECT_EQ(refused.status, 1) << command[0];
+      EXPECT_NE(refused.err.find("settings file " + m_settings), std::string::npos) << refused.err;
+      EXPECT_NE(refused.err.find(c.where), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(Run({"settings", "edit"}, "6\nsqlite\n/x\ny.db\ns\n").status, 1);
+    EXPECT_FALSE(fs::exists(fallback)) << "fell back to the default database";
+    EXPECT_FALSE(fs::exists(fs::path(folder) / "center.db"));
+    EXPECT_EQ(RunDb({"init"}).status, 0) << "--database needs no settings";
+  }
+
+  // A store named on purpose must be there.
+  fs::remove(m_settings);
+  ToolResult missing = Run({"init"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("QZ_DB_SETTINGS names " + m_settings + ", which does not exist"), std::string::npos)
+      << missing.err;
+  EXPECT_FALSE(fs::exists(fallback));
+
+  WriteFile("dbsettings.ini", good);
+  ASSERT_EQ(Run({"init"}).status, 0);
+  EXPECT_TRUE(fs::exists(fs::path(folder) / "center.db"));
+}
+
+TEST_F(SettingsTest, DialogAsksAgainForTextThatIsNotUtf8) {
+  ToolResult edited = Run({"settings", "edit"}, "6\nsqlite\n/srv/\xC3\x28\n/srv/qz\ngz.db\ns\n");
+  ASSERT_EQ(edited.status, 0) << edited.out << edited.err;
+  EXPECT_NE(edited.out.find("not UTF-8 text; type it again"), std::string::npos) << edited.out;
+  EXPECT_EQ(Settings()[5]["strConnect1"], "/srv/qz");
+}
+
 TEST_F(SettingsTest, PasswordsAreMaskedAndCancelKeepsTheStore) {
   ToolResult edited =
       Run({"settings", "edit"}, "NetManageDBSetting\npostgresql\ndb1:5432\nnetmanage\nqz\nS3cret!\ns\n");
@@ -104,6 +158,40 @@ TEST_F(SettingsTest, CheckSaysWhichSettingsFailAndSettingOptionIsChecked) {
   ToolResult status = Run({"--setting", "CommonDataDBSetting", "status"});
   EXPECT_EQ(status.status, 0) << status.err;
   EXPECT_NE(status.out.find("missing.db"), std::string::npos);
+}
+
+TEST_F(SettingsTest, SetChangesOneSettingWithTheDialogsChecks) {
+  const std::string folder = m_dir.string();
+  const ToolResult embedded = Run(
+      {"settings", "set", "QZNVCENTERDBSetting", "--engine", "sqlite", "--connect1", folder, "--connect2", "set.db"});
+  ASSERT_EQ(embedded.status, 0) << embedded.err;
+  EXPECT_EQ(embedded.err, "") << "a complete setting saves without a warning";
+  ASSERT_EQ(Run({"init"}).status, 0);
+  EXPECT_TRUE(fs::exists(m_dir / "set.db")) << "the tool opens through the new setting";
+
+  // The password from standard input; the file stays private.
+  const ToolResult server = Run({"settings", "set", "NetManageDBSetting", "--engine", "postgresql", "--connect1",
+                                 "db1:5432", "--connect3", "operator", "--password-stdin"},
+                                "pass word\n");
+  ASSERT_EQ(server.status, 0) << server.err;
+  EXPECT_NE(server.err.find("warning: setting NetManageDBSetting is incomplete"), std::string::npos) << server.err;
+  EXPECT_NE(StoreText().find("Connect4=pass word\n"), std::string::npos) << StoreText();
+  EXPECT_EQ(Run({"settings", "set", "NetManageDBSetting", "--password-stdin"}, " edges \n").status, 1)
+      << "the store cannot keep blanks at the ends";
+  EXPECT_NE(StoreText().find("Connect4=pass word\n"), std::string::npos) << StoreText();
+  EXPECT_EQ(fs::status(m_settings).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(Run({"settings", "set", "NetManageDBSetting", "--connect2", "gezhuan"}).status, 0);
+  const json net = Settings()[1];
+  EXPECT_EQ(net["complete"], true);
+  EXPECT_EQ(net["strConnect3"], "operator") << "what is not given is kept";
+  EXPECT_EQ(net["strConnect4"], "********");
+
+  EXPECT_EQ(Run({"settings", "set", "NoSuchSetting", "--engine", "sqlite"}).status, 2);
+  EXPECT_EQ(Run({"settings", "set", "NetManageDBSetting", "--engine", "mysql"}).status, 2);
+  EXPECT_EQ(Run({"settings", "set", "QZNVCENTERDBSetting", "--connect3", "someone"}).status, 2)
+      << "sqlite takes no user";
+  EXPECT_EQ(Run({"settings", "set", "QZNVCENTERDBSetting"}).status, 2) << "nothing to change";
+  EXPECT_EQ(Settings()[5]["strConnect2"], "set.db");
 }
 
 }  // namespace

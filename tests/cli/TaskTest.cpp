@@ -1,5 +1,6 @@
 // Adding, showing, editing and deleting tasks and items through the tool,
 // with Chinese names, and the catalogue checks on tape types.
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "ToolRunner.h"
@@ -101,6 +102,45 @@ TEST_F(TaskTest, RefusedAddsWriteNothing) {
   EXPECT_EQ(RunDb({"task", "add", "--name", "x", "--begin", "2023-02-01T24:00"}).status, 2);
   EXPECT_EQ(TaskCount(), tasks);
   EXPECT_EQ(ItemCount(), items);
+}
+
+TEST_F(TaskTest, TextThatIsNotUtf8IsRefusedNotStoredAsReplacementCharacters) {
+  const std::string gbk = "\xB9\xE3\xB2\xA5";  // 广播 in GBK
+  const int tasks = TaskCount();
+  const struct {
+    std::vector<std::string> args;
+    std::string named;
+  } kCases[] = {
+      {{"task", "add", "--name", gbk}, "--name"},
+      {{"task", "add", "--name=" + gbk}, "--name"},
+      {{"task", "add", "--name", "x", "--item", gbk + ":0:25"}, "--item"},
+      {{"task", "add", "--name", "x", "--hint", "ok", "--from-device", "A" + gbk}, "--from-device"},
+      {{"task", "list", "--where", "strTaskName = '" + gbk + "'"}, "--where"},
+  };
+  for (const auto& c : kCases) {
+    ToolResult refused = RunDb(c.args);
+    EXPECT_EQ(refused.status, 2) << c.named;
+    EXPECT_EQ(refused.err.find("gezhuan: " + c.named + ": \"" + (c.named == "--where" ? "strTaskName" : "")), 0u)
+        << refused.err;
+    EXPECT_NE(refused.err.find("is not UTF-8 text"), std::string::npos) << refused.err;
+  }
+  EXPECT_EQ(TaskCount(), tasks);
+
+  // In a GBK locale the same bytes are the name they stand for.
+  const std::string locales = (m_dir / "locales").string();
+  const std::string build = "localedef -i zh_CN -f GBK " + locales + "/zh_CN.GBK 2>/dev/null";
+  if (std::system(("mkdir -p " + locales + " && " + build).c_str()) != 0)
+    GTEST_SKIP() << "localedef cannot build zh_CN.GBK";
+  m_locale = "zh_CN.GBK";
+  m_setenv = {{"LOCPATH", locales}};
+  ToolResult added = RunDb({"task", "add", "--name", gbk, "--item", gbk + ":0:25"});
+  ASSERT_EQ(added.status, 0) << added.err;
+  const json task = Show(added.out.substr(0, 36));
+  EXPECT_EQ(task["strTaskName"], "广播");
+  EXPECT_EQ(task["arrItems"][0]["strItemName"], "广播");
+  ToolResult half = RunDb({"task", "add", "--name", "\xB9"});
+  EXPECT_EQ(half.status, 2);
+  EXPECT_NE(half.err.find("is not GBK text"), std::string::npos) << half.err;
 }
 
 TEST_F(TaskTest, EditChangesFieldsAndReplacesItems) {

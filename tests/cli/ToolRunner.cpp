@@ -1,6 +1,7 @@
 #include "ToolRunner.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,8 @@ void ToolTest::SetUp() {
   m_database = (m_dir / "test.db").string();
   m_settings = (m_dir / "dbsettings.ini").string();
   fs::create_directories(m_dir / "home");
+  // QZ_DB_SETTINGS names this file, so it must exist: an empty store.
+  WriteFile("dbsettings.ini", "");
 }
 
 void ToolTest::TearDown() {
@@ -51,7 +54,7 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
   const pid_t pid = fork();
   if (pid == 0) {
     const int inFd = open(in.c_str(), O_RDONLY);
-    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int outFd = open(m_stdout.empty() ? out.c_str() : m_stdout.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(inFd, 0);
     dup2(outFd, 1);
@@ -60,8 +63,9 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
     setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
     setenv("QZ_DB_SETTINGS", m_settings.c_str(), 1);
-    setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("LC_ALL", m_locale.c_str(), 1);
     for (const std::string& name : m_unset) unsetenv(name.c_str());
+    for (const auto& [name, value] : m_setenv) setenv(name.c_str(), value.c_str(), 1);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(QZ_GEZHUAN_PATH));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -71,7 +75,9 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
   }
   ToolResult result;
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  result.peakMemoryKb = usage.ru_maxrss;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = ReadAll(out);
   result.err = ReadAll(err);

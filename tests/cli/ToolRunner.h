@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace gezhuan_test {
@@ -14,6 +15,7 @@ struct ToolResult {
   int status = -1;
   std::string out;
   std::string err;
+  long peakMemoryKb = 0;  // the tool's largest resident set
 };
 
 class ToolTest : public ::testing::Test {
@@ -33,8 +35,11 @@ class ToolTest : public ::testing::Test {
 
   std::filesystem::path m_dir;
   std::string m_database;            // <dir>/test.db
-  std::string m_settings;            // <dir>/dbsettings.ini, QZ_DB_SETTINGS for the tool
+  std::string m_settings;            // <dir>/dbsettings.ini, QZ_DB_SETTINGS for the tool, empty at first
   std::vector<std::string> m_unset;  // variables removed from the tool's environment
+  std::string m_stdout;              // when set, where the tool's standard output goes (e.g. /dev/full)
+  std::string m_locale = "C.UTF-8";  // LC_ALL of the tool
+  std::vector<std::pair<std::string, std::string>> m_setenv;  // further variables set for the tool
 };
 
 // Lines of text, without their line ends.

@@ -63,6 +63,7 @@ TEST_F(SettingsTest, StoreThatCannotBeTrustedReadsAsMissing) {
       {"a line too long to read whole", good + "Connect4=" + std::string(300, 'x') + "\n"},
       {"an indented line that would continue a value", good + "  Connect1=elsewhere\n"},
       {"a NUL byte", good + std::string("Connect3=a\0b\n", 13)},
+      {"a section name libinih would cut short", "\xEF\xBB\xBF[" + std::string(50, 'S') + "]\nDBType=2\n" + good},
       {"nothing at all", ""},
   };
   for (const auto& c : kCases) {
@@ -87,6 +88,71 @@ TEST_F(SettingsTest, StoreThatCannotBeTrustedReadsAsMissing) {
   ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
   EXPECT_EQ(control_.GetQZNVGeZhuanALLDBSettings(settings, 0, 0), 1);
   EXPECT_TRUE(AllMissing(settings));
+}
+
+// The host can ask what the methods found: the file, the line and the key
+// at fault. The methods keep reading such a store as empty, and say so in
+// one debug line per call.
+TEST_F(SettingsTest, CheckNamesWhereTheStoreCannotBeTrusted) {
+  std::vector<std::wstring> debug;
+  QZNVGeZhuanSetDebugOutput([&debug](const std::wstring& line) { debug.push_back(line); });
+  const std::string good = Section(kSettingNames[5], "2", "db.example", "suite", "u", "p");  // 6 lines
+  const struct {
+    const char* what;
+    std::string text;
+    int line;
+    std::string section, key, reason;
+  } kCases[] = {
+      {"a stray line", good + "this is not a key\n", 7, "", "", "neither"},
+      {"a line too long", good + "Connect4=" + std::string(300, 'x') + "\n", 7, "", "", "longer"},
+      {"a NUL byte", good + std::string("\n\nConnect3=a\0b\n", 15), 9, "", "", "NUL"},
+      {"a file too large", good + std::string(2 << 20, ';'), 0, "", "", "larger than"},
+      {"text that is not UTF-8", "; x\n" + Section(kSettingNames[0], "0", "a\xFF", "b"), 4, kSettingNames[0],
+       "Connect1", "UTF-8"},
+      {"a kind in words", good + "[Other]\r\ndbtype = postgresql\r\n", 8, "Other", "DBType", "postgresql"},
+      {"a kind out of range", Section(kSettingNames[1], "99999999999", "a", "b"), 2, kSettingNames[1], "DBType",
+       "99999999999"},
+      {"an unknown kind code", Section(kSettingNames[1], "3", "a", "b"), 2, kSettingNames[1], "DBType", "kind code"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    WriteStore(c.text);
+    QZNVGeZhuanSettingsStoreState state;
+    EXPECT_EQ(QZNVGeZhuanCheckSettingsStore(&state), 0);
+    EXPECT_EQ(state.nState, 2);
+    EXPECT_EQ(state.strFile, path_);
+    EXPECT_EQ(state.nLine, c.line);
+    EXPECT_EQ(state.strSection, c.section);
+    EXPECT_EQ(state.strKey, c.key);
+    EXPECT_NE(state.strReason.find(c.reason), std::string::npos) << state.strReason;
+
+    debug.clear();
+    std::vector<DBsSetNode> settings;
+    EXPECT_EQ(control_.GetQZNVGeZhuanALLDBSettings(settings, 0, 0), 1);
+    if (c.key.empty()) {
+      EXPECT_TRUE(AllMissing(settings)) << "the methods' contract holds";
+    }
+    ASSERT_EQ(debug.size(), 1u);
+    EXPECT_EQ(debug[0].find(L"settings file " + std::wstring(path_.begin(), path_.end())), 0u);
+  }
+
+  WriteStore(good + "[Other]\nDBType=32\nColour=blue\n");
+  QZNVGeZhuanSettingsStoreState state;
+  EXPECT_EQ(QZNVGeZhuanCheckSettingsStore(&state), 1);
+  EXPECT_EQ(state.nState, 0);
+  debug.clear();
+  std::vector<DBsSetNode> settings;
+  control_.GetQZNVGeZhuanDBSettings(settings, 0, 0);
+  EXPECT_TRUE(debug.empty());
+
+  std::filesystem::remove(path_);
+  EXPECT_EQ(QZNVGeZhuanCheckSettingsStore(&state), 1);
+  EXPECT_EQ(state.nState, 1);
+  std::filesystem::create_directory(path_);
+  EXPECT_EQ(QZNVGeZhuanCheckSettingsStore(&state), 0);
+  EXPECT_EQ(state.nLine, 0);
+  EXPECT_NE(state.strReason.find("not a regular file"), std::string::npos);
+  QZNVGeZhuanSetDebugOutput(nullptr);
 }
 
 // What a person may write by hand: comments, a byte-order mark, CRLF line
@@ -177,6 +243,7 @@ TEST_F(SettingsTest, SaveRefusesWhatWouldNotReadBack) {
       {"too long", &DBsSetNode::strConnect1, std::wstring(200, L'h')},
       {"no name", &DBsSetNode::strSettingName, L""},
       {"bracket in name", &DBsSetNode::strSettingName, L"A]B"},
+      {"name too long", &DBsSetNode::strSettingName, std::wstring(50, L'N')},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);

@@ -1,12 +1,12 @@
 // GUID text: 8-4-4-4-12 hexadecimal digits, written upper-case and read in
 // either case. Parsing is done by hand so that it does not depend on the
 // locale and cannot read past the text it is given.
+#include "common/GuidText.h"
+
 #include <cstddef>
 #include <cstdint>
 
-#include "conversions/Conversions.h"
-
-namespace qz::conversions {
+namespace qz::common {
 
 namespace {
 
@@ -97,7 +97,9 @@ bool ParseGuid(Text text, GUID* out) {
 }  // namespace
 
 // The exact inverse of GuidToText, except that lower-case digits are also
-// accepted. Everything else gives the null GUID.
+// accepted.
+bool ParseGuidText(std::wstring_view text, GUID* guid) { return ParseGuid(text, guid); }
+
 GUID TextToGuid(std::wstring_view text) {
   GUID guid{};
   ParseGuid(text, &guid);
@@ -115,4 +117,4 @@ int IsNullGuid(const GUID& guid) {
   return 1;
 }
 
-}  // namespace qz::conversions
+}  // namespace qz::common

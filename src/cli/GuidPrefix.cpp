@@ -1,0 +1,80 @@
+#include "GuidPrefix.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "DatabaseOpen.h"
+#include "Diagnostics.h"
+#include "GuidText.h"
+#include "Text.h"
+
+namespace gezhuan {
+
+const GuidColumn kTaskGuids{L"GeZhuanTaskInfo", L"guidTaskID", "task"};
+const GuidColumn kItemGuids{L"GeZhuanTaskItem", L"guidItem", "item"};
+
+namespace {
+
+constexpr size_t kShortestPrefix = 8;
+constexpr size_t kCandidatesShown = 10;
+
+// True when text is the start of the 8-4-4-4-12 form: hex digits, and
+// dashes exactly where the form has them.
+bool IsGuidStart(const std::string& text) {
+  if (text.size() > 36) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+GuidReference ReadGuidReference(const std::string& text, const std::string& what) {
+  GuidReference reference;
+  reference.typed = text;
+  if (ParseGuid(text, &reference.whole)) {
+    reference.prefix = GuidToUtf8(reference.whole);
+    return reference;
+  }
+  std::string prefix = TrimAscii(text);
+  std::transform(prefix.begin(), prefix.end(), prefix.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  if (prefix.size() < kShortestPrefix || !IsGuidStart(prefix))
+    UsageError(what + " \"" + text + "\" is not a GUID or its first " + std::to_string(kShortestPrefix) +
+               " or more characters (8-4-4-4-12 hex digits)");
+  reference.prefix = prefix;
+  return reference;
+}
+
+GUID ResolveGuid(Session& session, const GuidReference& reference, const GuidColumn& where) {
+  if (reference.IsWhole()) return reference.whole;
+  // upper() on both sides: GUID text written by other programs may be in
+  // lower case. The prefix holds only hex digits and dashes, so it needs no
+  // escaping in a like pattern.
+  const std::wstring sql = L"select " + std::wstring(where.column) + L" from " + where.table + L" where upper(" +
+                           where.column + L") like '" + FromUtf8(reference.prefix) + L"%'";
+  std::set<std::string> found;
+  for (const std::wstring& text : session.QueryColumn(sql, where.column)) found.insert(ToUtf8(text));
+  if (found.empty()) Fail("no " + where.what + " GUID starts with " + reference.typed);
+  if (found.size() > 1) {
+    std::string message = where.what + " GUID start " + reference.typed + " is ambiguous; it matches:";
+    size_t shown = 0;
+    for (const std::string& guid : found) {
+      if (shown++ == kCandidatesShown) {
+        message += "\n  ... and " + std::to_string(found.size() - kCandidatesShown) + " more";
+        break;
+      }
+      message += "\n  " + guid;
+    }
+    Fail(message);
+  }
+  GUID guid{};
+  if (!ParseGuid(*found.begin(), &guid))
+    Fail("the database holds a damaged " + where.what + " GUID: " + *found.begin());
+  return guid;
+}
+
+}  // namespace gezhuan

@@ -1,0 +1,97 @@
+#include "TerminalText.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "Text.h"
+
+namespace gezhuan {
+
+namespace {
+
+bool IsUtf8Charset(const std::string& charset) {
+  return charset == "UTF-8" || charset == "ANSI_X3.4-1968" || charset == "ASCII" || charset.empty();
+}
+
+// Converts with iconv; false at the first byte that is not of the set.
+bool Convert(const std::string& charset, const std::string& text, std::string* utf8) {
+  iconv_t converter = iconv_open("UTF-8", charset.c_str());
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string out;
+  char buffer[4096];
+  char* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
+  bool ok = true;
+  while (ok) {
+    char* next = buffer;
+    size_t outLeft = sizeof buffer;
+    // With no input left the call flushes the converter's state.
+    const size_t done = inLeft > 0 ? iconv(converter, &in, &inLeft, &next, &outLeft)
+                                   : iconv(converter, nullptr, nullptr, &next, &outLeft);
+    out.append(buffer, static_cast<size_t>(next - buffer));
+    if (done == static_cast<size_t>(-1) && errno != E2BIG) ok = false;
+    if (done != static_cast<size_t>(-1) && inLeft == 0) break;
+  }
+  iconv_close(converter);
+  if (ok) *utf8 = std::move(out);
+  return ok;
+}
+
+// The bytes of text with those outside printable ASCII as \xNN, for a
+// message about text that could not be read.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text.substr(0, 40)) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return text.size() > 40 ? out + "..." : out;
+}
+
+// The option an argument belongs to: its own name in "--name=value", else
+// the option before it, else its place.
+std::string ArgumentName(int index, const char* const* argv) {
+  const std::string arg = argv[index];
+  if (arg.size() > 1 && arg[0] == '-') return arg.substr(0, arg.find('='));
+  if (index > 1 && argv[index - 1][0] == '-' && std::string(argv[index - 1]).find('=') == std::string::npos)
+    return argv[index - 1];
+  return "argument " + std::to_string(index);
+}
+
+}  // namespace
+
+std::string TerminalCharset() {
+  const char* charset = nl_langinfo(CODESET);
+  return charset ? charset : "";
+}
+
+bool TerminalTextToUtf8(const std::string& text, std::string* utf8) {
+  const std::string charset = TerminalCharset();
+  if (IsUtf8Charset(charset)) {
+    if (!IsUtf8(text)) return false;
+    *utf8 = text;
+    return true;
+  }
+  return Convert(charset, text, utf8);
+}
+
+std::string ArgumentsToUtf8(int argc, const char* const* argv, std::vector<std::string>* out) {
+  out->assign(argv, argv + argc);
+  for (int i = 1; i < argc; ++i) {
+    if (TerminalTextToUtf8(argv[i], &(*out)[static_cast<size_t>(i)])) continue;
+    const std::string charset = IsUtf8Charset(TerminalCharset()) ? "UTF-8" : TerminalCharset();
+    return ArgumentName(i, argv) + ": \"" + Escaped(argv[i]) + "\" is not " + charset +
+           " text; give names in the terminal's character set (the locale says " + charset + ")";
+  }
+  return std::string();
+}
+
+}  // namespace gezhuan

@@ -1,0 +1,26 @@
+// Text a person types reaches the tool in the character set of their
+// locale: UTF-8 almost everywhere, GBK or GB18030 on some Chinese systems.
+// The library stores Unicode, and UTF-8 that is not well-formed would be
+// stored as U+FFFD without a word; so text is converted to UTF-8 here, at
+// the edge, or refused.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace gezhuan {
+
+// text, in the locale's character set, as UTF-8. In a UTF-8 locale, and in
+// the C locale (whose ASCII is a part of UTF-8, and where scripts pass
+// UTF-8 anyway), text must already be well-formed UTF-8. False when text is
+// not text of that set. Call after setlocale(LC_ALL, "").
+bool TerminalTextToUtf8(const std::string& text, std::string* utf8);
+
+// What TerminalTextToUtf8 expects, for messages: "UTF-8", "GBK", ...
+std::string TerminalCharset();
+
+// Converts every argument after the program name. "" when all could be,
+// else a message that names the option whose text could not.
+std::string ArgumentsToUtf8(int argc, const char* const* argv, std::vector<std::string>* out);
+
+}  // namespace gezhuan

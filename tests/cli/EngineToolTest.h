@@ -1,0 +1,28 @@
+// Whole-program tests that run once per engine from one source: on an
+// embedded SQLite file, and on the PostgreSQL test server through a named
+// setting (skipped unless QZ_PG_HOST is set). Tool() runs gezhuan on the
+// engine of the test, its database created with `init --sample`.
+#pragma once
+
+#include "ToolRunner.h"
+
+namespace gezhuan_test {
+
+class EngineToolTest : public ToolTest, public ::testing::WithParamInterface<std::string> {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "") const;
+  bool OnServer() const { return GetParam() == "PostgreSQL"; }
+
+ private:
+  int m_lock = -1;
+};
+
+// The engines by name, for
+// INSTANTIATE_TEST_SUITE_P(Engines, Fixture, ::testing::ValuesIn(kEngines), EngineName).
+inline const std::vector<std::string> kEngines = {"SQLite", "PostgreSQL"};
+inline std::string EngineName(const ::testing::TestParamInfo<std::string>& info) { return info.param; }
+
+}  // namespace gezhuan_test
