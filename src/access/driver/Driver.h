@@ -1,11 +1,15 @@
 // The interface every engine implements. CQZDatabase owns a Connection,
 // CQZRecordSet owns the Cursor that Connection::Execute hands out; the
 // public classes only forward and keep the calling rules, the drivers do the
-// work. Each driver lives in a folder of its own with the same file set:
+// work. Each driver lives in a folder of its own, its code in a namespace
+// of its own (qz::access::sqlite, qz::access::postgres), with at least:
 //   <Engine>Connection.{h,cpp}  connect, transactions, statement execution,
 //                               and last the factory Connect<Engine> that
 //                               DriverRegistry.cpp hands out for its kind
 //   <Engine>Cursor.{h,cpp}      rows of one statement, row writes
+// A larger driver splits its connection by duty (see PostgresConnection.h).
+// What every driver shares sits here: RowBuffer (the row being written) and
+// TransactionNesting (BeginTrans/CommitTrans/Rollback levels).
 //
 // Rules every driver keeps:
 // - Execute runs exactly one statement; text after it is refused.
@@ -28,49 +32,6 @@
 #include <vector>
 
 namespace qz::access {
-
-// One assigned column of a row being written.
-struct FieldValue {
-  std::wstring column;  // bare name, no brackets
-  CQZDBVariant value;
-};
-
-// The rows a cursor has been asked to write, reused from row to row so that
-// a long run of AddNew/SetFieldValue/Update allocates nothing after the
-// first row. A run of rows with the same table and columns in the same order
-// shares one layout id, so a driver can reuse its prepared INSERT without
-// comparing column names.
-class RowBuffer {
- public:
-  enum class Mode { kNone, kInsert, kEdit };
-
-  void Begin(Mode mode, const std::wstring& table);
-  void Assign(std::wstring_view column, const CQZDBVariant& value);
-  // Settles the row before it is written: a column assigned twice keeps its
-  // last value, and the layout id is renewed when the layout changed.
-  void Finish();
-  void Reset() {
-    mode_ = Mode::kNone;
-    used_ = 0;
-  }
-
-  Mode mode() const { return mode_; }
-  const std::wstring& table() const { return table_; }
-  const FieldValue* fields() const { return fields_.data(); }
-  size_t size() const { return used_; }
-  // Unique across all buffers; valid after Finish.
-  uint64_t layout_id() const { return layout_id_; }
-
- private:
-  Mode mode_ = Mode::kNone;
-  Mode layout_mode_ = Mode::kNone;  // the mode of the last layout, kept across Reset
-  std::wstring table_;
-  std::vector<FieldValue> fields_;
-  size_t used_ = 0;
-  size_t last_used_ = 0;      // columns of the previous row
-  bool same_layout_ = false;  // so far this row repeats the previous one
-  uint64_t layout_id_ = 0;
-};
 
 // The rows of one executed statement.
 class Cursor {

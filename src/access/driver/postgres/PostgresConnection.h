@@ -7,6 +7,14 @@
 // other statement, savepoint, commit or read, and an error in it surfaces
 // there. A connection lost outside a transaction is re-established once on
 // the next call; a statement that was in flight is never sent again.
+//
+// The class is written in one file per duty:
+//   PostgresConnection.cpp  connecting, the link and reconnecting,
+//                           transactions, and the factory ConnectPostgres
+//   PostgresExecution.cpp   running statements and streaming their rows
+//   PostgresRowWriting.cpp  rows added and edited, and the COPY stream
+//   PostgresErrors.cpp      turning the server's errors into exceptions
+// with the statement texts they send in PostgresStatementText.cpp.
 #pragma once
 
 #include <libpq-fe.h>
@@ -17,8 +25,10 @@
 #include <vector>
 
 #include "access/driver/Driver.h"
+#include "access/driver/RowBuffer.h"
+#include "access/driver/TransactionNesting.h"
 
-namespace qz::access {
+namespace qz::access::postgres {
 
 class PostgresCursor;
 
@@ -35,7 +45,7 @@ struct RowKey {
   std::vector<std::string> values;
 };
 
-class PostgresConnection : public Connection {
+class PostgresConnection : public Connection, private TransactionSteps {
  public:
   // The libpq keywords and values to connect with. Throws CQZDBException.
   PostgresConnection(std::vector<std::string> keywords, std::vector<std::string> values, std::wstring description);
@@ -84,6 +94,8 @@ class PostgresConnection : public Connection {
     std::vector<std::wstring> columns;
   };
 
+  // --- The link (PostgresConnection.cpp) ------------------------------------
+
   // Before any statement: ends a COPY in progress (raising its error), and
   // lets a streaming cursor take the rest of its rows into memory so that
   // the connection is free.
@@ -96,6 +108,16 @@ class PostgresConnection : public Connection {
   // After a failed call: was the link lost? Marks the transaction lost.
   bool NoteLinkLoss();
   void ForgetSessionState();
+  // The link is up and holds no transaction the server has dropped.
+  bool LinkUsable() const;
+
+  // TransactionSteps: what each transaction level runs on the server.
+  void BeginOutermost() override;
+  void CommitOutermost() override;
+  void RollbackOutermost() override;
+  void RunSavepointStatement(const std::string& sql) override;
+
+  // --- Statements (PostgresExecution.cpp) -----------------------------------
 
   // Runs a statement without parameters and results.
   void RunCommand(const char* sql);
@@ -109,7 +131,14 @@ class PostgresConnection : public Connection {
   // Reads the rest of a pipeline up to its sync and leaves pipeline mode;
   // the first error result met on the way, if any.
   Result FinishPipeline();
+
+  // --- Errors (PostgresErrors.cpp) ------------------------------------------
+
+  // result when the statement succeeded; otherwise ends a COPY state it left
+  // and raises its error.
   Result Check(Result result, const char* doing);
+
+  // --- Rows written (PostgresRowWriting.cpp) --------------------------------
 
   // The COPY stream that gathers inserts inside a transaction.
   void CopyRow(const std::string& signature, const FieldValue* fields, size_t count);
@@ -126,7 +155,7 @@ class PostgresConnection : public Connection {
   std::wstring description_;
   bool closed_ = false;
 
-  int depth_ = 0;                  // open transaction plus savepoints
+  TransactionNesting transactions_;
   bool transaction_lost_ = false;  // the link broke inside the transaction
 
   PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode
@@ -154,4 +183,4 @@ class PostgresConnection : public Connection {
 // Inserts kept prepared per connection.
 constexpr size_t kPreparedInsertLimit = 32;
 
-}  // namespace qz::access
+}  // namespace qz::access::postgres

@@ -5,7 +5,7 @@
 #include "access/TimestampText.h"
 #include "platform/TextEncoding.h"
 
-namespace qz::access {
+namespace qz::access::postgres {
 namespace {
 
 // Type OIDs of the server's built-in types (pg_type.dat); fixed forever.
@@ -286,4 +286,4 @@ void PostgresCursor::Close() {
   buffered_.clear();
 }
 
-}  // namespace qz::access
+}  // namespace qz::access::postgres

@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "access/driver/Driver.h"
+#include "access/driver/RowBuffer.h"
 #include "access/driver/postgres/PostgresConnection.h"
 
-namespace qz::access {
+namespace qz::access::postgres {
 
 class PostgresCursor : public Cursor {
  public:
@@ -81,4 +82,4 @@ class PostgresCursor : public Cursor {
   RowKey edit_key_;
 };
 
-}  // namespace qz::access
+}  // namespace qz::access::postgres

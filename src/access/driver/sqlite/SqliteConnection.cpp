@@ -6,7 +6,7 @@
 #include "access/driver/sqlite/SqliteCursor.h"
 #include "platform/TextEncoding.h"
 
-namespace qz::access {
+namespace qz::access::sqlite {
 namespace {
 
 constexpr int kBusyTimeoutMilliseconds = 5000;
@@ -75,7 +75,7 @@ void SqliteConnection::Close() {
   // their own statements when they see the connection gone.
   sqlite3_close_v2(db_);
   db_ = nullptr;
-  depth_ = 0;
+  transactions_.Forget();
   primary_keys_.clear();
 }
 
@@ -93,57 +93,47 @@ void SqliteConnection::ExecuteSimple(const char* sql) {
 }
 
 // --- Transactions ---------------------------------------------------------
-// The outermost level is a real transaction, taken IMMEDIATE so that the
-// write lock is had (or waited for) at the start instead of failing half way
-// through; inner levels are savepoints named after their depth.
+// The nesting is TransactionNesting's. The outermost level is taken
+// IMMEDIATE, so that the write lock is had (or waited for) at the start
+// instead of failing half way through. SQLite rolls a transaction back by
+// itself on some errors (a full disk, an interrupt); the levels counted
+// here then end with it.
 
 bool SqliteConnection::BeginTransaction() {
   if (!db_) return false;
-  if (depth_ > 0 && sqlite3_get_autocommit(db_)) depth_ = 0;  // the engine ended it
-  if (depth_ == 0) {
-    ExecuteSimple("BEGIN IMMEDIATE");
-  } else {
-    const std::string savepoint = "SAVEPOINT qz_level_" + std::to_string(depth_);
-    ExecuteSimple(savepoint.c_str());
-  }
-  ++depth_;
+  if (sqlite3_get_autocommit(db_)) transactions_.Forget();  // the engine ended it
+  transactions_.Begin(*this);
   return true;
 }
 
 bool SqliteConnection::CommitTransaction() {
-  if (!db_ || depth_ == 0) return false;
+  if (!db_ || transactions_.depth() == 0) return false;
   if (sqlite3_get_autocommit(db_)) {
-    // The engine rolled the transaction back on an error of its own: the
-    // work is gone, and saying otherwise would report a loss as success.
-    depth_ = 0;
+    // The work is gone: saying otherwise would report a loss as success.
+    transactions_.Forget();
     CQZDBException::Raise(L"the transaction was rolled back by the database and cannot be committed", "", 0);
   }
-  if (depth_ == 1) {
-    ExecuteSimple("COMMIT");
-  } else {
-    const std::string release = "RELEASE qz_level_" + std::to_string(depth_ - 1);
-    ExecuteSimple(release.c_str());
-  }
-  --depth_;
+  transactions_.Commit(*this);
   return true;
 }
 
 bool SqliteConnection::RollbackTransaction() {
-  if (!db_ || depth_ == 0) return false;
+  if (!db_ || transactions_.depth() == 0) return false;
   if (sqlite3_get_autocommit(db_)) {
-    depth_ = 0;  // already rolled back by the engine
+    transactions_.Forget();  // already rolled back by the engine
     return true;
   }
-  if (depth_ == 1) {
-    ExecuteSimple("ROLLBACK");
-  } else {
-    const std::string name = "qz_level_" + std::to_string(depth_ - 1);
-    ExecuteSimple(("ROLLBACK TO " + name).c_str());
-    ExecuteSimple(("RELEASE " + name).c_str());
-  }
-  --depth_;
+  transactions_.Rollback(*this);
   return true;
 }
+
+void SqliteConnection::BeginOutermost() { ExecuteSimple("BEGIN IMMEDIATE"); }
+
+void SqliteConnection::CommitOutermost() { ExecuteSimple("COMMIT"); }
+
+void SqliteConnection::RollbackOutermost() { ExecuteSimple("ROLLBACK"); }
+
+void SqliteConnection::RunSavepointStatement(const std::string& sql) { ExecuteSimple(sql.c_str()); }
 
 // --- Statements -----------------------------------------------------------
 
@@ -383,4 +373,4 @@ std::unique_ptr<Connection> ConnectSqlite(const ConnectionTexts& texts) {
   return std::make_unique<SqliteConnection>(platform::WideToUtf8(path));
 }
 
-}  // namespace qz::access
+}  // namespace qz::access::sqlite

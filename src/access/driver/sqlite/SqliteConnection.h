@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "access/driver/Driver.h"
+#include "access/driver/RowBuffer.h"
+#include "access/driver/TransactionNesting.h"
 
-namespace qz::access {
+namespace qz::access::sqlite {
 
-class SqliteConnection : public Connection {
+class SqliteConnection : public Connection, private TransactionSteps {
  public:
   // Opens path (a file, or ":memory:"). Throws CQZDBException.
   explicit SqliteConnection(const std::string& path);
@@ -68,6 +70,12 @@ class SqliteConnection : public Connection {
   };
 
   void ExecuteSimple(const char* sql);
+
+  // TransactionSteps: what each transaction level runs.
+  void BeginOutermost() override;
+  void CommitOutermost() override;
+  void RollbackOutermost() override;
+  void RunSavepointStatement(const std::string& sql) override;
   // A prepared statement for sql: from the cache, else newly prepared and
   // checked to hold exactly one statement.
   sqlite3_stmt* Prepare(const std::string& sql);
@@ -77,7 +85,7 @@ class SqliteConnection : public Connection {
 
   sqlite3* db_ = nullptr;
   std::string path_;
-  int depth_ = 0;  // open transaction plus savepoints
+  TransactionNesting transactions_;
 
   std::vector<CachedStatement> cache_;  // most recently used last
   std::vector<PrimaryKeyEntry> primary_keys_;
@@ -97,4 +105,4 @@ class SqliteConnection : public Connection {
 // Statements kept prepared per connection.
 constexpr size_t kStatementCacheSize = 32;
 
-}  // namespace qz::access
+}  // namespace qz::access::sqlite

@@ -5,7 +5,7 @@
 #include "access/driver/sqlite/SqliteConnection.h"
 #include "platform/TextEncoding.h"
 
-namespace qz::access {
+namespace qz::access::sqlite {
 namespace {
 
 // SQL identifiers compare without regard to ASCII case.
@@ -260,4 +260,4 @@ void SqliteCursor::Close() {
   statement_ = nullptr;
 }
 
-}  // namespace qz::access
+}  // namespace qz::access::sqlite

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "access/driver/Driver.h"
+#include "access/driver/RowBuffer.h"
 
-namespace qz::access {
+namespace qz::access::sqlite {
 
 class SqliteConnection;
 
@@ -79,4 +80,4 @@ class SqliteCursor : public Cursor {
   std::vector<std::string> direct_text_;
 };
 
-}  // namespace qz::access
+}  // namespace qz::access::sqlite

@@ -1,0 +1,57 @@
+// The row a cursor is asked to write between AddNew/Edit and Update.
+#pragma once
+
+#include <QZDatabaseAccess.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qz::access {
+
+// One assigned column of a row being written.
+struct FieldValue {
+  std::wstring column;  // bare name, no brackets
+  CQZDBVariant value;
+};
+
+// The rows a cursor has been asked to write, reused from row to row so that
+// a long run of AddNew/SetFieldValue/Update allocates nothing after the
+// first row. A run of rows with the same table and columns in the same order
+// shares one layout id, so a driver can reuse its prepared INSERT without
+// comparing column names.
+class RowBuffer {
+ public:
+  enum class Mode { kNone, kInsert, kEdit };
+
+  void Begin(Mode mode, const std::wstring& table);
+  void Assign(std::wstring_view column, const CQZDBVariant& value);
+  // Settles the row before it is written: a column assigned twice keeps its
+  // last value, and the layout id is renewed when the layout changed.
+  void Finish();
+  void Reset() {
+    mode_ = Mode::kNone;
+    used_ = 0;
+  }
+
+  Mode mode() const { return mode_; }
+  const std::wstring& table() const { return table_; }
+  const FieldValue* fields() const { return fields_.data(); }
+  size_t size() const { return used_; }
+  // Unique across all buffers; valid after Finish.
+  uint64_t layout_id() const { return layout_id_; }
+
+ private:
+  Mode mode_ = Mode::kNone;
+  Mode layout_mode_ = Mode::kNone;  // the mode of the last layout, kept across Reset
+  std::wstring table_;
+  std::vector<FieldValue> fields_;
+  size_t used_ = 0;
+  size_t last_used_ = 0;      // columns of the previous row
+  bool same_layout_ = false;  // so far this row repeats the previous one
+  uint64_t layout_id_ = 0;
+};
+
+}  // namespace qz::access

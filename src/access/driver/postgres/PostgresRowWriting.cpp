@@ -1,0 +1,189 @@
+#include "access/driver/postgres/PostgresConnection.h"
+#include "access/driver/postgres/PostgresErrors.h"
+#include "access/driver/postgres/PostgresStatementText.h"
+#include "platform/TextEncoding.h"
+
+namespace qz::access::postgres {
+namespace {
+
+// COPY data is handed to libpq in pieces of about this size, so a long run
+// of rows never sits in memory whole.
+constexpr size_t kCopyChunkBytes = 256 * 1024;
+
+}  // namespace
+
+// --- Rows written ---------------------------------------------------------
+
+void PostgresConnection::BindTexts(const FieldValue* fields, size_t count, size_t first) {
+  if (param_text_.size() < first + count) param_text_.resize(first + count);
+  param_values_.resize(first + count);
+  for (size_t i = 0; i < count; ++i) {
+    std::string& text = param_text_[first + i];
+    param_values_[first + i] = ValueText(fields[i].value, &text) ? text.c_str() : nullptr;
+  }
+}
+
+const std::string& PostgresConnection::PrepareInsert(const std::string& signature, const std::string& sql) {
+  for (size_t i = inserts_.size(); i-- > 0;) {
+    if (inserts_[i].signature == signature) {
+      if (i + 1 != inserts_.size()) std::swap(inserts_[i], inserts_.back());
+      return inserts_.back().name;
+    }
+  }
+  if (inserts_.size() >= kPreparedInsertLimit) {
+    const std::string deallocate = "DEALLOCATE " + inserts_.front().name;
+    RunCommand(deallocate.c_str());
+    inserts_.erase(inserts_.begin());
+  }
+  PreparedInsert entry{signature, "qz_insert_" + std::to_string(next_statement_number_++)};
+  // No parameter types: the server takes each from its column, so every
+  // value can travel as text in the column's own input syntax.
+  unnamed_statement_ = 0;
+  Check(Result(PQprepare(conn_, entry.name.c_str(), sql.c_str(), 0, nullptr)), "preparing an insert");
+  inserts_.push_back(std::move(entry));
+  return inserts_.back().name;
+}
+
+void PostgresConnection::InsertRow(const std::wstring& table, const FieldValue* fields, size_t count) {
+  if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, CONNECTION_BAD);
+  BuildTarget(&sql_scratch_, table, fields, count);
+  if (transactions_.depth() > 0 && count > 0) {
+    CopyRow(sql_scratch_, fields, count);
+    return;
+  }
+  Quiesce();
+  EnsureLink();
+  const std::string signature = sql_scratch_;
+  std::string sql = "INSERT INTO " + signature;
+  if (count == 0) {
+    sql += " DEFAULT VALUES";
+  } else {
+    sql += " VALUES (";
+    for (size_t i = 0; i < count; ++i) sql += (i ? ",$" : "$") + std::to_string(i + 1);
+    sql += ')';
+  }
+  const std::string name = PrepareInsert(signature, sql);
+  BindTexts(fields, count, 0);
+  unnamed_statement_ = 0;
+  Check(Result(PQexecPrepared(conn_, name.c_str(), static_cast<int>(count), param_values_.data(), nullptr, nullptr, 0)),
+        "");
+}
+
+void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key, const FieldValue* fields,
+                                   size_t count) {
+  if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, CONNECTION_BAD);
+  if (count == 0) return;
+  Quiesce();
+  EnsureLink();
+  std::string sql = "UPDATE ";
+  AppendIdentifier(&sql, table);
+  sql += " SET ";
+  for (size_t i = 0; i < count; ++i) {
+    if (i) sql += ',';
+    AppendIdentifier(&sql, fields[i].column);
+    sql += "=$" + std::to_string(i + 1);
+  }
+  sql += " WHERE ";
+  for (size_t i = 0; i < key.columns.size(); ++i) {
+    if (i) sql += " AND ";
+    AppendIdentifier(&sql, key.columns[i]);
+    sql += "=$" + std::to_string(count + i + 1);
+  }
+  BindTexts(fields, count, 0);
+  for (size_t i = 0; i < key.values.size(); ++i) param_values_.push_back(key.values[i].c_str());
+  unnamed_statement_ = 0;
+  Check(Result(PQexecParams(conn_, sql.c_str(), static_cast<int>(param_values_.size()), nullptr, param_values_.data(),
+                            nullptr, nullptr, 0)),
+        "");
+}
+
+const std::vector<std::wstring>& PostgresConnection::PrimaryKey(const std::wstring& table) {
+  for (const PrimaryKeyEntry& entry : primary_keys_)
+    if (entry.table == table) return entry.columns;
+  Quiesce();
+  EnsureLink();
+  std::string name;
+  AppendIdentifier(&name, table);
+  const char* params[] = {name.c_str()};
+  static const char kSql[] =
+      "SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
+      "WHERE i.indrelid = $1::regclass AND i.indisprimary ORDER BY array_position(i.indkey::int2[], a.attnum)";
+  unnamed_statement_ = 0;
+  Result result =
+      Check(Result(PQexecParams(conn_, kSql, 1, nullptr, params, nullptr, nullptr, 0)), "reading the primary key");
+  PrimaryKeyEntry entry{table, {}};
+  for (int row = 0; row < PQntuples(result.get()); ++row)
+    entry.columns.push_back(platform::Utf8ToWide(PQgetvalue(result.get(), row, 0)));
+  primary_keys_.push_back(std::move(entry));
+  return primary_keys_.back().columns;
+}
+
+// --- The COPY stream ------------------------------------------------------
+// Inside a transaction, inserts with the same table and columns become the
+// rows of one COPY ... FROM STDIN, sent in chunks as they fill. The server
+// checks each row as it arrives; the first failure ends the COPY, and it is
+// reported when the stream is finished: by the next statement, savepoint,
+// commit or read on the connection.
+
+void PostgresConnection::CopyRow(const std::string& signature, const FieldValue* fields, size_t count) {
+  if (copying_ && copy_signature_ != signature) FinishCopy(true);
+  if (!copying_) {
+    Quiesce();
+    EnsureLink();
+    const std::string sql = "COPY " + signature + " FROM STDIN";
+    unnamed_statement_ = 0;
+    Result result(PQexec(conn_, sql.c_str()));
+    if (!result || PQresultStatus(result.get()) != PGRES_COPY_IN) RaiseResultError(result.get(), "");
+    copying_ = true;
+    copy_signature_ = signature;
+    copy_buffer_.clear();
+    copy_rows_ = 0;
+  }
+  std::string& scratch = param_text_.empty() ? param_text_.emplace_back() : param_text_[0];
+  for (size_t i = 0; i < count; ++i) {
+    if (i) copy_buffer_.push_back('\t');
+    AppendCopyField(&copy_buffer_, fields[i].value, &scratch);
+  }
+  copy_buffer_.push_back('\n');
+  ++copy_rows_;
+  if (copy_buffer_.size() >= kCopyChunkBytes) SendCopyBuffer();
+}
+
+void PostgresConnection::SendCopyBuffer() {
+  if (copy_buffer_.empty()) return;
+  const int sent = PQputCopyData(conn_, copy_buffer_.data(), static_cast<int>(copy_buffer_.size()));
+  copy_buffer_.clear();
+  // libpq refuses more data once the server has ended the COPY with an
+  // error, or the link is gone: finish now so that the failure is reported.
+  if (sent != 1) FinishCopy(true);
+}
+
+void PostgresConnection::FinishCopy(bool keep) {
+  if (!copying_) return;
+  bool sent = true;
+  if (keep && !copy_buffer_.empty())
+    sent = PQputCopyData(conn_, copy_buffer_.data(), static_cast<int>(copy_buffer_.size())) == 1;
+  copy_buffer_.clear();
+  copying_ = false;
+  // Ending with an error message makes the server drop every row sent.
+  if (sent) sent = PQputCopyEnd(conn_, keep ? nullptr : "rows discarded by a rollback") == 1;
+  Result failure;
+  for (int guard = 0; guard < 16; ++guard) {
+    Result result(PQgetResult(conn_));
+    if (!result) break;
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status == PGRES_COPY_IN) {
+      PQputCopyEnd(conn_, "abandoned");
+      continue;
+    }
+    if (status != PGRES_COMMAND_OK && !failure) failure = std::move(result);
+  }
+  if (!keep) {
+    NoteLinkLoss();
+    return;
+  }
+  if (failure) RaiseResultError(failure.get(), "adding rows");
+  if (!sent) RaiseResultError(nullptr, "adding rows");
+}
+
+}  // namespace qz::access::postgres

@@ -1,0 +1,154 @@
+#include "access/driver/postgres/PostgresStatementText.h"
+
+#include <cstdio>
+
+#include "access/TimestampText.h"
+#include "platform/TextEncoding.h"
+
+namespace qz::access::postgres {
+namespace {
+
+bool IsPlainIdentifierPart(std::wstring_view part) {
+  if (part.empty()) return false;
+  for (size_t i = 0; i < part.size(); ++i) {
+    const wchar_t c = part[i];
+    const bool letter = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L'_';
+    const bool digit = c >= L'0' && c <= L'9';
+    if (!letter && !(digit && i > 0)) return false;
+  }
+  return true;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+}  // namespace
+
+// A name as the statement text carries it. Plain names ([A-Za-z_][A-Za-z0-9_]*,
+// optionally schema-qualified) go unquoted, so the server folds them to lower
+// case exactly as it folded the unquoted names of CREATE TABLE; anything else
+// is quoted verbatim with embedded quotes doubled, so it can never end the
+// quote.
+void AppendIdentifier(std::string* sql, std::wstring_view name) {
+  bool plain = true;
+  for (size_t start = 0; plain;) {
+    const size_t dot = name.find(L'.', start);
+    plain = IsPlainIdentifierPart(name.substr(start, dot == std::wstring_view::npos ? dot : dot - start));
+    if (dot == std::wstring_view::npos) break;
+    start = dot + 1;
+  }
+  if (plain) {
+    for (wchar_t c : name) sql->push_back(static_cast<char>(c));
+    return;
+  }
+  sql->push_back('"');
+  for (char c : platform::WideToUtf8(name)) {
+    if (c == '"') sql->push_back('"');
+    sql->push_back(c);
+  }
+  sql->push_back('"');
+}
+
+// "table (a,b,c)": what an INSERT and a COPY of these columns share.
+void BuildTarget(std::string* out, const std::wstring& table, const FieldValue* fields, size_t count) {
+  out->clear();
+  AppendIdentifier(out, table);
+  if (count == 0) return;
+  out->append(" (");
+  for (size_t i = 0; i < count; ++i) {
+    if (i) out->push_back(',');
+    AppendIdentifier(out, fields[i].column);
+  }
+  out->push_back(')');
+}
+
+// The text a value travels as, in the server's input syntax for the column
+// it lands in (the server parses it with the column's type, so an integer
+// column takes the text of a number). False for NULL: a database NULL, an
+// invalid date-time, an all-zero timestamp.
+bool ValueText(const CQZDBVariant& value, std::string* out) {
+  switch (value.GetType()) {
+    case CQZDBVariant::TYPE_NULL:
+      return false;
+    case CQZDBVariant::TYPE_INTEGER:
+      *out = std::to_string(value.GetInteger64());
+      return true;
+    case CQZDBVariant::TYPE_REAL: {
+      char buffer[32];
+      std::snprintf(buffer, sizeof buffer, "%.17g", value.GetReal());
+      out->assign(buffer);
+      return true;
+    }
+    case CQZDBVariant::TYPE_TEXT:
+      platform::WideToUtf8(value.GetTextRef(), out);
+      return true;
+    case CQZDBVariant::TYPE_DATETIME:
+      if (!value.GetDateTime().IsValid()) return false;
+      *out = FormatTimestamp(TimestampFromDateTime(value.GetDateTime()));
+      return true;
+    case CQZDBVariant::TYPE_TIMESTAMP: {
+      const SQZTimestamp timestamp = value.GetTimestamp();
+      if (timestamp.year == 0 && timestamp.month == 0) return false;
+      *out = FormatTimestamp(timestamp);
+      return true;
+    }
+  }
+  return false;
+}
+
+// One field of a COPY text-format row.
+void AppendCopyField(std::string* row, const CQZDBVariant& value, std::string* scratch) {
+  if (!ValueText(value, scratch)) {
+    row->append("\\N");
+    return;
+  }
+  for (char c : *scratch) {
+    switch (c) {
+      case '\\':
+        row->append("\\\\");
+        break;
+      case '\n':
+        row->append("\\n");
+        break;
+      case '\r':
+        row->append("\\r");
+        break;
+      case '\t':
+        row->append("\\t");
+        break;
+      default:
+        row->push_back(c);
+        break;
+    }
+  }
+}
+
+// Whether the statement can return rows, judged by its first word. Those
+// that can are prepared and described first (so that "WITH ... DELETE" and
+// "SELECT ... INTO" without a result still run at once); the others run
+// at once and keep whatever rows they return (INSERT ... RETURNING).
+bool MayReturnRows(const std::string& sql) {
+  size_t i = 0;
+  for (;;) {
+    while (i < sql.size() && IsSpace(sql[i])) ++i;
+    if (sql.compare(i, 2, "--") == 0) {
+      i = sql.find('\n', i);
+      if (i == std::string::npos) return false;
+    } else if (sql.compare(i, 2, "/*") == 0) {
+      i = sql.find("*/", i + 2);
+      if (i == std::string::npos) return false;
+      i += 2;
+    } else {
+      break;
+    }
+  }
+  if (i < sql.size() && sql[i] == '(') return true;
+  std::string word;
+  while (i < sql.size() && ((sql[i] >= 'A' && sql[i] <= 'Z') || (sql[i] >= 'a' && sql[i] <= 'z'))) {
+    word.push_back(static_cast<char>(sql[i] >= 'a' ? sql[i] - 'a' + 'A' : sql[i]));
+    ++i;
+  }
+  return word == "SELECT" || word == "WITH" || word == "VALUES" || word == "TABLE" || word == "SHOW" ||
+         word == "EXPLAIN";
+}
+
+}  // namespace qz::access::postgres

@@ -1,0 +1,36 @@
+// The text of what goes to the server: names spliced into statements, and
+// values in the server's input syntax, as parameters or as COPY fields.
+// Values are never spliced into a statement; names are, quoted where they
+// need it.
+#pragma once
+
+#include <QZDatabaseAccess.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "access/driver/RowBuffer.h"
+
+namespace qz::access::postgres {
+
+// Appends name as the statement text carries it: plain names unquoted (the
+// server folds them to lower case as it did in CREATE TABLE), anything else
+// quoted so that it can never end the quote.
+void AppendIdentifier(std::string* sql, std::wstring_view name);
+
+// "table (a,b,c)": what an INSERT and a COPY of these columns share.
+void BuildTarget(std::string* out, const std::wstring& table, const FieldValue* fields, size_t count);
+
+// The text value travels as, in the server's input syntax for the column it
+// lands in. False for NULL: a database NULL, an invalid date-time, an
+// all-zero timestamp.
+bool ValueText(const CQZDBVariant& value, std::string* out);
+
+// Appends value as one field of a COPY text-format row; scratch is reused.
+void AppendCopyField(std::string* row, const CQZDBVariant& value, std::string* scratch);
+
+// Whether the statement can return rows, judged by its first word.
+bool MayReturnRows(const std::string& sql);
+
+}  // namespace qz::access::postgres
