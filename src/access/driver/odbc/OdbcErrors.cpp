@@ -1,0 +1,60 @@
+#include "access/driver/odbc/OdbcErrors.h"
+
+#include <QZDatabaseAccess.h>
+
+#include "access/driver/odbc/OdbcText.h"
+
+namespace qz::access::odbc {
+namespace {
+
+// MariaDB and MySQL client codes for "server has gone away" and "lost
+// connection during query", which some drivers report as HY000.
+constexpr int kServerGoneAway = 2006;
+constexpr int kServerLost = 2013;
+
+// Diagnostic records read at most; a failed batch can leave one per row.
+constexpr SQLSMALLINT kRecordLimit = 4;
+
+}  // namespace
+
+Diagnostic ReadDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle) {
+  Diagnostic diagnostic;
+  for (SQLSMALLINT record = 1; record <= kRecordLimit; ++record) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    SQLWCHAR probe[1];
+    SQLRETURN rc = SQLGetDiagRecW(handle_type, handle, record, state, &native, probe, 0, &length);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+    SqlText message(static_cast<size_t>(length) + 1, 0);
+    rc = SQLGetDiagRecW(handle_type, handle, record, state, &native, message.data(),
+                        static_cast<SQLSMALLINT>(message.size()), &length);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+    message.resize(std::min(message.size() - 1, static_cast<size_t>(length)));
+    std::wstring text = FromSqlText(message.data(), message.size());
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+    if (record == 1) {
+      for (SQLWCHAR unit : state)
+        if (unit) diagnostic.state.push_back(static_cast<char>(unit));
+      diagnostic.native_error = native;
+    }
+    if (text.empty() || diagnostic.message.find(text) != std::wstring::npos) continue;
+    if (!diagnostic.message.empty()) diagnostic.message += L"; ";
+    diagnostic.message += text;
+  }
+  if (diagnostic.message.empty()) diagnostic.message = L"the ODBC driver reported an error without a message";
+  return diagnostic;
+}
+
+bool IsLinkLoss(const Diagnostic& diagnostic) {
+  return diagnostic.state.compare(0, 2, "08") == 0 || diagnostic.native_error == kServerGoneAway ||
+         diagnostic.native_error == kServerLost;
+}
+
+void RaiseDiagnostic(const Diagnostic& diagnostic, const wchar_t* doing) {
+  std::wstring message = diagnostic.message;
+  if (doing && *doing) message = std::wstring(doing) + L": " + message;
+  CQZDBException::Raise(std::move(message), diagnostic.state, diagnostic.native_error);
+}
+
+}  // namespace qz::access::odbc
