@@ -6,7 +6,9 @@
 // named by EngineNames().
 //
 // SQLite is always there: a file in a temporary folder. PostgreSQL is there
-// when QZ_PG_HOST names the test server (scripts/postgres-test-server.sh);
+// when QZ_PG_HOST names the test server (scripts/postgres-test-server.sh),
+// the ODBC engines when QZ_ODBC_DIR names the sources
+// (scripts/odbc-test-sources.sh);
 // its tables are dropped and created again for each database, and the
 // server is held (ServerLock) while the object lives, so at most one such
 // object may exist at a time in a process.
@@ -28,7 +30,8 @@ class EngineDatabase {
   EngineDatabase(const EngineDatabase&) = delete;
   EngineDatabase& operator=(const EngineDatabase&) = delete;
 
-  // "SQLite" or "PostgreSQL".
+  // "SQLite", "PostgreSQL", or one reached through ODBC ("OdbcPostgreSQL",
+  // "OdbcMariaDB", "OdbcSQLite"; support/OdbcEngineDatabase.h).
   const std::string& Engine() const { return engine_; }
 
   // A setting that opens the database (its kind code and connection texts).

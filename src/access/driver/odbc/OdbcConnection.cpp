@@ -161,14 +161,18 @@ Handle OdbcConnection::NewStatement() {
   return Handle(SQL_HANDLE_STMT, statement);
 }
 
-void OdbcConnection::RaiseError(SQLSMALLINT handle_type, SQLHANDLE handle, const wchar_t* doing) {
-  const Diagnostic diagnostic = ReadDiagnostic(handle_type, handle);
+Diagnostic OdbcConnection::TakeDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle) {
+  Diagnostic diagnostic = ReadDiagnostic(handle_type, handle);
   if (IsLinkLoss(diagnostic)) {
     link_lost_ = true;
     if (transactions_.depth() > 0) transaction_lost_ = true;
     held_rows_ = 0;
   }
-  RaiseDiagnostic(diagnostic, doing);
+  return diagnostic;
+}
+
+void OdbcConnection::RaiseError(SQLSMALLINT handle_type, SQLHANDLE handle, const wchar_t* doing) {
+  RaiseDiagnostic(TakeDiagnostic(handle_type, handle), doing);
 }
 
 void OdbcConnection::Unregister(OdbcCursor* cursor) {

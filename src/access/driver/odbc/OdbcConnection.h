@@ -31,6 +31,7 @@
 #include "access/driver/Driver.h"
 #include "access/driver/RowBuffer.h"
 #include "access/driver/TransactionNesting.h"
+#include "access/driver/odbc/OdbcErrors.h"
 #include "access/driver/odbc/OdbcParameters.h"
 #include "access/driver/odbc/OdbcText.h"
 
@@ -83,8 +84,9 @@ class OdbcConnection : public Connection, private TransactionSteps {
   void FlushHeldRows();
   // A new statement handle on the connection. Throws.
   Handle NewStatement();
-  // Raises what the driver said about the failed call on handle; notes a
-  // lost link first.
+  // What the driver said about the failed call on handle; notes a lost
+  // link. RaiseError throws it.
+  Diagnostic TakeDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle);
   [[noreturn]] void RaiseError(SQLSMALLINT handle_type, SQLHANDLE handle, const wchar_t* doing);
 
   // Cursors with a statement handle, which must go before the connection.

@@ -23,13 +23,17 @@ Diagnostic ReadDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle) {
     SQLWCHAR state[6] = {};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    SQLWCHAR probe[1];
-    SQLRETURN rc = SQLGetDiagRecW(handle_type, handle, record, state, &native, probe, 0, &length);
+    SqlText message(1024, 0);
+    SQLRETURN rc = SQLGetDiagRecW(handle_type, handle, record, state, &native, message.data(),
+                                  static_cast<SQLSMALLINT>(message.size()), &length);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
-    SqlText message(static_cast<size_t>(length) + 1, 0);
-    rc = SQLGetDiagRecW(handle_type, handle, record, state, &native, message.data(),
-                        static_cast<SQLSMALLINT>(message.size()), &length);
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+    if (static_cast<size_t>(length) >= message.size()) {
+      // A longer message: ask again with room for all of it.
+      message.assign(static_cast<size_t>(length) + 1, 0);
+      rc = SQLGetDiagRecW(handle_type, handle, record, state, &native, message.data(),
+                          static_cast<SQLSMALLINT>(message.size()), &length);
+      if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+    }
     message.resize(std::min(message.size() - 1, static_cast<size_t>(length)));
     std::wstring text = FromSqlText(message.data(), message.size());
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();

@@ -58,14 +58,17 @@ void OdbcConnection::RunRows(SQLHSTMT statement, const CQZDBVariant* const* valu
       SQLSetStmtAttrW(statement, SQL_ATTR_PARAM_STATUS_PTR, row_status_.data(), 0);
       SQLSetStmtAttrW(statement, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0);
       const SQLRETURN rc = SQLExecute(statement);
+      // Some drivers report a refused row only in its status. What the
+      // driver said is read before the next call on the statement clears it.
+      const bool refused =
+          !SQL_SUCCEEDED(rc) || std::any_of(row_status_.begin(), row_status_.end(),
+                                            [](SQLUSMALLINT status) { return status == SQL_PARAM_ERROR; });
+      Diagnostic diagnostic;
+      if (refused) diagnostic = TakeDiagnostic(SQL_HANDLE_STMT, statement);
       SQLSetStmtAttrW(statement, SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr, 0);
       SQLSetStmtAttrW(statement, SQL_ATTR_PARAM_STATUS_PTR, nullptr, 0);
       SQLSetStmtAttrW(statement, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
-      if (!SQL_SUCCEEDED(rc)) RaiseError(SQL_HANDLE_STMT, statement, L"adding rows");
-      // Some drivers report a refused row only in its status.
-      const bool refused = std::any_of(row_status_.begin(), row_status_.end(),
-                                       [](SQLUSMALLINT status) { return status == SQL_PARAM_ERROR; });
-      if (refused) RaiseError(SQL_HANDLE_STMT, statement, L"adding rows");
+      if (refused) RaiseDiagnostic(diagnostic, L"adding rows");
       if (processed != 0 && processed < rows)
         CQZDBException::Raise(L"adding rows: the driver stopped after " + std::to_wstring(processed) + L" of " +
                                   std::to_wstring(rows) + L" rows",
