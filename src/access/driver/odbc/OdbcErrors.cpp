@@ -51,8 +51,10 @@ Diagnostic ReadDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle) {
 }
 
 bool IsLinkLoss(const Diagnostic& diagnostic) {
-  return diagnostic.state.compare(0, 2, "08") == 0 || diagnostic.native_error == kServerGoneAway ||
-         diagnostic.native_error == kServerLost;
+  // PostgreSQL ends a session it was told to end (a terminated backend, a
+  // shutdown) with 57P01..57P03 rather than class 08.
+  return diagnostic.state.compare(0, 2, "08") == 0 || diagnostic.state.compare(0, 4, "57P0") == 0 ||
+         diagnostic.native_error == kServerGoneAway || diagnostic.native_error == kServerLost;
 }
 
 void RaiseDiagnostic(const Diagnostic& diagnostic, const wchar_t* doing) {
