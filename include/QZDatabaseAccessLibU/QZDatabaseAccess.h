@@ -264,10 +264,16 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
 
   friend class CQZDatabase;
   qz::access::Cursor& RequireCursor();
+  qz::access::Cursor& RequireRow(const wchar_t* refusal);
+  void RequireWritable();
   // Closes the cursor without sending rows it held back, and leaves the
   // database's list of open sets.
   void ReleaseCursor();
 
   CQZDatabase* m_database;
   std::unique_ptr<qz::access::Cursor> m_cursor;
+  ROWOPERATION m_operation = ROWOPERATION_READONLY;
+  // The row AddNew or Edit began that Update has not yet written.
+  enum class PendingRow { kNone, kNew, kEdited };
+  PendingRow m_pendingRow = PendingRow::kNone;
 };

@@ -2,6 +2,8 @@
 
 #include <poll.h>
 
+#include <cstring>
+
 #include "access/driver/postgres/PostgresCursor.h"
 #include "access/driver/postgres/PostgresErrors.h"
 #include "platform/TextEncoding.h"
@@ -12,6 +14,27 @@ namespace {
 // The server notices (NOTICE, WARNING, and the FATAL a dying backend sends
 // while we are idle) are not for the user's terminal.
 void IgnoreNotice(void*, const char*) {}
+
+// Statement texts carry quoted literals (the callers' conditions) and quoted
+// names. With standard_conforming_strings off, a backslash in a literal
+// escapes the quote after it, so a quote doubled to keep it inside the
+// literal could end it instead. The connection asks for it on; libpq knows
+// what the server made of that, without a round trip.
+bool KeepsStandardStrings(PGconn* conn) {
+  const char* value = PQparameterStatus(conn, "standard_conforming_strings");
+  return value && std::strcmp(value, "on") == 0;
+}
+
+// SQLSTATE: the server refused to establish the connection we need.
+constexpr char kConnectionRejected[] = "08004";
+
+[[noreturn]] void RaiseStandardStringsRefused(const std::wstring& description) {
+  CQZDBException::Raise(
+      L"the server does not keep standard_conforming_strings on, which the quoting of statement "
+      L"texts relies on; the connection is not used (" +
+          description + L")",
+      kConnectionRejected, CONNECTION_BAD);
+}
 
 }  // namespace
 
@@ -34,6 +57,11 @@ PostgresConnection::PostgresConnection(std::vector<std::string> keywords, std::v
     conn_ = nullptr;
     CQZDBException::Raise(platform::Utf8ToWide(message) + L" (" + description_ + L")", kConnectionNotOpened,
                           CONNECTION_BAD);
+  }
+  if (!KeepsStandardStrings(conn_)) {
+    PQfinish(conn_);
+    conn_ = nullptr;
+    RaiseStandardStringsRefused(description_);
   }
   PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
 }
@@ -59,12 +87,15 @@ void PostgresConnection::Close() {
 
 bool PostgresConnection::IsConnected() {
   if (closed_ || transaction_lost_) return false;
-  if (PQstatus(conn_) == CONNECTION_OK) return true;
-  if (transactions_.depth() > 0) return false;
-  // Outside a transaction a lost link is mended here, so that a caller
-  // asking before each operation never has to reopen after a restart.
-  PQreset(conn_);
-  ForgetSessionState();
+  if (PQstatus(conn_) != CONNECTION_OK) {
+    if (transactions_.depth() > 0) return false;
+    // Outside a transaction a lost link is mended here, so that a caller
+    // asking before each operation never has to reopen after a restart.
+    PQreset(conn_);
+    ForgetSessionState();
+  }
+  // A session without standard strings is connected, but EnsureLink refuses
+  // to send anything on it, saying why.
   return PQstatus(conn_) == CONNECTION_OK;
 }
 
@@ -98,6 +129,7 @@ void PostgresConnection::Reconnect() {
     CQZDBException::Raise(
         L"could not reconnect to the server: " + platform::Utf8ToWide(TrimmedLines(PQerrorMessage(conn_))),
         kConnectionNotOpened, CONNECTION_BAD);
+  if (!KeepsStandardStrings(conn_)) RaiseStandardStringsRefused(description_);
 }
 
 void PostgresConnection::EnsureLink() {
@@ -113,7 +145,11 @@ void PostgresConnection::EnsureLink() {
       if (!PQconsumeInput(conn_)) break;
     }
   }
-  if (PQstatus(conn_) == CONNECTION_OK) return;
+  if (PQstatus(conn_) == CONNECTION_OK) {
+    // Turned off by a statement of the caller's: nothing more is sent.
+    if (!KeepsStandardStrings(conn_)) RaiseStandardStringsRefused(description_);
+    return;
+  }
   if (transactions_.depth() > 0) {
     transaction_lost_ = true;
     CQZDBException::Raise(
@@ -224,8 +260,9 @@ std::unique_ptr<Connection> ConnectPostgres(const ConnectionTexts& texts) {
   add("user", platform::WideToUtf8(texts.connect3));
   add("password", platform::WideToUtf8(texts.connect4));
   add("client_encoding", "UTF8");
-  // ISO dates whatever the server's default, so timestamps parse.
-  add("options", "-c DateStyle=ISO,YMD");
+  // ISO dates whatever the server's default, so timestamps parse; standard
+  // strings, so quoted texts mean what they say (the connection checks).
+  add("options", "-c DateStyle=ISO,YMD -c standard_conforming_strings=on");
   add("application_name", "QZNVGeZhuanDBCtrlU");
   add("connect_timeout", "10");
 

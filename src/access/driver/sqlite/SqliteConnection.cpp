@@ -329,8 +329,7 @@ void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<Fi
     StepToCompletion(statement);
     // The row was read a moment ago; if another connection removed or
     // re-keyed it since, saying the edit succeeded would be a lie.
-    if (sqlite3_changes(db_) == 0)
-      CQZDBException::Raise(L"the row to edit is no longer in " + table, "", SQLITE_NOTFOUND);
+    if (sqlite3_changes(db_) == 0) RaiseEditedRowGone(table);
   } catch (CQZDBException*) {
     ReleaseStatement(std::move(sql), statement);
     throw;
