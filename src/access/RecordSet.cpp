@@ -1,5 +1,6 @@
 #include <QZDatabaseAccess.h>
 
+#include "access/StorableValue.h"
 #include "access/driver/Driver.h"
 
 // The calling rules of a record set are checked here, once, before a driver
@@ -57,6 +58,7 @@ bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
   m_pendingRow = PendingRow::kNone;
   m_operation = operation;
   if (!m_database || m_database->m_closed || !m_database->m_connection->IsConnected()) return false;
+  qz::access::RefuseSqlWithNul(sql);
   m_cursor = m_database->m_connection->Execute(sql, operation);
   if (!m_cursor) return false;
   m_database->m_openSets.push_back(this);
@@ -104,6 +106,7 @@ bool CQZRecordSet::Edit(const std::wstring& table) {
 bool CQZRecordSet::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
   RequireCursor();
   if (m_pendingRow == PendingRow::kNone) RefuseCall(L"SetFieldValue needs AddNew or Edit first");
+  qz::access::RefuseUnstorableValue(column, value);
   return m_cursor->SetFieldValue(qz::access::BareColumnName(column), value);
 }
 

@@ -105,12 +105,36 @@ bool DayNumberToCalendar(double day_number, CalendarTime* time) {
   return true;
 }
 
+// Days and second of the day apart, both counted forward.
+bool ClockTimeOf(int64_t unix_seconds, CalendarTime* time) {
+  // Far enough beyond the years 100 to 9999 and short of any overflow.
+  constexpr int64_t kLimit = int64_t{1} << 40;
+  if (unix_seconds < -kLimit || unix_seconds > kLimit) return false;
+  const int64_t days = unix_seconds / kSecondsPerDay - (unix_seconds % kSecondsPerDay < 0 ? 1 : 0);
+  const int64_t second_of_day = unix_seconds - days * kSecondsPerDay;
+  CalendarTime result;
+  CivilFromDays(days, &result.year, &result.month, &result.day);
+  if (result.year < kMinYear || result.year > kMaxYear) return false;
+  result.hour = static_cast<int>(second_of_day / 3600);
+  result.minute = static_cast<int>(second_of_day / 60 % 60);
+  result.second = static_cast<int>(second_of_day % 60);
+  *time = result;
+  return true;
+}
+
 // Reads the system clock and breaks it down in the process's time zone.
 bool LocalNow(CalendarTime* time) {
   const std::time_t now = std::time(nullptr);
   if (now == static_cast<std::time_t>(-1)) return false;
+  return LocalTimeOf(static_cast<int64_t>(now), time);
+}
+
+// Breaks the moment down in the process's time zone.
+bool LocalTimeOf(int64_t unix_seconds, CalendarTime* time) {
+  const std::time_t moment = static_cast<std::time_t>(unix_seconds);
+  if (static_cast<int64_t>(moment) != unix_seconds) return false;  // beyond a narrow time_t
   std::tm local{};
-  if (localtime_r(&now, &local) == nullptr) return false;
+  if (localtime_r(&moment, &local) == nullptr) return false;
   time->year = local.tm_year + 1900;
   time->month = local.tm_mon + 1;
   time->day = local.tm_mday;
