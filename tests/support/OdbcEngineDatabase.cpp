@@ -75,6 +75,29 @@ class OdbcDatabase : public EngineDatabase {
     AddAbortTrigger(L"DELETE", table, L"OLD", column, marked);
   }
 
+  // A BEFORE trigger that skips the row: RAISE(IGNORE) on SQLite, NULL
+  // from the trigger function on PostgreSQL. A MariaDB trigger can only
+  // fail the statement, never skip a row; tests skip that case.
+  void SkipUpdate(const std::wstring& table, const std::wstring& column, const std::wstring& marked) const override {
+    const std::wstring name = NextTriggerName();
+    switch (product_) {
+      case Product::kSqlite:
+        Execute(L"CREATE TRIGGER " + name + L" BEFORE UPDATE ON " + table + L" WHEN NEW." + column + L" = '" + marked +
+                L"' BEGIN SELECT RAISE(IGNORE); END");
+        return;
+      case Product::kPostgres:
+        Execute(
+            L"CREATE OR REPLACE FUNCTION qz_test_skip() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RETURN NULL; END "
+            L"$$");
+        Execute(L"CREATE TRIGGER " + name + L" BEFORE UPDATE ON " + table + L" FOR EACH ROW WHEN (NEW." + column +
+                L" = '" + marked + L"') EXECUTE PROCEDURE qz_test_skip()");
+        return;
+      case Product::kMariadb:
+        ADD_FAILURE() << "a MariaDB trigger cannot skip a row";
+        return;
+    }
+  }
+
   // The item table becomes a view whose dwLength, for that task's rows,
   // fails to compute: an integer overflow on SQLite, a function raising an
   // error on the servers.

@@ -104,6 +104,11 @@ bool OdbcCursor::MoveNext() {
   return state_ == State::kOnRow;
 }
 
+bool OdbcCursor::HasRow() {
+  Start();
+  return state_ == State::kOnRow;
+}
+
 void OdbcCursor::Describe() {
   SQLSMALLINT count = 0;
   if (!SQL_SUCCEEDED(SQLNumResultCols(statement_.get(), &count)))
@@ -233,25 +238,20 @@ size_t OdbcCursor::ColumnIndex(std::wstring_view column) {
   if (next < columns_.size() && SameIdentifier(columns_[next].name, column)) return last_column_ = next;
   for (size_t i = 0; i < columns_.size(); ++i)
     if (SameIdentifier(columns_[i].name, column)) return last_column_ = i;
-  CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "42S22", 0);
+  CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "42703", 0);
 }
 
 void OdbcCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
-  Start();
-  if (state_ != State::kOnRow) CQZDBException::Raise(L"there is no current row to read", "", 0);
   ReadRow();
   value = values_[ColumnIndex(column)];
 }
 
 bool OdbcCursor::AddNew(const std::wstring& table) {
-  if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
   row_buffer_.Begin(RowBuffer::Mode::kInsert, table);
   return true;
 }
 
 bool OdbcCursor::Edit(const std::wstring& table) {
-  Start();
-  if (state_ != State::kOnRow) CQZDBException::Raise(L"there is no current row to edit", "", 0);
   ReadRow();
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
   if (key.empty())
@@ -268,15 +268,12 @@ bool OdbcCursor::Edit(const std::wstring& table) {
 }
 
 bool OdbcCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
-  if (row_buffer_.mode() == RowBuffer::Mode::kNone)
-    CQZDBException::Raise(L"SetFieldValue needs AddNew or Edit first", "", 0);
   row_buffer_.Assign(column, value);
   return true;
 }
 
 bool OdbcCursor::Update() {
   const RowBuffer::Mode mode = row_buffer_.mode();
-  if (mode == RowBuffer::Mode::kNone) CQZDBException::Raise(L"Update needs AddNew or Edit first", "", 0);
   try {
     row_buffer_.Finish();
     if (mode == RowBuffer::Mode::kInsert) {

@@ -28,6 +28,7 @@ class OdbcCursor : public Cursor {
   bool IsBOF() override;
   bool IsEOF() override;
   bool MoveNext() override;
+  bool HasRow() override;
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
 
   bool AddNew(const std::wstring& table) override;

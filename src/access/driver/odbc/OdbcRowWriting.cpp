@@ -143,6 +143,11 @@ void OdbcConnection::UpdateRow(const std::wstring& table, const std::vector<std:
   for (size_t i = 0; i < count; ++i) value_pointers_.push_back(&fields[i].value);
   for (const CQZDBVariant& value : key_values) value_pointers_.push_back(&value);
   RunRows(statement.get(), value_pointers_.data(), 1, value_pointers_.size());
+  // Matched rows, not changed ones: a MariaDB source counts rows whose
+  // values did not change only with the driver's FOUND_ROWS option
+  // (OPTION=2), which its DSN must set.
+  SQLLEN changed = -1;
+  if (SQL_SUCCEEDED(SQLRowCount(statement.get(), &changed)) && changed == 0) RaiseEditedRowGone(table);
 }
 
 const std::vector<std::wstring>& OdbcConnection::PrimaryKey(const std::wstring& table) {
