@@ -3,8 +3,9 @@
 # test: the normal build, then the whole suite again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then each fuzz target for a bounded time,
 # then the installed tool and a caller's project against the installed
-# library. A PostgreSQL server is started on loopback for the suites that
-# need one and stopped at the end.
+# library. A PostgreSQL server and the ODBC sources (with a MariaDB server)
+# are started on loopback for the suites that need them and stopped at the
+# end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -19,6 +20,13 @@ bash scripts/check-format.sh
 eval "$(scripts/postgres-test-server.sh start)"
 trap 'scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
 [ -n "${QZ_PG_HOST:-}" ] || { echo "the PostgreSQL test server did not start" >&2; exit 1; }
+
+# The ODBC sources (a throwaway MariaDB, psqlODBC to the server above, an
+# SQLite file), in ini files of their own: never skipped here either.
+eval "$(scripts/odbc-test-sources.sh start)"
+trap '[ -z "${QZ_ODBC_DIR:-}" ] || scripts/odbc-test-sources.sh stop "$QZ_ODBC_DIR" || true
+  scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
+[ -n "${QZ_ODBC_DIR:-}" ] || { echo "the ODBC test sources did not start" >&2; exit 1; }
 
 echo "== build"
 cmake -S . -B build -DQZ_BUILD_TESTS=ON -DQZ_BUILD_BENCH=ON -DQZ_SANITIZE=OFF >/dev/null
