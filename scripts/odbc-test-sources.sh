@@ -146,6 +146,8 @@ start() {
   start_mariadb "$dir" "$mariadb_port"
 
   local pg_host=${QZ_PG_HOST%:*} pg_port=${QZ_PG_HOST##*:}
+  # A database an earlier run left on the same server goes first.
+  "$PG_BIN/dropdb" --if-exists -h "$pg_host" -p "$pg_port" -U "${QZ_PG_USER:-postgres}" "$PG_ODBC_DATABASE" </dev/null >&2 || true
   if ! "$PG_BIN/createdb" -h "$pg_host" -p "$pg_port" -U "${QZ_PG_USER:-postgres}" "$PG_ODBC_DATABASE" </dev/null >&2; then
     stop_mariadb "$dir"
     die "could not create database $PG_ODBC_DATABASE on $QZ_PG_HOST"
