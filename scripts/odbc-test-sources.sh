@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The ODBC data sources the tests use, in a fresh temporary folder:
 # - a throwaway MariaDB server (its own data folder, port on 127.0.0.1 and
-#   socket), with database qz_test and user qz_test, whose password holds
-#   ';', '{' and '}' so that every connection tests the quoting;
+#   socket), with databases qz_test (the library's tests) and qz_test_tool
+#   (gezhuan's) and user qz_test, whose password holds ';', '{' and '}' so
+#   that every connection tests the quoting;
 # - a database qz_odbc on the PostgreSQL test server that
 #   scripts/postgres-test-server.sh started (QZ_PG_HOST must be set), reached
 #   through psqlODBC's Unicode driver;
@@ -115,10 +116,13 @@ start_mariadb() {
   fi
   mariadb --no-defaults -uroot --socket="$dir/mariadb/mysqld.sock" <<SQL || die "could not set up the MariaDB database"
 CREATE DATABASE $MARIADB_DATABASE CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;
+CREATE DATABASE ${MARIADB_DATABASE}_tool CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;
 CREATE USER '$MARIADB_USER'@'127.0.0.1' IDENTIFIED BY '$MARIADB_PASSWORD';
 CREATE USER '$MARIADB_USER'@'localhost' IDENTIFIED BY '$MARIADB_PASSWORD';
 GRANT ALL ON $MARIADB_DATABASE.* TO '$MARIADB_USER'@'127.0.0.1';
 GRANT ALL ON $MARIADB_DATABASE.* TO '$MARIADB_USER'@'localhost';
+GRANT ALL ON ${MARIADB_DATABASE}_tool.* TO '$MARIADB_USER'@'127.0.0.1';
+GRANT ALL ON ${MARIADB_DATABASE}_tool.* TO '$MARIADB_USER'@'localhost';
 -- Triggers and functions of the tests need no binary-log safety checks.
 SET GLOBAL log_bin_trust_function_creators = 1;
 SQL

@@ -31,7 +31,7 @@ int RunShow(const GlobalOptions& options) {
       j["strSettingName"] = ToUtf8(node.strSettingName);
       j["strCaption"] = ToUtf8(node.strCaption);
       j["nDBType"] = node.nDBType;
-      j["strConnect1"] = ToUtf8(node.strConnect1);
+      j["strConnect1"] = ToUtf8(WithoutPassword(node.strConnect1));
       j["strConnect2"] = ToUtf8(node.strConnect2);
       j["strConnect3"] = ToUtf8(node.strConnect3);
       j["strConnect4"] = ToUtf8(Masked(node.strConnect4));
@@ -44,8 +44,8 @@ int RunShow(const GlobalOptions& options) {
   std::cout << "store: " << host::SettingsFile() << "\n\n";
   Table table({L"NAME", L"CAPTION", L"ENGINE", L"WHERE", L"DATABASE", L"USER", L"PASSWORD", L"STATE"});
   for (const DBsSetNode& node : settings)
-    table.AddRow({node.strSettingName, node.strCaption, FromUtf8(EngineName(node.nDBType)), node.strConnect1,
-                  node.strConnect2, node.strConnect3, Masked(node.strConnect4),
+    table.AddRow({node.strSettingName, node.strCaption, FromUtf8(EngineName(node.nDBType)),
+                  WithoutPassword(node.strConnect1), node.strConnect2, node.strConnect3, Masked(node.strConnect4),
                   IsComplete(node) ? L"" : L"incomplete"});
   table.Print(std::cout);
   return kExitOk;
