@@ -157,15 +157,21 @@ start() {
     die "could not create database $PG_ODBC_DATABASE on $QZ_PG_HOST"
   fi
 
+  # DontDLClose: the drivers stay loaded, so that the sanitizer run can name
+  # the driver that leaks (tests/odbc-drivers.supp lets the drivers' own
+  # leaks pass).
   cat >"$dir/odbcinst.ini" <<INI
 [QZ PostgreSQL Unicode]
 Driver=$pg_driver
+DontDLClose=1
 
 [QZ MariaDB]
 Driver=$mariadb_driver
+DontDLClose=1
 
 [QZ SQLite3]
 Driver=$sqlite_driver
+DontDLClose=1
 INI
   cat >"$dir/odbc.ini" <<INI
 [qz_postgresql]
