@@ -39,6 +39,9 @@ void CQZRecordSet::ReleaseCursor() {
 
 qz::access::Cursor& CQZRecordSet::RequireCursor() {
   if (!m_cursor) RefuseCall(L"the record set is not open");
+  // The statement outlives a closed connection only so that it can be
+  // released safely; each engine would answer differently from there on.
+  if (m_database->IsClosed()) CQZDBException::Raise(L"the connection of the record set is closed", "08003", 0);
   return *m_cursor;
 }
 
@@ -55,7 +58,6 @@ void CQZRecordSet::RequireWritable() {
 
 bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
   ReleaseCursor();  // rows held back go with the statement below
-  m_pendingRow = PendingRow::kNone;
   m_operation = operation;
   if (!m_database || m_database->m_closed || !m_database->m_connection->IsConnected()) return false;
   qz::access::RefuseSqlWithNul(sql);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "control/KindCode.h"
 #include "conversions/Conversions.h"
@@ -256,6 +257,17 @@ TEST_P(DriverContractTest, MisuseRaisesTheSameErrorOnEveryEngine) {
   open(ROWOPERATION_READONLY);
   set.GetValueInColumn(L"k", value);
   EXPECT_STREQ(value.GetText(), L"a");
+
+  // A set left open when its connection closes answers alike, then closes.
+  database_.Close();
+  for (const std::function<void()>& call : std::vector<std::function<void()>>{
+           [&] { set.MoveNext(); }, [&] { set.GetValueInColumn(L"k", value); }, [&] { set.AddNew(L"qz_contract"); }}) {
+    const Thrown refused = Catch(call);
+    EXPECT_EQ(Utf8(refused.message), "the connection of the record set is closed");
+    EXPECT_EQ(refused.state, "08003");
+  }
+  set.Close();
+  EXPECT_FALSE(set.IsOpen());
 }
 
 TEST_P(DriverContractTest, TransactionsNestAsSavepoints) {

@@ -166,10 +166,26 @@ TEST(SqliteReadOnly, ADatabaseWeMayOnlyReadIsOpenedForReading) {
   }
 
   // Nothing was changed on the way.
-  CQZNVGeZhuanDBControl control;
-  ASSERT_EQ(control.OpenQZNVGeZhuanDB(temp.Node()), 1);
+  CQZNVGeZhuanDBControl writer;
+  ASSERT_EQ(writer.OpenQZNVGeZhuanDB(temp.Node()), 1);
   std::vector<SQZGeZhuanTaskInfo> read;
-  EXPECT_EQ(control.GetGeZhuanTasksByCondition(L"", &read), 1);
+  EXPECT_EQ(writer.GetGeZhuanTasksByCondition(L"", &read), 1);
+  EXPECT_EQ(read.size(), 1u);
+
+  // While a writer (with rights we lack) has the database open, its latest
+  // commit is still in the WAL file, not yet in the database file; a
+  // reader must see it.
+  std::vector<SQZGeZhuanTaskInfo> added(1);
+  added[0].strTaskName = L"in the log";
+  ASSERT_EQ(writer.AddGeZhuanTasks(&added), 1);
+  WritableAgain writable_again(temp);
+  ASSERT_EQ(chmod(temp.path().c_str(), 0444), 0);
+  ASSERT_EQ(chmod(temp.folder().c_str(), 0555), 0);
+  PermissionsHold hold;
+  ASSERT_FALSE(CanCreateIn(temp.folder()));
+  CQZNVGeZhuanDBControl reader;
+  ASSERT_EQ(reader.OpenQZNVGeZhuanDB(temp.Node()), 1);
+  EXPECT_EQ(reader.GetGeZhuanTasksByCondition(L"strTaskName = 'in the log'", &read), 1);
   EXPECT_EQ(read.size(), 1u);
 }
 

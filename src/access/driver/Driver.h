@@ -120,6 +120,12 @@ DriverFactory FindDriver(DATABASETYPE type);
   CQZDBException::Raise(L"the row to edit is no longer in " + table, "02000", 0);
 }
 
+// Raises what every driver raises when Edit is asked of a table without a
+// primary key, whose rows it could not find again.
+[[noreturn]] inline void RaiseNoKeyToEditBy(const std::wstring& table) {
+  CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "", 0);
+}
+
 // The column name without surrounding brackets: "[guidTask]" -> "guidTask".
 inline std::wstring_view BareColumnName(std::wstring_view column) {
   if (column.size() >= 2 && column.front() == L'[' && column.back() == L']') return column.substr(1, column.size() - 2);

@@ -233,8 +233,7 @@ bool PostgresCursor::AddNew(const std::wstring& table) {
 
 bool PostgresCursor::Edit(const std::wstring& table) {
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
-  if (key.empty())
-    CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "", 0);
+  if (key.empty()) RaiseNoKeyToEditBy(table);
   edit_key_.columns = key;
   edit_key_.values.resize(key.size());
   for (size_t i = 0; i < key.size(); ++i) {

@@ -1,6 +1,8 @@
 #include "access/driver/sqlite/SqliteConnection.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "access/TimestampText.h"
 #include "access/driver/sqlite/SqliteCursor.h"
@@ -72,11 +74,14 @@ SqliteConnection::SqliteConnection(const std::string& path) : path_(path) {
     const std::string uri = FileUri(path);
     if (TryOpen(uri + "?mode=ro", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, &ignored_code, &ignored_message)) return;
     // A WAL database can be read only beside its -shm file, which a folder
-    // we may not write cannot take unless a writer has left one there. If
-    // none is there, no connection has the database open, and it is read
-    // as it lies on disk. (A writer that comes later, with rights we lack,
-    // is not seen.)
-    if (TryOpen(uri + "?mode=ro&immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, &ignored_code, &ignored_message))
+    // we may not write cannot take. Without a -wal file every commit is in
+    // the database file itself, and it is read as it lies on disk. (A
+    // writer with rights we lack that comes later is not seen.) With one,
+    // reading the file alone would miss commits: that stays refused.
+    std::error_code error;
+    const bool has_log = std::filesystem::exists(std::filesystem::u8path(path + "-wal"), error) || error;
+    if (!has_log &&
+        TryOpen(uri + "?mode=ro&immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, &ignored_code, &ignored_message))
       return;
   }
   CQZDBException::Raise(platform::Utf8ToWide(message + " (" + path + ")"), "", code);

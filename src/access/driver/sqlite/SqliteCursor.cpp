@@ -192,8 +192,7 @@ bool SqliteCursor::Edit(const std::wstring& table) {
   if (direct_) LeaveDirect();
   direct_ = false;
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
-  if (key.empty())
-    CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "", SQLITE_MISUSE);
+  if (key.empty()) RaiseNoKeyToEditBy(table);
   edit_key_.resize(key.size());
   for (size_t i = 0; i < key.size(); ++i) {
     edit_key_[i].column = key[i];
