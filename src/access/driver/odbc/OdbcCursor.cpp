@@ -254,8 +254,7 @@ bool OdbcCursor::AddNew(const std::wstring& table) {
 bool OdbcCursor::Edit(const std::wstring& table) {
   ReadRow();
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
-  if (key.empty())
-    CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "", 0);
+  if (key.empty()) RaiseNoKeyToEditBy(table);
   edit_key_ = key;
   edit_key_values_.resize(key.size());
   for (size_t i = 0; i < key.size(); ++i) {
