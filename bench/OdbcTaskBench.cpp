@@ -128,8 +128,10 @@ const bool registered = [] {
   auto paired = [](const char* name, auto function, int rounds) {
     return benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond)->Iterations(rounds);
   };
-  paired("OdbcMariaListTasks10kx10", [](benchmark::State& s) { ListTasks10k(s, "MARIADB"); }, 3);
-  paired("OdbcPgListTasks10kx10", [](benchmark::State& s) { ListTasks10k(s, "PG"); }, 3);
+  paired(
+      "OdbcMariaListTasks10kx10", [](benchmark::State& s) { ListTasks10k(s, "MARIADB"); }, 3);
+  paired(
+      "OdbcPgListTasks10kx10", [](benchmark::State& s) { ListTasks10k(s, "PG"); }, 3);
   paired("OdbcMariaAddItems100k", AddItems100k, 3);
   return true;
 }();

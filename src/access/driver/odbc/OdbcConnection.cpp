@@ -81,6 +81,7 @@ void OdbcConnection::Disconnect() {
   // Statements go before the link they belong to.
   for (OdbcCursor* cursor : cursors_) cursor->LoseStatement();
   cursors_.clear();
+  idle_statements_.clear();
   inserts_.clear();
   primary_keys_.clear();
   last_layout_ = 0;
@@ -155,6 +156,11 @@ void OdbcConnection::PrepareForStatement() {
 }
 
 Handle OdbcConnection::NewStatement() {
+  if (!idle_statements_.empty()) {
+    Handle statement = std::move(idle_statements_.back());
+    idle_statements_.pop_back();
+    return statement;
+  }
   SQLHANDLE statement = SQL_NULL_HANDLE;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &statement)))
     RaiseError(SQL_HANDLE_DBC, connection_.get(), L"cannot start a statement");
@@ -175,6 +181,15 @@ void OdbcConnection::RaiseError(SQLSMALLINT handle_type, SQLHANDLE handle, const
   RaiseDiagnostic(TakeDiagnostic(handle_type, handle), doing);
 }
 
+void OdbcConnection::ReturnStatement(Handle statement) {
+  if (!statement || !connection_ || idle_statements_.size() >= kIdleStatementLimit) return;
+  if (!SQL_SUCCEEDED(SQLFreeStmt(statement.get(), SQL_CLOSE)) ||
+      !SQL_SUCCEEDED(SQLFreeStmt(statement.get(), SQL_UNBIND)) ||
+      !SQL_SUCCEEDED(SQLFreeStmt(statement.get(), SQL_RESET_PARAMS)))
+    return;  // freed as it goes
+  idle_statements_.push_back(std::move(statement));
+}
+
 void OdbcConnection::Unregister(OdbcCursor* cursor) {
   auto found = std::find(cursors_.begin(), cursors_.end(), cursor);
   if (found != cursors_.end()) cursors_.erase(found);
@@ -186,6 +201,7 @@ void OdbcConnection::RunDirect(const std::wstring& sql) {
   const SQLRETURN rc =
       SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  ReturnStatement(std::move(statement));
   last_used_ = std::chrono::steady_clock::now();
 }
 

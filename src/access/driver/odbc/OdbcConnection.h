@@ -82,8 +82,13 @@ class OdbcConnection : public Connection, private TransactionSteps {
   void PrepareForStatement();
   // Sends the rows held back; a refusal among them throws.
   void FlushHeldRows();
-  // A new statement handle on the connection. Throws.
+  // A statement handle on the connection: one given back earlier, or a
+  // new one. Throws.
   Handle NewStatement();
+  // Takes back a statement handle that is done with, its cursor closed, to
+  // hand out again: freeing and allocating a handle costs some drivers a
+  // message to the server each time.
+  void ReturnStatement(Handle statement);
   // What the driver said about the failed call on handle; notes a lost
   // link. RaiseError throws it.
   Diagnostic TakeDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle);
@@ -150,6 +155,7 @@ class OdbcConnection : public Connection, private TransactionSteps {
   TransactionNesting transactions_;
   std::vector<OdbcCursor*> cursors_;
 
+  std::vector<Handle> idle_statements_;
   std::vector<PreparedInsert> inserts_;
   std::vector<PrimaryKeyEntry> primary_keys_;
   uint64_t last_layout_ = 0;
@@ -168,6 +174,8 @@ class OdbcConnection : public Connection, private TransactionSteps {
 
 // Rows held back at most before they are sent.
 constexpr size_t kHeldRowLimit = 1000;
+// Statement handles kept to hand out again.
+constexpr size_t kIdleStatementLimit = 4;
 // Inserts kept prepared per connection.
 constexpr size_t kPreparedInsertLimit = 16;
 

@@ -299,8 +299,8 @@ void OdbcCursor::Close() {
   state_ = State::kClosed;
   started_ = true;
   if (statement_) {
-    statement_.reset();
     connection_->Unregister(this);
+    connection_->ReturnStatement(std::move(statement_));
   }
 }
 

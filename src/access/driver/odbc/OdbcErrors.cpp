@@ -2,15 +2,18 @@
 
 #include <QZDatabaseAccess.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "access/driver/odbc/OdbcText.h"
 
 namespace qz::access::odbc {
 namespace {
 
-// MariaDB and MySQL client codes for "server has gone away" and "lost
-// connection during query", which some drivers report as HY000.
-constexpr int kServerGoneAway = 2006;
-constexpr int kServerLost = 2013;
+// MariaDB and MySQL client codes that some drivers report as HY000: "server
+// has gone away", "lost connection during query" (also its extended form),
+// and MariaDB Connector/C's read and write errors on the socket.
+constexpr int kLinkLossCodes[] = {2006, 2013, 2055, 5013, 5014};
 
 // Diagnostic records read at most; a failed batch can leave one per row.
 constexpr SQLSMALLINT kRecordLimit = 4;
@@ -54,7 +57,8 @@ bool IsLinkLoss(const Diagnostic& diagnostic) {
   // PostgreSQL ends a session it was told to end (a terminated backend, a
   // shutdown) with 57P01..57P03 rather than class 08.
   return diagnostic.state.compare(0, 2, "08") == 0 || diagnostic.state.compare(0, 4, "57P0") == 0 ||
-         diagnostic.native_error == kServerGoneAway || diagnostic.native_error == kServerLost;
+         std::find(std::begin(kLinkLossCodes), std::end(kLinkLossCodes), diagnostic.native_error) !=
+             std::end(kLinkLossCodes);
 }
 
 void RaiseDiagnostic(const Diagnostic& diagnostic, const wchar_t* doing) {
