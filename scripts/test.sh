@@ -5,7 +5,8 @@
 # then the installed tool and a caller's project against the installed
 # library. A PostgreSQL server and the ODBC sources (with a MariaDB server)
 # are started on loopback for the suites that need them and stopped at the
-# end.
+# end; the failover tests get a primary and a synchronous standby of their
+# own, likewise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -42,6 +43,19 @@ cmake --build build-sanitize -j "$jobs"
 # the SQLite driver at connect); tests/odbc-drivers.supp names them.
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$root/tests/odbc-drivers.supp" ctest --output-on-failure -j "$jobs")
+
+echo "== failover: a primary and a synchronous standby switched over under load, in both builds"
+unset QZ_PG_CLUSTER_HOSTS
+eval "$(scripts/postgres-failover-cluster.sh start)"
+trap 'scripts/postgres-failover-cluster.sh stop "${QZ_PG_CLUSTER_DIR:-}" || true
+  scripts/odbc-test-sources.sh stop "$QZ_ODBC_DIR" || true
+  scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
+[ -n "${QZ_PG_CLUSTER_HOSTS:-}" ] || { echo "the PostgreSQL failover cluster did not start" >&2; exit 1; }
+(cd build && ctest --output-on-failure -R 'FailoverTest|LostCommitTest')
+(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -R 'FailoverTest|LostCommitTest')
+scripts/postgres-failover-cluster.sh stop "$QZ_PG_CLUSTER_DIR"
+trap 'scripts/odbc-test-sources.sh stop "$QZ_ODBC_DIR" || true
+  scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
 
 echo "== fuzz targets, a bounded run each"
 bash scripts/fuzz.sh 20

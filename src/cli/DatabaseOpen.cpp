@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cwctype>
 #include <filesystem>
+#include <iostream>
 
 #include "Diagnostics.h"
 #include "Text.h"
@@ -176,6 +177,7 @@ Session::Session(const GlobalOptions& options, bool create) : m_chosen(ChooseDat
   ClearDatabaseMessages();
   if (!m_control.OpenQZNVGeZhuanDB(m_chosen.node))
     FailWithDatabaseMessage("cannot open " + DescribeNode(m_chosen.node));
+  if (options.verbose && !IsEmbedded(m_chosen.node)) std::cerr << "gezhuan: server: " << ServerInUse() << '\n';
 }
 
 Session::~Session() {
@@ -184,6 +186,11 @@ Session::~Session() {
   } catch (CQZDBException* e) {
     e->Delete();
   }
+}
+
+std::string Session::ServerInUse() {
+  return WithConnection(m_chosen.node, "cannot connect",
+                        [](CQZDatabase& database) { return ToUtf8(database.Describe()); });
 }
 
 long long Session::CountRows(const std::wstring& table) {
