@@ -6,12 +6,12 @@
 // named by EngineNames().
 //
 // SQLite is always there: a file in a temporary folder. PostgreSQL is there
-// when QZ_PG_HOST names the test server (scripts/postgres-test-server.sh),
-// the ODBC engines when QZ_ODBC_DIR names the sources
-// (scripts/odbc-test-sources.sh);
+// when QZ_PG_HOST names the test server (scripts/postgres-test-server.sh);
 // its tables are dropped and created again for each database, and the
 // server is held (ServerLock) while the object lives, so at most one such
-// object may exist at a time in a process.
+// object may exist at a time in a process. The ODBC engines are there when
+// QZ_ODBC_DIR names the sources (scripts/odbc-test-sources.sh); the server
+// ones are held the same way.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>

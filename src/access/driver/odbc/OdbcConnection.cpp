@@ -131,9 +131,10 @@ void OdbcConnection::CheckIdleLink() {
   try {
     RunDirect(L"SELECT 1");
   } catch (CQZDBException* e) {
-    if (!link_lost_) throw;
+    // A product that wants another spelling of the probe (FROM DUAL) says
+    // nothing about the link: carry on.
     e->Delete();
-    Reconnect();
+    if (link_lost_) Reconnect();
   }
 }
 
