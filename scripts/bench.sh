@@ -9,6 +9,9 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 eval "$(scripts/postgres-test-server.sh start)"
 trap 'scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
+eval "$(scripts/odbc-test-sources.sh start)"
+trap '[ -z "${QZ_ODBC_DIR:-}" ] || scripts/odbc-test-sources.sh stop "$QZ_ODBC_DIR" || true
+  scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQZ_BUILD_TESTS=OFF -DQZ_BUILD_BENCH=ON "${launcher[@]}" >/dev/null

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   postgresql postgresql-contrib
+  unixodbc unixodbc-dev odbc-postgresql odbc-mariadb libsqliteodbc mariadb-server mariadb-client
   clang clang-format libclang-rt-14-dev
   locales
 )

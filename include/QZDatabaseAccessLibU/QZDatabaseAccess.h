@@ -202,6 +202,11 @@ class QZ_DATABASE_ACCESS_API CQZDatabase {
   // ("sqlite /home/u/.local/share/qz/gezhuan.db").
   std::wstring Describe() const;
 
+  // The database product behind the connection as it names itself
+  // ("PostgreSQL", "MariaDB", "SQLite"), for the kinds that reach more than
+  // one product (ODBC); empty otherwise and when not connected.
+  std::wstring GetDBMSName() const;
+
  private:
   CQZDatabase(const CQZDatabase&) = delete;
   CQZDatabase& operator=(const CQZDatabase&) = delete;

@@ -51,3 +51,5 @@ int CQZDatabase::Rollback() { return !m_closed && m_connection->RollbackTransact
 bool CQZDatabase::IsClosed() const { return m_closed; }
 
 std::wstring CQZDatabase::Describe() const { return m_closed ? L"not connected" : m_connection->Describe(); }
+
+std::wstring CQZDatabase::GetDBMSName() const { return m_closed ? std::wstring() : m_connection->DbmsName(); }

@@ -1,6 +1,7 @@
 #include "DatabaseOpen.h"
 
 #include <cstdlib>
+#include <cwctype>
 #include <filesystem>
 #include <iostream>
 #include <utility>
@@ -64,6 +65,36 @@ std::string EmbeddedPath(const DBsSetNode& node) {
   return (fs::path(ToUtf8(node.strConnect1)) / file).string();
 }
 
+std::wstring WithoutPassword(const std::wstring& where) {
+  if (where.find(L'=') == std::wstring::npos) return where;
+  std::wstring kept;
+  size_t i = 0;
+  while (i < where.size()) {
+    // One attribute: up to a ';' outside braces ("PWD={a;b}}c}").
+    size_t end = i;
+    bool braced = false;
+    for (; end < where.size(); ++end) {
+      const wchar_t c = where[end];
+      if (braced && c == L'}' && end + 1 < where.size() && where[end + 1] == L'}') {
+        ++end;
+      } else if (c == L'{' && end > i && where[end - 1] == L'=') {
+        braced = true;
+      } else if (c == L'}') {
+        braced = false;
+      } else if (c == L';' && !braced) {
+        break;
+      }
+    }
+    const std::wstring attribute = where.substr(i, end - i);
+    std::wstring key = attribute.substr(0, attribute.find(L'='));
+    for (wchar_t& c : key) c = static_cast<wchar_t>(std::towupper(c));
+    key = FromUtf8(TrimAscii(ToUtf8(key)));
+    if (key != L"PWD" && key != L"PASSWORD" && !attribute.empty()) kept += (kept.empty() ? L"" : L";") + attribute;
+    i = end + 1;
+  }
+  return kept;
+}
+
 bool IsComplete(const DBsSetNode& node) { return !node.strConnect1.empty() && !node.strConnect2.empty(); }
 
 std::string DescribeNode(const DBsSetNode& node) {
@@ -77,8 +108,12 @@ std::string DescribeNode(const DBsSetNode& node) {
       if (!node.strConnect3.empty()) text += " as " + shown(node.strConnect3);
       return text;
     }
-    case QZDB_ODBC:
-      return "odbc " + shown(node.strConnect1) + " " + shown(node.strConnect2);
+    case QZDB_ODBC: {
+      std::string text = "odbc " + shown(WithoutPassword(node.strConnect1));
+      if (!node.strConnect2.empty()) text += " " + shown(node.strConnect2);
+      if (!node.strConnect3.empty()) text += " as " + shown(node.strConnect3);
+      return text;
+    }
     default:
       return "unsupported kind " + std::to_string(node.nDBType);
   }

@@ -36,6 +36,10 @@ std::string EmbeddedPath(const DBsSetNode& node);  // folder + file as the engin
 // "sqlite /path/gezhuan.db", "postgresql gezhuan on db1 as qz".
 std::string DescribeNode(const DBsSetNode& node);
 
+// An ODBC connection string without its password attributes (PWD=,
+// PASSWORD=), for people to read; any other text as it is.
+std::wstring WithoutPassword(const std::wstring& where);
+
 // A complete setting names both where and which database.
 bool IsComplete(const DBsSetNode& node);
 

@@ -30,14 +30,15 @@ int RunShow(const GlobalOptions& options) {
     j["strSettingName"] = ToUtf8(node.strSettingName);
     j["strCaption"] = ToUtf8(node.strCaption);
     j["nDBType"] = node.nDBType;
-    j["strConnect1"] = ToUtf8(node.strConnect1);
+    j["strConnect1"] = ToUtf8(WithoutPassword(node.strConnect1));
     j["strConnect2"] = ToUtf8(node.strConnect2);
     j["strConnect3"] = ToUtf8(node.strConnect3);
     j["strConnect4"] = ToUtf8(Masked(node.strConnect4));
     j["complete"] = IsComplete(node);
-    listing.Add({node.strSettingName, node.strCaption, FromUtf8(EngineName(node.nDBType)), node.strConnect1,
-                 node.strConnect2, node.strConnect3, Masked(node.strConnect4), IsComplete(node) ? L"" : L"incomplete"},
-                std::move(j), ToUtf8(node.strSettingName));
+    listing.Add(
+        {node.strSettingName, node.strCaption, FromUtf8(EngineName(node.nDBType)), WithoutPassword(node.strConnect1),
+         node.strConnect2, node.strConnect3, Masked(node.strConnect4), IsComplete(node) ? L"" : L"incomplete"},
+        std::move(j), ToUtf8(node.strSettingName));
   }
   const bool table = options.format.empty() || options.format == "table";
   if (table && !options.quiet && !options.noHeader) std::cout << "store: " << host::SettingsFile() << "\n\n";

@@ -26,8 +26,21 @@ std::vector<std::wstring> SplitSchema(const char* text) {
   return statements;
 }
 
+const char* SchemaFor(const CQZDatabase& database, DATABASETYPE type) {
+  if (type == QZDB_POSTGRESQL) return kPostgresqlSchema;
+  if (type != QZDB_ODBC) return kSqliteSchema;
+  const std::wstring product = database.GetDBMSName();
+  std::wstring lower = product;
+  for (wchar_t& c : lower)
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  if (lower.find(L"postgres") != std::wstring::npos) return kPostgresqlSchema;
+  if (lower.find(L"mariadb") != std::wstring::npos || lower.find(L"mysql") != std::wstring::npos) return kMariadbSchema;
+  if (lower.find(L"sqlite") != std::wstring::npos) return kSqliteSchema;
+  CQZDBException::Raise(L"there is no schema for the database product \"" + product + L"\"", "", 0);
+}
+
 void CreateTables(CQZDatabase& database, DATABASETYPE type) {
-  const char* schema = type == QZDB_POSTGRESQL ? kPostgresqlSchema : kSqliteSchema;
+  const char* schema = SchemaFor(database, type);
   database.BeginTrans();
   try {
     for (const std::wstring& statement : SplitSchema(schema)) {

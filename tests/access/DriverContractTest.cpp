@@ -119,6 +119,13 @@ TEST_P(DriverContractTest, OneStatementPerOpenAndRowsReadOnlyWhenAskedFor) {
   EXPECT_EQ(Count(), 2);
 
   // Rows stream: the first is there before the failing one is reached.
+  // (MariaDB's ODBC driver streams through a server-side cursor, which the
+  // server fills whole when it opens: there the failure comes at Open.)
+  if (GetParam() == "OdbcMariaDB") {
+    EXPECT_TRUE(
+        Catch([&] { set.Open(L"select strItemName, dwLength from GeZhuanTaskItem", ROWOPERATION_READONLY); }).thrown);
+    return;
+  }
   ASSERT_TRUE(set.Open(L"select strItemName, dwLength from GeZhuanTaskItem", ROWOPERATION_READONLY));
   CQZDBVariant value;
   set.GetValueInColumn(L"strItemName", value);
@@ -315,11 +322,21 @@ TEST_P(DriverContractTest, NullReadsAsEmptyTextZeroAndAZeroTimestamp) {
 
 TEST_P(DriverContractTest, ErrorsCarryTheEnginesMessageAndCode) {
   // SQLite has no SQLSTATEs; its extended result code is the native code.
+  // Through ODBC the SQLSTATE is the driver's: PostgreSQL's own through
+  // psqlODBC, ODBC's standard ones through MariaDB's driver, the general
+  // HY000 through SQLite's.
   const bool has_sqlstate = GetParam() != "SQLite";
+  std::string missing_state = "42P01", duplicate_state = "23505";
+  if (GetParam() == "OdbcMariaDB") {
+    missing_state = "42S02";
+    duplicate_state = "23000";
+  } else if (GetParam() == "OdbcSQLite") {
+    missing_state = duplicate_state = "HY000";
+  }
   CQZRecordSet set(&database_);
   const Thrown missing = Catch([&] { set.Open(L"select * from qz_no_such_table", ROWOPERATION_READONLY); });
   EXPECT_NE(missing.message.find(L"qz_no_such_table"), std::wstring::npos) << Utf8(missing.message);
-  EXPECT_EQ(missing.state, has_sqlstate ? "42P01" : "");
+  EXPECT_EQ(missing.state, has_sqlstate ? missing_state : "");
   EXPECT_TRUE(has_sqlstate || missing.native == 1) << missing.native;  // SQLITE_ERROR
 
   Run(L"insert into qz_contract (k) values ('a')");
@@ -329,7 +346,7 @@ TEST_P(DriverContractTest, ErrorsCarryTheEnginesMessageAndCode) {
   const Thrown duplicate = Catch([&] { set.Update(); });
   EXPECT_TRUE(duplicate.thrown);
   EXPECT_FALSE(duplicate.message.empty());
-  EXPECT_EQ(duplicate.state, has_sqlstate ? "23505" : "");
+  EXPECT_EQ(duplicate.state, has_sqlstate ? duplicate_state : "");
   EXPECT_TRUE(has_sqlstate || duplicate.native == 1555) << duplicate.native;  // SQLITE_CONSTRAINT_PRIMARYKEY
 
   const Thrown unknown = Catch([&] {

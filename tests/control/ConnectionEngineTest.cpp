@@ -25,6 +25,7 @@ TEST_P(ConnectionEngineTest, UnreachableDatabaseIsRefusedWithTheOneMessage) {
   DBsSetNode node = db_->Node();
   node.strConnect2 = L"no_such_database_qz";
   if (GetParam() == "SQLite") node.strConnect1 = L"/no/such/folder";
+  if (GetParam() == "OdbcSQLite") node.strConnect2 = L"/no/such/folder/no_such_database_qz";
   DebugCapture debug;
   CQZNVGeZhuanDBControl control;
   EXPECT_EQ(control.OpenQZNVGeZhuanDB(node), 0);

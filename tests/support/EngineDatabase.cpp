@@ -6,6 +6,7 @@
 
 #include "conversions/Conversions.h"
 #include "platform/TextEncoding.h"
+#include "support/OdbcEngineDatabase.h"
 #include "support/TempDatabase.h"
 #ifdef QZ_WITH_POSTGRESQL
 #include "support/PostgresTestServer.h"
@@ -234,13 +235,16 @@ bool EngineDatabase::QueryIsNull(const std::wstring& sql) const { return Query(s
 
 std::vector<std::string> EngineNames() {
 #ifdef QZ_WITH_POSTGRESQL
-  return {"SQLite", "PostgreSQL"};
+  std::vector<std::string> names = {"SQLite", "PostgreSQL"};
 #else
-  return {"SQLite"};
+  std::vector<std::string> names = {"SQLite"};
 #endif
+  for (const std::string& name : OdbcEngineNames()) names.push_back(name);
+  return names;
 }
 
 std::string EngineUnavailable(const std::string& engine) {
+  if (engine.compare(0, 4, "Odbc") == 0) return OdbcEngineUnavailable(engine);
 #ifdef QZ_WITH_POSTGRESQL
   PostgresServer server;
   if (engine == "PostgreSQL" && !FindPostgresServer(&server))
@@ -252,6 +256,7 @@ std::string EngineUnavailable(const std::string& engine) {
 }
 
 std::unique_ptr<EngineDatabase> MakeEngineDatabase(const std::string& engine, bool with_tables) {
+  if (engine.compare(0, 4, "Odbc") == 0) return MakeOdbcEngineDatabase(engine, with_tables);
   if (engine == "SQLite") return std::make_unique<SqliteDatabase>(with_tables);
 #ifdef QZ_WITH_POSTGRESQL
   if (engine == "PostgreSQL") {

@@ -9,7 +9,9 @@
 // when QZ_PG_HOST names the test server (scripts/postgres-test-server.sh);
 // its tables are dropped and created again for each database, and the
 // server is held (ServerLock) while the object lives, so at most one such
-// object may exist at a time in a process.
+// object may exist at a time in a process. The ODBC engines are there when
+// QZ_ODBC_DIR names the sources (scripts/odbc-test-sources.sh); the server
+// ones are held the same way.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
@@ -28,7 +30,8 @@ class EngineDatabase {
   EngineDatabase(const EngineDatabase&) = delete;
   EngineDatabase& operator=(const EngineDatabase&) = delete;
 
-  // "SQLite" or "PostgreSQL".
+  // "SQLite", "PostgreSQL", or one reached through ODBC ("OdbcPostgreSQL",
+  // "OdbcMariaDB", "OdbcSQLite"; support/OdbcEngineDatabase.h).
   const std::string& Engine() const { return engine_; }
 
   // A setting that opens the database (its kind code and connection texts).

@@ -257,6 +257,7 @@ TEST_P(TaskStoreTest, RewritingTheRowOnly) {
 TEST_P(TaskStoreTest, RewritingARowThatIsGoneAnswersZero) {
   std::vector<SQZGeZhuanTaskInfo> tasks = {FullTask(1)};
   ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
+  if (GetParam() == "OdbcMariaDB") GTEST_SKIP() << "a MariaDB trigger cannot skip a row";
   db_->SkipUpdate(L"GeZhuanTaskInfo", L"strTaskName", L"vanishing");
   SQZGeZhuanTaskInfo changed = tasks[0];
   changed.strTaskName = L"vanishing";

@@ -127,6 +127,11 @@ class Connection {
   virtual std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) = 0;
 
   virtual std::wstring Describe() const = 0;
+
+  // The database product behind the connection as it names itself
+  // ("PostgreSQL", "MariaDB", "SQLite"); empty when the driver serves one
+  // product only and the kind says which.
+  virtual std::wstring DbmsName() const { return std::wstring(); }
 };
 
 struct ConnectionTexts {

@@ -15,6 +15,11 @@ namespace postgres {
 std::unique_ptr<Connection> ConnectPostgres(const ConnectionTexts& texts);
 }
 #endif
+#if defined(QZ_WITH_ODBC)
+namespace odbc {
+std::unique_ptr<Connection> ConnectOdbc(const ConnectionTexts& texts);
+}
+#endif
 
 namespace {
 
@@ -59,9 +64,13 @@ DriverFactory FindDriver(DATABASETYPE type) {
       };
 #endif
     case QZDB_ODBC:
+#if defined(QZ_WITH_ODBC)
+      return odbc::ConnectOdbc;
+#else
       return [type](const ConnectionTexts&) -> std::unique_ptr<Connection> {
         RefuseKind(type, L"this build has no ODBC driver");
       };
+#endif
     case QZDB_RESERVED3:
     case QZDB_RESERVED4:
     case QZDB_RESERVED5:

@@ -1,0 +1,50 @@
+// The two operations the ODBC benchmarks time, written directly on the ODBC
+// API as the baseline: every statement prepared once, values bound as
+// parameters, items added as parameter arrays of 1,000 rows in one
+// transaction, the listing's items read with one prepared query per task
+// (the same queries the library sends) into bound buffers.
+#pragma once
+
+#include <QZNVGeZhuanDBControl.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+#include <vector>
+
+namespace qz::bench {
+
+class OdbcRawStore {
+ public:
+  // Connects with a connection string (ODBC wide API) and prepares the
+  // statements; the tables must exist. Throws std::runtime_error, as every
+  // operation does on a failure.
+  explicit OdbcRawStore(const std::wstring& connection_string);
+  ~OdbcRawStore();
+  OdbcRawStore(const OdbcRawStore&) = delete;
+  OdbcRawStore& operator=(const OdbcRawStore&) = delete;
+
+  // AddGeZhuanItems: one transaction of parameter arrays.
+  void AddItems(const std::vector<SQZGeZhuanItemInfo>& items);
+  // GetGeZhuanTasksByCondition(L""): the tasks, then each task's items in
+  // nIndex order.
+  std::vector<SQZGeZhuanTaskInfo> ListTasks();
+
+  // Untimed housekeeping.
+  void Execute(const char* sql);
+
+ private:
+  SQLHSTMT Prepare(const std::string& sql);
+  void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* doing);
+  void ReadItemsOf(const GUID& id, std::vector<SQZGeZhuanItemInfo>* items);
+
+  SQLHENV env_ = SQL_NULL_HANDLE;
+  SQLHDBC dbc_ = SQL_NULL_HANDLE;
+  SQLHSTMT insert_item_ = SQL_NULL_HANDLE;
+  SQLHSTMT select_tasks_ = SQL_NULL_HANDLE;
+  SQLHSTMT select_items_ = SQL_NULL_HANDLE;
+  char key_[37] = {};
+  SQLLEN key_length_ = 36;
+};
+
+}  // namespace qz::bench

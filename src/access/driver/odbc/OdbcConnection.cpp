@@ -1,0 +1,298 @@
+#include "access/driver/odbc/OdbcConnection.h"
+
+#include <algorithm>
+
+#include "access/driver/odbc/OdbcCursor.h"
+#include "access/driver/odbc/OdbcErrors.h"
+
+namespace qz::access::odbc {
+namespace {
+
+// Seconds to wait for a server that does not answer a connection attempt.
+constexpr SQLULEN kLoginTimeoutSeconds = 10;
+
+// A link unused for this long is tried before the next statement.
+constexpr std::chrono::milliseconds kIdleBeforeCheck{1000};
+
+}  // namespace
+
+Handle& Handle::operator=(Handle&& other) noexcept {
+  if (this != &other) {
+    reset();
+    type_ = other.type_;
+    handle_ = other.handle_;
+    other.handle_ = SQL_NULL_HANDLE;
+  }
+  return *this;
+}
+
+void Handle::reset() {
+  if (handle_ == SQL_NULL_HANDLE) return;
+  if (type_ == SQL_HANDLE_DBC) SQLDisconnect(handle_);
+  SQLFreeHandle(type_, handle_);
+  handle_ = SQL_NULL_HANDLE;
+}
+
+OdbcConnection::OdbcConnection(SqlText connection_string, std::wstring description)
+    : connection_string_(std::move(connection_string)), description_(std::move(description)) {
+  SQLHANDLE environment = SQL_NULL_HANDLE;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment)))
+    CQZDBException::Raise(L"the ODBC driver manager could not be started", kConnectionNotOpened, 0);
+  environment_ = Handle(SQL_HANDLE_ENV, environment);
+  SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  Connect();
+}
+
+OdbcConnection::~OdbcConnection() { Close(); }
+
+void OdbcConnection::Connect() {
+  SQLHANDLE dbc = SQL_NULL_HANDLE;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment_.get(), &dbc))) {
+    const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_ENV, environment_.get());
+    RaiseDiagnostic(diagnostic, L"cannot start a connection");
+  }
+  SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+  SQLSMALLINT out_length = 0;
+  const SQLRETURN rc =
+      SQLDriverConnectW(dbc, nullptr, connection_string_.data(), static_cast<SQLSMALLINT>(connection_string_.size()),
+                        nullptr, 0, &out_length, SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(rc)) {
+    Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    if (diagnostic.state.empty()) diagnostic.state = kConnectionNotOpened;
+    diagnostic.message += L" (" + description_ + L")";
+    RaiseDiagnostic(diagnostic, L"cannot connect");
+  }
+  connection_ = Handle(SQL_HANDLE_DBC, dbc);
+
+  SQLWCHAR name[128] = {};
+  SQLSMALLINT length = 0;
+  if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_DBMS_NAME, name, sizeof name, &length)))
+    dbms_name_ = FromSqlText(name, static_cast<size_t>(length) / sizeof(SQLWCHAR));
+  SQLWCHAR quote[8] = {};
+  length = 0;
+  if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length)))
+    quote_ = FromSqlText(quote, static_cast<size_t>(length) / sizeof(SQLWCHAR));
+  // MySQL and MariaDB read a backslash in quoted text as an escape unless
+  // told not to. Pin the standard reading, as the PostgreSQL driver pins
+  // standard_conforming_strings, so that a doubled quote in a literal
+  // always stands for one quote and a backslash for itself.
+  if (dbms_name_.find(L"MySQL") != std::wstring::npos || dbms_name_.find(L"MariaDB") != std::wstring::npos)
+    RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
+  link_lost_ = false;
+  last_used_ = std::chrono::steady_clock::now();
+}
+
+void OdbcConnection::Disconnect() {
+  // Statements go before the link they belong to.
+  for (OdbcCursor* cursor : cursors_) cursor->LoseStatement();
+  cursors_.clear();
+  idle_statements_.clear();
+  inserts_.clear();
+  primary_keys_.clear();
+  last_layout_ = 0;
+  held_rows_ = 0;
+  connection_.reset();
+  transactions_.Forget();
+  transaction_lost_ = false;
+}
+
+void OdbcConnection::Close() {
+  if (closed_) return;
+  closed_ = true;
+  // Rows still held back belong to a transaction that ends with the
+  // connection: the database rolls it back.
+  Disconnect();
+  environment_.reset();
+}
+
+void OdbcConnection::Reconnect() {
+  Disconnect();
+  try {
+    Connect();
+  } catch (CQZDBException* e) {
+    link_lost_ = true;
+    throw;
+  }
+}
+
+bool OdbcConnection::IsConnected() {
+  if (closed_ || transaction_lost_) return false;
+  if (link_lost_ && transactions_.depth() > 0) return false;
+  try {
+    // Outside a transaction a lost link is mended here, so that a caller
+    // asking before each operation never has to reopen after a restart.
+    if (link_lost_) Reconnect();
+    CheckIdleLink();
+  } catch (CQZDBException* e) {
+    e->Delete();
+    return false;
+  }
+  return true;
+}
+
+void OdbcConnection::CheckIdleLink() {
+  if (transactions_.depth() > 0 || held_rows_ > 0) return;
+  if (std::chrono::steady_clock::now() - last_used_ < kIdleBeforeCheck) return;
+  try {
+    RunDirect(L"SELECT 1");
+  } catch (CQZDBException* e) {
+    // A product that wants another spelling of the probe (FROM DUAL) says
+    // nothing about the link: carry on.
+    e->Delete();
+    if (link_lost_) Reconnect();
+  }
+}
+
+void OdbcConnection::EnsureLink() {
+  if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, 0);
+  if (!link_lost_) return;
+  if (transactions_.depth() > 0) {
+    transaction_lost_ = true;
+    CQZDBException::Raise(
+        L"the connection to the server was lost inside a transaction; the server rolled the transaction back",
+        kConnectionFailure, 0);
+  }
+  Reconnect();
+}
+
+void OdbcConnection::PrepareForStatement() {
+  if (held_rows_ > 0) FlushHeldRows();
+  EnsureLink();
+  last_used_ = std::chrono::steady_clock::now();
+}
+
+Handle OdbcConnection::NewStatement() {
+  if (!idle_statements_.empty()) {
+    Handle statement = std::move(idle_statements_.back());
+    idle_statements_.pop_back();
+    return statement;
+  }
+  SQLHANDLE statement = SQL_NULL_HANDLE;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection_.get(), &statement)))
+    RaiseError(SQL_HANDLE_DBC, connection_.get(), L"cannot start a statement");
+  return Handle(SQL_HANDLE_STMT, statement);
+}
+
+Diagnostic OdbcConnection::TakeDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle) {
+  Diagnostic diagnostic = ReadDiagnostic(handle_type, handle);
+  if (IsLinkLoss(diagnostic)) {
+    link_lost_ = true;
+    if (transactions_.depth() > 0) transaction_lost_ = true;
+    held_rows_ = 0;
+  }
+  return diagnostic;
+}
+
+void OdbcConnection::RaiseError(SQLSMALLINT handle_type, SQLHANDLE handle, const wchar_t* doing) {
+  RaiseDiagnostic(TakeDiagnostic(handle_type, handle), doing);
+}
+
+void OdbcConnection::ReturnStatement(Handle statement) {
+  if (!statement || !connection_ || idle_statements_.size() >= kIdleStatementLimit) return;
+  if (!SQL_SUCCEEDED(SQLFreeStmt(statement.get(), SQL_CLOSE)) ||
+      !SQL_SUCCEEDED(SQLFreeStmt(statement.get(), SQL_UNBIND)) ||
+      !SQL_SUCCEEDED(SQLFreeStmt(statement.get(), SQL_RESET_PARAMS)))
+    return;  // freed as it goes
+  idle_statements_.push_back(std::move(statement));
+}
+
+void OdbcConnection::Unregister(OdbcCursor* cursor) {
+  auto found = std::find(cursors_.begin(), cursors_.end(), cursor);
+  if (found != cursors_.end()) cursors_.erase(found);
+}
+
+void OdbcConnection::RunDirect(const std::wstring& sql) {
+  Handle statement = NewStatement();
+  const SqlText text = ToSqlText(sql);
+  const SQLRETURN rc =
+      SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  ReturnStatement(std::move(statement));
+  last_used_ = std::chrono::steady_clock::now();
+}
+
+// --- Transactions ---------------------------------------------------------
+// The nesting is TransactionNesting's. The outermost level turns autocommit
+// off and ends with SQLEndTran; inner levels are savepoints. Rows held back
+// go before a savepoint or commit, and their refusal stops it.
+
+void OdbcConnection::SetAutocommit(bool on) {
+  const SQLRETURN rc = SQLSetConnectAttrW(
+      connection_.get(), SQL_ATTR_AUTOCOMMIT,
+      reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)), 0);
+  if (!SQL_SUCCEEDED(rc)) RaiseError(SQL_HANDLE_DBC, connection_.get(), L"");
+}
+
+bool OdbcConnection::BeginTransaction() {
+  if (closed_) return false;
+  PrepareForStatement();
+  transactions_.Begin(*this);
+  return true;
+}
+
+bool OdbcConnection::CommitTransaction() {
+  if (closed_ || transactions_.depth() == 0) return false;
+  if (transaction_lost_)
+    CQZDBException::Raise(L"the connection to the server was lost inside the transaction; nothing was committed",
+                          kConnectionFailure, 0);
+  PrepareForStatement();
+  transactions_.Commit(*this);
+  return true;
+}
+
+bool OdbcConnection::RollbackTransaction() {
+  if (closed_ || transactions_.depth() == 0) return false;
+  // Rows held back are dropped: the level they belong to is undone.
+  held_rows_ = 0;
+  if (transaction_lost_ || link_lost_) {
+    transactions_.DropLevel();
+  } else {
+    try {
+      transactions_.Rollback(*this);
+    } catch (CQZDBException* e) {
+      // A link lost now loses the transaction with it: that is a rollback.
+      if (!link_lost_) throw;
+      e->Delete();
+      transactions_.DropLevel();
+    }
+  }
+  if (transactions_.depth() == 0) {
+    transaction_lost_ = false;
+    if (!link_lost_) {
+      try {
+        SetAutocommit(true);
+      } catch (CQZDBException* e) {
+        e->Delete();
+      }
+    }
+  }
+  return true;
+}
+
+void OdbcConnection::BeginOutermost() { SetAutocommit(false); }
+
+void OdbcConnection::CommitOutermost() {
+  if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT)))
+    RaiseError(SQL_HANDLE_DBC, connection_.get(), L"commit");
+  SetAutocommit(true);
+}
+
+void OdbcConnection::RollbackOutermost() {
+  if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK)))
+    RaiseError(SQL_HANDLE_DBC, connection_.get(), L"rollback");
+}
+
+void OdbcConnection::RunSavepointStatement(const std::string& sql) { RunDirect(std::wstring(sql.begin(), sql.end())); }
+
+// --- Factory --------------------------------------------------------------
+
+// connect1 is a DSN, or a whole connection string when it holds '=';
+// connect2, connect3 and connect4 add the database, user and password.
+std::unique_ptr<Connection> ConnectOdbc(const ConnectionTexts& texts) {
+  if (texts.connect1.empty())
+    CQZDBException::Raise(L"no data source named: the first connection text is empty", kConnectionNotOpened, 0);
+  return std::make_unique<OdbcConnection>(ToSqlText(BuildConnectionString(texts)), DescribeSource(texts));
+}
+
+}  // namespace qz::access::odbc

@@ -1,0 +1,182 @@
+// A connection to one data source through the ODBC driver manager (unixODBC
+// on Linux, the system's on Windows), with the wide API only.
+//
+// Rows added inside a transaction are held back and sent together as one
+// parameter array (SQL_ATTR_PARAMSET_SIZE) of a statement prepared once;
+// they are sent before any other statement, savepoint, commit, close or
+// read, and a row the database refuses surfaces there. A driver that cannot
+// take arrays gets them one row at a time. A connection lost outside a
+// transaction (SQLSTATE class 08) is made again once by the next call; a
+// statement that was in flight is never sent again.
+//
+// The class is written in one file per duty:
+//   OdbcConnection.cpp   connecting, the link and reconnecting,
+//                        transactions, and the factory ConnectOdbc
+//   OdbcExecution.cpp    running statements
+//   OdbcRowWriting.cpp   rows added and edited, and the held-back rows
+// with the statement texts in OdbcStatementText.cpp, the parameters in
+// OdbcParameters.cpp, text and connection strings in OdbcText.cpp and the
+// driver's diagnostics in OdbcErrors.cpp.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "access/driver/Driver.h"
+#include "access/driver/RowBuffer.h"
+#include "access/driver/TransactionNesting.h"
+#include "access/driver/odbc/OdbcErrors.h"
+#include "access/driver/odbc/OdbcParameters.h"
+#include "access/driver/odbc/OdbcText.h"
+
+namespace qz::access::odbc {
+
+class OdbcCursor;
+
+// Owns one ODBC handle (environment, connection or statement).
+class Handle {
+ public:
+  Handle() = default;
+  Handle(SQLSMALLINT type, SQLHANDLE handle) : type_(type), handle_(handle) {}
+  ~Handle() { reset(); }
+  Handle(Handle&& other) noexcept : type_(other.type_), handle_(other.handle_) { other.handle_ = SQL_NULL_HANDLE; }
+  Handle& operator=(Handle&& other) noexcept;
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+
+  SQLHANDLE get() const { return handle_; }
+  explicit operator bool() const { return handle_ != SQL_NULL_HANDLE; }
+  void reset();
+
+ private:
+  SQLSMALLINT type_ = 0;
+  SQLHANDLE handle_ = SQL_NULL_HANDLE;
+};
+
+class OdbcConnection : public Connection, private TransactionSteps {
+ public:
+  // Connects with connection_string (which may hold a password: it is kept
+  // only to connect again, never shown). Throws CQZDBException.
+  OdbcConnection(SqlText connection_string, std::wstring description);
+  ~OdbcConnection() override;
+
+  bool IsConnected() override;
+  void Close() override;
+  bool BeginTransaction() override;
+  bool CommitTransaction() override;
+  bool RollbackTransaction() override;
+  std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) override;
+  std::wstring Describe() const override { return description_; }
+  std::wstring DbmsName() const override { return dbms_name_; }
+
+  // --- For cursors ---------------------------------------------------------
+
+  // Before a statement runs or a row is read: sends the rows held back
+  // (raising their refusal) and makes sure the link is up.
+  void PrepareForStatement();
+  // Sends the rows held back; a refusal among them throws.
+  void FlushHeldRows();
+  // A statement handle on the connection: one given back earlier, or a
+  // new one. Throws.
+  Handle NewStatement();
+  // Takes back a statement handle that is done with, its cursor closed, to
+  // hand out again: freeing and allocating a handle costs some drivers a
+  // message to the server each time.
+  void ReturnStatement(Handle statement);
+  // What the driver said about the failed call on handle; notes a lost
+  // link. RaiseError throws it.
+  Diagnostic TakeDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle);
+  [[noreturn]] void RaiseError(SQLSMALLINT handle_type, SQLHANDLE handle, const wchar_t* doing);
+
+  // Cursors with a statement handle, which must go before the connection.
+  void Register(OdbcCursor* cursor) { cursors_.push_back(cursor); }
+  void Unregister(OdbcCursor* cursor);
+
+  // layout_id names the table and column list (RowBuffer::layout_id).
+  void InsertRow(const std::wstring& table, uint64_t layout_id, const FieldValue* fields, size_t count);
+  void UpdateRow(const std::wstring& table, const std::vector<std::wstring>& key,
+                 const std::vector<CQZDBVariant>& key_values, const FieldValue* fields, size_t count);
+  // The primary key columns of table, in key order; empty when it has none.
+  const std::vector<std::wstring>& PrimaryKey(const std::wstring& table);
+
+ private:
+  struct PreparedInsert {
+    std::wstring sql;
+    Handle statement;
+  };
+  struct PrimaryKeyEntry {
+    std::wstring table;
+    std::vector<std::wstring> columns;
+  };
+
+  void Connect();
+  // Lets go of every statement and the link itself.
+  void Disconnect();
+  void Reconnect();
+  // Before a statement: a link known lost is made again outside a
+  // transaction, and throws inside one.
+  void EnsureLink();
+  // A connection idle for a while is tried with a trivial query before it
+  // is used, so that a server that dropped it meanwhile costs no call.
+  void CheckIdleLink();
+  void SetAutocommit(bool on);
+  // Runs a statement without parameters or rows.
+  void RunDirect(const std::wstring& sql);
+
+  void BeginOutermost() override;
+  void CommitOutermost() override;
+  void RollbackOutermost() override;
+  void RunSavepointStatement(const std::string& sql) override;
+
+  SQLHSTMT PreparedInsertFor(const std::wstring& sql);
+  // Runs statement once per row of values (rows x columns), as one array
+  // when the driver takes arrays.
+  void RunRows(SQLHSTMT statement, const CQZDBVariant* const* values, size_t rows, size_t columns);
+  void HoldRow(const std::wstring& sql, const FieldValue* fields, size_t count);
+
+  Handle environment_;
+  Handle connection_;
+  SqlText connection_string_;
+  std::wstring description_;
+  std::wstring dbms_name_;
+  std::wstring quote_;  // the server's identifier quote
+  bool closed_ = false;
+  bool link_lost_ = false;         // the driver reported class 08
+  bool transaction_lost_ = false;  // ... inside the transaction
+  bool arrays_refused_ = false;    // the driver cannot take parameter arrays
+  std::chrono::steady_clock::time_point last_used_;
+
+  TransactionNesting transactions_;
+  std::vector<OdbcCursor*> cursors_;
+
+  std::vector<Handle> idle_statements_;
+  std::vector<PreparedInsert> inserts_;
+  std::vector<PrimaryKeyEntry> primary_keys_;
+  uint64_t last_layout_ = 0;
+  std::wstring last_insert_sql_;
+
+  // Rows held back inside a transaction: one statement, row after row.
+  std::wstring held_sql_;
+  size_t held_columns_ = 0;
+  size_t held_rows_ = 0;
+  std::vector<CQZDBVariant> held_values_;
+
+  ParameterArray parameters_;
+  std::vector<const CQZDBVariant*> value_pointers_;
+  std::vector<SQLUSMALLINT> row_status_;
+};
+
+// Rows held back at most before they are sent.
+constexpr size_t kHeldRowLimit = 1000;
+// Statement handles kept to hand out again.
+constexpr size_t kIdleStatementLimit = 4;
+// Inserts kept prepared per connection.
+constexpr size_t kPreparedInsertLimit = 16;
+
+}  // namespace qz::access::odbc

@@ -1,0 +1,307 @@
+#include "access/driver/odbc/OdbcCursor.h"
+
+#include "access/driver/odbc/OdbcErrors.h"
+
+namespace qz::access::odbc {
+namespace {
+
+// Text is read in pieces of this many UTF-16 units; a longer value takes
+// as many pieces as it needs.
+constexpr size_t kTextPieceUnits = 4096;
+
+// SQL identifiers compare without regard to ASCII case; servers hand
+// unquoted names back folded to their own case.
+bool SameIdentifier(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
+    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+OdbcCursor::OdbcCursor(OdbcConnection* connection, Handle statement, State state)
+    : connection_(connection), statement_(std::move(statement)), state_(state) {
+  connection_->Register(this);
+  if (state_ == State::kDone) {
+    // A statement without rows stands past its end from the start.
+    started_ = true;
+    bof_ = true;
+  }
+}
+
+OdbcCursor::~OdbcCursor() { Close(); }
+
+void OdbcCursor::LoseStatement() {
+  if (state_ == State::kExecuted || state_ == State::kOnRow || state_ == State::kPending) lost_ = true;
+  statement_.reset();
+  if (state_ != State::kClosed) state_ = State::kDone;
+  started_ = true;
+}
+
+void OdbcCursor::Start() {
+  if (started_) {
+    if (lost_) {
+      lost_ = false;
+      CQZDBException::Raise(L"the connection was closed while the rows were being read", "08003", 0);
+    }
+    return;
+  }
+  if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
+  started_ = true;
+  if (state_ == State::kPending) {
+    connection_->PrepareForStatement();
+    if (!statement_) CQZDBException::Raise(L"the connection was made again; the statement is gone", "08003", 0);
+    const SQLRETURN rc = SQLExecute(statement_.get());
+    if (rc == SQL_NO_DATA) {
+      state_ = State::kDone;
+    } else if (!SQL_SUCCEEDED(rc)) {
+      state_ = State::kDone;
+      bof_ = true;
+      connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
+    } else {
+      state_ = State::kExecuted;
+    }
+  }
+  if (state_ == State::kExecuted) Fetch();
+  bof_ = state_ != State::kOnRow;
+}
+
+void OdbcCursor::Fetch() {
+  // Rows another record set held back go first, so that their refusal is
+  // not mistaken for this read's.
+  connection_->FlushHeldRows();
+  row_read_ = false;
+  const SQLRETURN rc = SQLFetch(statement_.get());
+  if (rc == SQL_NO_DATA) {
+    state_ = State::kDone;
+    return;
+  }
+  if (!SQL_SUCCEEDED(rc)) {
+    state_ = State::kDone;
+    connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
+  }
+  state_ = State::kOnRow;
+}
+
+bool OdbcCursor::IsBOF() {
+  Start();
+  return bof_;
+}
+
+bool OdbcCursor::IsEOF() {
+  Start();
+  return state_ != State::kOnRow;
+}
+
+bool OdbcCursor::MoveNext() {
+  Start();
+  if (state_ == State::kOnRow) Fetch();
+  return state_ == State::kOnRow;
+}
+
+bool OdbcCursor::HasRow() {
+  Start();
+  return state_ == State::kOnRow;
+}
+
+void OdbcCursor::Describe() {
+  SQLSMALLINT count = 0;
+  if (!SQL_SUCCEEDED(SQLNumResultCols(statement_.get(), &count)))
+    connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
+  columns_.resize(static_cast<size_t>(count));
+  values_.resize(static_cast<size_t>(count));
+  for (SQLSMALLINT i = 0; i < count; ++i) {
+    SQLWCHAR name[256] = {};
+    SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    if (!SQL_SUCCEEDED(SQLDescribeColW(statement_.get(), static_cast<SQLUSMALLINT>(i + 1), name, 256, &length, &type,
+                                       &size, &digits, &nullable)))
+      connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
+    columns_[static_cast<size_t>(i)].name = FromSqlText(name, std::min<size_t>(static_cast<size_t>(length), 255));
+    columns_[static_cast<size_t>(i)].type = type;
+  }
+}
+
+void OdbcCursor::ReadText(SQLUSMALLINT number, CQZDBVariant& value) {
+  SqlText whole;
+  text_buffer_.resize(kTextPieceUnits + 1);
+  const SQLLEN capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(SQLWCHAR));
+  for (;;) {
+    SQLLEN indicator = 0;
+    const SQLRETURN rc = SQLGetData(statement_.get(), number, SQL_C_WCHAR, text_buffer_.data(), capacity, &indicator);
+    if (rc == SQL_NO_DATA) break;
+    if (!SQL_SUCCEEDED(rc)) connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
+    if (indicator == SQL_NULL_DATA) {
+      value.SetNull();
+      return;
+    }
+    // A piece that did not fit (01004) fills the buffer but its terminator;
+    // the rest comes with the next call.
+    const bool complete = indicator != SQL_NO_TOTAL && indicator <= capacity - static_cast<SQLLEN>(sizeof(SQLWCHAR));
+    const size_t units = complete ? static_cast<size_t>(indicator) / sizeof(SQLWCHAR) : kTextPieceUnits;
+    whole.append(text_buffer_.data(), units);
+    if (complete) break;
+  }
+  value = FromSqlText(whole.data(), whole.size());
+}
+
+void OdbcCursor::ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant& value) {
+  SQLLEN indicator = 0;
+  switch (type) {
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_TINYINT:
+    case SQL_BIT: {
+      SQLINTEGER number_value = 0;
+      if (!SQL_SUCCEEDED(SQLGetData(statement_.get(), number, SQL_C_SLONG, &number_value, 0, &indicator)))
+        connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
+      if (indicator == SQL_NULL_DATA)
+        value.SetNull();
+      else
+        value.SetInteger(number_value);
+      return;
+    }
+    case SQL_BIGINT: {
+      SQLBIGINT number_value = 0;
+      if (!SQL_SUCCEEDED(SQLGetData(statement_.get(), number, SQL_C_SBIGINT, &number_value, 0, &indicator)))
+        connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
+      if (indicator == SQL_NULL_DATA)
+        value.SetNull();
+      else
+        value.SetInteger(number_value);
+      return;
+    }
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE: {
+      SQLDOUBLE number_value = 0;
+      if (!SQL_SUCCEEDED(SQLGetData(statement_.get(), number, SQL_C_DOUBLE, &number_value, 0, &indicator)))
+        connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
+      if (indicator == SQL_NULL_DATA)
+        value.SetNull();
+      else
+        value.SetReal(number_value);
+      return;
+    }
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TYPE_DATE:
+    case SQL_TIMESTAMP:
+    case SQL_DATE: {
+      SQL_TIMESTAMP_STRUCT stamp{};
+      const SQLRETURN rc = SQLGetData(statement_.get(), number, SQL_C_TYPE_TIMESTAMP, &stamp, sizeof stamp, &indicator);
+      if (!SQL_SUCCEEDED(rc)) {
+        // A stored value that is no date the driver can convert reads as
+        // NULL: the date conversion turns that into an invalid date-time.
+        const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_STMT, statement_.get());
+        if (diagnostic.state.compare(0, 2, "22") != 0) RaiseDiagnostic(diagnostic, L"");
+        value.SetNull();
+        return;
+      }
+      if (indicator == SQL_NULL_DATA) {
+        value.SetNull();
+        return;
+      }
+      SQZTimestamp parts;
+      parts.year = stamp.year;
+      parts.month = stamp.month;
+      parts.day = stamp.day;
+      parts.hour = stamp.hour;
+      parts.minute = stamp.minute;
+      parts.second = stamp.second;
+      parts.fraction = stamp.fraction;
+      value.SetTimestamp(parts);
+      return;
+    }
+    default:
+      ReadText(number, value);
+      return;
+  }
+}
+
+void OdbcCursor::ReadRow() {
+  if (row_read_) return;
+  if (columns_.empty()) Describe();
+  // Read in column order, which every driver allows.
+  for (size_t i = 0; i < columns_.size(); ++i)
+    ReadColumn(static_cast<SQLUSMALLINT>(i + 1), columns_[i].type, values_[i]);
+  row_read_ = true;
+}
+
+size_t OdbcCursor::ColumnIndex(std::wstring_view column) {
+  // Row mappings read columns in table order: try the one after the last.
+  const size_t next = last_column_ + 1;
+  if (next < columns_.size() && SameIdentifier(columns_[next].name, column)) return last_column_ = next;
+  for (size_t i = 0; i < columns_.size(); ++i)
+    if (SameIdentifier(columns_[i].name, column)) return last_column_ = i;
+  CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "42703", 0);
+}
+
+void OdbcCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
+  ReadRow();
+  value = values_[ColumnIndex(column)];
+}
+
+bool OdbcCursor::AddNew(const std::wstring& table) {
+  row_buffer_.Begin(RowBuffer::Mode::kInsert, table);
+  return true;
+}
+
+bool OdbcCursor::Edit(const std::wstring& table) {
+  ReadRow();
+  const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
+  if (key.empty()) RaiseNoKeyToEditBy(table);
+  edit_key_ = key;
+  edit_key_values_.resize(key.size());
+  for (size_t i = 0; i < key.size(); ++i) {
+    edit_key_values_[i] = values_[ColumnIndex(key[i])];
+    if (edit_key_values_[i].IsNull())
+      CQZDBException::Raise(L"the row to edit has no value in key column " + key[i], "", 0);
+  }
+  row_buffer_.Begin(RowBuffer::Mode::kEdit, table);
+  return true;
+}
+
+bool OdbcCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
+  row_buffer_.Assign(column, value);
+  return true;
+}
+
+bool OdbcCursor::Update() {
+  const RowBuffer::Mode mode = row_buffer_.mode();
+  try {
+    row_buffer_.Finish();
+    if (mode == RowBuffer::Mode::kInsert) {
+      added_ = true;
+      connection_->InsertRow(row_buffer_.table(), row_buffer_.layout_id(), row_buffer_.fields(), row_buffer_.size());
+    } else {
+      connection_->UpdateRow(row_buffer_.table(), edit_key_, edit_key_values_, row_buffer_.fields(),
+                             row_buffer_.size());
+    }
+  } catch (CQZDBException*) {
+    row_buffer_.Reset();
+    throw;
+  }
+  row_buffer_.Reset();
+  return true;
+}
+
+void OdbcCursor::Flush() {
+  if (added_ && state_ != State::kClosed) connection_->FlushHeldRows();
+}
+
+void OdbcCursor::Close() {
+  if (state_ == State::kClosed) return;
+  state_ = State::kClosed;
+  started_ = true;
+  if (statement_) {
+    connection_->Unregister(this);
+    connection_->ReturnStatement(std::move(statement_));
+  }
+}
+
+}  // namespace qz::access::odbc

@@ -1,0 +1,78 @@
+// The rows of one ODBC statement, read forward only, one row at a time.
+// The values of the current row are read whole (long texts in as many
+// pieces as they take) when a column is first asked for, so columns can be
+// read in any order whatever the driver allows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "access/driver/Driver.h"
+#include "access/driver/odbc/OdbcConnection.h"
+
+namespace qz::access::odbc {
+
+class OdbcCursor : public Cursor {
+ public:
+  enum class State {
+    kPending,   // prepared, runs when a row is first asked for
+    kExecuted,  // ran; its first row not fetched yet
+    kOnRow,
+    kDone,  // past the last row, or a statement without rows
+    kClosed,
+  };
+
+  OdbcCursor(OdbcConnection* connection, Handle statement, State state);
+  ~OdbcCursor() override;
+
+  bool IsBOF() override;
+  bool IsEOF() override;
+  bool MoveNext() override;
+  bool HasRow() override;
+  void GetValue(std::wstring_view column, CQZDBVariant& value) override;
+
+  bool AddNew(const std::wstring& table) override;
+  bool Edit(const std::wstring& table) override;
+  bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) override;
+  bool Update() override;
+
+  void Flush() override;
+  void Close() override;
+
+  // The connection is going: let go of the statement handle now.
+  void LoseStatement();
+
+ private:
+  struct ColumnInfo {
+    std::wstring name;
+    SQLSMALLINT type = 0;
+  };
+
+  void Start();
+  void Fetch();
+  void Describe();
+  void ReadRow();
+  void ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant& value);
+  void ReadText(SQLUSMALLINT number, CQZDBVariant& value);
+  size_t ColumnIndex(std::wstring_view column);
+
+  OdbcConnection* connection_;
+  Handle statement_;
+  State state_;
+  bool started_ = false;
+  bool bof_ = false;
+  bool lost_ = false;   // the connection went under the statement
+  bool added_ = false;  // rows went in through AddNew, perhaps held back
+
+  std::vector<ColumnInfo> columns_;
+  std::vector<CQZDBVariant> values_;  // the current row, once read
+  bool row_read_ = false;
+  size_t last_column_ = 0;
+  SqlText text_buffer_;
+
+  RowBuffer row_buffer_;
+  std::vector<std::wstring> edit_key_;
+  std::vector<CQZDBVariant> edit_key_values_;
+};
+
+}  // namespace qz::access::odbc

@@ -1,0 +1,257 @@
+// What only the ODBC driver has to get right, on each source reached
+// through ODBC (support/OdbcEngineDatabase.h): long batches sent as
+// parameter arrays, a link killed by the server, long and non-BMP text,
+// connection strings with awkward passwords, and a source that does not
+// exist.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "access/driver/odbc/OdbcText.h"
+#include "platform/TextEncoding.h"
+#include "support/OdbcEngineDatabase.h"
+#include "support/OdbcSources.h"
+#include "tasks/StoreFixture.h"
+
+namespace qz::testing {
+namespace {
+
+std::string Utf8(const std::wstring& text) { return platform::WideToUtf8(text); }
+
+SQZGeZhuanItemInfo Item(const GUID& task, int32_t index, std::wstring name) {
+  SQZGeZhuanItemInfo item;
+  item.guidTask = task;
+  item.guidItem = TestGuid(100000 + static_cast<uint32_t>(index));
+  item.strItemName = std::move(name);
+  item.nIndex = index;
+  item.dwLength = static_cast<uint32_t>(index) * 25;
+  return item;
+}
+
+// A connection of the test's own to the engine's source.
+void ConnectTo(const EngineDatabase& db, CQZDatabase* database) {
+  const DBsSetNode node = db.Node();
+  database->Connect(QZDB_ODBC, node.strConnect1, node.strConnect2, node.strConnect3, node.strConnect4);
+}
+
+class OdbcStoreTest : public StoreTest {};
+
+TEST_P(OdbcStoreTest, ARowRefusedInTheMiddleOfALongBatchKeepsNothing) {
+  db_->RejectInsert(L"GeZhuanTaskItem", L"strItemName", L"refused");
+  std::vector<SQZGeZhuanItemInfo> items;
+  for (int32_t i = 0; i < 10000; ++i) items.push_back(Item(TestGuid(1), i, L"item " + std::to_wstring(i)));
+  items[5000].strItemName = L"refused";
+
+  EXPECT_EQ(control_.AddGeZhuanItems(&items), 0);
+  EXPECT_EQ(debug_.lines(), std::vector<std::wstring>{L"select * from GeZhuanTaskItem"});
+  EXPECT_EQ(Count(L"GeZhuanTaskItem"), 0);
+
+  // All of them go in once the row is acceptable, in order, and nothing was
+  // left open by the failure.
+  items[5000].strItemName = L"accepted";
+  EXPECT_EQ(control_.AddGeZhuanItems(&items), 1);
+  EXPECT_EQ(Count(L"GeZhuanTaskItem"), 10000);
+  EXPECT_EQ(db_->QueryInteger(L"select dwLength as v from GeZhuanTaskItem where strItemName = 'item 9999'"), 9999 * 25);
+}
+
+TEST_P(OdbcStoreTest, LongAndNonBmpTextsRoundTrip) {
+  // 100,000 characters: ASCII, CJK, and characters outside the BMP, which
+  // travel as surrogate pairs.
+  std::wstring long_text;
+  while (long_text.size() < 100000) long_text += L"tape \x78C1\x5E26 \U0001F3AC \U00020BB7 ";
+  long_text.resize(100000);
+  long_text.back() = L'.';
+  SQZGeZhuanTaskInfo task;
+  task.guidTaskID = TestGuid(1);
+  task.strTaskName = L"\U0001F4FC \U0002A6B2 name";
+  task.strTaskHint = long_text;
+  for (int32_t i = 0; i < 3; ++i)
+    task.arrItems.push_back(Item(task.guidTaskID, i, L"\U0001F39E\U0001F39E " + std::to_wstring(i)));
+  std::vector<SQZGeZhuanTaskInfo> tasks = {task};
+  ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
+
+  std::vector<SQZGeZhuanTaskInfo> read;
+  ASSERT_EQ(control_.GetGeZhuanTasksByCondition(L"", &read), 1);
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(read[0].strTaskHint.size(), 100000u);
+  EXPECT_TRUE(read[0].strTaskHint == long_text);
+  EXPECT_EQ(Utf8(read[0].strTaskName), Utf8(task.strTaskName));
+  ASSERT_EQ(read[0].arrItems.size(), 3u);
+  EXPECT_EQ(Utf8(read[0].arrItems[2].strItemName), Utf8(L"\U0001F39E\U0001F39E 2"));
+
+  // The database holds characters, not halves of pairs.
+  const std::wstring length = GetParam() == "OdbcSQLite" ? L"length" : L"char_length";
+  EXPECT_EQ(db_->QueryInteger(L"select " + length + L"(strTaskName) as v from GeZhuanTaskInfo"), 8);
+  EXPECT_EQ(db_->QueryInteger(L"select " + length + L"(strTaskHint) as v from GeZhuanTaskInfo"), 100000);
+}
+
+TEST_P(OdbcStoreTest, AConnectionTheServerKilledIsMadeAgainByTheNextCall) {
+  if (GetParam() == "OdbcSQLite") GTEST_SKIP() << "no server to kill the connection";
+  db_->Execute(
+      L"insert into VTRTAPEGROUPINFO (guidGroupID, strGroupName, strGroupHint) values "
+      L"('0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9', 'HD', '')");
+  std::vector<SQZGZVTRTapeTypeGroupInfo> groups;
+  ASSERT_EQ(control_.GetAllVTRTapeGRPInfos(&groups), 1);
+
+  // Every other session of the source goes: the control object's among them.
+  if (GetParam() == "OdbcPostgreSQL") {
+    EXPECT_GE(db_->QueryInteger(L"select count(pg_terminate_backend(pid)) as v from pg_stat_activity where datname = "
+                                L"current_database() and pid <> pg_backend_pid()"),
+              1);
+  } else {
+    const int32_t killed = db_->QueryInteger(
+        L"select min(id) as v from information_schema.processlist where user = 'qz_test' and id <> connection_id()");
+    ASSERT_GT(killed, 0);
+    db_->Execute(L"KILL " + std::to_wstring(killed));
+  }
+  // An idle link is tried before it is used again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+
+  groups.clear();
+  EXPECT_EQ(control_.GetAllVTRTapeGRPInfos(&groups), 1);
+  EXPECT_EQ(groups.size(), 1u);
+  EXPECT_TRUE(debug_.lines().empty());
+}
+
+TEST_P(OdbcStoreTest, NestedLevelsAreSavepointsAndHeldRowsGoBeforeThem) {
+  CQZDatabase database;
+  ConnectTo(*db_, &database);
+  auto add_group = [&database](const std::wstring& guid) {
+    CQZRecordSet set(&database);
+    ASSERT_TRUE(set.Open(L"select * from VTRTAPEGROUPINFO", ROWOPERATION_WRITE));
+    CQZDBVariant value;
+    set.AddNew(L"VTRTAPEGROUPINFO");
+    value = guid;
+    set.SetFieldValue(L"[guidGroupID]", value);
+    set.Update();
+  };
+  database.BeginTrans();
+  add_group(L"00000000-0000-0000-0000-00000000000A");
+  database.BeginTrans();
+  add_group(L"00000000-0000-0000-0000-00000000000B");
+  database.Rollback();
+  database.BeginTrans();
+  add_group(L"00000000-0000-0000-0000-00000000000C");
+  database.CommitTrans();
+  database.CommitTrans();
+  database.Close();
+  EXPECT_EQ(db_->QueryText(L"select min(guidGroupID) as v from VTRTAPEGROUPINFO"),
+            L"00000000-0000-0000-0000-00000000000A");
+  EXPECT_EQ(db_->QueryText(L"select max(guidGroupID) as v from VTRTAPEGROUPINFO"),
+            L"00000000-0000-0000-0000-00000000000C");
+  EXPECT_EQ(Count(L"VTRTAPEGROUPINFO"), 2);
+}
+
+TEST_P(OdbcStoreTest, TextAfterTheFirstStatementIsRefused) {
+  db_->Execute(
+      L"insert into VTRTAPEGROUPINFO (guidGroupID, strGroupName, strGroupHint) values "
+      L"('0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9', 'HD', 'a;b')");
+  CQZDatabase database;
+  ConnectTo(*db_, &database);
+  for (const wchar_t* sql : {L"select strGroupHint as v from VTRTAPEGROUPINFO; delete from VTRTAPEGROUPINFO",
+                             L"delete from VTRTAPEGROUPINFO where strGroupName = 'x';delete from VTRTAPEGROUPINFO"}) {
+    SCOPED_TRACE(Utf8(sql));
+    CQZRecordSet set(&database);
+    bool refused = false;
+    try {
+      set.Open(sql, ROWOPERATION_WRITE);
+      set.IsBOF();
+    } catch (CQZDBException* e) {
+      refused = true;
+      e->Delete();
+    }
+    EXPECT_TRUE(refused);
+  }
+  EXPECT_EQ(Count(L"VTRTAPEGROUPINFO"), 1);
+  // A ';' inside a quote or after the statement is no second statement.
+  EXPECT_EQ(db_->QueryText(L"select strGroupHint as v from VTRTAPEGROUPINFO where strGroupHint = 'a;b';  "), L"a;b");
+}
+
+TEST_P(OdbcStoreTest, APasswordIsNeverShown) {
+  const DBsSetNode node = db_->Node();
+  CQZDatabase database;
+  ConnectTo(*db_, &database);
+  EXPECT_FALSE(database.GetDBMSName().empty());
+  if (!node.strConnect4.empty()) {
+    EXPECT_EQ(database.Describe().find(node.strConnect4), std::wstring::npos);
+  }
+
+  // A wrong password is refused with a message that holds neither it nor
+  // the right one.
+  if (GetParam() != "OdbcMariaDB") return;
+  EXPECT_NE(node.strConnect4.find_first_of(L";}"), std::wstring::npos) << "the source's password should be awkward";
+  const std::wstring wrong = L"wr;o}ng{pw";
+  try {
+    database.Connect(QZDB_ODBC, node.strConnect1, node.strConnect2, node.strConnect3, wrong);
+    ADD_FAILURE() << "a wrong password was accepted";
+  } catch (CQZDBException* e) {
+    EXPECT_EQ(e->GetErrorMessage().find(wrong), std::wstring::npos) << Utf8(e->GetErrorMessage());
+    EXPECT_EQ(e->GetErrorMessage().find(L"o}ng"), std::wstring::npos);
+    EXPECT_EQ(e->GetSQLState().compare(0, 2, "28"), 0) << e->GetSQLState();
+    e->Delete();
+  }
+  // The same source as a connection string holding the password.
+  database.Connect(QZDB_ODBC,
+                   L"DSN=" + node.strConnect1 + L";PWD=" + access::odbc::ConnectionValue(node.strConnect4) + L";UID=" +
+                       node.strConnect3,
+                   L"", L"", L"");
+  EXPECT_TRUE(database.IsConnectted());
+  EXPECT_EQ(database.Describe().find(node.strConnect4), std::wstring::npos) << Utf8(database.Describe());
+  EXPECT_NE(database.Describe().find(L"UID=" + node.strConnect3), std::wstring::npos) << Utf8(database.Describe());
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, OdbcStoreTest, ::testing::ValuesIn(OdbcEngineNames()), EngineName());
+
+TEST(OdbcConnectionText, ValuesAreBracedWhenTheyHoldWhatEndsThem) {
+  using access::odbc::BuildConnectionString;
+  EXPECT_EQ(BuildConnectionString({L"gezhuan", L"", L"", L""}), L"DSN=gezhuan");
+  EXPECT_EQ(BuildConnectionString({L"gezhuan", L"tasks", L"operator", L"qz;pass}word{1"}),
+            L"DSN=gezhuan;DATABASE=tasks;UID=operator;PWD={qz;pass}}word{1}");
+  EXPECT_EQ(BuildConnectionString({L"DRIVER={MariaDB};SERVER=db;", L"", L"", L" x=y"}),
+            L"DRIVER={MariaDB};SERVER=db;PWD={ x=y}");
+  EXPECT_EQ(BuildConnectionString({L"my source", L"", L"", L""}), L"DSN=my source");
+
+  using access::odbc::DescribeSource;
+  const std::wstring described = DescribeSource({L"DRIVER={x};PWD={a;b}}c};Password=zz;SERVER=db", L"d", L"u", L"p"});
+  EXPECT_EQ(described, L"odbc DRIVER={x};SERVER=db;DATABASE=d as u");
+}
+
+TEST(OdbcConnectionText, NonBmpTextBecomesSurrogatePairsAndBack) {
+  const std::wstring text = L"a\x4E2D\U0001F600\U00020BB7z";
+  const access::odbc::SqlText units = access::odbc::ToSqlText(text);
+  ASSERT_EQ(units.size(), 7u);
+  EXPECT_EQ(units[2], 0xD83D);
+  EXPECT_EQ(units[3], 0xDE00);
+  EXPECT_EQ(access::odbc::FromSqlText(units.data(), units.size()), text);
+  // A half of a pair stands for nothing and reads as U+FFFD.
+  const SQLWCHAR broken[] = {0x61, 0xD83D, 0x62};
+  EXPECT_EQ(access::odbc::FromSqlText(broken, 3),
+            L"a\xFFFD"
+            L"b");
+}
+
+TEST(OdbcSourceTest, ADataSourceThatDoesNotExistIsAClearError) {
+  OdbcSource source;
+  if (!FindOdbcSource("SQLITE", &source)) GTEST_SKIP() << "no ODBC sources in this run";
+  CQZDatabase database;
+  try {
+    database.Connect(QZDB_ODBC, L"qz_no_such_source", L"", L"u", L"secret");
+    ADD_FAILURE() << "connected to a source that does not exist";
+  } catch (CQZDBException* e) {
+    EXPECT_EQ(e->GetSQLState(), "IM002");
+    EXPECT_NE(e->GetErrorMessage().find(L"qz_no_such_source"), std::wstring::npos) << Utf8(e->GetErrorMessage());
+    EXPECT_EQ(e->GetErrorMessage().find(L"secret"), std::wstring::npos);
+    e->Delete();
+  }
+  DBsSetNode node;
+  node.nDBType = 4;
+  node.strConnect1 = L"qz_no_such_source";
+  DebugCapture debug;
+  CQZNVGeZhuanDBControl control;
+  EXPECT_EQ(control.OpenQZNVGeZhuanDB(node), 0);
+  EXPECT_EQ(debug.lines(), std::vector<std::wstring>{L"Open QZNVMANAGE DBERROR"});
+}
+
+}  // namespace
+}  // namespace qz::testing
