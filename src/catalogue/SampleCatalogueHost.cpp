@@ -2,9 +2,9 @@
 #include <QZNVGeZhuanHost.h>
 
 #include "catalogue/SampleCatalogue.h"
-#include "control/WithDatabase.h"
+#include "common/WithDatabase.h"
 
 int QZNVGeZhuanAddSampleCatalogue(const DBsSetNode& node, std::wstring* error) {
-  return qz::control::WithDatabase(
+  return qz::common::WithDatabase(
       node, error, [](CQZDatabase& database, DATABASETYPE) { qz::catalogue::AddSampleCatalogue(database); });
 }

@@ -2,9 +2,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "Diagnostics.h"
 #include "Text.h"
+#include "common/KindCode.h"
+#include "common/WithDatabase.h"
 
 namespace gezhuan {
 
@@ -14,40 +17,17 @@ namespace {
 
 const wchar_t kOwnSetting[] = L"QZNVCENTERDBSetting";
 
-// The engine a kind code selects, as the control object maps it.
-DATABASETYPE EngineOfKind(int kind) {
-  switch (kind) {
-    case 2:
-      return QZDB_POSTGRESQL;
-    case 4:
-      return QZDB_ODBC;
-    case 8:
-      return QZDB_RESERVED3;
-    case 16:
-      return QZDB_RESERVED4;
-    case 32:
-      return QZDB_RESERVED5;
-    default:
-      return QZDB_SQLITE;
-  }
-}
+using qz::common::DatabaseTypeOfKind;
 
-// Runs body on a connection of its own to node's database; the access
-// component's exception becomes a failure in the database's words.
+// Runs body on a connection of its own to node's database; a failure
+// becomes one in the database's words.
 template <class Body>
 auto WithConnection(const DBsSetNode& node, const std::string& what, Body body) {
-  CQZDatabase database;
-  try {
-    database.Connect(EngineOfKind(node.nDBType), node.strConnect1, node.strConnect2, node.strConnect3,
-                     node.strConnect4);
-    auto result = body(database);
-    database.Close();
-    return result;
-  } catch (CQZDBException* e) {
-    const std::string message = ToUtf8(e->GetErrorMessage());
-    e->Delete();
-    Fail(what + ": " + message);
-  }
+  decltype(body(std::declval<CQZDatabase&>())) result{};
+  std::wstring error;
+  if (!qz::common::WithDatabase(node, &error, [&](CQZDatabase& database, DATABASETYPE) { result = body(database); }))
+    Fail(what + ": " + ToUtf8(error));
+  return result;
 }
 
 }  // namespace
@@ -74,7 +54,7 @@ DBsSetNode EmbeddedNode(const std::string& path) {
   return node;
 }
 
-bool IsEmbedded(const DBsSetNode& node) { return EngineOfKind(node.nDBType) == QZDB_SQLITE; }
+bool IsEmbedded(const DBsSetNode& node) { return DatabaseTypeOfKind(node.nDBType) == QZDB_SQLITE; }
 
 std::string EmbeddedPath(const DBsSetNode& node) {
   const fs::path file = ToUtf8(node.strConnect2);
@@ -85,7 +65,7 @@ std::string EmbeddedPath(const DBsSetNode& node) {
 bool IsComplete(const DBsSetNode& node) { return !node.strConnect1.empty() && !node.strConnect2.empty(); }
 
 std::string DescribeNode(const DBsSetNode& node) {
-  switch (EngineOfKind(node.nDBType)) {
+  switch (DatabaseTypeOfKind(node.nDBType)) {
     case QZDB_SQLITE:
       return "sqlite " + EmbeddedPath(node);
     case QZDB_POSTGRESQL: {

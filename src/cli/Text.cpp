@@ -11,33 +11,13 @@ namespace gezhuan {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsEncodable(char32_t c) { return c < 0x110000 && (c < 0xD800 || c > 0xDFFF); }
-
-// The wide characters of text as code points. On a platform whose wchar_t
-// holds UTF-16 units the surrogate pairs are joined.
+// The code points of text, by way of the one wide-to-UTF-8 conversion that
+// the library uses too.
 std::u32string CodePoints(const std::wstring& text) {
+  const std::string utf8 = ToUtf8(text);
   std::u32string out;
-  out.reserve(text.size());
-  if constexpr (sizeof(wchar_t) == 2) {
-    for (size_t i = 0; i < text.size(); ++i) {
-      char32_t c = static_cast<char16_t>(text[i]);
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-        const char32_t low = static_cast<char16_t>(text[i + 1]);
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-          ++i;
-        }
-      }
-      out.push_back(IsEncodable(c) ? c : kReplacement);
-    }
-  } else {
-    for (wchar_t w : text) {
-      const char32_t c = static_cast<char32_t>(w);
-      out.push_back(IsEncodable(c) ? c : kReplacement);
-    }
-  }
+  out.reserve(utf8.size());
+  utf8::unchecked::utf8to32(utf8.begin(), utf8.end(), std::back_inserter(out));
   return out;
 }
 
@@ -62,39 +42,6 @@ bool IsWideFallback(char32_t c) {
 }
 
 }  // namespace
-
-std::string ToUtf8(const std::wstring& text) {
-  const std::u32string points = CodePoints(text);
-  std::string out;
-  out.reserve(points.size());
-  utf8::utf32to8(points.begin(), points.end(), std::back_inserter(out));
-  return out;
-}
-
-std::wstring FromUtf8(const std::string& text) {
-  std::string valid;
-  const std::string* source = &text;
-  if (!utf8::is_valid(text.begin(), text.end())) {
-    utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
-    source = &valid;
-  }
-  std::u32string points;
-  utf8::utf8to32(source->begin(), source->end(), std::back_inserter(points));
-  std::wstring out;
-  out.reserve(points.size());
-  for (char32_t c : points) {
-    if constexpr (sizeof(wchar_t) == 2) {
-      if (c >= 0x10000) {
-        c -= 0x10000;
-        out.push_back(static_cast<wchar_t>(0xD800 + (c >> 10)));
-        out.push_back(static_cast<wchar_t>(0xDC00 + (c & 0x3FF)));
-        continue;
-      }
-    }
-    out.push_back(static_cast<wchar_t>(c));
-  }
-  return out;
-}
 
 bool IsUtf8(const std::string& text) { return utf8::is_valid(text.begin(), text.end()); }
 

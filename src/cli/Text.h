@@ -4,13 +4,15 @@
 
 #include <string>
 
+#include "platform/TextEncoding.h"
+
 namespace gezhuan {
 
 // Wide text to UTF-8. A code point that cannot be encoded becomes U+FFFD.
-std::string ToUtf8(const std::wstring& text);
+inline std::string ToUtf8(const std::wstring& text) { return qz::platform::WideToUtf8(text); }
 
 // UTF-8 to wide text. Byte sequences that are not UTF-8 become U+FFFD.
-std::wstring FromUtf8(const std::string& text);
+inline std::wstring FromUtf8(const std::string& text) { return qz::platform::Utf8ToWide(text); }
 
 // True when text is well-formed UTF-8.
 bool IsUtf8(const std::string& text);

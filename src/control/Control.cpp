@@ -2,7 +2,7 @@
 // closed once for all the copies that share it.
 #include <QZNVGeZhuanDBControl.h>
 
-#include "control/KindCode.h"
+#include "common/KindCode.h"
 #include "platform/DebugOutput.h"
 
 CQZNVGeZhuanDBControl::CQZNVGeZhuanDBControl() = default;
@@ -25,7 +25,7 @@ int CQZNVGeZhuanDBControl::OpenQZNVGeZhuanDB(DBsSetNode node) {
     m_pDatabase.reset();
   }
 
-  const DATABASETYPE type = qz::control::DatabaseTypeOfKind(node.nDBType);
+  const DATABASETYPE type = qz::common::DatabaseTypeOfKind(node.nDBType);
   m_pDatabase = std::make_shared<CQZDatabase>();
   try {
     m_pDatabase->Connect(type, node.strConnect1, node.strConnect2, node.strConnect3, node.strConnect4);

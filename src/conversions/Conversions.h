@@ -9,20 +9,16 @@
 #include <string>
 #include <string_view>
 
+#include "common/GuidText.h"
+
 namespace qz::conversions {
 
 // --- GUID ------------------------------------------------------------------
+// The GUID text form, shared with the tool (common/GuidText.h).
 
-// 36 characters, 8-4-4-4-12 upper-case hexadecimal digits, no braces.
-std::wstring GuidToText(const GUID& guid);
-
-// Parses exactly the GUID text form (either case). Anything else, including
-// surrounding white space, braces, a wrong length or text of any length
-// beyond 36 characters, gives the null GUID.
-GUID TextToGuid(std::wstring_view text);
-
-// 1 when all 16 bytes are zero, else 0.
-int IsNullGuid(const GUID& guid);
+using qz::common::GuidToText;
+using qz::common::IsNullGuid;
+using qz::common::TextToGuid;
 
 // --- Date-time -------------------------------------------------------------
 

@@ -1,6 +1,6 @@
-// The host calls that work on a database named by a setting, outside any
-// control object: connect, do the work, close, and turn a failure into 0
-// with the database's message.
+// Connect, do the work, close: the frame of the host calls that work on a
+// database named by a setting outside any control object, and of the
+// tool's own queries.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-namespace qz::control {
+namespace qz::common {
 
 // Connects to the database node names and runs work on it. 1 when work
 // finished; 0 when the database could not be reached or work threw
@@ -16,4 +16,4 @@ namespace qz::control {
 int WithDatabase(const DBsSetNode& node, std::wstring* error,
                  const std::function<void(CQZDatabase& database, DATABASETYPE type)>& work);
 
-}  // namespace qz::control
+}  // namespace qz::common

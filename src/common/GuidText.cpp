@@ -1,12 +1,12 @@
 // GUID text: 8-4-4-4-12 hexadecimal digits, written upper-case and read in
 // either case. Parsing is done by hand so that it does not depend on the
 // locale and cannot read past the text it is given.
+#include "common/GuidText.h"
+
 #include <cstddef>
 #include <cstdint>
 
-#include "conversions/Conversions.h"
-
-namespace qz::conversions {
+namespace qz::common {
 
 namespace {
 
@@ -62,28 +62,32 @@ std::wstring GuidToText(const GUID& guid) {
 }
 
 // The exact inverse of GuidToText, except that lower-case digits are also
-// accepted. Everything else gives the null GUID.
-GUID TextToGuid(std::wstring_view text) {
-  GUID null_guid{};
-  if (text.size() != kGuidTextLength) return null_guid;
-  if (text[8] != L'-' || text[13] != L'-' || text[18] != L'-' || text[23] != L'-') {
-    return null_guid;
-  }
+// accepted.
+bool ParseGuidText(std::wstring_view text, GUID* guid) {
+  if (text.size() != kGuidTextLength) return false;
+  if (text[8] != L'-' || text[13] != L'-' || text[18] != L'-' || text[23] != L'-') return false;
 
-  GUID guid{};
+  GUID parsed{};
   uint32_t value = 0;
-  if (!ReadHex(text, 0, 8, &value)) return null_guid;
-  guid.Data1 = value;
-  if (!ReadHex(text, 9, 4, &value)) return null_guid;
-  guid.Data2 = static_cast<uint16_t>(value);
-  if (!ReadHex(text, 14, 4, &value)) return null_guid;
-  guid.Data3 = static_cast<uint16_t>(value);
+  if (!ReadHex(text, 0, 8, &value)) return false;
+  parsed.Data1 = value;
+  if (!ReadHex(text, 9, 4, &value)) return false;
+  parsed.Data2 = static_cast<uint16_t>(value);
+  if (!ReadHex(text, 14, 4, &value)) return false;
+  parsed.Data3 = static_cast<uint16_t>(value);
   // Data4: two bytes before the last hyphen, six after it.
   static const std::size_t kByteOffsets[8] = {19, 21, 24, 26, 28, 30, 32, 34};
   for (int i = 0; i < 8; ++i) {
-    if (!ReadHex(text, kByteOffsets[i], 2, &value)) return null_guid;
-    guid.Data4[i] = static_cast<uint8_t>(value);
+    if (!ReadHex(text, kByteOffsets[i], 2, &value)) return false;
+    parsed.Data4[i] = static_cast<uint8_t>(value);
   }
+  *guid = parsed;
+  return true;
+}
+
+GUID TextToGuid(std::wstring_view text) {
+  GUID guid{};
+  ParseGuidText(text, &guid);
   return guid;
 }
 
@@ -96,4 +100,4 @@ int IsNullGuid(const GUID& guid) {
   return 1;
 }
 
-}  // namespace qz::conversions
+}  // namespace qz::common
