@@ -1,0 +1,76 @@
+// OLE dates on Windows: the system's own conversions. SystemTimeToVariantTime
+// rolls impossible dates over (2008-02-30 becomes 2008-03-01) instead of
+// refusing them, so every conversion is taken back and must return the parts
+// it was given.
+#include <oleauto.h>
+#include <windows.h>
+
+#include <initializer_list>
+
+#include "platform/OleDate.h"
+
+namespace qz::platform {
+namespace {
+
+bool SameParts(const CalendarTime& time, const SYSTEMTIME& system) {
+  return system.wYear == time.year && system.wMonth == time.month && system.wDay == time.day &&
+         system.wHour == time.hour && system.wMinute == time.minute && system.wSecond == time.second;
+}
+
+CalendarTime FromSystemTime(const SYSTEMTIME& system) {
+  CalendarTime time;
+  time.year = system.wYear;
+  time.month = system.wMonth;
+  time.day = system.wDay;
+  time.hour = system.wHour;
+  time.minute = system.wMinute;
+  time.second = system.wSecond;
+  return time;
+}
+
+// SYSTEMTIME holds each part in 16 bits; a part that does not fit would be
+// cut down to one that does and then pass the round trip.
+bool FitsSystemTime(const CalendarTime& time) {
+  for (int part : {time.year, time.month, time.day, time.hour, time.minute, time.second})
+    if (part < 0 || part > 0xFFFF) return false;
+  return true;
+}
+
+}  // namespace
+
+bool CalendarToDayNumber(const CalendarTime& time, double* day_number) {
+  if (!FitsSystemTime(time)) return false;
+  SYSTEMTIME system{};
+  system.wYear = static_cast<WORD>(time.year);
+  system.wMonth = static_cast<WORD>(time.month);
+  system.wDay = static_cast<WORD>(time.day);
+  system.wHour = static_cast<WORD>(time.hour);
+  system.wMinute = static_cast<WORD>(time.minute);
+  system.wSecond = static_cast<WORD>(time.second);
+  double converted = 0.0;
+  if (!SystemTimeToVariantTime(&system, &converted)) return false;
+  SYSTEMTIME back{};
+  if (!VariantTimeToSystemTime(converted, &back) || !SameParts(time, back)) return false;
+  *day_number = converted;
+  return true;
+}
+
+bool DayNumberToCalendar(double day_number, CalendarTime* time) {
+  SYSTEMTIME system{};
+  if (!VariantTimeToSystemTime(day_number, &system)) return false;
+  if (system.wYear < 100 || system.wYear > 9999) return false;
+  *time = FromSystemTime(system);
+  return true;
+}
+
+// GetLocalTime cannot fail; it is the wall clock in the user's time zone.
+bool LocalNow(CalendarTime* time) {
+  SYSTEMTIME system{};
+  GetLocalTime(&system);
+  *time = FromSystemTime(system);
+  // A leap second is held at 59, as everywhere.
+  if (time->second > 59) time->second = 59;
+  return true;
+}
+
+}  // namespace qz::platform
