@@ -2,15 +2,21 @@
 // rolls impossible dates over (2008-02-30 becomes 2008-03-01) instead of
 // refusing them, so every conversion is taken back and must return the parts
 // it was given.
-#include <oleauto.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <oleauto.h>
 
+#include <cmath>
 #include <initializer_list>
 
 #include "platform/OleDate.h"
 
 namespace qz::platform {
 namespace {
+
+// The day numbers of 0099-12-31 and 10000-01-01.
+constexpr double kBeforeFirstDay = -657435.0;
+constexpr double kAfterLastDay = 2958466.0;
 
 bool SameParts(const CalendarTime& time, const SYSTEMTIME& system) {
   return system.wYear == time.year && system.wMonth == time.month && system.wDay == time.day &&
@@ -56,6 +62,10 @@ bool CalendarToDayNumber(const CalendarTime& time, double* day_number) {
 }
 
 bool DayNumberToCalendar(double day_number, CalendarTime* time) {
+  // VariantTimeToSystemTime takes NaN, and under Wine day numbers just
+  // outside the years, for a date; nothing outside 0099-12-31 and
+  // 10000-01-01 (exclusive) is given to it.
+  if (!std::isfinite(day_number) || !(day_number > kBeforeFirstDay && day_number < kAfterLastDay)) return false;
   SYSTEMTIME system{};
   if (!VariantTimeToSystemTime(day_number, &system)) return false;
   if (system.wYear < 100 || system.wYear > 9999) return false;
