@@ -23,7 +23,9 @@ using qz::testing::SettingsTest;
 // closes it itself, and when it could not, Cancel does.
 class DialogDriver {
  public:
-  explicit DialogDriver(std::function<void(HWND)> drive) : thread_([this, drive] { Run(drive); }) {}
+  // Constructed on the thread that will show the dialog.
+  explicit DialogDriver(std::function<void(HWND)> drive)
+      : owner_(GetCurrentThreadId()), thread_([this, drive] { Run(drive); }) {}
   ~DialogDriver() { thread_.join(); }
   bool found() const { return found_; }
 
@@ -31,7 +33,7 @@ class DialogDriver {
   void Run(const std::function<void(HWND)>& drive) {
     HWND dialog = nullptr;
     for (int i = 0; i < 500 && dialog == nullptr; ++i) {
-      dialog = FindWindowW(L"#32770", L"Database settings");
+      dialog = FindDialog();
       if (dialog == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (dialog == nullptr) return;
@@ -43,6 +45,16 @@ class DialogDriver {
     if (IsWindow(dialog)) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   }
 
+  // The settings dialog of the owner thread: other test programs running at
+  // the same time show theirs too.
+  HWND FindDialog() const {
+    for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", L"Database settings"); window != nullptr;
+         window = FindWindowExW(nullptr, window, L"#32770", L"Database settings"))
+      if (GetWindowThreadProcessId(window, nullptr) == owner_) return window;
+    return nullptr;
+  }
+
+  const DWORD owner_;
   bool found_ = false;
   std::thread thread_;
 };
