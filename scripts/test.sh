@@ -4,7 +4,8 @@
 # and UndefinedBehaviorSanitizer, then each fuzz target for a bounded time,
 # then the installed tool and a caller's project against the installed
 # library. A PostgreSQL server is started on loopback for the suites that
-# need one and stopped at the end.
+# need one and stopped at the end; the failover tests get a primary and a
+# synchronous standby of their own, likewise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -31,6 +32,16 @@ echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-sanitize -DQZ_BUILD_TESTS=ON -DQZ_SANITIZE=ON -DQZ_BUILD_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+
+echo "== failover: a primary and a synchronous standby switched over under load, in both builds"
+unset QZ_PG_CLUSTER_HOSTS
+eval "$(scripts/postgres-failover-cluster.sh start)"
+trap 'scripts/postgres-failover-cluster.sh stop "${QZ_PG_CLUSTER_DIR:-}" || true; scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
+[ -n "${QZ_PG_CLUSTER_HOSTS:-}" ] || { echo "the PostgreSQL failover cluster did not start" >&2; exit 1; }
+(cd build && ctest --output-on-failure -R 'FailoverTest|LostCommitTest')
+(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -R 'FailoverTest|LostCommitTest')
+scripts/postgres-failover-cluster.sh stop "$QZ_PG_CLUSTER_DIR"
+trap 'scripts/postgres-test-server.sh stop "$QZ_PG_DIR" || true' EXIT
 
 echo "== fuzz targets, a bounded run each"
 bash scripts/fuzz.sh 20

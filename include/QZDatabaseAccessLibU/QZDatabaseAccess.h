@@ -221,6 +221,19 @@ class QZ_DATABASE_ACCESS_API CQZDatabase {
 
 // A statement on a connection: a query to read or to add and edit rows, or
 // a statement such as "delete from ..." that returns no rows.
+//
+// The calling rules are the same on every engine, and a call that breaks
+// them throws CQZDBException with SQLSTATE "HY010": every call but Open,
+// IsOpen and Close needs an open statement; AddNew and Edit need
+// ROWOPERATION_WRITE; Edit and GetValueInColumn need a current row;
+// SetFieldValue and Update need an AddNew or Edit not yet written. An Update
+// whose row is gone throws "02000"; any call on a set whose connection was
+// closed throws "08003". A value no engine could store and read back (a
+// text holding NUL, a date-time marked valid that names no moment of the
+// years 100 to 9999) is refused by SetFieldValue.
+//
+// Threads: a connection and its record sets are used by one thread at a
+// time; separate connections may be used from separate threads.
 class QZ_DATABASE_ACCESS_API CQZRecordSet {
  public:
   explicit CQZRecordSet(CQZDatabase* database);
@@ -262,10 +275,16 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
 
   friend class CQZDatabase;
   qz::access::Cursor& RequireCursor();
+  qz::access::Cursor& RequireRow(const wchar_t* refusal);
+  void RequireWritable();
   // Closes the cursor without sending rows it held back, and leaves the
   // database's list of open sets.
   void ReleaseCursor();
 
   CQZDatabase* m_database;
   std::unique_ptr<qz::access::Cursor> m_cursor;
+  ROWOPERATION m_operation = ROWOPERATION_READONLY;
+  // The row AddNew or Edit began that Update has not yet written.
+  enum class PendingRow { kNone, kNew, kEdited };
+  PendingRow m_pendingRow = PendingRow::kNone;
 };

@@ -1,12 +1,28 @@
 #include <QZDatabaseAccess.h>
 
+#include "access/StorableValue.h"
 #include "access/driver/Driver.h"
+
+// The calling rules of a record set are checked here, once, before a driver
+// sees the call: so misuse raises the same exception on every engine, and a
+// driver may take it that GetValue and Edit come only on a row, and
+// SetFieldValue and Update only after AddNew or Edit.
+
+namespace {
+
+// The standard SQLSTATE of a call made out of sequence.
+constexpr char kFunctionSequenceError[] = "HY010";
+
+[[noreturn]] void RefuseCall(const wchar_t* why) { CQZDBException::Raise(why, kFunctionSequenceError, 0); }
+
+}  // namespace
 
 CQZRecordSet::CQZRecordSet(CQZDatabase* database) : m_database(database) {}
 
 CQZRecordSet::~CQZRecordSet() { ReleaseCursor(); }
 
 void CQZRecordSet::ReleaseCursor() {
+  m_pendingRow = PendingRow::kNone;
   if (!m_cursor) return;
   std::unique_ptr<qz::access::Cursor> cursor = std::move(m_cursor);
   if (m_database) {
@@ -22,13 +38,29 @@ void CQZRecordSet::ReleaseCursor() {
 }
 
 qz::access::Cursor& CQZRecordSet::RequireCursor() {
-  if (!m_cursor) CQZDBException::Raise(L"the record set is not open", "", 0);
+  if (!m_cursor) RefuseCall(L"the record set is not open");
+  // The statement outlives a closed connection only so that it can be
+  // released safely; each engine would answer differently from there on.
+  if (m_database->IsClosed()) CQZDBException::Raise(L"the connection of the record set is closed", "08003", 0);
   return *m_cursor;
+}
+
+qz::access::Cursor& CQZRecordSet::RequireRow(const wchar_t* refusal) {
+  qz::access::Cursor& cursor = RequireCursor();
+  if (!cursor.HasRow()) RefuseCall(refusal);
+  return cursor;
+}
+
+void CQZRecordSet::RequireWritable() {
+  if (m_operation != ROWOPERATION_WRITE)
+    RefuseCall(L"the record set was opened read-only; AddNew and Edit need ROWOPERATION_WRITE");
 }
 
 bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
   ReleaseCursor();  // rows held back go with the statement below
+  m_operation = operation;
   if (!m_database || m_database->m_closed || !m_database->m_connection->IsConnected()) return false;
+  qz::access::RefuseSqlWithNul(sql);
   m_cursor = m_database->m_connection->Execute(sql, operation);
   if (!m_cursor) return false;
   m_database->m_openSets.push_back(this);
@@ -54,19 +86,42 @@ bool CQZRecordSet::IsEOF() { return RequireCursor().IsEOF(); }
 
 bool CQZRecordSet::MoveNext(bool) { return RequireCursor().MoveNext(); }
 
-bool CQZRecordSet::AddNew(const std::wstring& table) { return RequireCursor().AddNew(table); }
+bool CQZRecordSet::AddNew(const std::wstring& table) {
+  RequireCursor();
+  RequireWritable();
+  m_pendingRow = PendingRow::kNone;
+  const bool begun = m_cursor->AddNew(table);
+  if (begun) m_pendingRow = PendingRow::kNew;
+  return begun;
+}
 
-bool CQZRecordSet::Edit(const std::wstring& table) { return RequireCursor().Edit(table); }
+bool CQZRecordSet::Edit(const std::wstring& table) {
+  RequireCursor();
+  RequireWritable();
+  RequireRow(L"there is no current row to edit");
+  m_pendingRow = PendingRow::kNone;
+  const bool begun = m_cursor->Edit(table);
+  if (begun) m_pendingRow = PendingRow::kEdited;
+  return begun;
+}
 
 bool CQZRecordSet::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
-  if (!m_cursor) RequireCursor();  // throws
+  RequireCursor();
+  if (m_pendingRow == PendingRow::kNone) RefuseCall(L"SetFieldValue needs AddNew or Edit first");
+  qz::access::RefuseUnstorableValue(column, value);
   return m_cursor->SetFieldValue(qz::access::BareColumnName(column), value);
 }
 
-bool CQZRecordSet::Update() { return RequireCursor().Update(); }
+bool CQZRecordSet::Update() {
+  RequireCursor();
+  if (m_pendingRow == PendingRow::kNone) RefuseCall(L"Update needs AddNew or Edit first");
+  // Written or refused, the row is over: the next one begins with AddNew
+  // or Edit again.
+  m_pendingRow = PendingRow::kNone;
+  return m_cursor->Update();
+}
 
 bool CQZRecordSet::GetValueInColumn(std::wstring_view column, CQZDBVariant& value) {
-  if (!m_cursor) RequireCursor();  // throws
-  m_cursor->GetValue(qz::access::BareColumnName(column), value);
+  RequireRow(L"there is no current row to read").GetValue(qz::access::BareColumnName(column), value);
   return true;
 }

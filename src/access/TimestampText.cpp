@@ -8,9 +8,12 @@
 namespace qz::access {
 namespace {
 
-// Day numbers of the two foreign epochs on the OLE scale (day 0 = 1899-12-30).
-constexpr double kJulianDayOfOleDayZero = 2415018.5;
-constexpr double kOleDayOfUnixEpoch = 25569.0;
+// Julian day 2440587.5 is 1970-01-01 00:00:00.
+constexpr double kJulianDayOfUnixEpoch = 2440587.5;
+// Julian days of 0100-01-01 and 10000-01-01, to refuse what lies outside
+// before the arithmetic on it can overflow.
+constexpr double kFirstJulianDay = 1757584.5;
+constexpr double kEndJulianDay = 5373484.5;
 
 // Reads exactly count decimal digits at text[*pos].
 bool ReadDigits(std::wstring_view text, size_t* pos, size_t count, int* value) {
@@ -32,10 +35,9 @@ bool Expect(std::wstring_view text, size_t* pos, wchar_t c) {
   return true;
 }
 
-SQZTimestamp FromDayNumber(double day_number) {
+SQZTimestamp FromCalendar(const platform::CalendarTime& time) {
   SQZTimestamp result;
-  platform::CalendarTime time;
-  if (!std::isfinite(day_number) || !platform::DayNumberToCalendar(day_number, &time)) return result;
+  if (time.year < 100 || time.year > 9999) return result;
   result.year = static_cast<int16_t>(time.year);
   result.month = static_cast<uint16_t>(time.month);
   result.day = static_cast<uint16_t>(time.day);
@@ -90,14 +92,31 @@ bool ParseTimestampText(std::wstring_view text, SQZTimestamp* out) {
   return true;
 }
 
-SQZTimestamp TimestampFromJulianDay(double julian_day) { return FromDayNumber(julian_day - kJulianDayOfOleDayZero); }
+// SQLite keeps the moment of a julian day as whole milliseconds, rounded to
+// the nearest; the same rounding here gives back the millisecond it meant
+// despite the binary fraction. Of that the timestamp takes the whole
+// seconds and keeps the rest as its fraction, which the date conversion
+// drops, as it drops the fraction of every other timestamp. The day is
+// clock time without a time zone: julianday() of a text is the text's own
+// clock time.
+SQZTimestamp TimestampFromJulianDay(double julian_day) {
+  if (!(julian_day >= kFirstJulianDay && julian_day < kEndJulianDay)) return SQZTimestamp();
+  const int64_t milliseconds =
+      static_cast<int64_t>(std::floor((julian_day - kJulianDayOfUnixEpoch) * 86400000.0 + 0.5));
+  const int64_t seconds = milliseconds / 1000 - (milliseconds % 1000 < 0 ? 1 : 0);
+  platform::CalendarTime time;
+  if (!platform::ClockTimeOf(seconds, &time)) return SQZTimestamp();
+  SQZTimestamp result = FromCalendar(time);
+  result.fraction = static_cast<uint32_t>(milliseconds - seconds * 1000) * 1000000u;
+  return result;
+}
 
+// A unix time names a moment, not a clock reading: like every other date of
+// the library it is shown as the local time of that moment.
 SQZTimestamp TimestampFromUnixTime(int64_t seconds) {
-  // Days and seconds apart, so that large values keep whole-second precision.
-  const int64_t days = seconds / 86400 - (seconds % 86400 < 0 ? 1 : 0);
-  const int64_t rest = seconds - days * 86400;
-  if (days < -3000000 || days > 3000000) return SQZTimestamp();
-  return FromDayNumber(kOleDayOfUnixEpoch + static_cast<double>(days) + static_cast<double>(rest) / 86400.0);
+  platform::CalendarTime time;
+  if (!platform::LocalTimeOf(seconds, &time)) return SQZTimestamp();
+  return FromCalendar(time);
 }
 
 SQZTimestamp TimestampFromDateTime(const SQZDateTime& value) {

@@ -17,11 +17,13 @@ namespace qz::access {
 // false, leaving *out alone, when the text has another shape.
 bool ParseTimestampText(std::wstring_view text, SQZTimestamp* out);
 
-// A julian day number (SQLite's julianday()) as a UTC timestamp; all zero
-// when out of range.
+// A julian day number (SQLite's julianday()) as a timestamp of the same
+// clock time, to the millisecond (whole seconds plus fraction); all zero
+// outside the years 100 to 9999.
 SQZTimestamp TimestampFromJulianDay(double julian_day);
 
-// Seconds since 1970-01-01 UTC as a timestamp; all zero when out of range.
+// Seconds since 1970-01-01 UTC as the local time of that moment; all zero
+// when it lies outside the years 100 to 9999.
 SQZTimestamp TimestampFromUnixTime(int64_t seconds);
 
 // A valid date-time as its parts; all zero when it is invalid.

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <utility>
 
 #include "DataFolder.h"
@@ -111,6 +112,7 @@ Session::Session(const GlobalOptions& options, bool create) : m_chosen(ChooseDat
   ClearDatabaseMessages();
   if (!m_control.OpenQZNVGeZhuanDB(m_chosen.node))
     FailWithDatabaseMessage("cannot open " + DescribeNode(m_chosen.node));
+  if (options.verbose && !IsEmbedded(m_chosen.node)) std::cerr << "gezhuan: server: " << ServerInUse() << '\n';
 }
 
 Session::~Session() {
@@ -119,6 +121,11 @@ Session::~Session() {
   } catch (CQZDBException* e) {
     e->Delete();
   }
+}
+
+std::string Session::ServerInUse() {
+  return WithConnection(m_chosen.node, "cannot connect",
+                        [](CQZDatabase& database) { return ToUtf8(database.Describe()); });
 }
 
 long long Session::CountRows(const std::wstring& table) {

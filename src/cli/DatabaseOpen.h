@@ -54,6 +54,10 @@ class Session {
   CQZNVGeZhuanDBControl& Control() { return m_control; }
   const ChosenDatabase& Chosen() const { return m_chosen; }
 
+  // The server a connection reaches now, as the access component describes
+  // it (of a setting's list of servers, the one in use).
+  std::string ServerInUse();
+
   // select count(*) of a table, through a connection of the access component.
   long long CountRows(const std::wstring& table);
 

@@ -72,19 +72,22 @@ bool PrintStatus(const GlobalOptions& options) {
   }
   Session session(options);
   const Counts counts = CountAll(session);
+  const std::string server = IsEmbedded(chosen.node) ? std::string() : session.ServerInUse();
   if (options.json) {
     Json out = Json::object();
     out["database"] = where;
     out["origin"] = chosen.origin;
     out["exists"] = true;
+    if (!server.empty()) out["server"] = server;
     out["tasks"] = counts.tasks;
     out["items"] = counts.items;
     out["tapeGroups"] = counts.groups;
     out["tapeTypes"] = counts.tapes;
     std::cout << DocumentText(out);
   } else {
-    std::cout << "database:    " << where << " (" << chosen.origin << ")\n"
-              << "tasks:       " << counts.tasks << "\n"
+    std::cout << "database:    " << where << " (" << chosen.origin << ")\n";
+    if (!server.empty()) std::cout << "server:      " << server << "\n";
+    std::cout << "tasks:       " << counts.tasks << "\n"
               << "items:       " << counts.items << "\n"
               << "tape groups: " << counts.groups << "\n"
               << "tape types:  " << counts.tapes << "\n";

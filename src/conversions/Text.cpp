@@ -9,8 +9,10 @@
 namespace qz::conversions {
 
 // The ASCII blanks, the Unicode space separators, the line and paragraph
-// separators, NEL and the byte-order mark; then whatever else the locale
-// calls white space.
+// separators and NEL; then whatever else the locale calls white space.
+// U+FEFF (zero-width no-break space, the byte-order mark) is not white
+// space: it is kept like any other character, so that a text holding one
+// is stored as it was given.
 bool IsWhiteSpace(wchar_t c) {
   switch (c) {
     case L' ':
@@ -27,7 +29,6 @@ bool IsWhiteSpace(wchar_t c) {
     case L'\x202F':  // narrow no-break space
     case L'\x205F':  // medium mathematical space
     case L'\x3000':  // ideographic space
-    case L'\xFEFF':  // zero-width no-break space (byte-order mark)
       return true;
     default:
       break;

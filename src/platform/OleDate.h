@@ -38,4 +38,14 @@ bool DayNumberToCalendar(double day_number, CalendarTime* time);
 // clock cannot be broken down into local time.
 bool LocalNow(CalendarTime* time);
 
+// The calendar time of seconds counted from 1970-01-01 00:00:00, without
+// any time zone. Returns false outside the years 100 to 9999.
+// REQUIRES: time != nullptr.
+bool ClockTimeOf(int64_t unix_seconds, CalendarTime* time);
+
+// The local wall-clock time of a moment given in seconds since 1970-01-01
+// UTC. Returns false when it cannot be broken down into local time.
+// REQUIRES: time != nullptr.
+bool LocalTimeOf(int64_t unix_seconds, CalendarTime* time);
+
 }  // namespace qz::platform

@@ -104,4 +104,21 @@ bool ArithmeticDayNumberToCalendar(double day_number, CalendarTime* time) {
   return true;
 }
 
+// Days and second of the day apart, both counted forward.
+bool ClockTimeOf(int64_t unix_seconds, CalendarTime* time) {
+  // Far enough beyond the years 100 to 9999 and short of any overflow.
+  constexpr int64_t kLimit = int64_t{1} << 40;
+  if (unix_seconds < -kLimit || unix_seconds > kLimit) return false;
+  const int64_t days = unix_seconds / kSecondsPerDay - (unix_seconds % kSecondsPerDay < 0 ? 1 : 0);
+  const int64_t second_of_day = unix_seconds - days * kSecondsPerDay;
+  CalendarTime result;
+  CivilFromDays(days, &result.year, &result.month, &result.day);
+  if (result.year < kMinYear || result.year > kMaxYear) return false;
+  result.hour = static_cast<int>(second_of_day / 3600);
+  result.minute = static_cast<int>(second_of_day / 60 % 60);
+  result.second = static_cast<int>(second_of_day % 60);
+  *time = result;
+  return true;
+}
+
 }  // namespace qz::platform

@@ -7,6 +7,7 @@
 #include <oleauto.h>
 
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 
 #include "platform/OleDate.h"
@@ -80,6 +81,24 @@ bool LocalNow(CalendarTime* time) {
   *time = FromSystemTime(system);
   // A leap second is held at 59, as everywhere.
   if (time->second > 59) time->second = 59;
+  return true;
+}
+
+// The moment as a FILETIME (100-nanosecond steps since 1601-01-01 UTC),
+// then into the user's time zone with the rules of that year.
+bool LocalTimeOf(int64_t unix_seconds, CalendarTime* time) {
+  constexpr int64_t kUnixEpochInFileTimeSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
+  constexpr int64_t kTicksPerSecond = 10000000;
+  const int64_t seconds = unix_seconds + kUnixEpochInFileTimeSeconds;
+  if (seconds < 0 || seconds > INT64_MAX / kTicksPerSecond) return false;
+  const uint64_t ticks = static_cast<uint64_t>(seconds * kTicksPerSecond);
+  FILETIME file_time;
+  file_time.dwLowDateTime = static_cast<DWORD>(ticks);
+  file_time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  SYSTEMTIME utc{};
+  SYSTEMTIME local{};
+  if (!FileTimeToSystemTime(&file_time, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) return false;
+  *time = FromSystemTime(local);
   return true;
 }
 

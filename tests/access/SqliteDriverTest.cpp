@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "platform/TextEncoding.h"
@@ -12,6 +17,38 @@
 namespace {
 
 using qz::testing::TempDatabase;
+
+// Puts the process in the time zone of a POSIX TZ text while it lives
+// ("CST-8" is eight hours east of UTC, without daylight saving, and needs no
+// zone database).
+class TimeZoneScope {
+ public:
+  explicit TimeZoneScope(const char* zone) {
+    if (const char* old = std::getenv("TZ")) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~TimeZoneScope() {
+    if (old_)
+      setenv("TZ", old_->c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+  TimeZoneScope(const TimeZoneScope&) = delete;
+  TimeZoneScope& operator=(const TimeZoneScope&) = delete;
+
+ private:
+  std::optional<std::string> old_;
+};
+
+std::string TimestampText(const SQZTimestamp& t) {
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u %02u:%02u:%02u", static_cast<int>(t.year),
+                static_cast<unsigned>(t.month), static_cast<unsigned>(t.day), static_cast<unsigned>(t.hour),
+                static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second));
+  return buffer;
+}
 
 class SqliteDriverTest : public ::testing::Test {
  protected:
@@ -133,6 +170,7 @@ TEST_F(SqliteDriverTest, NullAndInvalidDatesReadAsEmptyZeroAndZeroTimestamp) {
 }
 
 TEST_F(SqliteDriverTest, DatesStoredByOtherToolsAreRead) {
+  TimeZoneScope utc("UTC0");  // strftime('%s') below takes the text as UTC
   Run(L"insert into T (k, d) values ('frac', '2001-02-03 04:05:06.789')");
   Run(L"insert into T (k, d) values ('iso', '2001-02-03T04:05:06')");
   Run(L"insert into T (k, d) values ('julian', julianday('2001-02-03 04:05:06'))");
@@ -150,6 +188,35 @@ TEST_F(SqliteDriverTest, DatesStoredByOtherToolsAreRead) {
   // Impossible parts are handed on as they are; the date conversion judges them.
   SQZTimestamp bad = Read(L"bad", L"d").GetTimestamp();
   EXPECT_EQ(bad.day, 30);
+}
+
+// A julian day REAL is the clock time it was made from, its fraction of a
+// second dropped as every timestamp's is (SQLite's own millisecond rounding
+// first, so that binary fractions do not lose a second). A unix time
+// INTEGER is a moment, read as the local time of that moment.
+TEST_F(SqliteDriverTest, JulianDaysDropTheirFractionAndUnixTimesReadAsLocalTime) {
+  TimeZoneScope zone("CST-8");
+  Run(L"insert into T (k, d) values ('almost', julianday('2001-02-03 04:05:06.999'))");
+  Run(L"insert into T (k, d) values ('midnight', julianday('2001-02-03 23:59:59.999'))");
+  Run(L"insert into T (k, d) values ('whole', julianday('2001-02-03 04:05:06'))");
+  Run(L"insert into T (k, d) values ('old', julianday('1800-01-01 06:00:00.600'))");
+  Run(L"insert into T (k, d) values ('too old', julianday('0099-12-31 23:59:59'))");
+  Run(L"insert into T (k, d) values ('unix', 981173106)");        // 2001-02-03 04:05:06 UTC
+  Run(L"insert into T (k, d) values ('unix old', -5364662400)");  // 1800-01-01 00:00:00 UTC
+
+  EXPECT_EQ(TimestampText(Read(L"almost", L"d").GetTimestamp()), "2001-02-03 04:05:06");
+  EXPECT_EQ(Read(L"almost", L"d").GetTimestamp().fraction, 999000000u);
+  EXPECT_EQ(TimestampText(Read(L"midnight", L"d").GetTimestamp()), "2001-02-03 23:59:59");
+  EXPECT_EQ(TimestampText(Read(L"whole", L"d").GetTimestamp()), "2001-02-03 04:05:06");
+  EXPECT_EQ(Read(L"whole", L"d").GetTimestamp().fraction, 0u);
+  EXPECT_EQ(TimestampText(Read(L"old", L"d").GetTimestamp()), "1800-01-01 06:00:00");
+  EXPECT_EQ(TimestampText(Read(L"too old", L"d").GetTimestamp()), "0000-00-00 00:00:00");
+  EXPECT_EQ(TimestampText(Read(L"unix", L"d").GetTimestamp()), "2001-02-03 12:05:06");
+  EXPECT_EQ(TimestampText(Read(L"unix old", L"d").GetTimestamp()), "1800-01-01 08:00:00");
+
+  TimeZoneScope utc("UTC0");
+  EXPECT_EQ(TimestampText(Read(L"unix", L"d").GetTimestamp()), "2001-02-03 04:05:06");
+  EXPECT_EQ(TimestampText(Read(L"almost", L"d").GetTimestamp()), "2001-02-03 04:05:06");  // no zone of its own
 }
 
 TEST_F(SqliteDriverTest, OnlyOneStatementRuns) {

@@ -85,5 +85,21 @@ TEST_F(PostgresToolTest, TheToolWorksUnchangedOnTheServer) {
   EXPECT_EQ(Run({"task", "show", guid}).status, 1);
 }
 
+TEST_F(PostgresToolTest, StatusAndVerboseNameTheServerOfAListInUse) {
+  // Port 1 of loopback refuses: the tool goes on to the second server.
+  WriteFile("dbsettings.ini", "[QZNVCENTERDBSetting]\nDBType=2\nConnect1=127.0.0.1:1," + Env("QZ_PG_HOST") +
+                                  "\nConnect2=" + Env("QZ_PG_DATABASE") + "\nConnect3=" + Env("QZ_PG_USER") +
+                                  "\nConnect4=" + Env("QZ_PG_PASSWORD") + "\n");
+  ASSERT_EQ(Run({"init"}).status, 0);
+  const std::string in_use = "(on " + Env("QZ_PG_HOST") + ")";
+  ToolResult status = Run({"status"});
+  ASSERT_EQ(status.status, 0) << status.err;
+  EXPECT_NE(status.out.find("server:"), std::string::npos) << status.out;
+  EXPECT_NE(status.out.find(in_use), std::string::npos) << status.out;
+  ToolResult listed = Run({"--verbose", "task", "list"});
+  EXPECT_NE(listed.err.find("gezhuan: server: "), std::string::npos) << listed.err;
+  EXPECT_NE(listed.err.find(in_use), std::string::npos) << listed.err;
+}
+
 }  // namespace
 }  // namespace gezhuan_test

@@ -40,6 +40,10 @@ class SqliteDatabase : public EngineDatabase {
   void RejectDelete(const std::wstring& table, const std::wstring& column, const std::wstring& marked) const override {
     AddAbortTrigger(L"DELETE", table, L"OLD", column, marked);
   }
+  void SkipUpdate(const std::wstring& table, const std::wstring& column, const std::wstring& marked) const override {
+    Execute(L"CREATE TRIGGER " + NextTriggerName() + L" BEFORE UPDATE ON " + table + L" WHEN NEW." + column + L" = '" +
+            marked + L"' BEGIN SELECT RAISE(IGNORE); END");
+  }
 
   // The item table becomes a view whose dwLength is abs() of the smallest
   // 64-bit integer for that task's rows: an integer overflow when stepped.
@@ -124,6 +128,13 @@ class PostgresDatabase : public EngineDatabase {
   }
   void RejectDelete(const std::wstring& table, const std::wstring& column, const std::wstring& marked) const override {
     AddAbortTrigger(L"DELETE", table, L"OLD", column, marked);
+  }
+  // A BEFORE trigger answering NULL makes the server skip the row.
+  void SkipUpdate(const std::wstring& table, const std::wstring& column, const std::wstring& marked) const override {
+    Execute(
+        L"CREATE OR REPLACE FUNCTION qz_test_skip() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RETURN NULL; END $$");
+    Execute(L"CREATE TRIGGER " + NextTriggerName() + L" BEFORE UPDATE ON " + table + L" FOR EACH ROW WHEN (NEW." +
+            column + L" = '" + marked + L"') EXECUTE PROCEDURE qz_test_skip()");
   }
 
   // The item table becomes a view whose dwLength, for that task's rows,

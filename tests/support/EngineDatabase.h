@@ -48,6 +48,11 @@ class EngineDatabase {
   virtual void RejectDelete(const std::wstring& table, const std::wstring& column,
                             const std::wstring& marked) const = 0;
 
+  // The database silently skips any update of table whose new row holds
+  // marked in column: the statement succeeds and changes no row, as when
+  // the row was deleted after it was read.
+  virtual void SkipUpdate(const std::wstring& table, const std::wstring& column, const std::wstring& marked) const = 0;
+
   // From now on the database fails every read of the item rows of task
   // (the statement is accepted; reaching such a row fails). Items can no
   // longer be added afterwards.

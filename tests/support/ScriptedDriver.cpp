@@ -26,6 +26,7 @@ class ScriptedCursor : public access::Cursor {
     script_->Record("IsEOF");
     return position_ >= rows_.size();
   }
+  bool HasRow() override { return position_ < rows_.size(); }  // the record set's own check, not a call
   bool MoveNext() override {
     if (!script_->Record("MoveNext")) return false;
     if (position_ < rows_.size()) ++position_;

@@ -251,6 +251,21 @@ TEST_P(TaskStoreTest, RewritingTheRowOnly) {
   EXPECT_TRUE(debug_.lines().empty());
 }
 
+// The row is found, but by the time it is rewritten no row changes (here
+// the database skips the update, as it would find nothing after a delete
+// from elsewhere): that is a failure, not a success.
+TEST_P(TaskStoreTest, RewritingARowThatIsGoneAnswersZero) {
+  std::vector<SQZGeZhuanTaskInfo> tasks = {FullTask(1)};
+  ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
+  db_->SkipUpdate(L"GeZhuanTaskInfo", L"strTaskName", L"vanishing");
+  SQZGeZhuanTaskInfo changed = tasks[0];
+  changed.strTaskName = L"vanishing";
+  EXPECT_EQ(control_.ModifyGeZhuanTaskOnly(&changed), 0);
+  EXPECT_EQ(debug_.lines(), std::vector<std::wstring>{L"select * from GeZhuanTaskInfo where guidTaskID = '" +
+                                                      GuidToText(tasks[0].guidTaskID) + L"'"});
+  EXPECT_EQ(Count(L"GeZhuanTaskInfo", L"strTaskName = 'task 1'"), 1);
+}
+
 TEST_P(TaskStoreTest, RewritingTheRowAndItsItems) {
   std::vector<SQZGeZhuanTaskInfo> tasks = {FullTask(1, 3), FullTask(2, 1)};
   ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);

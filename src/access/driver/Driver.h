@@ -33,7 +33,8 @@
 
 namespace qz::access {
 
-// The rows of one executed statement.
+// The rows of one executed statement. CQZRecordSet checks the calling rules
+// before it calls a cursor, so a cursor may take them as given.
 class Cursor {
  public:
   virtual ~Cursor() = default;
@@ -41,12 +42,23 @@ class Cursor {
   virtual bool IsBOF() = 0;
   virtual bool IsEOF() = 0;
   virtual bool MoveNext() = 0;
+  // Whether there is a current row: the same as !IsEOF(), asked by the
+  // record set for its own checks.
+  virtual bool HasRow() = 0;
   // column is bare (no brackets); an unknown column throws.
+  // REQUIRES: HasRow().
   virtual void GetValue(std::wstring_view column, CQZDBVariant& value) = 0;
 
+  // Begin a row: AddNew a new one, Edit a rewrite of the current one (found
+  // by the table's primary key). REQUIRES (Edit): HasRow().
   virtual bool AddNew(const std::wstring& table) = 0;
   virtual bool Edit(const std::wstring& table) = 0;
+  // A column assigned twice keeps its last value.
+  // REQUIRES: a row begun by AddNew or Edit and not yet written.
   virtual bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) = 0;
+  // Writes the row begun and ends it, whether it is written or refused. An
+  // edit that changes no row (the row was deleted or re-keyed since it was
+  // read) throws RaiseEditedRowGone. REQUIRES: as SetFieldValue.
   virtual bool Update() = 0;
 
   // Sends whatever rows this cursor added that the driver still holds back,
@@ -96,6 +108,18 @@ void RegisterDriver(DATABASETYPE type, DriverFactory factory);
 // The factory for type: the registered one, else the built-in one. Unknown
 // or unset types that are not reserved go to SQLite.
 DriverFactory FindDriver(DATABASETYPE type);
+
+// Raises what every driver raises when an edit finds its row gone: "no
+// data", the standard SQLSTATE of an UPDATE that matched no row.
+[[noreturn]] inline void RaiseEditedRowGone(const std::wstring& table) {
+  CQZDBException::Raise(L"the row to edit is no longer in " + table, "02000", 0);
+}
+
+// Raises what every driver raises when Edit is asked of a table without a
+// primary key, whose rows it could not find again.
+[[noreturn]] inline void RaiseNoKeyToEditBy(const std::wstring& table) {
+  CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "", 0);
+}
 
 // The column name without surrounding brackets: "[guidTask]" -> "guidTask".
 inline std::wstring_view BareColumnName(std::wstring_view column) {

@@ -344,6 +344,30 @@ TEST_F(PostgresDriverTest, ConnectsThroughTheSocketFolder) {
   EXPECT_EQ(value.GetInt32(), 1);  // no address: a Unix socket
 }
 
+// With standard_conforming_strings off a backslash in a literal escapes the
+// quote after it: the connection pins it on whatever the server's default,
+// and refuses to go on once a statement of the caller's turns it off.
+TEST_F(PostgresDriverTest, QuotedTextsMeanWhatTheySayWhateverTheServersDefault) {
+  const std::string database = Utf8(server_.connect2);
+  side_.Query("ALTER DATABASE " + database + " SET standard_conforming_strings = off");
+  CQZDatabase other;
+  CaughtError connect = CatchError([&] { qz::testing::ConnectTo(server_, &other); });
+  side_.Query("ALTER DATABASE " + database + " RESET standard_conforming_strings");
+  ASSERT_FALSE(connect.thrown) << Utf8(connect.message);
+  CQZRecordSet set(&other);
+  CQZDBVariant value;
+  ASSERT_TRUE(set.Open(L"select 'back\\' as x, 'it''s' as y", ROWOPERATION_READONLY));
+  set.GetValueInColumn(L"x", value);
+  EXPECT_STREQ(value.GetText(), L"back\\");
+  set.GetValueInColumn(L"y", value);
+  EXPECT_STREQ(value.GetText(), L"it's");
+
+  ASSERT_TRUE(set.Open(L"set standard_conforming_strings = off", ROWOPERATION_WRITE));
+  CaughtError refused = CatchError([&] { set.Open(L"select 'back\\' as x", ROWOPERATION_READONLY); });
+  EXPECT_NE(refused.message.find(L"standard_conforming_strings"), std::wstring::npos) << Utf8(refused.message);
+  EXPECT_FALSE(refused.state.empty());
+}
+
 // --- Transactions ---------------------------------------------------------
 
 TEST_F(PostgresDriverTest, NothingToCommitOrRollBackAnswersZero) {

@@ -2,8 +2,11 @@
 
 #include <poll.h>
 
+#include <cstring>
+
 #include "access/driver/postgres/PostgresCursor.h"
 #include "access/driver/postgres/PostgresErrors.h"
+#include "access/driver/postgres/PostgresServerList.h"
 #include "platform/TextEncoding.h"
 
 namespace qz::access::postgres {
@@ -13,11 +16,35 @@ namespace {
 // while we are idle) are not for the user's terminal.
 void IgnoreNotice(void*, const char*) {}
 
+// Statement texts carry quoted literals (the callers' conditions) and quoted
+// names. With standard_conforming_strings off, a backslash in a literal
+// escapes the quote after it, so a quote doubled to keep it inside the
+// literal could end it instead. The connection asks for it on; libpq knows
+// what the server made of that, without a round trip.
+bool KeepsStandardStrings(PGconn* conn) {
+  const char* value = PQparameterStatus(conn, "standard_conforming_strings");
+  return value && std::strcmp(value, "on") == 0;
+}
+
+// SQLSTATE: the server refused to establish the connection we need.
+constexpr char kConnectionRejected[] = "08004";
+
+[[noreturn]] void RaiseStandardStringsRefused(const std::wstring& description) {
+  CQZDBException::Raise(
+      L"the server does not keep standard_conforming_strings on, which the quoting of statement "
+      L"texts relies on; the connection is not used (" +
+          description + L")",
+      kConnectionRejected, CONNECTION_BAD);
+}
+
 }  // namespace
 
 PostgresConnection::PostgresConnection(std::vector<std::string> keywords, std::vector<std::string> values,
-                                       std::wstring description)
-    : keywords_(std::move(keywords)), values_(std::move(values)), description_(std::move(description)) {
+                                       std::wstring description, bool several_servers)
+    : keywords_(std::move(keywords)),
+      values_(std::move(values)),
+      description_(std::move(description)),
+      several_servers_(several_servers) {
   std::vector<const char*> keys, vals;
   for (size_t i = 0; i < keywords_.size(); ++i) {
     keys.push_back(keywords_[i].c_str());
@@ -34,6 +61,11 @@ PostgresConnection::PostgresConnection(std::vector<std::string> keywords, std::v
     conn_ = nullptr;
     CQZDBException::Raise(platform::Utf8ToWide(message) + L" (" + description_ + L")", kConnectionNotOpened,
                           CONNECTION_BAD);
+  }
+  if (!KeepsStandardStrings(conn_)) {
+    PQfinish(conn_);
+    conn_ = nullptr;
+    RaiseStandardStringsRefused(description_);
   }
   PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
 }
@@ -57,14 +89,25 @@ void PostgresConnection::Close() {
   primary_keys_.clear();
 }
 
+std::wstring PostgresConnection::Describe() const {
+  if (!several_servers_) return description_;
+  return description_ + L" (on " + ServerInUse(closed_ ? nullptr : conn_) + L")";
+}
+
 bool PostgresConnection::IsConnected() {
   if (closed_ || transaction_lost_) return false;
-  if (PQstatus(conn_) == CONNECTION_OK) return true;
-  if (transactions_.depth() > 0) return false;
-  // Outside a transaction a lost link is mended here, so that a caller
-  // asking before each operation never has to reopen after a restart.
-  PQreset(conn_);
-  ForgetSessionState();
+  const bool lost = PQstatus(conn_) != CONNECTION_OK;
+  if (lost || ServerWentReadOnly()) {
+    if (transactions_.depth() > 0) return !lost;
+    // Outside a transaction a lost link, or a server that turned read-only,
+    // is mended here (through the whole server list), so that a caller
+    // asking before each operation never has to reopen after a restart or
+    // a failover.
+    PQreset(conn_);
+    ForgetSessionState();
+  }
+  // A session without standard strings is connected, but EnsureLink refuses
+  // to send anything on it, saying why.
   return PQstatus(conn_) == CONNECTION_OK;
 }
 
@@ -81,6 +124,19 @@ void PostgresConnection::ForgetSessionState() {
   inserts_.clear();  // prepared statements die with the session
   transactions_.Forget();
   transaction_lost_ = false;
+  transaction_number_.clear();
+  commit_sent_ = false;
+  look_again_ = false;
+}
+
+bool PostgresConnection::ServerWentReadOnly() const {
+  if (!several_servers_) return false;
+  if (look_again_) return true;
+  // Servers since 14 report both whenever they change, with the answer to
+  // the statement after a reload: no round trip is needed to notice.
+  const char* read_only = PQparameterStatus(conn_, "default_transaction_read_only");
+  const char* standby = PQparameterStatus(conn_, "in_hot_standby");
+  return (read_only && std::strcmp(read_only, "on") == 0) || (standby && std::strcmp(standby, "on") == 0);
 }
 
 bool PostgresConnection::NoteLinkLoss() {
@@ -98,6 +154,7 @@ void PostgresConnection::Reconnect() {
     CQZDBException::Raise(
         L"could not reconnect to the server: " + platform::Utf8ToWide(TrimmedLines(PQerrorMessage(conn_))),
         kConnectionNotOpened, CONNECTION_BAD);
+  if (!KeepsStandardStrings(conn_)) RaiseStandardStringsRefused(description_);
 }
 
 void PostgresConnection::EnsureLink() {
@@ -113,8 +170,17 @@ void PostgresConnection::EnsureLink() {
       if (!PQconsumeInput(conn_)) break;
     }
   }
-  if (PQstatus(conn_) == CONNECTION_OK) return;
+  if (PQstatus(conn_) == CONNECTION_OK && !ServerWentReadOnly()) {
+    // Turned off by a statement of the caller's: nothing more is sent.
+    if (!KeepsStandardStrings(conn_)) RaiseStandardStringsRefused(description_);
+    return;
+  }
   if (transactions_.depth() > 0) {
+    // The transaction began on a server that took writes; its statements
+    // fail there now, and the caller's Rollback ends it on that server.
+    if (PQstatus(conn_) == CONNECTION_OK)
+      CQZDBException::Raise(L"the server turned read-only inside the transaction", kReadOnlyTransaction,
+                            PGRES_FATAL_ERROR);
     transaction_lost_ = true;
     CQZDBException::Raise(
         L"the connection to the server was lost inside a transaction; the server rolled the "
@@ -143,9 +209,18 @@ bool PostgresConnection::CommitTransaction() {
   if (transaction_lost_)
     CQZDBException::Raise(L"the connection to the server was lost inside the transaction; nothing was committed",
                           kConnectionFailure, CONNECTION_BAD);
+  commit_sent_ = false;
   Quiesce();
   EnsureLink();
-  transactions_.Commit(*this);
+  try {
+    transactions_.Commit(*this);
+  } catch (CQZDBException* e) {
+    // Only a COMMIT whose answer went with the link is in doubt; anything
+    // else failed before the server could commit.
+    if (!commit_sent_ || PQstatus(conn_) == CONNECTION_OK) throw;
+    e->Delete();
+    SettleLostCommit();
+  }
   return true;
 }
 
@@ -173,7 +248,22 @@ bool PostgresConnection::RollbackTransaction() {
 
 bool PostgresConnection::LinkUsable() const { return !transaction_lost_ && PQstatus(conn_) == CONNECTION_OK; }
 
-void PostgresConnection::BeginOutermost() { RunCommand("BEGIN"); }
+void PostgresConnection::BeginOutermost() {
+  // The transaction's number comes in the same round trip, kept in case the
+  // answer to its COMMIT is lost.
+  transaction_number_.clear();
+  unnamed_statement_ = 0;
+  Result result(PQexec(conn_, "BEGIN; SELECT txid_current()"));
+  if (result && PQresultStatus(result.get()) == PGRES_TUPLES_OK && PQntuples(result.get()) == 1) {
+    transaction_number_ = PQgetvalue(result.get(), 0, 0);
+    return;
+  }
+  if (PQstatus(conn_) != CONNECTION_OK) Check(std::move(result), "BEGIN");
+  // A server that assigns no numbers (a read-only one) still runs a plain
+  // transaction, which has no commit to settle.
+  if (PQtransactionStatus(conn_) != PQTRANS_IDLE) RunCommand("ROLLBACK");
+  RunCommand("BEGIN");
+}
 
 void PostgresConnection::CommitOutermost() {
   // COMMIT of a failed transaction "succeeds" by rolling back: refuse it
@@ -181,7 +271,10 @@ void PostgresConnection::CommitOutermost() {
   if (PQtransactionStatus(conn_) == PQTRANS_INERROR)
     CQZDBException::Raise(L"a statement of the transaction failed; it cannot be committed, only rolled back", "25P02",
                           PGRES_FATAL_ERROR);
+  commit_sent_ = true;
   RunCommand("COMMIT");
+  commit_sent_ = false;
+  transaction_number_.clear();
 }
 
 void PostgresConnection::RollbackOutermost() { RunCommand("ROLLBACK"); }
@@ -190,28 +283,16 @@ void PostgresConnection::RunSavepointStatement(const std::string& sql) { RunComm
 
 // --- Factory --------------------------------------------------------------
 
-// connect1 is where: a host, "host:port", "[v6 address]:port", or a socket
-// folder (starting with '/'); connect2 the database, connect3 the user,
-// connect4 the password. Empty texts leave libpq's defaults.
+// connect1 is where: one server or a comma-separated list of them (see
+// PostgresServerList.h); connect2 the database, connect3 the user, connect4
+// the password. Empty texts leave libpq's defaults.
 std::unique_ptr<Connection> ConnectPostgres(const ConnectionTexts& texts) {
   if (texts.connect2.empty())
     CQZDBException::Raise(L"no database named: the second connection text is empty", kConnectionNotOpened,
                           CONNECTION_BAD);
-  std::string where = platform::WideToUtf8(texts.connect1);
-  std::string host = where, port;
-  if (!where.empty() && where.front() == '[') {
-    const size_t close = where.find(']');
-    if (close != std::string::npos) {
-      host = where.substr(1, close - 1);
-      if (where.compare(close + 1, 1, ":") == 0) port = where.substr(close + 2);
-    }
-  } else if (!where.empty() && where.front() != '/') {
-    const size_t colon = where.find(':');
-    if (colon != std::string::npos && where.find(':', colon + 1) == std::string::npos) {
-      host = where.substr(0, colon);
-      port = where.substr(colon + 1);
-    }
-  }
+  const std::vector<ServerAddress> servers = ParseServerList(platform::WideToUtf8(texts.connect1));
+  std::string host, port;
+  ServerListValues(servers, &host, &port);
   std::vector<std::string> keywords, values;
   auto add = [&](const char* keyword, std::string value) {
     if (value.empty()) return;
@@ -224,15 +305,20 @@ std::unique_ptr<Connection> ConnectPostgres(const ConnectionTexts& texts) {
   add("user", platform::WideToUtf8(texts.connect3));
   add("password", platform::WideToUtf8(texts.connect4));
   add("client_encoding", "UTF8");
-  // ISO dates whatever the server's default, so timestamps parse.
-  add("options", "-c DateStyle=ISO,YMD");
+  // ISO dates whatever the server's default, so timestamps parse; standard
+  // strings, so quoted texts mean what they say (the connection checks).
+  add("options", "-c DateStyle=ISO,YMD -c standard_conforming_strings=on");
   add("application_name", "QZNVGeZhuanDBCtrlU");
   add("connect_timeout", "10");
+  // Of several servers only the primary will do: libpq passes over a
+  // standby, and an old primary that was fenced read-only.
+  const bool several = servers.size() > 1;
+  if (several) add("target_session_attrs", "read-write");
 
   std::wstring description = L"postgresql ";
   if (!texts.connect3.empty()) description += texts.connect3 + L"@";
   description += (texts.connect1.empty() ? L"(default)" : texts.connect1) + L"/" + texts.connect2;
-  return std::make_unique<PostgresConnection>(std::move(keywords), std::move(values), std::move(description));
+  return std::make_unique<PostgresConnection>(std::move(keywords), std::move(values), std::move(description), several);
 }
 
 }  // namespace qz::access::postgres

@@ -8,12 +8,22 @@
 // there. A connection lost outside a transaction is re-established once on
 // the next call; a statement that was in flight is never sent again.
 //
+// A setting may name several servers (a primary and its standbys). Then the
+// driver connects to the one that takes writes, and re-establishing a lost
+// link looks through the whole list again, so after a standby is promoted
+// the next call lands on it. A server found to have turned read-only (an
+// old primary fenced or demoted) counts as lost. A COMMIT whose answer the
+// lost link took with it is settled by asking the server reached next what
+// became of the transaction (PostgresLostCommit.cpp): the call reports what
+// really happened, never a guess.
+//
 // The class is written in one file per duty:
 //   PostgresConnection.cpp  connecting, the link and reconnecting,
 //                           transactions, and the factory ConnectPostgres
 //   PostgresExecution.cpp   running statements and streaming their rows
 //   PostgresRowWriting.cpp  rows added and edited, and the COPY stream
 //   PostgresErrors.cpp      turning the server's errors into exceptions
+//   PostgresLostCommit.cpp  settling a commit whose answer was lost
 // with the statement texts they send in PostgresStatementText.cpp.
 #pragma once
 
@@ -47,8 +57,10 @@ struct RowKey {
 
 class PostgresConnection : public Connection, private TransactionSteps {
  public:
-  // The libpq keywords and values to connect with. Throws CQZDBException.
-  PostgresConnection(std::vector<std::string> keywords, std::vector<std::string> values, std::wstring description);
+  // The libpq keywords and values to connect with; several_servers when
+  // they name a list to choose the writable one from. Throws CQZDBException.
+  PostgresConnection(std::vector<std::string> keywords, std::vector<std::string> values, std::wstring description,
+                     bool several_servers);
   ~PostgresConnection() override;
 
   bool IsConnected() override;
@@ -57,7 +69,8 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool CommitTransaction() override;
   bool RollbackTransaction() override;
   std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) override;
-  std::wstring Describe() const override { return description_; }
+  // The setting's description; with several servers, also the one in use.
+  std::wstring Describe() const override;
 
   // --- For cursors ---------------------------------------------------------
 
@@ -110,6 +123,12 @@ class PostgresConnection : public Connection, private TransactionSteps {
   void ForgetSessionState();
   // The link is up and holds no transaction the server has dropped.
   bool LinkUsable() const;
+  // With several servers: the one we are on no longer takes writes.
+  bool ServerWentReadOnly() const;
+  // The link went while COMMIT was on its way. Connects again and asks what
+  // became of the transaction: returns when it was committed, throws
+  // CQZDBException when it was not or nobody can say.
+  void SettleLostCommit();
 
   // TransactionSteps: what each transaction level runs on the server.
   void BeginOutermost() override;
@@ -155,8 +174,17 @@ class PostgresConnection : public Connection, private TransactionSteps {
   std::wstring description_;
   bool closed_ = false;
 
+  bool several_servers_ = false;
+  // A statement was refused because the server is read-only: look through
+  // the list again before the next statement outside a transaction.
+  bool look_again_ = false;
+
   TransactionNesting transactions_;
   bool transaction_lost_ = false;  // the link broke inside the transaction
+  // The server's number of the open transaction (txid_current), empty when
+  // unknown; and whether its COMMIT has been sent.
+  std::string transaction_number_;
+  bool commit_sent_ = false;
 
   PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode
 

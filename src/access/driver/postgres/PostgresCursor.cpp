@@ -147,6 +147,11 @@ bool PostgresCursor::MoveNext() {
   return current_ != nullptr;
 }
 
+bool PostgresCursor::HasRow() {
+  Start();
+  return current_ != nullptr;
+}
+
 int PostgresCursor::ColumnIndex(std::wstring_view column) {
   if (column_names_.empty() && current_) {
     const int count = PQnfields(current_.get());
@@ -218,11 +223,7 @@ void PostgresCursor::ReadColumn(int index, CQZDBVariant& value) {
   value.SetTextUtf8(std::string_view(text, length));
 }
 
-void PostgresCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
-  Start();
-  if (!current_) CQZDBException::Raise(L"there is no current row to read", "", 0);
-  ReadColumn(ColumnIndex(column), value);
-}
+void PostgresCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { ReadColumn(ColumnIndex(column), value); }
 
 bool PostgresCursor::AddNew(const std::wstring& table) {
   if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
@@ -231,11 +232,8 @@ bool PostgresCursor::AddNew(const std::wstring& table) {
 }
 
 bool PostgresCursor::Edit(const std::wstring& table) {
-  Start();
-  if (!current_) CQZDBException::Raise(L"there is no current row to edit", "", 0);
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
-  if (key.empty())
-    CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "", 0);
+  if (key.empty()) RaiseNoKeyToEditBy(table);
   edit_key_.columns = key;
   edit_key_.values.resize(key.size());
   for (size_t i = 0; i < key.size(); ++i) {
@@ -250,16 +248,14 @@ bool PostgresCursor::Edit(const std::wstring& table) {
 }
 
 bool PostgresCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
-  if (row_buffer_.mode() == RowBuffer::Mode::kNone)
-    CQZDBException::Raise(L"SetFieldValue needs AddNew or Edit first", "", 0);
   row_buffer_.Assign(column, value);
   return true;
 }
 
 bool PostgresCursor::Update() {
   const RowBuffer::Mode mode = row_buffer_.mode();
-  if (mode == RowBuffer::Mode::kNone) CQZDBException::Raise(L"Update needs AddNew or Edit first", "", 0);
   try {
+    row_buffer_.Finish();  // a column assigned twice is sent once, with its last value
     if (mode == RowBuffer::Mode::kInsert) {
       added_ = true;
       connection_->InsertRow(row_buffer_.table(), row_buffer_.fields(), row_buffer_.size());

@@ -33,6 +33,7 @@ class PostgresCursor : public Cursor {
   bool IsBOF() override;
   bool IsEOF() override;
   bool MoveNext() override;
+  bool HasRow() override;
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
 
   bool AddNew(const std::wstring& table) override;

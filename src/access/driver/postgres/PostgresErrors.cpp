@@ -27,6 +27,9 @@ void PostgresConnection::RaiseResultError(const PGresult* result, const char* do
   }
   if (message.empty()) message = conn_ ? TrimmedLines(PQerrorMessage(conn_)) : "the connection is closed";
   if (state.empty() && lost) state = kConnectionFailure;
+  // An old primary fenced or demoted under us: the next call outside a
+  // transaction looks through the server list again.
+  if (state == kReadOnlyTransaction && several_servers_) look_again_ = true;
   // The extended protocol refuses a second statement with a message about
   // prepared statements, which the caller never made: say what happened.
   if (state == "42601" && message.find("cannot insert multiple commands") != std::string::npos)

@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include "access/driver/postgres/PostgresConnection.h"
 #include "access/driver/postgres/PostgresErrors.h"
 #include "access/driver/postgres/PostgresStatementText.h"
@@ -92,9 +94,12 @@ void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key,
   BindTexts(fields, count, 0);
   for (size_t i = 0; i < key.values.size(); ++i) param_values_.push_back(key.values[i].c_str());
   unnamed_statement_ = 0;
-  Check(Result(PQexecParams(conn_, sql.c_str(), static_cast<int>(param_values_.size()), nullptr, param_values_.data(),
-                            nullptr, nullptr, 0)),
-        "");
+  Result done = Check(Result(PQexecParams(conn_, sql.c_str(), static_cast<int>(param_values_.size()), nullptr,
+                                          param_values_.data(), nullptr, nullptr, 0)),
+                      "");
+  // The row was read a moment ago; if it was deleted or re-keyed since,
+  // saying the edit succeeded would be a lie.
+  if (std::strcmp(PQcmdTuples(done.get()), "0") == 0) RaiseEditedRowGone(table);
 }
 
 const std::vector<std::wstring>& PostgresConnection::PrimaryKey(const std::wstring& table) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <system_error>
 
 #include "access/TimestampText.h"
 #include "access/driver/sqlite/SqliteCursor.h"
@@ -28,35 +29,89 @@ bool OnlyBlank(const char* text) {
   return true;
 }
 
+// A "file:" URI naming path, with every byte that a URI could read as
+// something else escaped, so that a '?' or '%' in a file name stays part
+// of it. An absolute path gets an empty authority ("file:///..."), so that
+// one beginning with "//" is not read as a host.
+std::string FileUri(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = !path.empty() && path.front() == '/' ? "file://" : "file:";
+  for (unsigned char c : path) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' ||
+                       c == '-' || c == '_' || c == '.' || c == '~';
+    if (plain) {
+      uri.push_back(static_cast<char>(c));
+    } else {
+      uri.push_back('%');
+      uri.push_back(kHex[c >> 4]);
+      uri.push_back(kHex[c & 15]);
+    }
+  }
+  return uri;
+}
+
+// The answers of a database that we may read but not write: the file or
+// its folder is read-only to us, or the folder cannot take the journal.
+bool IsWriteRefused(int code) {
+  const int primary = code & 0xff;
+  return primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_PERM;
+}
+
 }  // namespace
 
+// Opens the database for reading and writing. When that fails the way a
+// database we may only read fails (a read-only file or folder: WAL needs to
+// create its files beside the database), it is opened for reading only:
+// listings work, and every write answers with the engine's "attempt to
+// write a readonly database".
 SqliteConnection::SqliteConnection(const std::string& path) : path_(path) {
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-  int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
-  if (rc != SQLITE_OK) {
-    std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-    int code = db_ ? sqlite3_extended_errcode(db_) : rc;
-    sqlite3_close(db_);
-    db_ = nullptr;
-    CQZDBException::Raise(platform::Utf8ToWide(message + " (" + path + ")"), "", code);
+  int code = 0;
+  std::string message;
+  if (TryOpen(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &code, &message)) return;
+  if (path != ":memory:" && IsWriteRefused(code)) {
+    int ignored_code = 0;
+    std::string ignored_message;
+    const std::string uri = FileUri(path);
+    if (TryOpen(uri + "?mode=ro", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, &ignored_code, &ignored_message)) return;
+    // A WAL database can be read only beside its -shm file, which a folder
+    // we may not write cannot take. Without a -wal file every commit is in
+    // the database file itself, and it is read as it lies on disk. (A
+    // writer with rights we lack that comes later is not seen.) With one,
+    // reading the file alone would miss commits: that stays refused.
+    std::error_code error;
+    const bool has_log = std::filesystem::exists(std::filesystem::u8path(path + "-wal"), error) || error;
+    if (!has_log &&
+        TryOpen(uri + "?mode=ro&immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, &ignored_code, &ignored_message))
+      return;
   }
-  sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_timeout(db_, kBusyTimeoutMilliseconds);
-  try {
-    ExecuteSimple("PRAGMA foreign_keys=ON");
-    if (path != ":memory:") {
-      // WAL lets readers and one writer work at once. A file system that
-      // cannot do WAL (some network mounts) keeps the rollback journal.
-      sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-      // In WAL mode NORMAL never corrupts; it may only lose the last
-      // commits on a power failure.
-      ExecuteSimple("PRAGMA synchronous=NORMAL");
-    }
-  } catch (CQZDBException*) {
-    sqlite3_close(db_);
-    db_ = nullptr;
-    throw;
+  CQZDBException::Raise(platform::Utf8ToWide(message + " (" + path + ")"), "", code);
+}
+
+bool SqliteConnection::TryOpen(const std::string& name, int flags, int* code, std::string* message) {
+  int rc = sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMilliseconds);
+    rc = sqlite3_exec(db_, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
   }
+  if (rc == SQLITE_OK && (flags & SQLITE_OPEN_READWRITE) && path_ != ":memory:") {
+    // WAL lets readers and one writer work at once. A file system that
+    // cannot do WAL (some network mounts) keeps the rollback journal.
+    sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    // In WAL mode NORMAL never corrupts; it may only lose the last
+    // commits on a power failure.
+    rc = sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+  } else if (rc == SQLITE_OK) {
+    // Read at once, so that a database that cannot be read even so fails
+    // here rather than at the first listing.
+    rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  }
+  if (rc == SQLITE_OK) return true;
+  *message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  *code = db_ ? sqlite3_extended_errcode(db_) : rc;
+  sqlite3_close(db_);
+  db_ = nullptr;
+  return false;
 }
 
 SqliteConnection::~SqliteConnection() { Close(); }
@@ -330,8 +385,7 @@ void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<Fi
     StepToCompletion(statement);
     // The row was read a moment ago; if another connection removed or
     // re-keyed it since, saying the edit succeeded would be a lie.
-    if (sqlite3_changes(db_) == 0)
-      CQZDBException::Raise(L"the row to edit is no longer in " + table, "", SQLITE_NOTFOUND);
+    if (sqlite3_changes(db_) == 0) RaiseEditedRowGone(table);
   } catch (CQZDBException*) {
     ReleaseStatement(std::move(sql), statement);
     throw;

@@ -18,7 +18,8 @@ namespace qz::access::sqlite {
 
 class SqliteConnection : public Connection, private TransactionSteps {
  public:
-  // Opens path (a file, or ":memory:"). Throws CQZDBException.
+  // Opens path (a file, or ":memory:"), for reading only when it may not be
+  // written. Throws CQZDBException.
   explicit SqliteConnection(const std::string& path);
   ~SqliteConnection() override;
 
@@ -69,6 +70,9 @@ class SqliteConnection : public Connection, private TransactionSteps {
     std::vector<std::wstring> columns;
   };
 
+  // Opens name with flags into db_ and sets the connection up; on failure
+  // leaves db_ null and answers the engine's code and message.
+  bool TryOpen(const std::string& name, int flags, int* code, std::string* message);
   void ExecuteSimple(const char* sql);
 
   // TransactionSteps: what each transaction level runs.

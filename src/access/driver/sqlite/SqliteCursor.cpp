@@ -63,6 +63,11 @@ bool SqliteCursor::MoveNext() {
   return state_ == State::kOnRow;
 }
 
+bool SqliteCursor::HasRow() {
+  Start();
+  return state_ == State::kOnRow;
+}
+
 int SqliteCursor::ColumnIndex(std::wstring_view column) {
   if (column_names_.empty() && statement_) {
     const int count = sqlite3_column_count(statement_);
@@ -78,7 +83,7 @@ int SqliteCursor::ColumnIndex(std::wstring_view column) {
   if (next < count && SameIdentifier(column_names_[static_cast<size_t>(next)], column)) return last_column_ = next;
   for (int i = 0; i < count; ++i)
     if (SameIdentifier(column_names_[static_cast<size_t>(i)], column)) return last_column_ = i;
-  CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "", SQLITE_ERROR);
+  CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "42703", SQLITE_ERROR);
 }
 
 void SqliteCursor::ReadColumn(int index, CQZDBVariant& value) {
@@ -102,11 +107,7 @@ void SqliteCursor::ReadColumn(int index, CQZDBVariant& value) {
   }
 }
 
-void SqliteCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
-  Start();
-  if (state_ != State::kOnRow) CQZDBException::Raise(L"there is no current row to read", "", SQLITE_MISUSE);
-  ReadColumn(ColumnIndex(column), value);
-}
+void SqliteCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { ReadColumn(ColumnIndex(column), value); }
 
 bool SqliteCursor::AddNew(const std::wstring& table) {
   if (direct_) LeaveDirect();
@@ -190,11 +191,8 @@ void SqliteCursor::RememberLayout() {
 bool SqliteCursor::Edit(const std::wstring& table) {
   if (direct_) LeaveDirect();
   direct_ = false;
-  Start();
-  if (state_ != State::kOnRow) CQZDBException::Raise(L"there is no current row to edit", "", SQLITE_MISUSE);
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
-  if (key.empty())
-    CQZDBException::Raise(L"table " + table + L" has no primary key, so its rows cannot be edited", "", SQLITE_MISUSE);
+  if (key.empty()) RaiseNoKeyToEditBy(table);
   edit_key_.resize(key.size());
   for (size_t i = 0; i < key.size(); ++i) {
     edit_key_[i].column = key[i];
@@ -215,8 +213,6 @@ bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& v
     }
     LeaveDirect();
   }
-  if (row_.mode() == RowBuffer::Mode::kNone)
-    CQZDBException::Raise(L"SetFieldValue needs AddNew or Edit first", "", SQLITE_MISUSE);
   row_.Assign(column, value);
   return true;
 }
@@ -232,7 +228,6 @@ bool SqliteCursor::Update() {
     LeaveDirect();
   }
   const RowBuffer::Mode mode = row_.mode();
-  if (mode == RowBuffer::Mode::kNone) CQZDBException::Raise(L"Update needs AddNew or Edit first", "", SQLITE_MISUSE);
   try {
     row_.Finish();
     if (mode == RowBuffer::Mode::kInsert) {

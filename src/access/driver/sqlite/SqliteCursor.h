@@ -24,6 +24,7 @@ class SqliteCursor : public Cursor {
   bool IsBOF() override;
   bool IsEOF() override;
   bool MoveNext() override;
+  bool HasRow() override;
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
 
   bool AddNew(const std::wstring& table) override;

@@ -1,0 +1,345 @@
+// The contract every driver keeps, proven on every engine from one source
+// (Engines/DriverContractTest.<test>/<engine>): an engine added to
+// EngineNames() inherits the whole suite.
+#include <QZDatabaseAccess.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/KindCode.h"
+#include "conversions/Conversions.h"
+#include "platform/TextEncoding.h"
+#include "support/EngineDatabase.h"
+
+namespace qz::testing {
+namespace {
+
+std::string Utf8(const std::wstring& text) { return platform::WideToUtf8(text); }
+
+// What a call threw, the exception freed.
+struct Thrown {
+  bool thrown = false;
+  std::wstring message;
+  std::string state;
+  int native = 0;
+};
+
+Thrown Catch(const std::function<void()>& call) {
+  Thrown caught;
+  try {
+    call();
+  } catch (CQZDBException* e) {
+    caught = Thrown{true, e->GetErrorMessage(), e->GetSQLState(), e->GetNativeError()};
+    e->Delete();
+  }
+  return caught;
+}
+
+CQZDBVariant Value(int32_t number) {
+  CQZDBVariant value;
+  value = number;
+  return value;
+}
+
+CQZDBVariant Value(const wchar_t* text) {
+  CQZDBVariant value;
+  value = text;
+  return value;
+}
+
+class DriverContractTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    QZ_SKIP_WITHOUT_ENGINE(GetParam());
+    db_ = MakeEngineDatabase(GetParam());
+    ASSERT_NE(db_, nullptr);
+    const DBsSetNode node = db_->Node();
+    database_.Connect(control::DatabaseTypeOfKind(node.nDBType), node.strConnect1, node.strConnect2, node.strConnect3,
+                      node.strConnect4);
+    Run(L"drop table if exists qz_contract");
+    Run(L"create table qz_contract (k varchar(36) primary key, n integer, s varchar(200), d timestamp)");
+  }
+
+  void Run(const std::wstring& sql) {
+    CQZRecordSet set(&database_);
+    ASSERT_TRUE(set.Open(sql, ROWOPERATION_WRITE)) << Utf8(sql);
+  }
+
+  // Column v of the first row of sql.
+  CQZDBVariant Read(const std::wstring& sql) {
+    CQZRecordSet set(&database_);
+    CQZDBVariant value;
+    EXPECT_TRUE(set.Open(sql, ROWOPERATION_READONLY));
+    if (!set.IsEOF()) set.GetValueInColumn(L"v", value);
+    return value;
+  }
+  std::wstring Text(const std::wstring& sql) { return Read(sql).GetText(); }
+  int Count() { return Read(L"select count(*) as v from qz_contract").GetInt32(); }
+
+  std::unique_ptr<EngineDatabase> db_;
+  CQZDatabase database_;  // goes before the database it points at
+};
+
+QZ_INSTANTIATE_ON_EVERY_ENGINE(DriverContractTest);
+
+TEST_P(DriverContractTest, OneStatementPerOpenAndRowsReadOnlyWhenAskedFor) {
+  Run(L"insert into qz_contract (k) values ('a')");
+  CQZRecordSet set(&database_);
+  for (ROWOPERATION operation : {ROWOPERATION_WRITE, ROWOPERATION_READONLY}) {
+    for (const wchar_t* sql :
+         {L"delete from qz_contract; drop table qz_contract", L"select k from qz_contract; delete from qz_contract"}) {
+      const Thrown refused = Catch([&] { set.Open(sql, operation); });
+      EXPECT_TRUE(refused.thrown) << Utf8(sql);
+      EXPECT_NE(refused.message.find(L"more than one statement"), std::wstring::npos) << Utf8(refused.message);
+    }
+  }
+  EXPECT_EQ(Count(), 1);                                                        // nothing of either text ran
+  ASSERT_TRUE(set.Open(L"select k from qz_contract;", ROWOPERATION_READONLY));  // a closing semicolon is fine
+  EXPECT_FALSE(set.IsBOF());
+
+  // Item rows of one task read fine, those of the other fail when reached.
+  GUID readable{}, failing{};
+  readable.Data1 = 1;
+  failing.Data1 = 2;
+  Run(L"insert into GeZhuanTaskItem (guidTask, strItemName, nIndex) values ('" + conversions::GuidToText(readable) +
+      L"', 'first', 0)");
+  Run(L"insert into GeZhuanTaskItem (guidTask, strItemName, nIndex) values ('" + conversions::GuidToText(failing) +
+      L"', 'second', 1)");
+  db_->FailItemReadsOf(failing);
+
+  // Opened to add rows, a query reads nothing: not even the failing row.
+  ASSERT_TRUE(set.Open(L"select * from GeZhuanTaskItem", ROWOPERATION_WRITE));
+  set.AddNew(L"qz_contract");
+  set.SetFieldValue(L"k", Value(L"added"));
+  set.Update();
+  set.Close();
+  EXPECT_EQ(Count(), 2);
+
+  // Rows stream: the first is there before the failing one is reached.
+  ASSERT_TRUE(set.Open(L"select strItemName, dwLength from GeZhuanTaskItem", ROWOPERATION_READONLY));
+  CQZDBVariant value;
+  set.GetValueInColumn(L"strItemName", value);
+  EXPECT_STREQ(value.GetText(), L"first");
+  EXPECT_TRUE(Catch([&] { set.MoveNext(); }).thrown);
+}
+
+TEST_P(DriverContractTest, RowsAreAddedAndEditedByKeyAndAColumnAssignedTwiceKeepsItsLastValue) {
+  CQZRecordSet set(&database_);
+  ASSERT_TRUE(set.Open(L"select * from qz_contract", ROWOPERATION_WRITE));
+  CQZDBVariant date;
+  date = SQZDateTime(2008, 2, 29, 23, 59, 58);
+  for (const wchar_t* key : {L"a", L"b"}) {
+    set.AddNew(L"qz_contract");
+    set.SetFieldValue(L"[k]", Value(key));
+    set.SetFieldValue(L"s", Value(L"overwritten"));
+    set.SetFieldValue(L"n", Value(1));
+    set.SetFieldValue(L"[s]", Value(L"\u78C1\u5E26 \U0001F600"));
+    set.SetFieldValue(L"d", date);
+    set.Update();
+  }
+  set.Close();
+  for (const wchar_t* key : {L"a", L"b"})
+    EXPECT_EQ(Text(L"select s as v from qz_contract where k = '" + std::wstring(key) + L"'"),
+              L"\u78C1\u5E26 \U0001F600");
+  const SQZTimestamp stored = Read(L"select d as v from qz_contract where k = 'b'").GetTimestamp();
+  EXPECT_EQ(stored.year * 10000 + stored.month * 100 + stored.day, 20080229);
+  EXPECT_EQ(stored.hour * 10000 + stored.minute * 100 + stored.second, 235958);
+
+  ASSERT_TRUE(set.Open(L"select * from qz_contract where k = 'b'", ROWOPERATION_WRITE));
+  set.Edit(L"qz_contract");
+  set.SetFieldValue(L"n", Value(20));
+  set.SetFieldValue(L"s", Value(L"edited"));
+  set.SetFieldValue(L"[n]", Value(21));
+  set.Update();
+  EXPECT_EQ(Read(L"select n as v from qz_contract where k = 'b'").GetInt32(), 21);
+  EXPECT_EQ(Text(L"select s as v from qz_contract where k = 'b'"), L"edited");
+  EXPECT_EQ(Text(L"select s as v from qz_contract where k = 'a'"), L"\u78C1\u5E26 \U0001F600");
+
+  // The row being edited is deleted before its Update: the edit must not
+  // report success.
+  ASSERT_TRUE(set.Open(L"select * from qz_contract where k = 'a'", ROWOPERATION_WRITE));
+  set.Edit(L"qz_contract");
+  Run(L"delete from qz_contract where k = 'a'");
+  set.SetFieldValue(L"n", Value(5));
+  const Thrown gone = Catch([&] { set.Update(); });
+  EXPECT_TRUE(gone.thrown);
+  EXPECT_EQ(Utf8(gone.message), "the row to edit is no longer in qz_contract");
+  EXPECT_EQ(gone.state, "02000");
+  EXPECT_EQ(Count(), 1);
+}
+
+TEST_P(DriverContractTest, MisuseRaisesTheSameErrorOnEveryEngine) {
+  Run(L"insert into qz_contract (k) values ('a')");
+  CQZRecordSet set(&database_);
+  CQZDBVariant value;
+  auto open = [&](ROWOPERATION operation) { ASSERT_TRUE(set.Open(L"select * from qz_contract", operation)); };
+  struct Misuse {
+    const char* what;
+    std::function<void()> call;
+    const char* message;
+  };
+  const Misuse misuses[] = {
+      {"a read before Open", [&] { set.IsEOF(); }, "the record set is not open"},
+      {"Update without AddNew",
+       [&] {
+         open(ROWOPERATION_WRITE);
+         set.Update();
+       },
+       "Update needs AddNew or Edit first"},
+      {"SetFieldValue without AddNew",
+       [&] {
+         open(ROWOPERATION_WRITE);
+         set.SetFieldValue(L"n", Value(1));
+       },
+       "SetFieldValue needs AddNew or Edit first"},
+      {"a second Update of one row",
+       [&] {
+         open(ROWOPERATION_WRITE);
+         set.AddNew(L"qz_contract");
+         set.SetFieldValue(L"k", Value(L"b"));
+         set.Update();
+         set.Update();
+       },
+       "Update needs AddNew or Edit first"},
+      {"a read past the end",
+       [&] {
+         open(ROWOPERATION_READONLY);
+         while (set.MoveNext()) {
+         }
+         set.GetValueInColumn(L"k", value);
+       },
+       "there is no current row to read"},
+      {"a read of a statement without rows",
+       [&] {
+         ASSERT_TRUE(set.Open(L"delete from qz_contract where k = 'none'", ROWOPERATION_WRITE));
+         set.GetValueInColumn(L"k", value);
+       },
+       "there is no current row to read"},
+      {"an Edit past the end",
+       [&] {
+         open(ROWOPERATION_WRITE);
+         while (set.MoveNext()) {
+         }
+         set.Edit(L"qz_contract");
+       },
+       "there is no current row to edit"},
+      {"an AddNew on a read-only set",
+       [&] {
+         open(ROWOPERATION_READONLY);
+         set.AddNew(L"qz_contract");
+       },
+       "the record set was opened read-only; AddNew and Edit need ROWOPERATION_WRITE"},
+      {"an Edit on a read-only set",
+       [&] {
+         open(ROWOPERATION_READONLY);
+         set.Edit(L"qz_contract");
+       },
+       "the record set was opened read-only; AddNew and Edit need ROWOPERATION_WRITE"},
+  };
+  for (const Misuse& misuse : misuses) {
+    const Thrown refused = Catch(misuse.call);
+    EXPECT_EQ(Utf8(refused.message), misuse.message) << misuse.what;
+    EXPECT_EQ(refused.state, "HY010") << misuse.what;
+    EXPECT_EQ(refused.native, 0) << misuse.what;
+  }
+  // Refused calls change nothing, and the set and connection go on working.
+  EXPECT_EQ(Count(), 2);  // 'a' and the one Update that was allowed
+  open(ROWOPERATION_READONLY);
+  set.GetValueInColumn(L"k", value);
+  EXPECT_STREQ(value.GetText(), L"a");
+
+  // A set left open when its connection closes answers alike, then closes.
+  database_.Close();
+  for (const std::function<void()>& call : std::vector<std::function<void()>>{
+           [&] { set.MoveNext(); }, [&] { set.GetValueInColumn(L"k", value); }, [&] { set.AddNew(L"qz_contract"); }}) {
+    const Thrown refused = Catch(call);
+    EXPECT_EQ(Utf8(refused.message), "the connection of the record set is closed");
+    EXPECT_EQ(refused.state, "08003");
+  }
+  set.Close();
+  EXPECT_FALSE(set.IsOpen());
+}
+
+TEST_P(DriverContractTest, TransactionsNestAsSavepoints) {
+  EXPECT_EQ(database_.CommitTrans(), 0);  // nothing open
+  EXPECT_EQ(database_.Rollback(), 0);
+  ASSERT_EQ(database_.BeginTrans(), 1);
+  Run(L"insert into qz_contract (k) values ('outer')");
+  ASSERT_EQ(database_.BeginTrans(), 1);
+  Run(L"insert into qz_contract (k) values ('inner')");
+  ASSERT_EQ(database_.BeginTrans(), 1);
+  Run(L"insert into qz_contract (k) values ('innermost')");
+  ASSERT_EQ(database_.CommitTrans(), 1);  // into the inner level
+  ASSERT_EQ(database_.Rollback(), 1);     // which takes it along
+  Run(L"insert into qz_contract (k) values ('after')");
+  ASSERT_EQ(database_.CommitTrans(), 1);
+  EXPECT_EQ(Text(L"select min(k) || ',' || max(k) as v from qz_contract"), L"after,outer");
+  EXPECT_EQ(Count(), 2);
+
+  ASSERT_EQ(database_.BeginTrans(), 1);
+  Run(L"insert into qz_contract (k) values ('x')");
+  ASSERT_EQ(database_.BeginTrans(), 1);
+  Run(L"insert into qz_contract (k) values ('y')");
+  ASSERT_EQ(database_.CommitTrans(), 1);
+  ASSERT_EQ(database_.Rollback(), 1);  // the outermost level undoes the released savepoint too
+  EXPECT_EQ(Count(), 2);
+  EXPECT_EQ(database_.Rollback(), 0);
+}
+
+TEST_P(DriverContractTest, NullReadsAsEmptyTextZeroAndAZeroTimestamp) {
+  CQZRecordSet set(&database_);
+  ASSERT_TRUE(set.Open(L"select * from qz_contract", ROWOPERATION_WRITE));
+  SQZDateTime invalid;
+  invalid.m_status = SQZDateTime::invalid;
+  CQZDBVariant date;
+  date = invalid;
+  set.AddNew(L"qz_contract");
+  set.SetFieldValue(L"k", Value(L"nulls"));
+  set.SetFieldValue(L"d", date);  // written as NULL
+  set.SetFieldValue(L"s", CQZDBVariant());
+  set.Update();
+  ASSERT_TRUE(set.Open(L"select * from qz_contract", ROWOPERATION_READONLY));
+  for (const wchar_t* column : {L"n", L"s", L"d"}) {
+    CQZDBVariant value;
+    set.GetValueInColumn(column, value);
+    EXPECT_TRUE(value.IsNull()) << Utf8(column);
+    EXPECT_EQ(value.GetInt32(), 0);
+    EXPECT_STREQ(value.GetText(), L"");
+    const SQZTimestamp t = value.GetTimestamp();
+    EXPECT_EQ(t.year | t.month | t.day | t.hour | t.minute | t.second, 0);
+  }
+}
+
+TEST_P(DriverContractTest, ErrorsCarryTheEnginesMessageAndCode) {
+  // SQLite has no SQLSTATEs; its extended result code is the native code.
+  const bool has_sqlstate = GetParam() != "SQLite";
+  CQZRecordSet set(&database_);
+  const Thrown missing = Catch([&] { set.Open(L"select * from qz_no_such_table", ROWOPERATION_READONLY); });
+  EXPECT_NE(missing.message.find(L"qz_no_such_table"), std::wstring::npos) << Utf8(missing.message);
+  EXPECT_EQ(missing.state, has_sqlstate ? "42P01" : "");
+  EXPECT_TRUE(has_sqlstate || missing.native == 1) << missing.native;  // SQLITE_ERROR
+
+  Run(L"insert into qz_contract (k) values ('a')");
+  ASSERT_TRUE(set.Open(L"select * from qz_contract", ROWOPERATION_WRITE));
+  set.AddNew(L"qz_contract");
+  set.SetFieldValue(L"k", Value(L"a"));
+  const Thrown duplicate = Catch([&] { set.Update(); });
+  EXPECT_TRUE(duplicate.thrown);
+  EXPECT_FALSE(duplicate.message.empty());
+  EXPECT_EQ(duplicate.state, has_sqlstate ? "23505" : "");
+  EXPECT_TRUE(has_sqlstate || duplicate.native == 1555) << duplicate.native;  // SQLITE_CONSTRAINT_PRIMARYKEY
+
+  const Thrown unknown = Catch([&] {
+    CQZDBVariant value;
+    set.Open(L"select k from qz_contract", ROWOPERATION_READONLY);
+    set.GetValueInColumn(L"no_such_column", value);
+  });
+  EXPECT_EQ(Utf8(unknown.message), "the result has no column named no_such_column");
+  EXPECT_EQ(unknown.state, "42703");
+}
+
+}  // namespace
+}  // namespace qz::testing
