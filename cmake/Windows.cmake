@@ -5,6 +5,15 @@
 
 enable_language(RC)
 
+# pkg-config must not hand the host's Linux libraries to the mingw linker:
+# it sees only the build's own folder, where ODBC is the system's odbc32
+# (its headers come with mingw-w64).
+set(QZ_WINDOWS_PKGCONFIG ${CMAKE_BINARY_DIR}/pkgconfig)
+file(WRITE ${QZ_WINDOWS_PKGCONFIG}/odbc.pc
+  "Name: odbc\nDescription: the Windows ODBC driver manager\nVersion: 3.80\nLibs: -lodbc32\nCflags:\n")
+set(ENV{PKG_CONFIG_LIBDIR} ${QZ_WINDOWS_PKGCONFIG})
+set(ENV{PKG_CONFIG_PATH} "")
+
 # No libpq for mingw here: a server is reached through ODBC.
 set(QZ_WITH_POSTGRESQL OFF CACHE BOOL "Build the PostgreSQL driver" FORCE)
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "control/KindCode.h"
+#include "common/KindCode.h"
 #include "conversions/Conversions.h"
 #include "platform/TextEncoding.h"
 #include "support/EngineDatabase.h"
@@ -57,7 +57,7 @@ class DriverContractTest : public ::testing::TestWithParam<std::string> {
     db_ = MakeEngineDatabase(GetParam());
     ASSERT_NE(db_, nullptr);
     const DBsSetNode node = db_->Node();
-    database_.Connect(control::DatabaseTypeOfKind(node.nDBType), node.strConnect1, node.strConnect2, node.strConnect3,
+    database_.Connect(common::DatabaseTypeOfKind(node.nDBType), node.strConnect1, node.strConnect2, node.strConnect3,
                       node.strConnect4);
     Run(L"drop table if exists qz_contract");
     Run(L"create table qz_contract (k varchar(36) primary key, n integer, s varchar(200), d timestamp)");

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <limits>
 
-#include "control/KindCode.h"
+#include "common/KindCode.h"
 #include "conversions/Conversions.h"
 #include "platform/TextEncoding.h"
 #include "tasks/StoreFixture.h"
@@ -37,7 +37,7 @@ SQZDateTime ValidDay(double day_number) {
 std::string RefusalOf(const DBsSetNode& node, const CQZDBVariant& value) {
   CQZDatabase database;
   try {
-    database.Connect(control::DatabaseTypeOfKind(node.nDBType), node.strConnect1, node.strConnect2, node.strConnect3,
+    database.Connect(common::DatabaseTypeOfKind(node.nDBType), node.strConnect1, node.strConnect2, node.strConnect3,
                      node.strConnect4);
     CQZRecordSet set(&database);
     set.Open(L"select * from GeZhuanTaskItem", ROWOPERATION_WRITE);
