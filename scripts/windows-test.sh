@@ -54,7 +54,10 @@ wineserver -p || { echo "Wine cannot start: wineserver failed" >&2; exit 1; }
 
 echo "== Windows tests under Wine"
 # A timing test may be retried once: Wine on a shared machine is noisy.
-(cd "$build" && ctest --output-on-failure -j "$jobs" --repeat until-pass:2 --timeout 300)
+# One test moves the process to another time zone through the POSIX TZ
+# variable, which Windows' time-zone calls do not read; it is left out.
+(cd "$build" && ctest --output-on-failure -j "$jobs" --repeat until-pass:2 --timeout 300 \
+  -E 'UnixTimesReadAsLocalTime')
 
 echo "== installed Windows prefix: the tool, and a mingw project against it"
 prefix="$scratch/prefix"
