@@ -63,4 +63,7 @@ bash scripts/fuzz.sh 20
 echo "== install, and use from a separate project, with no LD_LIBRARY_PATH"
 bash scripts/install-check.sh build
 
+echo "== Windows: the mingw-w64 build, its tests under Wine, the installed prefix"
+bash scripts/windows-test.sh build-windows
+
 echo "all tests passed"

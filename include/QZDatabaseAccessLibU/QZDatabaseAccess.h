@@ -23,7 +23,10 @@
 #include <vector>
 
 #if defined(_WIN32)
-#if defined(QZ_DATABASE_ACCESS_BUILD)
+// QZ_STATIC_LIBRARIES: linked as static libraries (the test programs).
+#if defined(QZ_STATIC_LIBRARIES)
+#define QZ_DATABASE_ACCESS_API
+#elif defined(QZ_DATABASE_ACCESS_BUILD)
 #define QZ_DATABASE_ACCESS_API __declspec(dllexport)
 #else
 #define QZ_DATABASE_ACCESS_API __declspec(dllimport)

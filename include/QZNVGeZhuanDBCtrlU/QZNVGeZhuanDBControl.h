@@ -27,7 +27,10 @@
 #include <vector>
 
 #if defined(_WIN32)
-#if defined(QZNV_GEZHUAN_BUILD)
+// QZ_STATIC_LIBRARIES: linked as static libraries (the test programs).
+#if defined(QZ_STATIC_LIBRARIES)
+#define QZNV_GEZHUAN_API
+#elif defined(QZNV_GEZHUAN_BUILD)
 #define QZNV_GEZHUAN_API __declspec(dllexport)
 #else
 #define QZNV_GEZHUAN_API __declspec(dllimport)

@@ -37,13 +37,18 @@ QZNV_GEZHUAN_API int QZNVGeZhuanAddSampleCatalogue(const DBsSetNode& node, std::
 // QZNVGeZhuanSaveSettings).
 using QZNVGeZhuanSettingsDialog = std::function<int(std::vector<DBsSetNode>& settings, int mode)>;
 
-// Installs the dialog. With none installed (the default, or after an empty
-// function) every dialog answers 2, since nobody can confirm the settings.
+// Installs the dialog. With none installed (an empty function, and the
+// default except on Windows) every dialog answers 2, since nobody can
+// confirm the settings. On Windows the default is a modal Win32 dialog that
+// saves what the user confirms to the store.
 QZNV_GEZHUAN_API void QZNVGeZhuanSetSettingsDialog(QZNVGeZhuanSettingsDialog dialog);
 
 // Points the settings store at an INI file. An empty path restores the
 // default: $QZ_DB_SETTINGS, else $XDG_CONFIG_HOME/qz/dbsettings.ini, else
 // ~/.config/qz/dbsettings.ini.
+// On Windows the store is the registry: path names the key below
+// HKEY_CURRENT_USER that holds one key per setting (the default is
+// HKEY_CURRENT_USER\Software\QZ\DBSettings).
 QZNV_GEZHUAN_API void QZNVGeZhuanSetSettingsFile(const std::string& path);
 
 // The file the store uses now; empty when no home folder can be found.

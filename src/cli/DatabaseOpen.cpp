@@ -6,6 +6,7 @@
 #include <iostream>
 #include <utility>
 
+#include "DataFolder.h"
 #include "Diagnostics.h"
 #include "HostBridge.h"
 #include "Text.h"
@@ -35,18 +36,7 @@ auto WithConnection(const DBsSetNode& node, const std::string& what, Body body) 
 
 }  // namespace
 
-std::string DefaultDatabasePath() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  fs::path base;
-  if (data && *data && fs::path(data).is_absolute()) {
-    base = data;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (!home || !*home) Fail("neither XDG_DATA_HOME nor HOME is set: give the database with --database PATH");
-    base = fs::path(home) / ".local" / "share";
-  }
-  return (base / "qz" / "gezhuan.db").string();
-}
+std::string DefaultDatabasePath() { return (UserDataFolder() / "qz" / "gezhuan.db").string(); }
 
 DBsSetNode EmbeddedNode(const std::string& path) {
   const fs::path absolute = fs::absolute(fs::path(path)).lexically_normal();

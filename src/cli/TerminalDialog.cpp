@@ -1,11 +1,9 @@
 #include "TerminalDialog.h"
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <iostream>
 
 #include "DatabaseOpen.h"
+#include "EchoOff.h"
 #include "HostBridge.h"
 #include "Table.h"
 #include "TerminalText.h"
@@ -14,26 +12,6 @@
 namespace gezhuan {
 
 namespace {
-
-// Turns terminal echo off for as long as it lives.
-class EchoOff {
- public:
-  EchoOff() {
-    if (tcgetattr(STDIN_FILENO, &m_saved) != 0) return;
-    termios quiet = m_saved;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    m_active = tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
-  }
-  ~EchoOff() {
-    if (m_active) tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
-  }
-  EchoOff(const EchoOff&) = delete;
-  EchoOff& operator=(const EchoOff&) = delete;
-
- private:
-  termios m_saved{};
-  bool m_active = false;
-};
 
 class Dialog {
  public:

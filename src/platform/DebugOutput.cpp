@@ -1,10 +1,9 @@
 #include "platform/DebugOutput.h"
 
-#include <cstdio>
 #include <mutex>
 #include <utility>
 
-#include "platform/TextEncoding.h"
+#include "platform/DebuggerOutput.h"
 
 namespace qz::platform {
 namespace {
@@ -19,14 +18,6 @@ DebugSink& CurrentSink() {
   return sink;
 }
 
-// Standard error takes UTF-8; the line end is ours, not part of the text.
-void WriteToStandardError(const std::wstring& text) {
-  std::string line = WideToUtf8(text);
-  line.push_back('\n');
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
-
 }  // namespace
 
 void WriteDebugOutput(const std::wstring& text) {
@@ -38,7 +29,7 @@ void WriteDebugOutput(const std::wstring& text) {
   if (sink)
     sink(text);
   else
-    WriteToStandardError(text);
+    WriteToDebugger(text);
 }
 
 void SetDebugOutputSink(DebugSink sink) {

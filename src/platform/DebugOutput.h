@@ -1,5 +1,5 @@
 // The library's one log: the debugger output. On Windows that is
-// OutputDebugStringW; here each text goes to standard error as one line.
+// OutputDebugStringW, elsewhere standard error, one line per text.
 // Hosts and tests replace the sink to see exactly the texts written.
 #pragma once
 

@@ -1,8 +1,9 @@
 // OLE Automation dates: a day number counted from 1899-12-30 (day 0) whose
 // fraction is the time of day. Before day 0 the whole part is negative while
 // the fraction still counts forward from midnight, so -1.25 is 1899-12-29
-// 06:00. This is the arithmetic that Windows does in SystemTimeToVariantTime
-// and VariantTimeToSystemTime; elsewhere we do it ourselves, here.
+// 06:00. On Windows the conversions are SystemTimeToVariantTime and
+// VariantTimeToSystemTime (WindowsOleDate.cpp); elsewhere our own
+// arithmetic (OleDateArithmetic.cpp).
 #pragma once
 
 #include <cstdint>

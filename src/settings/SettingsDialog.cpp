@@ -12,7 +12,7 @@ std::mutex& DialogMutex() {
 }
 
 QZNVGeZhuanSettingsDialog& InstalledDialog() {
-  static QZNVGeZhuanSettingsDialog dialog;
+  static QZNVGeZhuanSettingsDialog dialog = DefaultSettingsDialog();
   return dialog;
 }
 

@@ -1,5 +1,5 @@
 // The settings dialog: what the common library's dialog does in the suite.
-// Here the host installs it (QZNVGeZhuanSetSettingsDialog).
+// The host may install its own (QZNVGeZhuanSetSettingsDialog).
 #pragma once
 
 #include <QZNVGeZhuanHost.h>
@@ -13,5 +13,9 @@ namespace qz::settings {
 int CallDBsSettingDialog(std::vector<DBsSetNode>& settings, int mode);
 
 void SetSettingsDialog(QZNVGeZhuanSettingsDialog dialog);
+
+// The dialog installed before the host installs one: the Win32 dialog on
+// Windows (WindowsSettingsDialog.cpp), none elsewhere.
+QZNVGeZhuanSettingsDialog DefaultSettingsDialog();
 
 }  // namespace qz::settings

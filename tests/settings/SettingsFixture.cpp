@@ -1,9 +1,9 @@
+// The parts of the settings fixture every store shares; the store itself is
+// PosixSettingsFixture.cpp (an INI file) or WindowsSettingsFixture.cpp (the
+// registry).
 #include "settings/SettingsFixture.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace qz::testing {
 
@@ -21,13 +21,6 @@ EnvironmentGuard::~EnvironmentGuard() {
   for (const auto& [name, value] : saved_) Set(name, value);
 }
 
-void EnvironmentGuard::Set(const std::string& name, const std::optional<std::string>& value) {
-  if (value)
-    setenv(name.c_str(), value->c_str(), 1);
-  else
-    unsetenv(name.c_str());
-}
-
 std::string Section(const std::string& name, const std::string& kind, const std::string& connect1,
                     const std::string& connect2, const std::string& connect3, const std::string& connect4) {
   return "[" + name + "]\nDBType=" + kind + "\nConnect1=" + connect1 + "\nConnect2=" + connect2 +
@@ -43,42 +36,6 @@ std::string CompleteStore() {
                        : Section(kSettingNames[i], "2", "db.example:5432", "suite" + n, "user" + n, "secret" + n);
   }
   return text;
-}
-
-SettingsTest::SettingsTest()
-    : environment_({"LC_ALL", "LC_MESSAGES", "LANG", "QZ_DB_SETTINGS", "XDG_CONFIG_HOME", "HOME"}) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "qz-settings-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
-  folder_ = pattern;
-  path_ = folder_ + "/dbsettings.ini";
-  QZNVGeZhuanSetSettingsFile(path_);
-  EnvironmentGuard::Set("LC_ALL", "C");
-  QZNVGeZhuanSetSettingsDialog([this](std::vector<DBsSetNode>& settings, int mode) {
-    ++dialog_.calls;
-    dialog_.mode = mode;
-    dialog_.seen = settings;
-    if (dialog_.edit) dialog_.edit(settings);
-    return dialog_.answer;
-  });
-}
-
-SettingsTest::~SettingsTest() {
-  QZNVGeZhuanSetSettingsDialog(nullptr);
-  QZNVGeZhuanSetSettingsFile("");
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
-}
-
-void SettingsTest::WriteStore(const std::string& text) const {
-  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-std::string SettingsTest::ReadStore() const {
-  std::ifstream in(path_, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 }  // namespace qz::testing

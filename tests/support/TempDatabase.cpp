@@ -7,13 +7,12 @@
 #include <filesystem>
 
 #include "platform/TextEncoding.h"
+#include "support/TemporaryFolder.h"
 
 namespace qz::testing {
 
 TempDatabase::TempDatabase(bool with_tables) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "qz-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
-  folder_ = pattern;
+  folder_ = MakeTemporaryFolder("qz-test");
   if (with_tables) {
     std::wstring error;
     if (!QZNVGeZhuanCreateTables(Node(), &error)) ADD_FAILURE() << platform::WideToUtf8(error);

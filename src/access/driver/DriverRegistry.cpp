@@ -60,7 +60,7 @@ DriverFactory FindDriver(DATABASETYPE type) {
       return postgres::ConnectPostgres;
 #else
       return [type](const ConnectionTexts&) -> std::unique_ptr<Connection> {
-        RefuseKind(type, L"this build has no PostgreSQL driver");
+        RefuseKind(type, L"this build has no PostgreSQL driver; reach the server through an ODBC source (kind code 4)");
       };
 #endif
     case QZDB_ODBC:

@@ -509,10 +509,13 @@ std::unique_ptr<Connection> ConnectSqlite(const ConnectionTexts& texts) {
   if (texts.connect2.empty())
     CQZDBException::Raise(L"no database file named: the second connection text is empty", "", SQLITE_CANTOPEN);
   std::wstring path = texts.connect2;
-  const bool standalone = path == L":memory:" || path.front() == L'/';
+  // What counts as absolute is the platform's: "/x.db" everywhere, and on
+  // Windows also "C:\x.db" and "\\server\share\x.db".
+  const std::filesystem::path file(path);
+  const bool standalone = path == L":memory:" || file.has_root_directory() || file.has_root_name();
   if (!standalone && !texts.connect1.empty()) {
     std::wstring folder = texts.connect1;
-    if (folder.back() != L'/') folder.push_back(L'/');
+    if (folder.back() != L'/' && folder.back() != std::filesystem::path::preferred_separator) folder.push_back(L'/');
     path = folder + path;
   }
   return std::make_unique<SqliteConnection>(platform::WideToUtf8(path));

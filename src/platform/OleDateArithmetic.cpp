@@ -1,10 +1,9 @@
 // OLE Automation date arithmetic. Calendar days are counted in the proleptic
 // Gregorian calendar; the day number's whole part is the date and the
 // magnitude of its fraction is the time of day, whatever the sign.
-#include "platform/OleDate.h"
+#include "platform/OleDateArithmetic.h"
 
 #include <cmath>
-#include <ctime>
 
 namespace qz::platform {
 
@@ -63,7 +62,7 @@ void CivilFromDays(int64_t days, int* year, int* month, int* day) {
 // Checks every part, then joins the date's day count and the time of day.
 // Before day 0 the time is subtracted, because there the fraction runs
 // away from zero while the time still runs forward.
-bool CalendarToDayNumber(const CalendarTime& time, double* day_number) {
+bool ArithmeticCalendarToDayNumber(const CalendarTime& time, double* day_number) {
   if (time.year < kMinYear || time.year > kMaxYear) return false;
   if (time.month < 1 || time.month > 12) return false;
   if (time.day < 1 || time.day > DaysInMonth(time.year, time.month)) return false;
@@ -82,7 +81,7 @@ bool CalendarToDayNumber(const CalendarTime& time, double* day_number) {
 // Splits the day number into date and time of day, rounds the time to the
 // nearest second, and lets a time that rounds up to midnight move on to the
 // following date.
-bool DayNumberToCalendar(double day_number, CalendarTime* time) {
+bool ArithmeticDayNumberToCalendar(double day_number, CalendarTime* time) {
   if (!std::isfinite(day_number)) return false;
   if (!(day_number > kBeforeFirstDay && day_number < kAfterLastDay)) return false;
 
@@ -119,30 +118,6 @@ bool ClockTimeOf(int64_t unix_seconds, CalendarTime* time) {
   result.minute = static_cast<int>(second_of_day / 60 % 60);
   result.second = static_cast<int>(second_of_day % 60);
   *time = result;
-  return true;
-}
-
-// Reads the system clock and breaks it down in the process's time zone.
-bool LocalNow(CalendarTime* time) {
-  const std::time_t now = std::time(nullptr);
-  if (now == static_cast<std::time_t>(-1)) return false;
-  return LocalTimeOf(static_cast<int64_t>(now), time);
-}
-
-// Breaks the moment down in the process's time zone.
-bool LocalTimeOf(int64_t unix_seconds, CalendarTime* time) {
-  const std::time_t moment = static_cast<std::time_t>(unix_seconds);
-  if (static_cast<int64_t>(moment) != unix_seconds) return false;  // beyond a narrow time_t
-  std::tm local{};
-  if (localtime_r(&moment, &local) == nullptr) return false;
-  time->year = local.tm_year + 1900;
-  time->month = local.tm_mon + 1;
-  time->day = local.tm_mday;
-  time->hour = local.tm_hour;
-  time->minute = local.tm_min;
-  // A leap second (tm_sec 60) is held at 59 so that the result stays a
-  // time CalendarToDayNumber accepts.
-  time->second = local.tm_sec > 59 ? 59 : local.tm_sec;
   return true;
 }
 

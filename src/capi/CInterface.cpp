@@ -1,0 +1,254 @@
+// The C interface (QZNVGeZhuanDB.h): a handle holds one control object, the
+// setting it was opened with and the text of its last failure. Every call
+// catches everything, so that no C++ exception crosses into C.
+#include <QZNVGeZhuanDB.h>
+#include <QZNVGeZhuanHost.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "capi/RecordJson.h"
+#include "capi/Utf16Text.h"
+#include "common/GuidText.h"
+#include "platform/TextEncoding.h"
+
+struct QZNVGeZhuanDB {
+  CQZNVGeZhuanDBControl control;
+  DBsSetNode node;
+  bool open = false;
+  std::u16string error;
+};
+
+namespace {
+
+using qz::capi::Json;
+using qz::capi::NewText;
+using qz::capi::RecordJsonError;
+using qz::capi::Utf16ToUtf8;
+using qz::capi::Utf16ToWide;
+using qz::capi::Utf8ToUtf16;
+using qz::capi::WideToUtf16;
+
+const char kNothingFound[] =
+    "nothing found, or the database refused the statement (its SQL text went to the debug output)";
+const char kRefused[] = "the database refused the statement (its SQL text went to the debug output)";
+
+int Fail(QZNVGeZhuanDB* db, const std::string& why) {
+  db->error = Utf8ToUtf16(why);
+  return 0;
+}
+
+// Runs body on a live handle: clears the last error first, turns a false
+// result or anything thrown into 0 with its reason.
+template <typename Body>
+int Run(QZNVGeZhuanDB* db, bool needs_connection, Body body) {
+  if (db == nullptr) return 0;
+  db->error.clear();
+  if (needs_connection && !db->open) return Fail(db, "no database is open: call QZNVGeZhuanDB_Open first");
+  try {
+    return body();
+  } catch (const RecordJsonError& e) {
+    return Fail(db, e.what());
+  } catch (const std::bad_alloc&) {
+    return Fail(db, "out of memory");
+  } catch (const std::exception& e) {
+    return Fail(db, e.what());
+  } catch (CQZDBException* e) {
+    const std::string message = qz::platform::WideToUtf8(e->GetErrorMessage());
+    e->Delete();
+    return Fail(db, message);
+  } catch (...) {
+    return Fail(db, "an unexpected failure");
+  }
+}
+
+// Hands the JSON text to the caller; out must not be null.
+int Hand(QZNVGeZhuanDB* db, const Json& json, QZNVChar** out) {
+  QZNVChar* text = NewText(Utf8ToUtf16(json.dump()));
+  if (text == nullptr) return Fail(db, "out of memory");
+  *out = text;
+  return 1;
+}
+
+Json ParseArray(const QZNVChar* text, const char* what) {
+  Json json = qz::capi::ParseJson(Utf16ToUtf8(text));
+  if (!json.is_array()) throw RecordJsonError(std::string("expected a JSON array of ") + what);
+  return json;
+}
+
+// A GUID argument: null or empty is the null GUID, anything else GUID text.
+GUID GuidArgument(const QZNVChar* text, const char* what) {
+  GUID guid{};
+  const std::wstring wide = Utf16ToWide(text);
+  if (!wide.empty() && !qz::common::ParseGuidText(wide, &guid))
+    throw RecordJsonError(std::string(what) + " is not GUID text (8-4-4-4-12 hexadecimal digits)");
+  return guid;
+}
+
+bool MissingOut(QZNVGeZhuanDB* db, QZNVChar** out) {
+  if (out != nullptr) return false;
+  Fail(db, "the result pointer is null");
+  return true;
+}
+
+}  // namespace
+
+extern "C" {
+
+QZNVGeZhuanDB* QZNVGeZhuanDB_Create(void) { return new (std::nothrow) QZNVGeZhuanDB(); }
+
+void QZNVGeZhuanDB_Destroy(QZNVGeZhuanDB* db) {
+  if (db == nullptr) return;
+  QZNVGeZhuanDB_Close(db);
+  delete db;
+}
+
+const QZNVChar* QZNVGeZhuanDB_LastError(QZNVGeZhuanDB* db) {
+  static const QZNVChar kEmpty[1] = {0};
+  if (db == nullptr) return kEmpty;
+  return reinterpret_cast<const QZNVChar*>(db->error.c_str());
+}
+
+void QZNVGeZhuanDB_FreeText(QZNVChar* text) { std::free(text); }
+
+int QZNVGeZhuanDB_Open(QZNVGeZhuanDB* db, int kind, const QZNVChar* connect1, const QZNVChar* connect2,
+                       const QZNVChar* connect3, const QZNVChar* connect4) {
+  return Run(db, false, [&] {
+    DBsSetNode node;
+    node.nDBType = kind;
+    node.strConnect1 = Utf16ToWide(connect1);
+    node.strConnect2 = Utf16ToWide(connect2);
+    node.strConnect3 = Utf16ToWide(connect3);
+    node.strConnect4 = Utf16ToWide(connect4);
+    db->open = false;
+    if (!db->control.OpenQZNVGeZhuanDB(node))
+      return Fail(db, "the database could not be opened (the reason went to the debug output)");
+    db->node = node;
+    db->open = true;
+    return 1;
+  });
+}
+
+int QZNVGeZhuanDB_Close(QZNVGeZhuanDB* db) {
+  return Run(db, false, [&] {
+    db->control.CloseQZNVGeZhuanDB();
+    db->open = false;
+    return 1;
+  });
+}
+
+int QZNVGeZhuanDB_CreateTables(QZNVGeZhuanDB* db) {
+  return Run(db, true, [&] {
+    std::wstring error;
+    if (!QZNVGeZhuanCreateTables(db->node, &error)) return Fail(db, qz::platform::WideToUtf8(error));
+    return 1;
+  });
+}
+
+int QZNVGeZhuanDB_AddSampleCatalogue(QZNVGeZhuanDB* db) {
+  return Run(db, true, [&] {
+    std::wstring error;
+    if (!QZNVGeZhuanAddSampleCatalogue(db->node, &error)) return Fail(db, qz::platform::WideToUtf8(error));
+    return 1;
+  });
+}
+
+int QZNVGeZhuanDB_AddTasks(QZNVGeZhuanDB* db, const QZNVChar* tasks_json) {
+  return Run(db, true, [&] {
+    std::vector<SQZGeZhuanTaskInfo> tasks;
+    for (const Json& task : ParseArray(tasks_json, "tasks")) tasks.push_back(qz::capi::TaskFromJson(task));
+    if (tasks.empty()) return Fail(db, "no tasks given");
+    return db->control.AddGeZhuanTasks(&tasks) ? 1 : Fail(db, kRefused);
+  });
+}
+
+int QZNVGeZhuanDB_GetTasks(QZNVGeZhuanDB* db, const QZNVChar* condition, QZNVChar** tasks_json) {
+  return Run(db, true, [&] {
+    if (MissingOut(db, tasks_json)) return 0;
+    std::vector<SQZGeZhuanTaskInfo> tasks;
+    if (!db->control.GetGeZhuanTasksByCondition(Utf16ToWide(condition), &tasks)) return Fail(db, kNothingFound);
+    Json json = Json::array();
+    for (const SQZGeZhuanTaskInfo& task : tasks) json.push_back(qz::capi::TaskToJson(task));
+    return Hand(db, json, tasks_json);
+  });
+}
+
+int QZNVGeZhuanDB_ModifyTask(QZNVGeZhuanDB* db, const QZNVChar* task_json, int with_items) {
+  return Run(db, true, [&] {
+    const SQZGeZhuanTaskInfo task = qz::capi::TaskFromJson(qz::capi::ParseJson(Utf16ToUtf8(task_json)));
+    const int done = with_items ? db->control.ModifyGeZhuanTaskAll(&task) : db->control.ModifyGeZhuanTaskOnly(&task);
+    return done ? 1 : Fail(db, "no task has this guidTaskID, or " + std::string(kRefused));
+  });
+}
+
+int QZNVGeZhuanDB_DeleteTask(QZNVGeZhuanDB* db, const QZNVChar* task_guid) {
+  return Run(db, true, [&] {
+    const GUID task = GuidArgument(task_guid, "the task GUID");
+    if (qz::common::IsNullGuid(task)) return Fail(db, "no task GUID given");
+    return db->control.DeleteGeZhuanTask(task) ? 1 : Fail(db, kRefused);
+  });
+}
+
+int QZNVGeZhuanDB_AddItems(QZNVGeZhuanDB* db, const QZNVChar* items_json) {
+  return Run(db, true, [&] {
+    std::vector<SQZGeZhuanItemInfo> items;
+    for (const Json& item : ParseArray(items_json, "items")) items.push_back(qz::capi::ItemFromJson(item));
+    if (items.empty()) return Fail(db, "no items given");
+    return db->control.AddGeZhuanItems(&items) ? 1 : Fail(db, kRefused);
+  });
+}
+
+int QZNVGeZhuanDB_GetItems(QZNVGeZhuanDB* db, const QZNVChar* condition, QZNVChar** items_json) {
+  return Run(db, true, [&] {
+    if (MissingOut(db, items_json)) return 0;
+    std::vector<SQZGeZhuanItemInfo> items;
+    if (!db->control.GetGeZhuanItemsByCondition(Utf16ToWide(condition), &items)) return Fail(db, kNothingFound);
+    Json json = Json::array();
+    for (const SQZGeZhuanItemInfo& item : items) json.push_back(qz::capi::ItemToJson(item));
+    return Hand(db, json, items_json);
+  });
+}
+
+int QZNVGeZhuanDB_DeleteItems(QZNVGeZhuanDB* db, const QZNVChar* task_guid, const QZNVChar* item_guid) {
+  return Run(db, true, [&] {
+    const GUID task = GuidArgument(task_guid, "the task GUID");
+    const GUID item = GuidArgument(item_guid, "the item GUID");
+    if (qz::common::IsNullGuid(task) && qz::common::IsNullGuid(item)) return Fail(db, "neither GUID given");
+    return db->control.DeleteGeZhuanItem(task, item) ? 1 : Fail(db, kRefused);
+  });
+}
+
+int QZNVGeZhuanDB_GetTapeGroups(QZNVGeZhuanDB* db, const QZNVChar* condition, QZNVChar** groups_json) {
+  return Run(db, true, [&] {
+    if (MissingOut(db, groups_json)) return 0;
+    std::vector<SQZGZVTRTapeTypeGroupInfo> groups;
+    if (!db->control.GetVTRTapeGRPInfosByCondition(Utf16ToWide(condition), &groups)) return Fail(db, kNothingFound);
+    Json json = Json::array();
+    for (const SQZGZVTRTapeTypeGroupInfo& group : groups) json.push_back(qz::capi::GroupToJson(group));
+    return Hand(db, json, groups_json);
+  });
+}
+
+int QZNVGeZhuanDB_GetTapes(QZNVGeZhuanDB* db, const QZNVChar* condition, QZNVChar** tapes_json) {
+  return Run(db, true, [&] {
+    if (MissingOut(db, tapes_json)) return 0;
+    std::vector<SQZGZVTRTapeTypeInfo> tapes;
+    if (!db->control.GetVTRTapeInfosByCondition(Utf16ToWide(condition), &tapes)) return Fail(db, kNothingFound);
+    Json json = Json::array();
+    for (const SQZGZVTRTapeTypeInfo& tape : tapes) json.push_back(qz::capi::TapeToJson(tape));
+    return Hand(db, json, tapes_json);
+  });
+}
+
+int QZNVGeZhuanDB_GetDefaultTape(QZNVGeZhuanDB* db, QZNVChar** tape_json) {
+  return Run(db, true, [&] {
+    if (MissingOut(db, tape_json)) return 0;
+    SQZGZVTRTapeTypeInfo tape;
+    if (!db->control.GetDefaultVTRTapeInfo(&tape)) return Fail(db, kNothingFound);
+    return Hand(db, qz::capi::TapeToJson(tape), tape_json);
+  });
+}
+
+}  // extern "C"

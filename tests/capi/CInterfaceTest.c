@@ -1,0 +1,161 @@
+/*
+ * The C interface used from a program compiled as C, as a caller built
+ * with another compiler would: tasks with items in and out as JSON (text
+ * outside the BMP included), rewriting and deleting, the catalogue, and the
+ * error text of each handle. Runs on a database file in the working
+ * folder; exit status 0 when every check held.
+ */
+#include <QZNVGeZhuanDB.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <uchar.h>
+
+static int failures = 0;
+
+#define CHECK(condition)                                                      \
+  do {                                                                        \
+    if (!(condition)) {                                                       \
+      fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
+      ++failures;                                                             \
+    }                                                                         \
+  } while (0)
+
+static size_t Length(const QZNVChar* text) {
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+/* Where needle first occurs in text at or after from, both UTF-16; -1 when
+ * it does not. */
+static long Position(const QZNVChar* text, const char16_t* needle, size_t from) {
+  const size_t n = Length(text), m = Length((const QZNVChar*)needle);
+  for (size_t i = from; i + m <= n; ++i)
+    if (memcmp(text + i, needle, m * sizeof(QZNVChar)) == 0) return (long)i;
+  return -1;
+}
+
+static int Contains(const QZNVChar* text, const char16_t* needle) { return Position(text, needle, 0) >= 0; }
+
+static int Count(const QZNVChar* text, const char16_t* needle) {
+  int count = 0;
+  for (long at = Position(text, needle, 0); at >= 0; at = Position(text, needle, (size_t)at + 1)) ++count;
+  return count;
+}
+
+#define U(text) ((const QZNVChar*)(text))
+
+static const char16_t kTasks[] =
+    u"[{\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-00000000C001\", \"strTaskName\": \"  \U0001D11E 乐谱 转录  \","
+    u"  \"odtTaskBeginDateTime\": \"2024-03-01 09:00:00\", \"odtTaskEndDateTime\": null, \"dwDuration\": 4294967295,"
+    u"  \"arrItems\": [{\"guidItem\": \"5A3E0001-7C1B-4D2A-9F00-00000000D002\", \"strItemName\": \"正片\", \"nIndex\": "
+    u"1,"
+    u"                  \"guidTask\": \"5A3E0001-7C1B-4D2A-9F00-00000000C001\"},"
+    u"                 {\"guidItem\": \"5A3E0001-7C1B-4D2A-9F00-00000000D001\", \"strItemName\": \"片头\", \"nIndex\": "
+    u"0,"
+    u"                  \"guidTask\": \"5A3E0001-7C1B-4D2A-9F00-00000000C001\", \"dwTrimOut\": 250}]},"
+    u" {\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-00000000C002\", \"strTaskName\": \"second\"}]";
+
+int main(void) {
+  QZNVGeZhuanDB* db = QZNVGeZhuanDB_Create();
+  CHECK(db != NULL);
+  QZNVChar* out = NULL;
+
+  /* Nothing works before Open, and says why. */
+  CHECK(QZNVGeZhuanDB_GetTasks(db, NULL, &out) == 0);
+  CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"QZNVGeZhuanDB_Open"));
+
+  remove("c-interface-test.db");
+  CHECK(QZNVGeZhuanDB_Open(db, 0, NULL, U(u"c-interface-test.db"), NULL, NULL) == 1);
+  CHECK(Length(QZNVGeZhuanDB_LastError(db)) == 0);
+  CHECK(QZNVGeZhuanDB_CreateTables(db) == 1);
+  CHECK(QZNVGeZhuanDB_AddSampleCatalogue(db) == 1);
+
+  CHECK(QZNVGeZhuanDB_AddTasks(db, U(kTasks)) == 1);
+  CHECK(QZNVGeZhuanDB_GetTasks(db, U(u"guidTaskID = '5A3E0001-7C1B-4D2A-9F00-00000000C001'"), &out) == 1);
+  if (out != NULL) {
+    /* Trimmed, non-BMP text intact, dw as unsigned, null for the invalid end. */
+    CHECK(Contains(out, u"\"strTaskName\":\"\U0001D11E 乐谱 转录\""));
+    CHECK(Contains(out, u"\"dwDuration\":4294967295"));
+    CHECK(Contains(out, u"\"odtTaskBeginDateTime\":\"2024-03-01 09:00:00\""));
+    CHECK(Contains(out, u"\"odtTaskEndDateTime\":null"));
+    CHECK(Count(out, u"\"guidItem\"") == 2);
+    /* Items in nIndex order: the title first. */
+    CHECK(Contains(out, u"\"strItemName\":\"片头\",\"nItemType\":0,\"dwTrimIn\":0,\"dwTrimOut\":250"));
+    CHECK(Position(out, u"片头", 0) >= 0 && Position(out, u"片头", 0) < Position(out, u"正片", 0));
+    QZNVGeZhuanDB_FreeText(out);
+    out = NULL;
+  }
+  CHECK(QZNVGeZhuanDB_GetTasks(db, NULL, &out) == 1 && Count(out, u"\"guidTaskID\"") == 2);
+  QZNVGeZhuanDB_FreeText(out);
+  out = NULL;
+
+  /* A refused document writes nothing and says which field. */
+  CHECK(QZNVGeZhuanDB_AddTasks(db, U(u"[{\"strTaskName\": \"x\"}, {\"strTaskNmae\": \"y\"}]")) == 0);
+  CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"strTaskNmae"));
+  CHECK(QZNVGeZhuanDB_AddTasks(db, U(u"[{\"dwDuration\": -1}]")) == 0);
+  CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"dwDuration"));
+  CHECK(QZNVGeZhuanDB_AddTasks(db, U(u"[{\"odtTaskBeginDateTime\": \"2008-02-30 12:00:00\"}]")) == 0);
+  CHECK(QZNVGeZhuanDB_AddTasks(db, U(u"not json")) == 0);
+  CHECK(QZNVGeZhuanDB_GetTasks(db, NULL, &out) == 1 && Count(out, u"\"guidTaskID\"") == 2);
+  QZNVGeZhuanDB_FreeText(out);
+  out = NULL;
+  /* The database's own refusal: the same key twice. */
+  CHECK(QZNVGeZhuanDB_AddTasks(db, U(u"[{\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-00000000C002\"}]")) == 0);
+  CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"refused"));
+
+  /* Rewrite a task with its items, then delete one item and a task. */
+  CHECK(QZNVGeZhuanDB_ModifyTask(db,
+                                 U(u"{\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-00000000C002\", \"strTaskName\": "
+                                   u"\"renamed\", \"arrItems\": [{\"guidTask\": "
+                                   u"\"5A3E0001-7C1B-4D2A-9F00-00000000C002\", \"strItemName\": \"only\"}]}"),
+                                 1) == 1);
+  CHECK(QZNVGeZhuanDB_GetItems(db, U(u"guidTask = '5A3E0001-7C1B-4D2A-9F00-00000000C002'"), &out) == 1 &&
+        Count(out, u"\"only\"") == 1);
+  QZNVGeZhuanDB_FreeText(out);
+  out = NULL;
+  CHECK(QZNVGeZhuanDB_DeleteItems(db, NULL, U(u"5a3e0001-7c1b-4d2a-9f00-00000000d002")) == 1);
+  CHECK(QZNVGeZhuanDB_GetItems(db, U(u"guidTask = '5A3E0001-7C1B-4D2A-9F00-00000000C001'"), &out) == 1 &&
+        Count(out, u"\"guidItem\"") == 1);
+  QZNVGeZhuanDB_FreeText(out);
+  out = NULL;
+  CHECK(QZNVGeZhuanDB_DeleteItems(db, NULL, NULL) == 0);
+  CHECK(QZNVGeZhuanDB_DeleteTask(db, U(u"{5A3E0001-7C1B-4D2A-9F00-00000000C001}")) == 0);
+  CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"GUID text"));
+  CHECK(QZNVGeZhuanDB_DeleteTask(db, U(u"5A3E0001-7C1B-4D2A-9F00-00000000C001")) == 1);
+  CHECK(QZNVGeZhuanDB_GetTasks(db, NULL, &out) == 1 && Count(out, u"\"guidTaskID\"") == 1);
+  QZNVGeZhuanDB_FreeText(out);
+  out = NULL;
+
+  /* The catalogue. */
+  CHECK(QZNVGeZhuanDB_GetTapeGroups(db, NULL, &out) == 1 && Count(out, u"\"guidGroupID\"") >= 2);
+  QZNVGeZhuanDB_FreeText(out);
+  out = NULL;
+  CHECK(QZNVGeZhuanDB_GetDefaultTape(db, &out) == 1 && Contains(out, u"\"bIfDefault\":1"));
+  QZNVGeZhuanDB_FreeText(out);
+  out = NULL;
+  CHECK(QZNVGeZhuanDB_GetTapes(db, U(u"TAPENAME = 'no such tape'"), &out) == 0 && out == NULL);
+  CHECK(Length(QZNVGeZhuanDB_LastError(db)) > 0);
+
+  /* Each handle keeps its own error text. */
+  QZNVGeZhuanDB* other = QZNVGeZhuanDB_Create();
+  CHECK(QZNVGeZhuanDB_Open(other, 32, U(u"x"), U(u"y"), NULL, NULL) == 0);
+  CHECK(Length(QZNVGeZhuanDB_LastError(other)) > 0);
+  CHECK(QZNVGeZhuanDB_GetTasks(db, NULL, &out) == 1);
+  CHECK(Length(QZNVGeZhuanDB_LastError(db)) == 0 && Length(QZNVGeZhuanDB_LastError(other)) > 0);
+  QZNVGeZhuanDB_FreeText(out);
+  QZNVGeZhuanDB_Destroy(other);
+
+  CHECK(QZNVGeZhuanDB_Close(db) == 1);
+  CHECK(QZNVGeZhuanDB_GetTasks(db, NULL, &out) == 0);
+  QZNVGeZhuanDB_Destroy(db);
+  QZNVGeZhuanDB_Destroy(NULL);
+  QZNVGeZhuanDB_FreeText(NULL);
+  remove("c-interface-test.db");
+  remove("c-interface-test.db-wal");
+  remove("c-interface-test.db-shm");
+
+  if (failures == 0) puts("C interface: every check held");
+  return failures == 0 ? 0 : 1;
+}
