@@ -12,7 +12,7 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DQZ_BUILD_FUZZ=ON -DQZ_BUILD_TESTS=OFF -DQZ_BUILD_BENCH=OFF \
   -DQZ_WITH_POSTGRESQL=OFF "${launcher[@]}" >/dev/null
-targets=$(sed -n 's/^add_executable(\(qz_fuzz_[a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)
+targets=$(sed -n 's/^ *qz_add_fuzz_target(\(qz_fuzz_[a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)
 # shellcheck disable=SC2086
 cmake --build build-fuzz -j "$jobs" --target $targets
 
