@@ -19,6 +19,9 @@
 // driver's diagnostics in OdbcErrors.cpp.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>  // the ODBC headers take their types from it there
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

@@ -2,6 +2,9 @@
 // and SQLSTATE, and which SQLSTATEs mean the link to the server is gone.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>  // the ODBC headers take their types from it there
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

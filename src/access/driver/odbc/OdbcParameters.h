@@ -3,6 +3,9 @@
 // the driver sends them in one execution.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>  // the ODBC headers take their types from it there
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

@@ -3,6 +3,9 @@
 // wide text is UTF-32 on Linux; and a connection string has its own quoting.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>  // the ODBC headers take their types from it there
+#endif
 #include <sql.h>
 #include <sqlext.h>
 
