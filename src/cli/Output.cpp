@@ -1,8 +1,5 @@
 #include "Output.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
@@ -59,14 +56,6 @@ void PrintDelimited(const GlobalOptions& options, const Listing& listing, char s
 }
 
 }  // namespace
-
-int TerminalColumns() {
-  if (isatty(STDOUT_FILENO) != 1) return 0;
-  winsize size{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  const char* columns = std::getenv("COLUMNS");
-  return columns ? std::atoi(columns) : 0;
-}
 
 void PrintDocument(const GlobalOptions& options, const Json& document) {
   if (options.format == "jsonl")

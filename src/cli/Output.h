@@ -41,7 +41,8 @@ void PrintFieldLines(const GlobalOptions& options, const FieldLines& lines);
 // A JSON document (json: indented; jsonl: one line).
 void PrintDocument(const GlobalOptions& options, const Json& document);
 
-// The terminal's width when standard output is a terminal, else 0.
+// The terminal's width when standard output is a terminal, else 0. One
+// implementation per platform (PosixTerminalColumns.cpp, WindowsTerminalColumns.cpp).
 int TerminalColumns();
 
 }  // namespace gezhuan

@@ -1,9 +1,5 @@
 #include "TerminalText.h"
 
-#include <iconv.h>
-#include <langinfo.h>
-
-#include <cerrno>
 #include <cstdio>
 
 #include "Text.h"
@@ -14,30 +10,6 @@ namespace {
 
 bool IsUtf8Charset(const std::string& charset) {
   return charset == "UTF-8" || charset == "ANSI_X3.4-1968" || charset == "ASCII" || charset.empty();
-}
-
-// Converts with iconv; false at the first byte that is not of the set.
-bool Convert(const std::string& charset, const std::string& text, std::string* utf8) {
-  iconv_t converter = iconv_open("UTF-8", charset.c_str());
-  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string out;
-  char buffer[4096];
-  char* in = const_cast<char*>(text.data());
-  size_t inLeft = text.size();
-  bool ok = true;
-  while (ok) {
-    char* next = buffer;
-    size_t outLeft = sizeof buffer;
-    // With no input left the call flushes the converter's state.
-    const size_t done = inLeft > 0 ? iconv(converter, &in, &inLeft, &next, &outLeft)
-                                   : iconv(converter, nullptr, nullptr, &next, &outLeft);
-    out.append(buffer, static_cast<size_t>(next - buffer));
-    if (done == static_cast<size_t>(-1) && errno != E2BIG) ok = false;
-    if (done != static_cast<size_t>(-1) && inLeft == 0) break;
-  }
-  iconv_close(converter);
-  if (ok) *utf8 = std::move(out);
-  return ok;
 }
 
 // The bytes of text with those outside printable ASCII as \xNN, for a
@@ -68,11 +40,6 @@ std::string ArgumentName(int index, const char* const* argv) {
 
 }  // namespace
 
-std::string TerminalCharset() {
-  const char* charset = nl_langinfo(CODESET);
-  return charset ? charset : "";
-}
-
 bool TerminalTextToUtf8(const std::string& text, std::string* utf8) {
   const std::string charset = TerminalCharset();
   if (IsUtf8Charset(charset)) {
@@ -80,7 +47,7 @@ bool TerminalTextToUtf8(const std::string& text, std::string* utf8) {
     *utf8 = text;
     return true;
   }
-  return Convert(charset, text, utf8);
+  return CharsetToUtf8(charset, text, utf8);
 }
 
 std::string ArgumentsToUtf8(int argc, const char* const* argv, std::vector<std::string>* out) {

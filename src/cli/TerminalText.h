@@ -16,8 +16,14 @@ namespace gezhuan {
 // not text of that set. Call after setlocale(LC_ALL, "").
 bool TerminalTextToUtf8(const std::string& text, std::string* utf8);
 
-// What TerminalTextToUtf8 expects, for messages: "UTF-8", "GBK", ...
+// What TerminalTextToUtf8 expects, for messages: "UTF-8", "GBK", "CP936"...
+// One implementation per platform (PosixTerminalCharset.cpp asks the locale,
+// WindowsTerminalCharset.cpp the ANSI code page).
 std::string TerminalCharset();
+
+// text, in charset (as TerminalCharset names it), as UTF-8; false at the
+// first byte that is not of the set. Per platform, like TerminalCharset.
+bool CharsetToUtf8(const std::string& charset, const std::string& text, std::string* utf8);
 
 // Converts every argument after the program name. "" when all could be,
 // else a message that names the option whose text could not.

@@ -1,0 +1,38 @@
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "TerminalText.h"
+
+namespace gezhuan {
+
+// A Windows program's arguments arrive in the ANSI code page, and a console
+// set to it (as cmd sets itself on CJK systems) types text in it too.
+// 65001 is UTF-8, which the callers check for themselves.
+std::string TerminalCharset() {
+  const UINT page = GetACP();
+  return page == CP_UTF8 ? "UTF-8" : "CP" + std::to_string(page);
+}
+
+bool CharsetToUtf8(const std::string& charset, const std::string& text, std::string* utf8) {
+  if (text.empty()) {
+    utf8->clear();
+    return true;
+  }
+  const UINT page = charset.rfind("CP", 0) == 0 ? static_cast<UINT>(std::atoi(charset.c_str() + 2)) : CP_ACP;
+  const int size = static_cast<int>(text.size());
+  // MB_ERR_INVALID_CHARS: a byte that is not of the page fails the call
+  // instead of turning into a question mark.
+  const int wideSize = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+  if (wideSize <= 0) return false;
+  std::wstring wide(static_cast<size_t>(wideSize), L'\0');
+  MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), wideSize);
+  const int outSize = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+  if (outSize <= 0) return false;
+  std::string out(static_cast<size_t>(outSize), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, out.data(), outSize, nullptr, nullptr);
+  *utf8 = std::move(out);
+  return true;
+}
+
+}  // namespace gezhuan
