@@ -236,7 +236,7 @@ std::unique_ptr<EngineDatabase> MakeOdbcEngineDatabase(const std::string& engine
   if (engine == "OdbcSQLite") {
     // A file of the test's own, named with DATABASE=.
     auto folder = std::make_shared<TempDatabase>(false);
-    const std::wstring path = platform::Utf8ToWide(folder->path());
+    const std::wstring path = platform::Utf8ToWide(DriverPath(folder->path()));
     database = std::make_unique<OdbcDatabase>(engine, Product::kSqlite, source, path, folder);
   } else if (engine == "OdbcMariaDB") {
     database = std::make_unique<OdbcDatabase>(engine, Product::kMariadb, source, std::wstring(),

@@ -1,10 +1,5 @@
 #include "support/OdbcSources.h"
 
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cstdlib>
 
 #include "platform/TextEncoding.h"
@@ -23,17 +18,6 @@ bool FindOdbcSource(const char* prefix, OdbcSource* out) {
   out->user = text("USER");
   out->password = text("PASSWORD");
   return !out->dsn.empty();
-}
-
-SourceLock::SourceLock(const std::string& name) {
-  const char* folder = std::getenv("QZ_ODBC_DIR");
-  const std::string path = std::string(folder && *folder ? folder : "/tmp") + "/" + name + ".lock";
-  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd_ < 0 || flock(fd_, LOCK_EX) != 0) ADD_FAILURE() << "cannot lock " << path;
-}
-
-SourceLock::~SourceLock() {
-  if (fd_ >= 0) close(fd_);  // closing releases the lock
 }
 
 }  // namespace qz::testing
