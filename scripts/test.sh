@@ -3,10 +3,11 @@
 # test: the normal build, then the whole suite again under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then each fuzz target for a bounded time,
 # then the installed tool and a caller's project against the installed
-# library. A PostgreSQL server and the ODBC sources (with a MariaDB server)
-# are started on loopback for the suites that need them and stopped at the
-# end; the failover tests get a primary and a synchronous standby of their
-# own, likewise.
+# library, then the Windows build and its tests under Wine. A PostgreSQL
+# server and the ODBC sources (with a MariaDB server) are started on
+# loopback for the suites that need them and stopped at the end; the
+# failover tests get a primary and a synchronous standby of their own,
+# likewise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -67,8 +68,7 @@ bash scripts/fuzz.sh 20
 echo "== install, and use from a separate project, with no LD_LIBRARY_PATH"
 bash scripts/install-check.sh build
 
-# The Windows build (scripts/windows-test.sh: mingw-w64, its tests under
-# Wine) is not part of this run yet: the ODBC driver's test support and the
-# tool's terminal output do not build for Windows so far.
+echo "== Windows: the mingw-w64 build, its tests under Wine (ODBC through the sources above), the installed prefix"
+bash scripts/windows-test.sh build-windows
 
 echo "all tests passed"

@@ -24,6 +24,20 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
 fi
 
+# The ODBC behaviour tests reach the host's drivers through Wine's odbc32,
+# so they need the ODBC test sources (and the PostgreSQL server that one of
+# them uses). test.sh has started both; run alone, this script starts them.
+stop_sources=""
+if [ -z "${QZ_ODBC_DIR:-}" ]; then
+  bash scripts/deps.sh
+  eval "$(scripts/postgres-test-server.sh start)"
+  [ -n "${QZ_PG_HOST:-}" ] || { echo "the PostgreSQL test server did not start" >&2; exit 1; }
+  eval "$(scripts/odbc-test-sources.sh start)"
+  [ -n "${QZ_ODBC_DIR:-}" ] || { echo "the ODBC test sources did not start" >&2; exit 1; }
+  stop_sources="scripts/odbc-test-sources.sh stop $QZ_ODBC_DIR || true; scripts/postgres-test-server.sh stop $QZ_PG_DIR || true"
+fi
+trap 'eval "$stop_sources"' EXIT
+
 echo "== Windows build (mingw-w64)"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DQZ_BUILD_TESTS=ON -DQZ_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$jobs"
@@ -40,6 +54,7 @@ unset DISPLAY
 cleanup() {
   wineserver -k 2>/dev/null || true
   rm -rf "$scratch"
+  eval "$stop_sources"
 }
 trap cleanup EXIT
 echo "== Wine prefix"
