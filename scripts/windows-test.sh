@@ -88,6 +88,9 @@ wine "$prefix/bin/gezhuan.exe" --database "$database" init --sample
 listing=$(wine "$prefix/bin/gezhuan.exe" --database "$database" task list)
 echo "$listing"
 [ "$(echo "$listing" | grep -c -- '-7C1B-4D2A-9F00-')" -eq 5 ] || { echo "gezhuan.exe task list: expected the 5 sample tasks" >&2; exit 1; }
+# Text outside the ANSI code page reaches the tool whole (the wide command line).
+found=$(LC_ALL=C.UTF-8 wine "$prefix/bin/gezhuan.exe" --database "$database" -q task list --where "strTaskName like '新闻%'")
+[ "$(echo "$found" | tr -d '\r')" = "5A3E0001-7C1B-4D2A-9F00-000000000001" ] || { echo "gezhuan.exe: a Chinese filter found: $found" >&2; exit 1; }
 
 cmake -S tests/install -B "$scratch/consumer" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
   -DQZNVGeZhuanDBCtrlU_DIR="$prefix/lib/cmake/QZNVGeZhuanDBCtrlU" >/dev/null

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   using namespace gezhuan;
   InstallCheckedStandardOutput();
+  PrepareConsoleOutput();
 
   CLI::App app{"gezhuan - keep the format-conversion (GeZhuan) tasks, their items and the tape catalogue", "gezhuan"};
   app.fallthrough();  // the global options may follow the command too

@@ -35,4 +35,8 @@ bool CharsetToUtf8(const std::string& charset, const std::string& text, std::str
   return ok;
 }
 
+bool UnicodeArguments(int, std::vector<std::string>*) { return false; }
+
+void PrepareConsoleOutput() {}
+
 }  // namespace gezhuan

@@ -51,6 +51,7 @@ bool TerminalTextToUtf8(const std::string& text, std::string* utf8) {
 }
 
 std::string ArgumentsToUtf8(int argc, const char* const* argv, std::vector<std::string>* out) {
+  if (UnicodeArguments(argc, out)) return std::string();
   out->assign(argv, argv + argc);
   for (int i = 1; i < argc; ++i) {
     if (TerminalTextToUtf8(argv[i], &(*out)[static_cast<size_t>(i)])) continue;

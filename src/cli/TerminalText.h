@@ -25,6 +25,15 @@ std::string TerminalCharset();
 // first byte that is not of the set. Per platform, like TerminalCharset.
 bool CharsetToUtf8(const std::string& charset, const std::string& text, std::string* utf8);
 
+// The arguments as the system holds them, in Unicode, as UTF-8: true on
+// Windows, whose argv is only the ANSI code page's lossy copy of the wide
+// command line; false where argv is the original (POSIX).
+bool UnicodeArguments(int argc, std::vector<std::string>* utf8);
+
+// Makes the console show the UTF-8 the tool writes (Windows: the console's
+// output code page, put back at exit); nothing where terminals take bytes.
+void PrepareConsoleOutput();
+
 // Converts every argument after the program name. "" when all could be,
 // else a message that names the option whose text could not.
 std::string ArgumentsToUtf8(int argc, const char* const* argv, std::vector<std::string>* out);

@@ -1,8 +1,11 @@
 #include <windows.h>
+// shellapi.h uses the types of windows.h
+#include <shellapi.h>
 
 #include <cstdlib>
 
 #include "TerminalText.h"
+#include "Text.h"
 
 namespace gezhuan {
 
@@ -33,6 +36,32 @@ bool CharsetToUtf8(const std::string& charset, const std::string& text, std::str
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, out.data(), outSize, nullptr, nullptr);
   *utf8 = std::move(out);
   return true;
+}
+
+bool UnicodeArguments(int argc, std::vector<std::string>* utf8) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return false;
+  const bool same = count == argc;  // else argv was not made from this line
+  if (same) {
+    utf8->clear();
+    for (int i = 0; i < count; ++i) utf8->push_back(ToUtf8(wide[i]));
+  }
+  LocalFree(wide);
+  return same;
+}
+
+namespace {
+UINT g_savedOutputPage = 0;
+void RestoreOutputPage() { SetConsoleOutputCP(g_savedOutputPage); }
+}  // namespace
+
+void PrepareConsoleOutput() {
+  DWORD mode = 0;
+  if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;  // a pipe or a file: bytes as they are
+  g_savedOutputPage = GetConsoleOutputCP();
+  if (g_savedOutputPage == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;
+  std::atexit(RestoreOutputPage);
 }
 
 }  // namespace gezhuan
