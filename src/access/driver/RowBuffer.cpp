@@ -11,6 +11,9 @@ void RowBuffer::Begin(Mode mode, const std::wstring& table) {
   mode_ = mode;
   layout_mode_ = mode;
   used_ = 0;
+  // Room for a usual table's row at once: an edit's buffer is new with its
+  // cursor, and growing one column at a time cost a copy of every value.
+  if (fields_.capacity() < kUsualColumns) fields_.reserve(kUsualColumns);
 }
 
 void RowBuffer::Assign(std::wstring_view column, const CQZDBVariant& value) {

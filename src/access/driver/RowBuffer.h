@@ -44,6 +44,7 @@ class RowBuffer {
   uint64_t layout_id() const { return layout_id_; }
 
  private:
+  static constexpr size_t kUsualColumns = 32;
   Mode mode_ = Mode::kNone;
   Mode layout_mode_ = Mode::kNone;  // the mode of the last layout, kept across Reset
   std::wstring table_;

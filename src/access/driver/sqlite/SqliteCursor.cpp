@@ -68,21 +68,23 @@ bool SqliteCursor::HasRow() {
   return state_ == State::kOnRow;
 }
 
-int SqliteCursor::ColumnIndex(std::wstring_view column) {
-  if (column_names_.empty() && statement_) {
-    const int count = sqlite3_column_count(statement_);
-    column_names_.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-      const char* name = sqlite3_column_name(statement_, i);
-      column_names_.push_back(platform::Utf8ToWide(name ? name : ""));
-    }
+// Names are converted as a lookup first passes them: an edit looks up only
+// its key, and need not convert a whole row's names for that.
+const std::wstring& SqliteCursor::ColumnName(int index) {
+  while (static_cast<int>(column_names_.size()) <= index) {
+    const char* name = sqlite3_column_name(statement_, static_cast<int>(column_names_.size()));
+    column_names_.push_back(platform::Utf8ToWide(name ? name : ""));
   }
+  return column_names_[static_cast<size_t>(index)];
+}
+
+int SqliteCursor::ColumnIndex(std::wstring_view column) {
+  const int count = statement_ ? sqlite3_column_count(statement_) : 0;
   // Row mappings read columns in table order: try the one after the last.
-  const int count = static_cast<int>(column_names_.size());
   const int next = last_column_ + 1;
-  if (next < count && SameIdentifier(column_names_[static_cast<size_t>(next)], column)) return last_column_ = next;
+  if (next < count && SameIdentifier(ColumnName(next), column)) return last_column_ = next;
   for (int i = 0; i < count; ++i)
-    if (SameIdentifier(column_names_[static_cast<size_t>(i)], column)) return last_column_ = i;
+    if (SameIdentifier(ColumnName(i), column)) return last_column_ = i;
   CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "42703", SQLITE_ERROR);
 }
 

@@ -60,6 +60,7 @@ class SqliteCursor : public Cursor {
   void Start();
   void Step();
   int ColumnIndex(std::wstring_view column);
+  const std::wstring& ColumnName(int index);
   void ReadColumn(int index, CQZDBVariant& value);
 
   SqliteConnection* connection_;
@@ -67,7 +68,7 @@ class SqliteCursor : public Cursor {
   sqlite3_stmt* statement_;
   State state_;
   bool bof_ = false;
-  std::vector<std::wstring> column_names_;  // filled on first lookup
+  std::vector<std::wstring> column_names_;  // the first ones, as ColumnName converted them
   int last_column_ = -1;
   RowBuffer row_;
   std::vector<FieldValue> edit_key_;  // the key of the row being edited
