@@ -1,5 +1,7 @@
 #include "access/driver/odbc/OdbcCursor.h"
 
+#include <type_traits>
+
 #include "access/driver/odbc/OdbcErrors.h"
 
 namespace qz::access::odbc {
@@ -150,44 +152,38 @@ void OdbcCursor::ReadText(SQLUSMALLINT number, CQZDBVariant& value) {
   value = FromSqlText(whole.data(), whole.size());
 }
 
+// A fixed-size number, fetched as the C type c_type holds.
+template <typename Number>
+void OdbcCursor::ReadNumber(SQLUSMALLINT number, SQLSMALLINT c_type, CQZDBVariant& value) {
+  Number read = 0;
+  SQLLEN indicator = 0;
+  if (!SQL_SUCCEEDED(SQLGetData(statement_.get(), number, c_type, &read, 0, &indicator)))
+    connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
+  if (indicator == SQL_NULL_DATA)
+    value.SetNull();
+  else if constexpr (std::is_floating_point_v<Number>)
+    value.SetReal(read);
+  else
+    value.SetInteger(read);
+}
+
 void OdbcCursor::ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant& value) {
   SQLLEN indicator = 0;
   switch (type) {
     case SQL_INTEGER:
     case SQL_SMALLINT:
     case SQL_TINYINT:
-    case SQL_BIT: {
-      SQLINTEGER number_value = 0;
-      if (!SQL_SUCCEEDED(SQLGetData(statement_.get(), number, SQL_C_SLONG, &number_value, 0, &indicator)))
-        connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
-      if (indicator == SQL_NULL_DATA)
-        value.SetNull();
-      else
-        value.SetInteger(number_value);
+    case SQL_BIT:
+      ReadNumber<SQLINTEGER>(number, SQL_C_SLONG, value);
       return;
-    }
-    case SQL_BIGINT: {
-      SQLBIGINT number_value = 0;
-      if (!SQL_SUCCEEDED(SQLGetData(statement_.get(), number, SQL_C_SBIGINT, &number_value, 0, &indicator)))
-        connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
-      if (indicator == SQL_NULL_DATA)
-        value.SetNull();
-      else
-        value.SetInteger(number_value);
+    case SQL_BIGINT:
+      ReadNumber<SQLBIGINT>(number, SQL_C_SBIGINT, value);
       return;
-    }
     case SQL_REAL:
     case SQL_FLOAT:
-    case SQL_DOUBLE: {
-      SQLDOUBLE number_value = 0;
-      if (!SQL_SUCCEEDED(SQLGetData(statement_.get(), number, SQL_C_DOUBLE, &number_value, 0, &indicator)))
-        connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
-      if (indicator == SQL_NULL_DATA)
-        value.SetNull();
-      else
-        value.SetReal(number_value);
+    case SQL_DOUBLE:
+      ReadNumber<SQLDOUBLE>(number, SQL_C_DOUBLE, value);
       return;
-    }
     case SQL_TYPE_TIMESTAMP:
     case SQL_TYPE_DATE:
     case SQL_TIMESTAMP:

@@ -53,6 +53,8 @@ class OdbcCursor : public Cursor {
   void Describe();
   void ReadRow();
   void ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant& value);
+  template <typename Number>
+  void ReadNumber(SQLUSMALLINT number, SQLSMALLINT c_type, CQZDBVariant& value);
   void ReadText(SQLUSMALLINT number, CQZDBVariant& value);
   size_t ColumnIndex(std::wstring_view column);
 
