@@ -18,7 +18,7 @@ bool TerminalTextToUtf8(const std::string& text, std::string* utf8);
 
 // What TerminalTextToUtf8 expects, for messages: "UTF-8", "GBK", "CP936"...
 // One implementation per platform (PosixTerminalCharset.cpp asks the locale,
-// WindowsTerminalCharset.cpp the ANSI code page).
+// WindowsTerminalCharset.cpp the console's or the ANSI code page).
 std::string TerminalCharset();
 
 // text, in charset (as TerminalCharset names it), as UTF-8; false at the

@@ -9,11 +9,14 @@
 
 namespace gezhuan {
 
-// A Windows program's arguments arrive in the ANSI code page, and a console
-// set to it (as cmd sets itself on CJK systems) types text in it too.
-// 65001 is UTF-8, which the callers check for themselves.
+// Text typed at a console arrives in the console's input code page (the
+// OEM page unless changed: 437 or 850 where the ANSI page is 1252, both 936
+// on Chinese systems); text piped in is taken to be in the ANSI page, as
+// the programs that write it use. 65001 is UTF-8, which the callers check
+// for themselves. (The arguments come as Unicode: UnicodeArguments.)
 std::string TerminalCharset() {
-  const UINT page = GetACP();
+  DWORD mode = 0;
+  const UINT page = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) ? GetConsoleCP() : GetACP();
   return page == CP_UTF8 ? "UTF-8" : "CP" + std::to_string(page);
 }
 
