@@ -41,6 +41,17 @@ class SqliteConnection : public Connection, private TransactionSteps {
   // it was prepared for one use only.
   void ReleaseStatement(std::string sql, sqlite3_stmt* statement);
 
+  // The row buffer a cursor writes through, lent for the cursor's life. The
+  // one a cursor gave back goes to the next: its strings keep their room,
+  // so a run of one-row edits does not allocate them again for every row.
+  std::unique_ptr<RowBuffer> LendRowBuffer() {
+    return spare_row_ ? std::move(spare_row_) : std::make_unique<RowBuffer>();
+  }
+  void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) {
+    row->Reset();
+    spare_row_ = std::move(row);
+  }
+
   // INSERT INTO table (columns...) VALUES (...), with bound values.
   // layout_id names the table and column list (RowBuffer::layout_id); a row
   // of the same layout as the last insert reuses its statement unexamined.
@@ -66,6 +77,7 @@ class SqliteConnection : public Connection, private TransactionSteps {
   [[noreturn]] void RaiseError(int code, const char* doing);
 
  private:
+  std::unique_ptr<RowBuffer> spare_row_;
   struct PrimaryKeyEntry {
     std::wstring table;
     std::vector<std::wstring> columns;

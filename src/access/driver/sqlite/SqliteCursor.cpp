@@ -27,9 +27,13 @@ SqliteCursor::SqliteCursor(SqliteConnection* connection, std::string sql, sqlite
       sql_(std::move(sql)),
       statement_(statement),
       state_(done ? State::kDone : State::kNotStarted),
-      bof_(done) {}
+      bof_(done),
+      row_(connection->LendRowBuffer()) {}
 
-SqliteCursor::~SqliteCursor() { Close(); }
+SqliteCursor::~SqliteCursor() {
+  Close();
+  connection_->GiveBackRowBuffer(std::move(row_));
+}
 
 void SqliteCursor::Start() {
   if (state_ != State::kNotStarted) return;
@@ -144,7 +148,7 @@ void SqliteCursor::GetValueAt(int position, CQZDBVariant& value) {
 
 bool SqliteCursor::AddNew(const std::wstring& table) {
   if (direct_) LeaveDirect();
-  row_.Begin(RowBuffer::Mode::kInsert, table);
+  row_->Begin(RowBuffer::Mode::kInsert, table);
   direct_statement_ =
       direct_layout_ != 0 && table == direct_table_ ? connection_->InsertStatementFor(direct_layout_) : nullptr;
   direct_ = direct_statement_ != nullptr;
@@ -206,19 +210,19 @@ void SqliteCursor::LeaveDirect() {
         value.SetNull();
         break;
     }
-    row_.Assign(direct_columns_[i], value);
+    row_->Assign(direct_columns_[i], value);
   }
   direct_count_ = 0;
 }
 
 void SqliteCursor::RememberLayout() {
-  if (row_.layout_id() == direct_layout_) return;
-  direct_layout_ = row_.layout_id();
-  direct_table_ = row_.table();
-  direct_columns_.resize(row_.size());
-  for (size_t i = 0; i < row_.size(); ++i) direct_columns_[i] = row_.fields()[i].column;
-  direct_values_.resize(row_.size());
-  if (direct_text_.size() < row_.size()) direct_text_.resize(row_.size());
+  if (row_->layout_id() == direct_layout_) return;
+  direct_layout_ = row_->layout_id();
+  direct_table_ = row_->table();
+  direct_columns_.resize(row_->size());
+  for (size_t i = 0; i < row_->size(); ++i) direct_columns_[i] = row_->fields()[i].column;
+  direct_values_.resize(row_->size());
+  if (direct_text_.size() < row_->size()) direct_text_.resize(row_->size());
 }
 
 bool SqliteCursor::Edit(const std::wstring& table) {
@@ -231,7 +235,7 @@ bool SqliteCursor::Edit(const std::wstring& table) {
     edit_key_[i].column = key[i];
     ReadColumn(ColumnIndex(key[i]), edit_key_[i].value);
   }
-  row_.Begin(RowBuffer::Mode::kEdit, table);
+  row_->Begin(RowBuffer::Mode::kEdit, table);
   return true;
 }
 
@@ -246,7 +250,7 @@ bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& v
     }
     LeaveDirect();
   }
-  row_.Assign(column, value);
+  row_->Assign(column, value);
   return true;
 }
 
@@ -254,26 +258,26 @@ bool SqliteCursor::Update() {
   if (direct_) {
     if (connection_->insert_layout_id() == direct_layout_ && direct_count_ == direct_columns_.size()) {
       direct_ = false;
-      row_.Reset();
+      row_->Reset();
       connection_->StepInsert(direct_statement_);
       return true;
     }
     LeaveDirect();
   }
-  const RowBuffer::Mode mode = row_.mode();
+  const RowBuffer::Mode mode = row_->mode();
   try {
-    row_.Finish();
+    row_->Finish();
     if (mode == RowBuffer::Mode::kInsert) {
-      connection_->InsertRow(row_.table(), row_.layout_id(), row_.fields(), row_.size());
+      connection_->InsertRow(row_->table(), row_->layout_id(), row_->fields(), row_->size());
       RememberLayout();
     } else {
-      connection_->UpdateRow(row_.table(), edit_key_, row_.fields(), row_.size());
+      connection_->UpdateRow(row_->table(), edit_key_, row_->fields(), row_->size());
     }
   } catch (CQZDBException*) {
-    row_.Reset();
+    row_->Reset();
     throw;
   }
-  row_.Reset();
+  row_->Reset();
   return true;
 }
 

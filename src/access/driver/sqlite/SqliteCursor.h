@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,7 @@ class SqliteCursor : public Cursor {
   bool bof_ = false;
   std::vector<std::wstring> column_names_;  // the first ones, as ColumnName converted them
   int last_column_ = -1;
-  RowBuffer row_;
+  std::unique_ptr<RowBuffer> row_;    // lent by the connection
   std::vector<FieldValue> edit_key_;  // the key of the row being edited
 
   bool direct_ = false;         // this row binds straight into the INSERT
