@@ -31,6 +31,17 @@ class RowBuffer {
   // Settles the row before it is written: a column assigned twice keeps its
   // last value, and the layout id is renewed when the layout changed.
   void Finish();
+  // Finish, then write(), then Reset, whether write returned or threw: a
+  // row the database refused is not sent again with the next one.
+  template <typename Write>
+  void Send(Write&& write) {
+    struct ResetOnExit {
+      RowBuffer* row;
+      ~ResetOnExit() { row->Reset(); }
+    } reset{this};
+    Finish();
+    write();
+  }
   void Reset() {
     mode_ = Mode::kNone;
     used_ = 0;

@@ -268,21 +268,15 @@ bool OdbcCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& val
 }
 
 bool OdbcCursor::Update() {
-  const RowBuffer::Mode mode = row_buffer_.mode();
-  try {
-    row_buffer_.Finish();
-    if (mode == RowBuffer::Mode::kInsert) {
+  row_buffer_.Send([&] {
+    if (row_buffer_.mode() == RowBuffer::Mode::kInsert) {
       added_ = true;
       connection_->InsertRow(row_buffer_.table(), row_buffer_.layout_id(), row_buffer_.fields(), row_buffer_.size());
     } else {
       connection_->UpdateRow(row_buffer_.table(), edit_key_, edit_key_values_, row_buffer_.fields(),
                              row_buffer_.size());
     }
-  } catch (CQZDBException*) {
-    row_buffer_.Reset();
-    throw;
-  }
-  row_buffer_.Reset();
+  });
   return true;
 }
 

@@ -298,19 +298,13 @@ bool PostgresCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant&
 }
 
 bool PostgresCursor::Update() {
-  const RowBuffer::Mode mode = row_buffer_.mode();
-  try {
-    row_buffer_.Finish();  // a column assigned twice is sent once, with its last value
-    if (mode == RowBuffer::Mode::kInsert) {
+  row_buffer_.Send([&] {
+    if (row_buffer_.mode() == RowBuffer::Mode::kInsert) {
       added_ = true;
       connection_->InsertRow(row_buffer_.table(), row_buffer_.fields(), row_buffer_.size());
     } else
       connection_->UpdateRow(row_buffer_.table(), edit_key_, row_buffer_.fields(), row_buffer_.size());
-  } catch (CQZDBException*) {
-    row_buffer_.Reset();
-    throw;
-  }
-  row_buffer_.Reset();
+  });
   return true;
 }
 

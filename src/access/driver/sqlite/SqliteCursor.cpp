@@ -264,20 +264,14 @@ bool SqliteCursor::Update() {
     }
     LeaveDirect();
   }
-  const RowBuffer::Mode mode = row_->mode();
-  try {
-    row_->Finish();
-    if (mode == RowBuffer::Mode::kInsert) {
+  row_->Send([&] {
+    if (row_->mode() == RowBuffer::Mode::kInsert) {
       connection_->InsertRow(row_->table(), row_->layout_id(), row_->fields(), row_->size());
       RememberLayout();
     } else {
       connection_->UpdateRow(row_->table(), edit_key_, row_->fields(), row_->size());
     }
-  } catch (CQZDBException*) {
-    row_->Reset();
-    throw;
-  }
-  row_->Reset();
+  });
   return true;
 }
 
