@@ -20,15 +20,7 @@ SettingsTest::SettingsTest()
     : environment_({"LC_ALL", "LC_MESSAGES", "LANG", "QZ_DB_SETTINGS", "XDG_CONFIG_HOME", "HOME"}) {
   folder_ = MakeTemporaryFolder("qz-settings");
   path_ = folder_ + "/dbsettings.ini";
-  QZNVGeZhuanSetSettingsFile(path_);
-  EnvironmentGuard::Set("LC_ALL", "C");
-  QZNVGeZhuanSetSettingsDialog([this](std::vector<DBsSetNode>& settings, int mode) {
-    ++dialog_.calls;
-    dialog_.mode = mode;
-    dialog_.seen = settings;
-    if (dialog_.edit) dialog_.edit(settings);
-    return dialog_.answer;
-  });
+  UseStoreAndRecordingDialog();
 }
 
 SettingsTest::~SettingsTest() {

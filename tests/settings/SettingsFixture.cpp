@@ -38,4 +38,16 @@ std::string CompleteStore() {
   return text;
 }
 
+void SettingsTest::UseStoreAndRecordingDialog() {
+  QZNVGeZhuanSetSettingsFile(path_);
+  EnvironmentGuard::Set("LC_ALL", "C");
+  QZNVGeZhuanSetSettingsDialog([this](std::vector<DBsSetNode>& settings, int mode) {
+    ++dialog_.calls;
+    dialog_.mode = mode;
+    dialog_.seen = settings;
+    if (dialog_.edit) dialog_.edit(settings);
+    return dialog_.answer;
+  });
+}
+
 }  // namespace qz::testing

@@ -54,6 +54,10 @@ class SettingsTest : public ::testing::Test {
   SettingsTest();
   ~SettingsTest() override;
 
+  // Points the library at path_, in the C locale, with dialog_ as the
+  // settings dialog. Each platform's constructor calls it once path_ is set.
+  void UseStoreAndRecordingDialog();
+
   void WriteStore(const std::string& text) const;
   std::string ReadStore() const;
 

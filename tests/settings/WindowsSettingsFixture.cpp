@@ -47,15 +47,7 @@ SettingsTest::SettingsTest() : environment_({"LC_ALL", "LC_MESSAGES", "LANG"}) {
   std::random_device seed;
   path_ = "HKEY_CURRENT_USER\\Software\\QZ\\Tests\\" + std::to_string(GetCurrentProcessId()) + "-" +
           std::to_string(seed()) + "\\DBSettings";
-  QZNVGeZhuanSetSettingsFile(path_);
-  EnvironmentGuard::Set("LC_ALL", "C");
-  QZNVGeZhuanSetSettingsDialog([this](std::vector<DBsSetNode>& settings, int mode) {
-    ++dialog_.calls;
-    dialog_.mode = mode;
-    dialog_.seen = settings;
-    if (dialog_.edit) dialog_.edit(settings);
-    return dialog_.answer;
-  });
+  UseStoreAndRecordingDialog();
 }
 
 SettingsTest::~SettingsTest() {
