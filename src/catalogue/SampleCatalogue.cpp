@@ -1,5 +1,6 @@
 #include "catalogue/SampleCatalogue.h"
 
+#include <cassert>
 #include <cstring>
 #include <set>
 #include <string>
@@ -145,6 +146,7 @@ const std::vector<SQZGZVTRTapeTypeInfo>& SampleTapeTypes() {
 }
 
 SampleCounts AddSampleCatalogue(CQZDatabase& database) {
+  assert(!database.IsClosed());
   database.BeginTrans();
   try {
     const SampleCounts counts = AddMissingRows(database);

@@ -14,6 +14,7 @@
 
 #include <QZNVGeZhuanDBControl.h>
 
+#include <cassert>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,7 @@ class TransactionGuard {
 // REQUIRES: database != nullptr.
 template <typename Body>
 int RunOperation(CQZDatabase* database, const std::wstring& sql, Body&& body) {
+  assert(database != nullptr);
   CQZRecordSet set(database);
   if (set.IsOpen()) set.Close();
   int result = 0;

@@ -2,7 +2,8 @@
 // CQZRecordSet owns the Cursor that Connection::Execute hands out; the
 // public classes only forward and keep the calling rules, the drivers do the
 // work. Each driver lives in a folder of its own, its code in a namespace
-// of its own (qz::access::sqlite, qz::access::postgres), with at least:
+// of its own (qz::access::sqlite, qz::access::postgres, qz::access::odbc),
+// with at least:
 //   <Engine>Connection.{h,cpp}  connect, transactions, statement execution,
 //                               and last the factory Connect<Engine> that
 //                               DriverRegistry.cpp hands out for its kind

@@ -1,5 +1,7 @@
 #include "access/driver/TransactionNesting.h"
 
+#include <cassert>
+
 namespace qz::access {
 namespace {
 
@@ -17,6 +19,7 @@ void TransactionNesting::Begin(TransactionSteps& steps) {
 }
 
 void TransactionNesting::Commit(TransactionSteps& steps) {
+  assert(depth_ > 0);
   if (depth_ == 1)
     steps.CommitOutermost();
   else

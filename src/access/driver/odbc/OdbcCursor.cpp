@@ -1,5 +1,6 @@
 #include "access/driver/odbc/OdbcCursor.h"
 
+#include <cassert>
 #include <type_traits>
 
 #include "access/driver/odbc/OdbcErrors.h"
@@ -220,6 +221,7 @@ void OdbcCursor::ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant&
 }
 
 void OdbcCursor::ReadRow() {
+  assert(state_ == State::kOnRow);
   if (row_read_) return;
   if (columns_.empty()) Describe();
   // Read in column order, which every driver allows.
@@ -263,11 +265,13 @@ bool OdbcCursor::Edit(const std::wstring& table) {
 }
 
 bool OdbcCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
+  assert(row_buffer_.mode() != RowBuffer::Mode::kNone);
   row_buffer_.Assign(column, value);
   return true;
 }
 
 bool OdbcCursor::Update() {
+  assert(row_buffer_.mode() != RowBuffer::Mode::kNone);
   row_buffer_.Send([&] {
     if (row_buffer_.mode() == RowBuffer::Mode::kInsert) {
       added_ = true;

@@ -1,5 +1,6 @@
 #include "access/driver/postgres/PostgresCursor.h"
 
+#include <cassert>
 #include <charconv>
 
 #include "access/TimestampText.h"
@@ -176,6 +177,7 @@ int PostgresCursor::ColumnIndex(std::wstring_view column) {
 }
 
 void PostgresCursor::ReadColumn(int index, CQZDBVariant& value) {
+  assert(current_ != nullptr);
   const PGresult* result = current_.get();
   if (PQgetisnull(result, row_, index)) {
     value.SetNull();
@@ -231,6 +233,7 @@ void PostgresCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { R
 // The server's text of the value, integers parsed here; types ReadColumn
 // treats otherwise than as text take its way through GetValueAt.
 Cursor::Cell PostgresCursor::CellAt(int position) {
+  assert(current_ != nullptr);
   const PGresult* result = current_.get();
   if (position < 0 || position >= PQnfields(result)) RaiseNoColumnAt(position);
   Cell cell;
@@ -277,6 +280,7 @@ bool PostgresCursor::AddNew(const std::wstring& table) {
 }
 
 bool PostgresCursor::Edit(const std::wstring& table) {
+  assert(current_ != nullptr);
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
   if (key.empty()) RaiseNoKeyToEditBy(table);
   edit_key_.columns = key;
@@ -293,11 +297,13 @@ bool PostgresCursor::Edit(const std::wstring& table) {
 }
 
 bool PostgresCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
+  assert(row_buffer_.mode() != RowBuffer::Mode::kNone);
   row_buffer_.Assign(column, value);
   return true;
 }
 
 bool PostgresCursor::Update() {
+  assert(row_buffer_.mode() != RowBuffer::Mode::kNone);
   row_buffer_.Send([&] {
     if (row_buffer_.mode() == RowBuffer::Mode::kInsert) {
       added_ = true;

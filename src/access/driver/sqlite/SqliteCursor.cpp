@@ -1,5 +1,6 @@
 #include "access/driver/sqlite/SqliteCursor.h"
 
+#include <cassert>
 #include <cwctype>
 
 #include "access/driver/sqlite/SqliteConnection.h"
@@ -93,6 +94,7 @@ int SqliteCursor::ColumnIndex(std::wstring_view column) {
 }
 
 void SqliteCursor::ReadColumn(int index, CQZDBVariant& value) {
+  assert(state_ == State::kOnRow);
   switch (sqlite3_column_type(statement_, index)) {
     case SQLITE_INTEGER:
       value.SetInteger(sqlite3_column_int64(statement_, index));
@@ -118,6 +120,7 @@ void SqliteCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { Rea
 // Integers and text as SQLite holds them; REAL and BLOB values take
 // ReadColumn's way through GetValueAt.
 Cursor::Cell SqliteCursor::CellAt(int position) {
+  assert(state_ == State::kOnRow);
   if (position < 0 || position >= sqlite3_column_count(statement_)) RaiseNoColumnAt(position);
   Cell cell;
   switch (sqlite3_column_type(statement_, position)) {
@@ -240,6 +243,7 @@ bool SqliteCursor::Edit(const std::wstring& table) {
 }
 
 bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
+  assert(row_->mode() != RowBuffer::Mode::kNone);
   if (direct_) {
     const size_t i = direct_count_;
     if (i < direct_columns_.size() && connection_->insert_layout_id() == direct_layout_ &&
@@ -255,6 +259,7 @@ bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& v
 }
 
 bool SqliteCursor::Update() {
+  assert(row_->mode() != RowBuffer::Mode::kNone);
   if (direct_) {
     if (connection_->insert_layout_id() == direct_layout_ && direct_count_ == direct_columns_.size()) {
       direct_ = false;
