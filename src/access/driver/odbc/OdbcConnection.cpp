@@ -79,6 +79,7 @@ void OdbcConnection::Connect() {
   // always stands for one quote and a backslash for itself.
   if (dbms_name_.find(L"MySQL") != std::wstring::npos || dbms_name_.find(L"MariaDB") != std::wstring::npos)
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
+  schema_copy_may_lag_ = dbms_name_ == L"SQLite";
   link_lost_ = false;
   last_used_ = std::chrono::steady_clock::now();
 }

@@ -68,8 +68,9 @@ void PostgresCursor::Start() {
   if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
   started_ = true;
   if (state_ == State::kPending) {
-    connection_->StartStream(this, query_);
+    Result first = connection_->StartStream(this, query_);
     state_ = State::kStreaming;
+    if (first) buffered_.push_back(std::move(first));
   }
   Advance();
   bof_ = !current_;

@@ -274,7 +274,9 @@ sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
 sqlite3_stmt* SqliteConnection::PrepareForCaller(const std::string& text, std::string* key) {
   ShapeOfStatement(text, MarkerStyle::kQuestionNumbered, &shape_);
   sqlite3_stmt* statement = nullptr;
-  if (std::optional<sqlite3_stmt*> kept = cache_.Take(shape_.text)) {
+  if (!shape_.keep) {
+    // Not to be kept (StatementShape.h): prepared for this use below.
+  } else if (std::optional<sqlite3_stmt*> kept = cache_.Take(shape_.text)) {
     statement = *kept;
   } else if (cache_.Admit(shape_.text)) {
     // Seen before: worth keeping. A shape that does not prepare leaves
@@ -305,9 +307,11 @@ sqlite3_stmt* SqliteConnection::PrepareForCaller(const std::string& text, std::s
 
 void SqliteConnection::ReleaseStatement(std::string sql, sqlite3_stmt* statement) {
   if (!statement) return;
-  sqlite3_reset(statement);
+  // SQLITE_SCHEMA reaches us only when preparing the statement again for a
+  // changed schema kept failing: such a statement is not kept.
+  const bool stale = (sqlite3_reset(statement) & 0xff) == SQLITE_SCHEMA;
   const auto one_use = std::find(one_use_.begin(), one_use_.end(), statement);
-  if (!db_ || one_use != one_use_.end()) {
+  if (!db_ || stale || one_use != one_use_.end()) {
     if (one_use != one_use_.end()) one_use_.erase(one_use);
     sqlite3_finalize(statement);
     return;
