@@ -228,6 +228,7 @@ void OdbcConnection::SetAutocommit(bool on) {
 bool OdbcConnection::BeginTransaction() {
   if (closed_) return false;
   PrepareForStatement();
+  RefreshSchemaCopy();
   transactions_.Begin(*this);
   return true;
 }

@@ -131,8 +131,9 @@ class OdbcConnection : public Connection, private TransactionSteps {
   void SetAutocommit(bool on);
   // Runs a statement without parameters or rows.
   void RunDirect(const std::wstring& sql);
-  // Before a statement on an SQLite file: brings this connection's copy of
-  // the schema up to date (see OdbcExecution.cpp).
+  // Before a statement or a transaction on an SQLite file, outside a
+  // transaction: brings this connection's copy of the schema up to date
+  // (see OdbcExecution.cpp).
   void RefreshSchemaCopy();
 
   void BeginOutermost() override;

@@ -17,9 +17,12 @@ namespace qz::access::odbc {
 // leave out new ones (reading past the real ones crashes it). A statement
 // that reads the schema table steps at once and brings the copy up to
 // date, so the caller's statement is prepared from the schema as it is.
-// (The driver may step a query only when it is fetched from.)
+// (The driver may step a query only when it is fetched from.) Not inside
+// a transaction: it runs just before one begins, and a read inside would
+// start the transaction as a reader, whose first write then fails at once
+// when another writer got in first.
 void OdbcConnection::RefreshSchemaCopy() {
-  if (!schema_copy_may_lag_) return;
+  if (!schema_copy_may_lag_ || transactions_.depth() > 0) return;
   Handle statement = NewStatement();
   const SqlText text = ToSqlText(L"SELECT 1 FROM sqlite_master LIMIT 0");
   SQLRETURN rc =
