@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Ports for the throwaway test servers; sourced by the scripts that start
 # them (postgres-test-server.sh, postgres-failover-cluster.sh,
 # odbc-test-sources.sh).
@@ -33,12 +34,12 @@ server_port_range() {
 }
 
 pick_port() {
-  local range first last port tries
+  local range first last port _
   range=$(server_port_range)
   first=${range% *}
   last=${range#* }
   [ "$last" -gt "$first" ] || return 1
-  for tries in $(seq 1 200); do
+  for _ in $(seq 1 200); do
     port=$((first + (RANDOM * 32768 + RANDOM) % (last - first + 1)))
     case " $* " in *" $port "*) continue ;; esac
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
