@@ -2,6 +2,14 @@
 // foreign keys on, and a cache of prepared statements by statement shape
 // (StatementShape.h), so that a statement the operations run again and again
 // with other values written into it is prepared once.
+//
+// The class is written in one file per duty:
+//   SqliteConnection.cpp  opening the file, transactions, and the factory
+//                         ConnectSqlite
+//   SqliteExecution.cpp   preparing, keeping and running statements
+//   SqliteRowWriting.cpp  rows added and edited
+//   SqliteErrors.cpp      turning the engine's errors into exceptions
+// with the statement texts it composes in SqliteStatementText.cpp.
 #pragma once
 
 #include <sqlite3.h>
@@ -83,16 +91,23 @@ class SqliteConnection : public Connection, private TransactionSteps {
     std::vector<std::wstring> columns;
   };
 
+  // --- The file (SqliteConnection.cpp) -------------------------------------
+
   // Opens name with flags into db_ and sets the connection up; on failure
   // leaves db_ null and answers the engine's code and message.
   bool TryOpen(const std::string& name, int flags, int* code, std::string* message);
-  void ExecuteSimple(const char* sql);
+  void FinalizeAll();
 
   // TransactionSteps: what each transaction level runs.
   void BeginOutermost() override;
   void CommitOutermost() override;
   void RollbackOutermost() override;
   void RunSavepointStatement(const std::string& sql) override;
+
+  // --- Statements (SqliteExecution.cpp) -------------------------------------
+
+  // Runs a statement without parameters or rows.
+  void ExecuteSimple(const char* sql);
   // A prepared statement for sql: from the cache, else newly prepared and
   // checked to hold exactly one statement. For the driver's own texts,
   // which are kept from their first use.
@@ -100,16 +115,22 @@ class SqliteConnection : public Connection, private TransactionSteps {
   // Prepares sql and checks that it holds exactly one statement; SQLite's
   // code, or kSecondStatement. *out is null unless SQLITE_OK.
   int PrepareOne(const std::string& sql, unsigned flags, sqlite3_stmt** out);
-  // Raises the error of a failed PrepareOne.
-  [[noreturn]] void RaisePrepareError(int code);
   // The statement for a caller's text: by its shape, from the cache or
   // prepared to be kept from the shape's second sighting on (its literals
   // bound); otherwise the text itself, prepared for this use only. *key
   // is the text to release it under.
   sqlite3_stmt* PrepareForCaller(const std::string& text, std::string* key);
-  void BindAll(sqlite3_stmt* statement, const FieldValue* fields, size_t count, int first_index);
+  // Steps statement once and resets it; raises its error.
   void StepToCompletion(sqlite3_stmt* statement);
-  void FinalizeAll();
+
+  // --- Errors (SqliteErrors.cpp) --------------------------------------------
+
+  // Raises the error of a failed PrepareOne.
+  [[noreturn]] void RaisePrepareError(int code);
+
+  // --- Rows written (SqliteRowWriting.cpp) ----------------------------------
+
+  void BindAll(sqlite3_stmt* statement, const FieldValue* fields, size_t count, int first_index);
 
   sqlite3* db_ = nullptr;
   std::string path_;
