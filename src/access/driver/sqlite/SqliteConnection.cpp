@@ -69,7 +69,9 @@ SqliteConnection::SqliteConnection(const std::string& path) : path_(path) {
 }
 
 bool SqliteConnection::TryOpen(const std::string& name, int flags, int* code, std::string* message) {
-  int rc = sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  sqlite3* opened = nullptr;
+  int rc = sqlite3_open_v2(name.c_str(), &opened, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  db_.reset(opened);  // a failed open may hand back a handle too, to be closed
   if (rc == SQLITE_OK) {
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMilliseconds);
@@ -90,18 +92,17 @@ bool SqliteConnection::TryOpen(const std::string& name, int flags, int* code, st
   if (rc == SQLITE_OK) return true;
   *message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
   *code = db_ ? sqlite3_extended_errcode(db_) : rc;
-  sqlite3_close(db_);
-  db_ = nullptr;
+  db_.reset();
   return false;
 }
 
 SqliteConnection::~SqliteConnection() { Close(); }
 
+// Statements prepared for one use belong to their cursors, which finalize
+// them.
 void SqliteConnection::FinalizeAll() {
-  cache_.Clear([](sqlite3_stmt* statement) { sqlite3_finalize(statement); });
-  one_use_.clear();  // their cursors finalize them
-  sqlite3_finalize(insert_statement_);
-  insert_statement_ = nullptr;
+  cache_.Clear([](Statement&) {});
+  insert_statement_.reset();
   insert_layout_id_ = 0;
 }
 
@@ -110,8 +111,7 @@ void SqliteConnection::Close() {
   FinalizeAll();
   // close_v2 waits for statements still held by open cursors; they finalize
   // their own statements when they see the connection gone.
-  sqlite3_close_v2(db_);
-  db_ = nullptr;
+  db_.reset();
   transactions_.Forget();
   primary_keys_.clear();
 }

@@ -3,7 +3,6 @@
 // and otherwise prepared for one use. A statement with a result hands its
 // statement to a cursor, which steps it when a row is asked for and hands
 // it back; any other statement runs at once.
-#include <algorithm>
 #include <optional>
 
 #include "access/driver/sqlite/SqliteConnection.h"
@@ -19,45 +18,43 @@ void SqliteConnection::ExecuteSimple(const char* sql) {
   if (rc != SQLITE_OK) RaiseError(rc, sql);
 }
 
-int SqliteConnection::PrepareOne(const std::string& sql, unsigned flags, sqlite3_stmt** out) {
-  *out = nullptr;
-  sqlite3_stmt* statement = nullptr;
+int SqliteConnection::PrepareOne(const std::string& sql, unsigned flags, Statement* out) {
+  out->reset();
+  sqlite3_stmt* prepared = nullptr;
   const char* tail = nullptr;
-  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), flags, &statement, &tail);
+  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size() + 1), flags, &prepared, &tail);
+  Statement statement(prepared);
   if (rc != SQLITE_OK) return rc;
   if (!statement) return kNoStatement;
 
   // Whatever follows the first statement must be blank, comments or
   // semicolons: a second statement is never run.
   while (tail && *tail && !OnlyBlank(tail)) {
-    sqlite3_stmt* next = nullptr;
+    sqlite3_stmt* next_prepared = nullptr;
     const char* next_tail = nullptr;
-    rc = sqlite3_prepare_v2(db_, tail, -1, &next, &next_tail);
-    if (rc != SQLITE_OK || next) {
-      sqlite3_finalize(next);
-      sqlite3_finalize(statement);
-      return kSecondStatement;
-    }
+    rc = sqlite3_prepare_v2(db_, tail, -1, &next_prepared, &next_tail);
+    const Statement next(next_prepared);
+    if (rc != SQLITE_OK || next) return kSecondStatement;
     if (next_tail == tail) break;
     tail = next_tail;
   }
-  *out = statement;
+  *out = std::move(statement);
   return SQLITE_OK;
 }
 
-sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
-  if (std::optional<sqlite3_stmt*> kept = cache_.Take(sql)) return *kept;
-  sqlite3_stmt* statement = nullptr;
+Statement SqliteConnection::Prepare(const std::string& sql) {
+  if (std::optional<Statement> kept = cache_.Take(sql)) return std::move(*kept);
+  Statement statement;
   const int rc = PrepareOne(sql, SQLITE_PREPARE_PERSISTENT, &statement);
   if (rc != SQLITE_OK) RaisePrepareError(rc);
   return statement;
 }
 
-sqlite3_stmt* SqliteConnection::PrepareForCaller(const std::string& text, std::string* key) {
+Statement SqliteConnection::PrepareForCaller(const std::string& text, std::string* key) {
   ShapeOfStatement(text, MarkerStyle::kQuestionNumbered, &shape_);
-  sqlite3_stmt* statement = nullptr;
-  if (std::optional<sqlite3_stmt*> kept = cache_.Take(shape_.text)) {
-    statement = *kept;
+  Statement statement;
+  if (std::optional<Statement> kept = cache_.Take(shape_.text)) {
+    statement = std::move(*kept);
   } else if (cache_.Admit(shape_.text)) {
     // Seen before: worth keeping. A shape that does not prepare leaves
     // the text as it is, which then prepares or raises its own error.
@@ -66,10 +63,10 @@ sqlite3_stmt* SqliteConnection::PrepareForCaller(const std::string& text, std::s
   if (statement) {
     for (size_t i = 0; i < shape_.literals.size(); ++i) {
       const std::string& literal = shape_.literals[i];
-      const int rc = sqlite3_bind_text(statement, static_cast<int>(i + 1), literal.data(),
+      const int rc = sqlite3_bind_text(statement.get(), static_cast<int>(i + 1), literal.data(),
                                        static_cast<int>(literal.size()), SQLITE_TRANSIENT);
       if (rc != SQLITE_OK) {
-        ReleaseStatement(shape_.text, statement);
+        ReleaseStatement(shape_.text, std::move(statement));
         RaiseError(rc, "binding a value of the statement");
       }
     }
@@ -80,41 +77,34 @@ sqlite3_stmt* SqliteConnection::PrepareForCaller(const std::string& text, std::s
   // caller wrote it, for this use only.
   const int rc = PrepareOne(text, 0, &statement);
   if (rc != SQLITE_OK) RaisePrepareError(rc);
-  one_use_.push_back(statement);
-  *key = text;
+  key->clear();
   return statement;
 }
 
-void SqliteConnection::ReleaseStatement(std::string sql, sqlite3_stmt* statement) {
-  if (!statement) return;
-  sqlite3_reset(statement);
-  const auto one_use = std::find(one_use_.begin(), one_use_.end(), statement);
-  if (!db_ || one_use != one_use_.end()) {
-    if (one_use != one_use_.end()) one_use_.erase(one_use);
-    sqlite3_finalize(statement);
-    return;
-  }
-  sqlite3_clear_bindings(statement);
-  cache_.Put(std::move(sql), statement, [](sqlite3_stmt* old) { sqlite3_finalize(old); });
+void SqliteConnection::ReleaseStatement(std::string sql, Statement statement) {
+  if (!statement || !db_ || sql.empty()) return;  // finalized as it goes
+  sqlite3_reset(statement.get());
+  sqlite3_clear_bindings(statement.get());
+  cache_.Put(std::move(sql), std::move(statement), [](Statement&) {});
 }
 
 std::unique_ptr<Cursor> SqliteConnection::Execute(const std::wstring& sql, ROWOPERATION) {
   if (!db_) return nullptr;
   std::string text;
-  sqlite3_stmt* statement = PrepareForCaller(platform::WideToUtf8(sql), &text);
-  if (sqlite3_column_count(statement) > 0)
-    return std::make_unique<SqliteCursor>(this, std::move(text), statement, false);
+  Statement statement = PrepareForCaller(platform::WideToUtf8(sql), &text);
+  if (sqlite3_column_count(statement.get()) > 0)
+    return std::make_unique<SqliteCursor>(this, std::move(text), std::move(statement), false);
 
   // A statement without a result (delete, update, DDL) runs now.
-  int rc = sqlite3_step(statement);
+  int rc = sqlite3_step(statement.get());
   if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
     std::string message = sqlite3_errmsg(db_);
     int code = sqlite3_extended_errcode(db_);
-    ReleaseStatement(std::move(text), statement);
+    ReleaseStatement(std::move(text), std::move(statement));
     CQZDBException::Raise(platform::Utf8ToWide(message), "", code);
   }
-  ReleaseStatement(std::move(text), statement);
-  return std::make_unique<SqliteCursor>(this, std::string(), nullptr, true);
+  ReleaseStatement(std::move(text), std::move(statement));
+  return std::make_unique<SqliteCursor>(this, std::string(), Statement(), true);
 }
 
 void SqliteConnection::StepToCompletion(sqlite3_stmt* statement) {

@@ -2,6 +2,7 @@
 // reuses the last INSERT, kept prepared with its layout; an edit finds its
 // row by the table's primary key.
 #include "access/TimestampText.h"
+#include "access/driver/ColumnLookup.h"
 #include "access/driver/sqlite/SqliteConnection.h"
 #include "access/driver/sqlite/SqliteStatementText.h"
 #include "platform/TextEncoding.h"
@@ -10,20 +11,10 @@ namespace qz::access::sqlite {
 namespace {
 
 // Whether field assigns a key column the very value (text or integer) the
-// row was found by. Names compare without regard to ASCII case, as SQL's do.
+// row was found by.
 bool HoldsKeyValue(const FieldValue& field, const std::vector<FieldValue>& key) {
-  auto same_name = [](std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      wchar_t x = a[i], y = b[i];
-      if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
-      if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
-      if (x != y) return false;
-    }
-    return true;
-  };
   for (const FieldValue& k : key) {
-    if (!same_name(k.column, field.column)) continue;
+    if (!SameIdentifier(k.column, field.column)) continue;
     const CQZDBVariant& a = field.value;
     const CQZDBVariant& b = k.value;
     if (a.GetType() != b.GetType()) return false;
@@ -83,7 +74,7 @@ void SqliteConnection::BindAll(sqlite3_stmt* statement, const FieldValue* fields
 }
 
 sqlite3_stmt* SqliteConnection::InsertStatementFor(uint64_t layout_id) const {
-  return db_ && insert_statement_ && layout_id == insert_layout_id_ ? insert_statement_ : nullptr;
+  return db_ && insert_statement_ && layout_id == insert_layout_id_ ? insert_statement_.get() : nullptr;
 }
 
 void SqliteConnection::StepInsert(sqlite3_stmt* statement) { StepToCompletion(statement); }
@@ -94,16 +85,16 @@ void SqliteConnection::InsertRow(const std::wstring& table, uint64_t layout_id, 
   if (!insert_statement_ || layout_id != insert_layout_id_) {
     std::string sql;
     InsertText(&sql, table, fields, count);
-    sqlite3_stmt* statement = Prepare(sql);
+    Statement statement = Prepare(sql);
     if (insert_statement_) {
-      std::string old_sql = sqlite3_sql(insert_statement_);
-      ReleaseStatement(std::move(old_sql), insert_statement_);
+      std::string old_sql = sqlite3_sql(insert_statement_.get());
+      ReleaseStatement(std::move(old_sql), std::move(insert_statement_));
     }
-    insert_statement_ = statement;
+    insert_statement_ = std::move(statement);
     insert_layout_id_ = layout_id;
   }
-  BindAll(insert_statement_, fields, count, 1);
-  StepToCompletion(insert_statement_);
+  BindAll(insert_statement_.get(), fields, count, 1);
+  StepToCompletion(insert_statement_.get());
 }
 
 void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key,
@@ -124,40 +115,41 @@ void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<Fi
 
   std::string sql;
   UpdateText(&sql, table, fields, count, unchanged_key_, key);
-  sqlite3_stmt* statement = Prepare(sql);
+  Statement statement = Prepare(sql);
   try {
     if (bound_text_.size() < kept + key.size() + 1) bound_text_.resize(kept + key.size() + 1);
     int index = 1;
     for (size_t i = 0; i < count; ++i) {
       if (unchanged_key_[i]) continue;
-      BindValue(statement, index, fields[i].value, &bound_text_[static_cast<size_t>(index)]);
+      BindValue(statement.get(), index, fields[i].value, &bound_text_[static_cast<size_t>(index)]);
       ++index;
     }
-    BindAll(statement, key.data(), key.size(), index);
-    StepToCompletion(statement);
+    BindAll(statement.get(), key.data(), key.size(), index);
+    StepToCompletion(statement.get());
     // The row was read a moment ago; if another connection removed or
     // re-keyed it since, saying the edit succeeded would be a lie.
     if (sqlite3_changes(db_) == 0) RaiseEditedRowGone(table);
   } catch (CQZDBException*) {
-    ReleaseStatement(std::move(sql), statement);
+    ReleaseStatement(std::move(sql), std::move(statement));
     throw;
   }
-  ReleaseStatement(std::move(sql), statement);
+  ReleaseStatement(std::move(sql), std::move(statement));
 }
 
 const std::vector<std::wstring>& SqliteConnection::PrimaryKey(const std::wstring& table) {
   for (const PrimaryKeyEntry& entry : primary_keys_)
     if (entry.table == table) return entry.columns;
   PrimaryKeyEntry entry{table, {}};
-  sqlite3_stmt* statement = Prepare("SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk");
+  static const char kKeyColumns[] = "SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk";
+  Statement statement = Prepare(kKeyColumns);
   const std::string name = platform::WideToUtf8(table);
-  sqlite3_bind_text(statement, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+  sqlite3_bind_text(statement.get(), 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
   int rc;
-  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    const char* column = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+  while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    const char* column = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
     entry.columns.push_back(platform::Utf8ToWide(column ? column : ""));
   }
-  ReleaseStatement("SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk", statement);
+  ReleaseStatement(kKeyColumns, std::move(statement));
   if (rc != SQLITE_DONE) RaiseError(rc, "reading the primary key");
   primary_keys_.push_back(std::move(entry));
   return primary_keys_.back().columns;
