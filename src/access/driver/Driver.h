@@ -13,9 +13,11 @@
 //   <Engine>Errors.{h,cpp}      the engine's errors as CQZDBException
 //   <Engine>StatementText.{h,cpp}  the statement texts the driver composes
 //   <Engine>Cursor.{h,cpp}      the rows of one statement
+//   <Engine>Handles.h           owners of the engine's handles
 // and beside them what only that engine needs.
-// What every driver shares sits here: RowBuffer (the row being written),
-// TransactionNesting (BeginTrans/CommitTrans/Rollback levels),
+// What every driver shares sits here: ForwardCursor (where a cursor stands)
+// and ColumnLookup (a column found by name), RowBuffer (the row being
+// written), TransactionNesting (BeginTrans/CommitTrans/Rollback levels),
 // StatementShape and StatementCache (one parse per statement shape), and
 // the cursor's reads by position below (the direct column path).
 //

@@ -16,23 +16,6 @@ constexpr std::chrono::milliseconds kIdleBeforeCheck{1000};
 
 }  // namespace
 
-Handle& Handle::operator=(Handle&& other) noexcept {
-  if (this != &other) {
-    reset();
-    type_ = other.type_;
-    handle_ = other.handle_;
-    other.handle_ = SQL_NULL_HANDLE;
-  }
-  return *this;
-}
-
-void Handle::reset() {
-  if (handle_ == SQL_NULL_HANDLE) return;
-  if (type_ == SQL_HANDLE_DBC) SQLDisconnect(handle_);
-  SQLFreeHandle(type_, handle_);
-  handle_ = SQL_NULL_HANDLE;
-}
-
 OdbcConnection::OdbcConnection(SqlText connection_string, std::wstring description)
     : connection_string_(std::move(connection_string)), description_(std::move(description)) {
   SQLHANDLE environment = SQL_NULL_HANDLE;
@@ -46,11 +29,13 @@ OdbcConnection::OdbcConnection(SqlText connection_string, std::wstring descripti
 OdbcConnection::~OdbcConnection() { Close(); }
 
 void OdbcConnection::Connect() {
-  SQLHANDLE dbc = SQL_NULL_HANDLE;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment_.get(), &dbc))) {
+  SQLHANDLE allocated = SQL_NULL_HANDLE;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment_.get(), &allocated))) {
     const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_ENV, environment_.get());
     RaiseDiagnostic(diagnostic, L"cannot start a connection");
   }
+  Handle owned(SQL_HANDLE_DBC, allocated);
+  const SQLHDBC dbc = owned.get();
   SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
   SQLSMALLINT out_length = 0;
   const SQLRETURN rc =
@@ -58,12 +43,11 @@ void OdbcConnection::Connect() {
                         nullptr, 0, &out_length, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     if (diagnostic.state.empty()) diagnostic.state = kConnectionNotOpened;
     diagnostic.message += L" (" + description_ + L")";
     RaiseDiagnostic(diagnostic, L"cannot connect");
   }
-  connection_ = Handle(SQL_HANDLE_DBC, dbc);
+  connection_ = std::move(owned);
 
   SQLWCHAR name[128] = {};
   SQLSMALLINT length = 0;

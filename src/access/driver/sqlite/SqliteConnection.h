@@ -9,7 +9,8 @@
 //   SqliteExecution.cpp   preparing, keeping and running statements
 //   SqliteRowWriting.cpp  rows added and edited
 //   SqliteErrors.cpp      turning the engine's errors into exceptions
-// with the statement texts it composes in SqliteStatementText.cpp.
+// with the statement texts it composes in SqliteStatementText.cpp, and the
+// owners of the engine's handles in SqliteHandles.h.
 #pragma once
 
 #include <sqlite3.h>
