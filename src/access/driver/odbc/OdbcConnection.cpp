@@ -63,6 +63,7 @@ void OdbcConnection::Connect() {
   // always stands for one quote and a backslash for itself.
   if (dbms_name_.find(L"MySQL") != std::wstring::npos || dbms_name_.find(L"MariaDB") != std::wstring::npos)
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
+  transactions_in_sql_ = dbms_name_.find(L"SQLite") != std::wstring::npos;
   link_lost_ = false;
   last_used_ = std::chrono::steady_clock::now();
 }
@@ -198,7 +199,8 @@ void OdbcConnection::RunDirect(const std::wstring& sql) {
 
 // --- Transactions ---------------------------------------------------------
 // The nesting is TransactionNesting's. The outermost level turns autocommit
-// off and ends with SQLEndTran; inner levels are savepoints. Rows held back
+// off and ends with SQLEndTran (on SQLite: see BeginOutermost); inner
+// levels are savepoints. Rows held back
 // go before a savepoint or commit, and their refusal stops it.
 
 void OdbcConnection::SetAutocommit(bool on) {
@@ -254,15 +256,27 @@ bool OdbcConnection::RollbackTransaction() {
   return true;
 }
 
-void OdbcConnection::BeginOutermost() { SetAutocommit(false); }
+// The SQLite ODBC driver, with autocommit off, begins its transactions
+// deferred, as a reader: a write then has to take the write lock part way
+// through, and SQLite refuses that at once when another program wrote in
+// between. So on SQLite autocommit stays on and the transaction is SQLite's
+// own, begun as a writer, as the native driver begins it.
+void OdbcConnection::BeginOutermost() {
+  if (transactions_in_sql_)
+    RunDirect(L"BEGIN IMMEDIATE");
+  else
+    SetAutocommit(false);
+}
 
 void OdbcConnection::CommitOutermost() {
+  if (transactions_in_sql_) return RunDirect(L"COMMIT");
   if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT)))
     RaiseError(SQL_HANDLE_DBC, connection_.get(), L"commit");
   SetAutocommit(true);
 }
 
 void OdbcConnection::RollbackOutermost() {
+  if (transactions_in_sql_) return RunDirect(L"ROLLBACK");
   if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK)))
     RaiseError(SQL_HANDLE_DBC, connection_.get(), L"rollback");
 }

@@ -135,6 +135,8 @@ class OdbcConnection : public Connection, private TransactionSteps {
   bool link_lost_ = false;         // the driver reported class 08
   bool transaction_lost_ = false;  // ... inside the transaction
   bool arrays_refused_ = false;    // the driver cannot take parameter arrays
+  // SQLite's own statements begin and end transactions (see BeginOutermost).
+  bool transactions_in_sql_ = false;
   std::chrono::steady_clock::time_point last_used_;
 
   TransactionNesting transactions_;
