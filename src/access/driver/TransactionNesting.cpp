@@ -40,4 +40,11 @@ void TransactionNesting::Rollback(TransactionSteps& steps) {
   --depth_;
 }
 
+void TransactionNesting::Restart(TransactionSteps& steps) {
+  assert(depth_ > 0);
+  steps.RollbackOutermost();
+  steps.BeginOutermost();
+  for (int level = 1; level < depth_; ++level) steps.RunSavepointStatement("SAVEPOINT " + SavepointName(level));
+}
+
 }  // namespace qz::access
