@@ -1,34 +1,29 @@
-// Tasks, items and catalogue records as JSON: the record's field names,
-// GUIDs as GUID text, date-times as local ISO 8601 text or null when
-// invalid, a task's items nested under "arrItems". The same text written,
+// The tool's documents: task files, item files and the tape catalogue, made
+// of records as records/RecordJson.h writes them. The same text written,
 // read and written again is the same text.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
 
 #include <functional>
-#include <nlohmann/json.hpp>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "records/RecordJson.h"
+
 namespace gezhuan {
 
-using Json = nlohmann::ordered_json;
-
-Json TaskToJson(const SQZGeZhuanTaskInfo& task);
-Json ItemToJson(const SQZGeZhuanItemInfo& item);
-Json GroupToJson(const SQZGZVTRTapeTypeGroupInfo& group);
-Json TapeToJson(const SQZGZVTRTapeTypeInfo& tape);
+using qz::records::GroupToJson;
+using qz::records::ItemToJson;
+using qz::records::Json;
+using qz::records::TapeToJson;
+using qz::records::TaskToJson;
 
 // The text of a document: two-space indentation, UTF-8, a final newline.
 std::string DocumentText(const Json& document);
 
 // A document the tool refuses, with where in it and which field.
-class DocumentError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+using DocumentError = qz::records::JsonError;
 
 // Reads a task document: an array of task objects. Every field is checked
 // before anything is returned; a field left out keeps the record's default

@@ -12,7 +12,6 @@
 
 #include "CatalogueLookup.h"
 #include "DatabaseOpen.h"
-#include "DateText.h"
 #include "Diagnostics.h"
 #include "GuidPrefix.h"
 #include "GuidText.h"
@@ -21,8 +20,11 @@
 #include "Options.h"
 #include "Output.h"
 #include "Text.h"
+#include "records/DateText.h"
 
 namespace gezhuan {
+
+using qz::records::ParseDateTime;
 
 std::vector<SQZGeZhuanTaskInfo> ListTasks(CQZNVGeZhuanDBControl& control, const std::wstring& condition) {
   std::vector<SQZGeZhuanTaskInfo> tasks;

@@ -5,12 +5,15 @@
 #include <string_view>
 
 #include "DatabaseOpen.h"
-#include "DateText.h"
 #include "Diagnostics.h"
 #include "GuidText.h"
 #include "Text.h"
+#include "records/DateText.h"
 
 namespace gezhuan {
+
+using qz::records::FormatDateTime;
+using qz::records::ParseDateTime;
 
 namespace {
 

@@ -6,18 +6,20 @@
 
 #include "CommandLineHabits.h"
 #include "DatabaseOpen.h"
-#include "DateText.h"
 #include "Diagnostics.h"
 #include "GuidPrefix.h"
 #include "GuidText.h"
 #include "Options.h"
 #include "Output.h"
-#include "RecordFields.h"
 #include "TaskCommands.h"
 #include "TaskFilter.h"
 #include "Text.h"
+#include "records/DateText.h"
+#include "records/RecordColumns.h"
 
 namespace gezhuan {
+
+using qz::records::DateTimeForDisplay;
 
 namespace {
 
@@ -94,13 +96,12 @@ int RunCount(const GlobalOptions& options, const TaskFilter& filter) {
 struct FieldLister {
   const FrameRate& rate;
   FieldLines& lines;
-  void operator()(const char* name, const GUID& v) const {
-    lines.emplace_back(name, IsNullGuid(v) ? L"-" : GuidToText(v));
-  }
-  void operator()(const char* name, const std::wstring& v) const { lines.emplace_back(name, v); }
-  void operator()(const char* name, const SQZDateTime& v) const { lines.emplace_back(name, DateTimeForDisplay(v)); }
-  void operator()(const char* name, uint32_t v) const { lines.emplace_back(name, Timecode(v, rate)); }
-  void operator()(const char* name, int32_t v) const { lines.emplace_back(name, std::to_wstring(v)); }
+  void Add(const wchar_t* name, std::wstring value) const { lines.emplace_back(ToUtf8(name), std::move(value)); }
+  void operator()(const wchar_t* name, const GUID& v) const { Add(name, IsNullGuid(v) ? L"-" : GuidToText(v)); }
+  void operator()(const wchar_t* name, const std::wstring& v) const { Add(name, v); }
+  void operator()(const wchar_t* name, const SQZDateTime& v) const { Add(name, DateTimeForDisplay(v)); }
+  void operator()(const wchar_t* name, uint32_t v) const { Add(name, Timecode(v, rate)); }
+  void operator()(const wchar_t* name, int32_t v) const { Add(name, std::to_wstring(v)); }
 };
 
 int RunShow(const GlobalOptions& options, const std::string& typed) {
@@ -126,13 +127,13 @@ int RunShow(const GlobalOptions& options, const std::string& typed) {
 
 FieldLines TaskFieldLines(const SQZGeZhuanTaskInfo& task, const FrameRate& rate) {
   FieldLines lines;
-  VisitTaskFields(task, FieldLister{rate, lines});
+  qz::records::VisitColumns(task, FieldLister{rate, lines});
   return lines;
 }
 
 FieldLines ItemFieldLines(const SQZGeZhuanItemInfo& item, const FrameRate& rate) {
   FieldLines lines;
-  VisitItemFields(item, FieldLister{rate, lines});
+  qz::records::VisitColumns(item, FieldLister{rate, lines});
   return lines;
 }
 

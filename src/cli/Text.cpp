@@ -88,12 +88,4 @@ std::string EscapeControlsKeepingLines(const std::string& utf8) {
   return out;
 }
 
-std::string TrimAscii(const std::string& text) {
-  const char* space = " \t\r\n\f\v";
-  const size_t begin = text.find_first_not_of(space);
-  if (begin == std::string::npos) return std::string();
-  const size_t end = text.find_last_not_of(space);
-  return text.substr(begin, end - begin + 1);
-}
-
 }  // namespace gezhuan

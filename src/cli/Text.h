@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/AsciiTrim.h"
 #include "platform/TextEncoding.h"
 
 namespace gezhuan {
@@ -35,8 +36,6 @@ std::wstring EscapeControls(const std::wstring& text);
 // lines.
 std::string EscapeControlsKeepingLines(const std::string& utf8);
 
-// text with the leading and trailing white space removed (ASCII only: used
-// on arguments and answers typed by a person).
-std::string TrimAscii(const std::string& text);
+using qz::common::TrimAscii;
 
 }  // namespace gezhuan

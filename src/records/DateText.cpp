@@ -1,11 +1,14 @@
-#include "DateText.h"
+#include "records/DateText.h"
 
 #include <cctype>
 #include <cstdio>
 
-#include "Text.h"
+#include "common/AsciiTrim.h"
+#include "platform/TextEncoding.h"
 
-namespace gezhuan {
+namespace qz::records {
+
+using common::TrimAscii;
 
 std::optional<std::string> FormatDateTime(const SQZDateTime& value) {
   int year, month, day, hour, minute, second;
@@ -19,7 +22,7 @@ std::wstring DateTimeForDisplay(const SQZDateTime& value) {
   std::optional<std::string> text = FormatDateTime(value);
   if (!text) return L"-";
   (*text)[10] = ' ';
-  return FromUtf8(*text);
+  return platform::Utf8ToWide(*text);
 }
 
 bool ParseDateTime(const std::string& input, SQZDateTime* value, std::string* why) {
@@ -54,4 +57,4 @@ bool ParseDateTime(const std::string& input, SQZDateTime* value, std::string* wh
   return true;
 }
 
-}  // namespace gezhuan
+}  // namespace qz::records
