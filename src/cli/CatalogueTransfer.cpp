@@ -9,15 +9,19 @@
 #include "CatalogueLookup.h"
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
-#include "GuidText.h"
 #include "ItemArgument.h"
 #include "JsonCodec.h"
 #include "Options.h"
 #include "Output.h"
 #include "Text.h"
+#include "common/GuidText.h"
 #include "common/WithDatabase.h"
 
 namespace gezhuan {
+
+using qz::common::GuidToText;
+using qz::common::GuidToUtf8;
+using qz::common::IsNullGuid;
 
 namespace {
 

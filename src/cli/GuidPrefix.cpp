@@ -6,10 +6,14 @@
 
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
-#include "GuidText.h"
 #include "Text.h"
+#include "common/GuidText.h"
 
 namespace gezhuan {
+
+using qz::common::GuidToUtf8;
+using qz::common::ReadTypedGuid;
+using qz::common::Utf8TextToGuid;
 
 const GuidColumn kTaskGuids{L"GeZhuanTaskInfo", L"guidTaskID", "task"};
 const GuidColumn kItemGuids{L"GeZhuanTaskItem", L"guidItem", "item"};
@@ -19,15 +23,13 @@ namespace {
 constexpr size_t kShortestPrefix = 8;
 constexpr size_t kCandidatesShown = 10;
 
-// True when text is the start of the 8-4-4-4-12 form: hex digits, and
-// dashes exactly where the form has them.
+// True when text is the start of the 8-4-4-4-12 form: GUID text once the
+// rest of the null GUID's text is put after it.
 bool IsGuidStart(const std::string& text) {
-  if (text.size() > 36) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-    if (dash ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
-  }
-  return true;
+  static const std::string kNullText = GuidToUtf8(GUID{});
+  if (text.size() > kNullText.size()) return false;
+  GUID unused;
+  return Utf8TextToGuid(text + kNullText.substr(text.size()), &unused);
 }
 
 }  // namespace
@@ -35,7 +37,7 @@ bool IsGuidStart(const std::string& text) {
 GuidReference ReadGuidReference(const std::string& text, const std::string& what) {
   GuidReference reference;
   reference.typed = text;
-  if (ParseGuid(text, &reference.whole)) {
+  if (ReadTypedGuid(text, &reference.whole)) {
     reference.prefix = GuidToUtf8(reference.whole);
     return reference;
   }
@@ -72,7 +74,7 @@ GUID ResolveGuid(Session& session, const GuidReference& reference, const GuidCol
     Fail(message);
   }
   GUID guid{};
-  if (!ParseGuid(*found.begin(), &guid))
+  if (!ReadTypedGuid(*found.begin(), &guid))
     Fail("the database holds a damaged " + where.what + " GUID: " + *found.begin());
   return guid;
 }

@@ -10,11 +10,13 @@
 #include <sstream>
 
 #include "Diagnostics.h"
-#include "GuidText.h"
 #include "JsonCodec.h"
 #include "Text.h"
+#include "common/RandomGuid.h"
 
 namespace gezhuan {
+
+using qz::common::NewRandomGuid;
 
 namespace {
 

@@ -8,15 +8,19 @@
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
 #include "GuidPrefix.h"
-#include "GuidText.h"
 #include "ItemArgument.h"
 #include "JsonCodec.h"
 #include "Options.h"
 #include "Output.h"
 #include "TaskCommands.h"
 #include "Text.h"
+#include "common/GuidText.h"
 
 namespace gezhuan {
+
+using qz::common::GuidToText;
+using qz::common::GuidToUtf8;
+using qz::common::IsNullGuid;
 
 namespace {
 

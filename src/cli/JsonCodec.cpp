@@ -6,10 +6,15 @@
 #include <set>
 #include <vector>
 
-#include "GuidText.h"
 #include "Text.h"
+#include "common/GuidText.h"
+#include "common/RandomGuid.h"
 
 namespace gezhuan {
+
+using qz::common::GuidToUtf8;
+using qz::common::IsNullGuid;
+using qz::common::NewRandomGuid;
 
 namespace {
 

@@ -9,15 +9,17 @@
 
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
-#include "GuidText.h"
 #include "HostBridge.h"
 #include "JsonCodec.h"
 #include "Options.h"
 #include "Output.h"
 #include "SampleData.h"
 #include "Text.h"
+#include "common/GuidText.h"
 
 namespace gezhuan {
+
+using qz::common::GuidToText;
 
 namespace fs = std::filesystem;
 

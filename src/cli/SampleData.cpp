@@ -1,8 +1,10 @@
 #include "SampleData.h"
 
-#include "GuidText.h"
+#include "common/GuidText.h"
 
 namespace gezhuan {
+
+using qz::common::ReadTypedGuid;
 
 namespace {
 
@@ -96,7 +98,7 @@ std::vector<SQZGeZhuanTaskInfo> SampleTasks(const std::vector<SQZGZVTRTapeTypeIn
   size_t n = 0;
   for (const SampleTask& sample : Samples()) {
     SQZGeZhuanTaskInfo task;
-    ParseGuid(sample.guid, &task.guidTaskID);
+    ReadTypedGuid(sample.guid, &task.guidTaskID);
     task.strTaskName = sample.name;
     task.strTaskHint = sample.hint;
     task.strORGDeviceName = sample.fromDevice;

@@ -7,13 +7,17 @@
 #include "CatalogueLookup.h"
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
-#include "GuidText.h"
 #include "JsonCodec.h"
 #include "Options.h"
 #include "Output.h"
 #include "Text.h"
+#include "common/GuidText.h"
 
 namespace gezhuan {
+
+using qz::common::GuidToText;
+using qz::common::GuidToUtf8;
+using qz::common::ReadTypedGuid;
 
 namespace {
 
@@ -99,8 +103,9 @@ int RunDefault(const GlobalOptions& options) {
 
 SQZGZVTRTapeTypeInfo FindTapeType(CQZNVGeZhuanDBControl& control, const std::string& text) {
   GUID guid{};
-  const std::wstring condition = ParseGuid(text, &guid) ? L"TAPEGUID = '" + GuidToText(guid) + L"'"
-                                                        : L"TAPENAME = '" + SqlQuote(FromUtf8(TrimAscii(text))) + L"'";
+  const std::wstring condition = ReadTypedGuid(text, &guid)
+                                     ? L"TAPEGUID = '" + GuidToText(guid) + L"'"
+                                     : L"TAPENAME = '" + SqlQuote(FromUtf8(TrimAscii(text))) + L"'";
   const auto tapes = TapesWhere(control, condition);
   if (tapes.empty()) {
     std::vector<std::wstring> names;
@@ -112,7 +117,7 @@ SQZGZVTRTapeTypeInfo FindTapeType(CQZNVGeZhuanDBControl& control, const std::str
 
 SQZGZVTRTapeTypeGroupInfo FindTapeGroup(CQZNVGeZhuanDBControl& control, const std::string& text) {
   GUID guid{};
-  const std::wstring condition = ParseGuid(text, &guid)
+  const std::wstring condition = ReadTypedGuid(text, &guid)
                                      ? L"guidGroupID = '" + GuidToText(guid) + L"'"
                                      : L"strGroupName = '" + SqlQuote(FromUtf8(TrimAscii(text))) + L"'";
   const auto groups = GroupsWhere(control, condition);

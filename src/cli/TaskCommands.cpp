@@ -14,15 +14,20 @@
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
 #include "GuidPrefix.h"
-#include "GuidText.h"
 #include "ItemArgument.h"
 #include "JsonCodec.h"
 #include "Options.h"
 #include "Output.h"
 #include "Text.h"
+#include "common/GuidText.h"
+#include "common/RandomGuid.h"
 #include "records/DateText.h"
 
 namespace gezhuan {
+
+using qz::common::GuidToText;
+using qz::common::GuidToUtf8;
+using qz::common::NewRandomGuid;
 
 using qz::records::ParseDateTime;
 

@@ -6,11 +6,14 @@
 
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
-#include "GuidText.h"
 #include "Text.h"
+#include "common/GuidText.h"
 #include "records/DateText.h"
 
 namespace gezhuan {
+
+using qz::common::GuidToText;
+using qz::common::ReadTypedGuid;
 
 using qz::records::FormatDateTime;
 using qz::records::ParseDateTime;
@@ -68,7 +71,7 @@ SQZDateTime RequireDate(const std::string& text, const std::string& option) {
 std::wstring TapeCondition(const std::string& typed, const wchar_t* guidColumn, const wchar_t* nameColumn,
                            Dialect dialect) {
   GUID guid{};
-  if (ParseGuid(typed, &guid)) return std::wstring(guidColumn) + L" = " + Quoted(GuidToText(guid));
+  if (ReadTypedGuid(typed, &guid)) return std::wstring(guidColumn) + L" = " + Quoted(GuidToText(guid));
   return FoldedColumn(nameColumn, dialect) + L" = " + Quoted(FoldLatinCase(FromUtf8(TrimAscii(typed))));
 }
 

@@ -8,16 +8,20 @@
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
 #include "GuidPrefix.h"
-#include "GuidText.h"
 #include "Options.h"
 #include "Output.h"
 #include "TaskCommands.h"
 #include "TaskFilter.h"
 #include "Text.h"
+#include "common/GuidText.h"
 #include "records/DateText.h"
 #include "records/RecordColumns.h"
 
 namespace gezhuan {
+
+using qz::common::GuidToText;
+using qz::common::GuidToUtf8;
+using qz::common::IsNullGuid;
 
 using qz::records::DateTimeForDisplay;
 

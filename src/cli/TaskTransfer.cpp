@@ -14,7 +14,6 @@
 #include "CommandLineHabits.h"
 #include "DatabaseOpen.h"
 #include "Diagnostics.h"
-#include "GuidText.h"
 #include "ItemArgument.h"
 #include "JsonCodec.h"
 #include "Options.h"
@@ -24,8 +23,12 @@
 #include "TaskCommands.h"
 #include "TaskFilter.h"
 #include "Text.h"
+#include "common/GuidText.h"
 
 namespace gezhuan {
+
+using qz::common::GuidToText;
+using qz::common::GuidToUtf8;
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <random>
 #include <string>
 
+#include "common/GuidText.h"
 #include "conversions/Conversions.h"
 
 namespace {
@@ -82,6 +83,24 @@ TEST(GuidTest, NullOnlyWhenEveryByteIsZero) {
     GUID g;
     std::memcpy(&g, bytes, sizeof g);
     EXPECT_EQ(IsNullGuid(g), 0) << "byte " << i;
+  }
+}
+
+// What a person or a document types: the exact form, in braces or with
+// blanks around it; a start, a blank inside or a half brace is not a GUID.
+TEST(GuidTest, TypedTextIsTheExactFormWithBracesOrBlanksAround) {
+  for (const char* typed : {"0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9", " {0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}\t",
+                            "\n0A1B2C3D-4E5F-6071-8293-A4b5c6d7e8f9 "}) {
+    GUID guid{};
+    EXPECT_TRUE(qz::common::ReadTypedGuid(typed, &guid)) << typed;
+    EXPECT_EQ(qz::common::GuidToUtf8(guid), "0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9") << typed;
+  }
+  for (const char* typed : {"0A1B2C3D-4E5F", "{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9",
+                            "0A1B2C3D-4E5F-6071-8293- A4B5C6D7E8F9", "{ 0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}", ""}) {
+    GUID guid{};
+    guid.Data1 = 7;
+    EXPECT_FALSE(qz::common::ReadTypedGuid(typed, &guid)) << typed;
+    EXPECT_EQ(guid.Data1, 7u) << "untouched";
   }
 }
 

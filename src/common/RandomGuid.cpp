@@ -1,24 +1,8 @@
-#include "GuidText.h"
+#include "common/RandomGuid.h"
 
-#include <cstdio>
 #include <random>
 
-#include "Text.h"
-#include "common/GuidText.h"
-
-namespace gezhuan {
-
-std::string GuidToUtf8(const GUID& guid) { return ToUtf8(qz::common::GuidToText(guid)); }
-
-std::wstring GuidToText(const GUID& guid) { return qz::common::GuidToText(guid); }
-
-bool ParseGuid(const std::string& input, GUID* guid) {
-  std::string text = TrimAscii(input);
-  if (text.size() == 38 && text.front() == '{' && text.back() == '}') text = text.substr(1, 36);
-  return qz::common::ParseGuidText(FromUtf8(text), guid);
-}
-
-bool IsNullGuid(const GUID& guid) { return qz::common::IsNullGuid(guid) != 0; }
+namespace qz::common {
 
 GUID NewRandomGuid() {
   // random_device reads the kernel's generator (/dev/urandom) on Linux.
@@ -38,4 +22,4 @@ GUID NewRandomGuid() {
   return g;
 }
 
-}  // namespace gezhuan
+}  // namespace qz::common
