@@ -119,33 +119,27 @@ constexpr std::size_t kColumnCount = std::size(RecordTable<Record>::kColumns);
 
 namespace detail {
 
-// One column's field handed to visit with its own type. Called with a
-// constant column, so that the compiler drops the switch.
-template <class Record, class Object, class Visitor>
-inline void VisitColumn(const Column<Record>& column, Object& record, Visitor& visit) {
-  switch (column.kind) {
-    case ColumnKind::kGuid:
-      visit(column.name, record.*column.guid);
-      break;
-    case ColumnKind::kText:
-      visit(column.name, record.*column.text);
-      break;
-    case ColumnKind::kDateTime:
-      visit(column.name, record.*column.dateTime);
-      break;
-    case ColumnKind::kInt32:
-      visit(column.name, record.*column.int32);
-      break;
-    case ColumnKind::kUInt32:
-      visit(column.name, record.*column.uint32);
-      break;
+// Column I of Record's table handed to visit, its field with its own type.
+// The kind is a constant here, so that each column becomes one direct call.
+template <class Record, std::size_t I, class Object, class Visitor>
+inline void VisitColumn(Object& record, Visitor& visit) {
+  constexpr const Column<Record>& column = RecordTable<Record>::kColumns[I];
+  if constexpr (column.kind == ColumnKind::kGuid) {
+    visit(column.name, record.*column.guid);
+  } else if constexpr (column.kind == ColumnKind::kText) {
+    visit(column.name, record.*column.text);
+  } else if constexpr (column.kind == ColumnKind::kDateTime) {
+    visit(column.name, record.*column.dateTime);
+  } else if constexpr (column.kind == ColumnKind::kInt32) {
+    visit(column.name, record.*column.int32);
+  } else {
+    visit(column.name, record.*column.uint32);
   }
 }
 
-template <class Record, class Visitor, std::size_t... I>
-inline void VisitColumns(Record& record, Visitor& visit, std::index_sequence<I...>) {
-  using Table = RecordTable<std::remove_const_t<Record>>;
-  (VisitColumn(Table::kColumns[I], record, visit), ...);
+template <class Object, class Visitor, std::size_t... I>
+inline void VisitColumns(Object& record, Visitor& visit, std::index_sequence<I...>) {
+  (VisitColumn<std::remove_const_t<Object>, I>(record, visit), ...);
 }
 
 }  // namespace detail
