@@ -1,12 +1,9 @@
 #include "cli/formats/JsonCodec.h"
 
 #include <cstdint>
-#include <limits>
 #include <map>
-#include <set>
 #include <vector>
 
-#include "cli/terminal/Text.h"
 #include "common/GuidText.h"
 #include "common/RandomGuid.h"
 
