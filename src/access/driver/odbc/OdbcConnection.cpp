@@ -14,6 +14,23 @@ constexpr SQLULEN kLoginTimeoutSeconds = 10;
 // A link unused for this long is tried before the next statement.
 constexpr std::chrono::milliseconds kIdleBeforeCheck{1000};
 
+// The process's one ODBC environment, made by the first connection: every
+// connection hangs off it, and the driver manager guards an environment's
+// connections against each other, where separate environments made on
+// several threads at once race inside it. It is never freed: a connection
+// held by a static object may outlive any static of ours. A failure
+// throws, and the next connection tries again.
+SQLHENV Environment() {
+  static const SQLHENV environment = [] {
+    SQLHENV made = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &made)))
+      CQZDBException::Raise(L"the ODBC driver manager could not be started", kConnectionNotOpened, 0);
+    SQLSetEnvAttr(made, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    return made;
+  }();
+  return environment;
+}
+
 }  // namespace
 
 Handle& Handle::operator=(Handle&& other) noexcept {
@@ -35,20 +52,16 @@ void Handle::reset() {
 
 OdbcConnection::OdbcConnection(SqlText connection_string, std::wstring description)
     : connection_string_(std::move(connection_string)), description_(std::move(description)) {
-  SQLHANDLE environment = SQL_NULL_HANDLE;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment)))
-    CQZDBException::Raise(L"the ODBC driver manager could not be started", kConnectionNotOpened, 0);
-  environment_ = Handle(SQL_HANDLE_ENV, environment);
-  SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   Connect();
 }
 
 OdbcConnection::~OdbcConnection() { Close(); }
 
 void OdbcConnection::Connect() {
+  SQLHENV environment = Environment();
   SQLHANDLE dbc = SQL_NULL_HANDLE;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment_.get(), &dbc))) {
-    const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_ENV, environment_.get());
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment, &dbc))) {
+    const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_ENV, environment);
     RaiseDiagnostic(diagnostic, L"cannot start a connection");
   }
   SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
@@ -77,7 +90,8 @@ void OdbcConnection::Connect() {
   // told not to. Pin the standard reading, as the PostgreSQL driver pins
   // standard_conforming_strings, so that a doubled quote in a literal
   // always stands for one quote and a backslash for itself.
-  if (dbms_name_.find(L"MySQL") != std::wstring::npos || dbms_name_.find(L"MariaDB") != std::wstring::npos)
+  dialect_ = DialectOfProduct(dbms_name_);
+  if (dialect_ == SqlDialect::kMySql)
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
   link_lost_ = false;
   last_used_ = std::chrono::steady_clock::now();
@@ -103,7 +117,6 @@ void OdbcConnection::Close() {
   // Rows still held back belong to a transaction that ends with the
   // connection: the database rolls it back.
   Disconnect();
-  environment_.reset();
 }
 
 void OdbcConnection::Reconnect() {
@@ -210,6 +223,29 @@ void OdbcConnection::RunDirect(const std::wstring& sql) {
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   ReturnStatement(std::move(statement));
   last_used_ = std::chrono::steady_clock::now();
+}
+
+std::wstring OdbcConnection::QueryText(const std::wstring& sql) {
+  Handle statement = NewStatement();
+  const SqlText text = ToSqlText(sql);
+  const SQLRETURN rc =
+      SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+  if (!SQL_SUCCEEDED(rc)) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  std::wstring value;
+  const SQLRETURN fetched = SQLFetch(statement.get());
+  if (fetched != SQL_NO_DATA && !SQL_SUCCEEDED(fetched)) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  if (SQL_SUCCEEDED(fetched)) {
+    SQLWCHAR buffer[1024] = {};
+    SQLLEN length = 0;
+    if (!SQL_SUCCEEDED(SQLGetData(statement.get(), 1, SQL_C_WCHAR, buffer, sizeof buffer, &length)))
+      RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+    if (length > 0)
+      value = FromSqlText(buffer,
+                          std::min(static_cast<size_t>(length), sizeof buffer - sizeof(SQLWCHAR)) / sizeof(SQLWCHAR));
+  }
+  ReturnStatement(std::move(statement));
+  last_used_ = std::chrono::steady_clock::now();
+  return value;
 }
 
 // --- Transactions ---------------------------------------------------------

@@ -257,9 +257,8 @@ int SqliteConnection::PrepareOne(const std::string& sql, unsigned flags, sqlite3
 }
 
 void SqliteConnection::RaisePrepareError(int code) {
-  if (code == kSecondStatement)
-    CQZDBException::Raise(L"the SQL text holds more than one statement; only one may run at a time", "", SQLITE_MISUSE);
-  if (code == kNoStatement) CQZDBException::Raise(L"the SQL text holds no statement", "", SQLITE_MISUSE);
+  if (code == kSecondStatement) RaiseSecondStatement();
+  if (code == kNoStatement) RaiseNoStatement();
   RaiseError(code, "");
 }
 
