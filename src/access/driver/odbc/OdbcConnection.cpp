@@ -1,6 +1,7 @@
 #include "access/driver/odbc/OdbcConnection.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "access/driver/odbc/OdbcCursor.h"
 #include "access/driver/odbc/OdbcErrors.h"
@@ -20,6 +21,19 @@ constexpr std::chrono::milliseconds kIdleBeforeCheck{1000};
 // several threads at once race inside it. It is never freed: a connection
 // held by a static object may outlive any static of ours. A failure
 // throws, and the next connection tries again.
+SQLHENV Environment();
+
+// Connecting and disconnecting take turns across the process. Drivers
+// keep state per environment that they change while connecting (MariaDB's
+// driver writes its environment's record, psqlODBC sets the locale), and
+// ThreadSanitizer sees those writes race when threads connect at once. A
+// connection being made holds the others back for at most the login
+// timeout; statements on connections already made never wait here.
+std::mutex& ConnectingLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 SQLHENV Environment() {
   static const SQLHENV environment = [] {
     SQLHENV made = SQL_NULL_HANDLE;
@@ -45,8 +59,13 @@ Handle& Handle::operator=(Handle&& other) noexcept {
 
 void Handle::reset() {
   if (handle_ == SQL_NULL_HANDLE) return;
-  if (type_ == SQL_HANDLE_DBC) SQLDisconnect(handle_);
-  SQLFreeHandle(type_, handle_);
+  if (type_ == SQL_HANDLE_DBC) {
+    const std::lock_guard<std::mutex> turn(ConnectingLock());
+    SQLDisconnect(handle_);
+    SQLFreeHandle(type_, handle_);
+  } else {
+    SQLFreeHandle(type_, handle_);
+  }
   handle_ = SQL_NULL_HANDLE;
 }
 
@@ -60,21 +79,24 @@ OdbcConnection::~OdbcConnection() { Close(); }
 void OdbcConnection::Connect() {
   SQLHENV environment = Environment();
   SQLHANDLE dbc = SQL_NULL_HANDLE;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment, &dbc))) {
-    const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_ENV, environment);
-    RaiseDiagnostic(diagnostic, L"cannot start a connection");
-  }
-  SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
-  SQLSMALLINT out_length = 0;
-  const SQLRETURN rc =
-      SQLDriverConnectW(dbc, nullptr, connection_string_.data(), static_cast<SQLSMALLINT>(connection_string_.size()),
-                        nullptr, 0, &out_length, SQL_DRIVER_NOPROMPT);
-  if (!SQL_SUCCEEDED(rc)) {
-    Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    if (diagnostic.state.empty()) diagnostic.state = kConnectionNotOpened;
-    diagnostic.message += L" (" + description_ + L")";
-    RaiseDiagnostic(diagnostic, L"cannot connect");
+  {
+    const std::lock_guard<std::mutex> turn(ConnectingLock());
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment, &dbc))) {
+      const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_ENV, environment);
+      RaiseDiagnostic(diagnostic, L"cannot start a connection");
+    }
+    SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+    SQLSMALLINT out_length = 0;
+    const SQLRETURN rc =
+        SQLDriverConnectW(dbc, nullptr, connection_string_.data(), static_cast<SQLSMALLINT>(connection_string_.size()),
+                          nullptr, 0, &out_length, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+      Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc);
+      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+      if (diagnostic.state.empty()) diagnostic.state = kConnectionNotOpened;
+      diagnostic.message += L" (" + description_ + L")";
+      RaiseDiagnostic(diagnostic, L"cannot connect");
+    }
   }
   connection_ = Handle(SQL_HANDLE_DBC, dbc);
 
