@@ -357,15 +357,24 @@ std::wstring InsertText(const std::wstring& table, const FieldValue* fields, siz
   return sql;
 }
 
+namespace {
+
+// " WHERE k1=? AND k2=?".
+void AppendKeyCondition(std::wstring* sql, const std::vector<std::wstring>& key, std::wstring_view quote) {
+  *sql += L" WHERE ";
+  for (size_t i = 0; i < key.size(); ++i) {
+    if (i) *sql += L" AND ";
+    AppendIdentifier(sql, key[i], quote);
+    *sql += L"=?";
+  }
+}
+
+}  // namespace
+
 std::wstring KeyLookupText(const std::wstring& table, const std::vector<std::wstring>& key, std::wstring_view quote) {
   std::wstring sql = L"SELECT 1 FROM ";
   AppendIdentifier(&sql, table, quote);
-  sql += L" WHERE ";
-  for (size_t i = 0; i < key.size(); ++i) {
-    if (i) sql += L" AND ";
-    AppendIdentifier(&sql, key[i], quote);
-    sql += L"=?";
-  }
+  AppendKeyCondition(&sql, key, quote);
   return sql;
 }
 
@@ -379,12 +388,7 @@ std::wstring UpdateText(const std::wstring& table, const FieldValue* fields, siz
     AppendIdentifier(&sql, fields[i].column, quote);
     sql += L"=?";
   }
-  sql += L" WHERE ";
-  for (size_t i = 0; i < key.size(); ++i) {
-    if (i) sql += L" AND ";
-    AppendIdentifier(&sql, key[i], quote);
-    sql += L"=?";
-  }
+  AppendKeyCondition(&sql, key, quote);
   return sql;
 }
 
