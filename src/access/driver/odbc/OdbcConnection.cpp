@@ -247,13 +247,13 @@ void OdbcConnection::RunDirect(const std::wstring& sql) {
   last_used_ = std::chrono::steady_clock::now();
 }
 
-std::wstring OdbcConnection::QueryText(const std::wstring& sql) {
+std::optional<std::wstring> OdbcConnection::QueryText(const std::wstring& sql) {
   Handle statement = NewStatement();
   const SqlText text = ToSqlText(sql);
   const SQLRETURN rc =
       SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
   if (!SQL_SUCCEEDED(rc)) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
-  std::wstring value;
+  std::optional<std::wstring> value;
   const SQLRETURN fetched = SQLFetch(statement.get());
   if (fetched != SQL_NO_DATA && !SQL_SUCCEEDED(fetched)) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   if (SQL_SUCCEEDED(fetched)) {
@@ -261,7 +261,8 @@ std::wstring OdbcConnection::QueryText(const std::wstring& sql) {
     SQLLEN length = 0;
     if (!SQL_SUCCEEDED(SQLGetData(statement.get(), 1, SQL_C_WCHAR, buffer, sizeof buffer, &length)))
       RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
-    if (length > 0)
+    // A longer value is cut to what the buffer holds.
+    if (length >= 0)
       value = FromSqlText(buffer,
                           std::min(static_cast<size_t>(length), sizeof buffer - sizeof(SQLWCHAR)) / sizeof(SQLWCHAR));
   }

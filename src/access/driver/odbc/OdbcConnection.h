@@ -28,6 +28,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -132,9 +133,9 @@ class OdbcConnection : public Connection, private TransactionSteps {
   void SetAutocommit(bool on);
   // Runs a statement without parameters or rows.
   void RunDirect(const std::wstring& sql);
-  // The first column of the first row of a query, as text; empty when it
-  // has no row. Throws.
-  std::wstring QueryText(const std::wstring& sql);
+  // The first column of the first row of a query, as text; none when it
+  // has no row or the value is NULL. Throws.
+  std::optional<std::wstring> QueryText(const std::wstring& sql);
   // How the server reads sql's quotes in this session.
   TextRules RulesFor(std::wstring_view sql);
   // Whether table holds a row with the key values. Throws.

@@ -2,6 +2,8 @@
 // its rows through a forward-only cursor; one opened to write rows is only
 // prepared, and runs when a row is first asked for, so that a query opened
 // just to add rows reads nothing.
+#include <optional>
+
 #include "access/driver/odbc/OdbcConnection.h"
 #include "access/driver/odbc/OdbcCursor.h"
 #include "access/driver/odbc/OdbcErrors.h"
@@ -32,17 +34,19 @@ TextRules OdbcConnection::RulesFor(std::wstring_view sql) {
   // SET STATEMENT sql_mode=... FOR ... may read its statement either way.
   if (dialect_ == SqlDialect::kUnknown || (dialect_ == SqlDialect::kMySql && MentionsWord(sql, L"sql_mode")))
     return rules;
+  // Rows held back go first, and their refusal is the caller's to see.
+  PrepareForStatement();
   try {
-    PrepareForStatement();
     if (dialect_ == SqlDialect::kPostgres) {
-      const std::wstring standard = QueryText(L"SHOW standard_conforming_strings");
+      const std::optional<std::wstring> standard = QueryText(L"SHOW standard_conforming_strings");
       if (standard == L"on") rules.backslash = Backslash::kPlain;
       if (standard == L"off") rules.backslash = Backslash::kEscape;
-    } else {
-      const std::wstring mode = L"," + QueryText(L"SELECT @@SESSION.sql_mode") + L",";
+    } else if (const std::optional<std::wstring> mode = QueryText(L"SELECT @@SESSION.sql_mode")) {
+      // An empty mode is a mode too: backslashes escape.
+      const std::wstring listed = L"," + *mode + L",";
       rules.backslash =
-          mode.find(L",NO_BACKSLASH_ESCAPES,") != std::wstring::npos ? Backslash::kPlain : Backslash::kEscape;
-      rules.ansi_quotes = mode.find(L",ANSI_QUOTES,") != std::wstring::npos;
+          listed.find(L",NO_BACKSLASH_ESCAPES,") != std::wstring::npos ? Backslash::kPlain : Backslash::kEscape;
+      rules.ansi_quotes = listed.find(L",ANSI_QUOTES,") != std::wstring::npos;
     }
   } catch (CQZDBException* e) {
     // Read both ways; the statement itself then meets what failed here.
