@@ -15,25 +15,24 @@ constexpr SQLULEN kLoginTimeoutSeconds = 10;
 // A link unused for this long is tried before the next statement.
 constexpr std::chrono::milliseconds kIdleBeforeCheck{1000};
 
-// The process's one ODBC environment, made by the first connection: every
-// connection hangs off it, and the driver manager guards an environment's
-// connections against each other, where separate environments made on
-// several threads at once race inside it. It is never freed: a connection
-// held by a static object may outlive any static of ours. A failure
-// throws, and the next connection tries again.
-SQLHENV Environment();
-
 // Connecting and disconnecting take turns across the process. Drivers
 // keep state per environment that they change while connecting (MariaDB's
 // driver writes its environment's record, psqlODBC sets the locale), and
 // ThreadSanitizer sees those writes race when threads connect at once. A
 // connection being made holds the others back for at most the login
-// timeout; statements on connections already made never wait here.
+// timeout; statements on connections already made never wait here. Like
+// the environment, the lock outlives every static: a static connection may
+// disconnect after the others are gone.
 std::mutex& ConnectingLock() {
-  static std::mutex lock;
+  static std::mutex& lock = *new std::mutex;
   return lock;
 }
 
+// The process's one ODBC environment, made by the first connection: every
+// connection hangs off it, where an environment made per connection on
+// several threads at once races inside the driver manager. It is never
+// freed: a connection held by a static object may outlive any static of
+// ours. A failure throws, and the next connection tries again.
 SQLHENV Environment() {
   static const SQLHENV environment = [] {
     SQLHENV made = SQL_NULL_HANDLE;

@@ -44,7 +44,8 @@ namespace qz::access::odbc {
 
 class OdbcCursor;
 
-// Owns one ODBC handle (environment, connection or statement).
+// Owns one ODBC handle (a connection or a statement); the environment is
+// the process's, never freed.
 class Handle {
  public:
   Handle() = default;
