@@ -15,58 +15,7 @@ constexpr SQLULEN kLoginTimeoutSeconds = 10;
 // A link unused for this long is tried before the next statement.
 constexpr std::chrono::milliseconds kIdleBeforeCheck{1000};
 
-// Connecting and disconnecting take turns across the process. Drivers
-// keep state per environment that they change while connecting (MariaDB's
-// driver writes its environment's record, psqlODBC sets the locale), and
-// ThreadSanitizer sees those writes race when threads connect at once. A
-// connection being made holds the others back for at most the login
-// timeout; statements on connections already made never wait here. Like
-// the environment, the lock outlives every static: a static connection may
-// disconnect after the others are gone.
-std::mutex& ConnectingLock() {
-  static std::mutex& lock = *new std::mutex;
-  return lock;
-}
-
-// The process's one ODBC environment, made by the first connection: every
-// connection hangs off it, where an environment made per connection on
-// several threads at once races inside the driver manager. It is never
-// freed: a connection held by a static object may outlive any static of
-// ours. A failure throws, and the next connection tries again.
-SQLHENV Environment() {
-  static const SQLHENV environment = [] {
-    SQLHENV made = SQL_NULL_HANDLE;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &made)))
-      CQZDBException::Raise(L"the ODBC driver manager could not be started", kConnectionNotOpened, 0);
-    SQLSetEnvAttr(made, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    return made;
-  }();
-  return environment;
-}
-
 }  // namespace
-
-Handle& Handle::operator=(Handle&& other) noexcept {
-  if (this != &other) {
-    reset();
-    type_ = other.type_;
-    handle_ = other.handle_;
-    other.handle_ = SQL_NULL_HANDLE;
-  }
-  return *this;
-}
-
-void Handle::reset() {
-  if (handle_ == SQL_NULL_HANDLE) return;
-  if (type_ == SQL_HANDLE_DBC) {
-    const std::lock_guard<std::mutex> turn(ConnectingLock());
-    SQLDisconnect(handle_);
-    SQLFreeHandle(type_, handle_);
-  } else {
-    SQLFreeHandle(type_, handle_);
-  }
-  handle_ = SQL_NULL_HANDLE;
-}
 
 OdbcConnection::OdbcConnection(SqlText connection_string, std::wstring description)
     : connection_string_(std::move(connection_string)), description_(std::move(description)) {
@@ -77,27 +26,31 @@ OdbcConnection::~OdbcConnection() { Close(); }
 
 void OdbcConnection::Connect() {
   SQLHENV environment = Environment();
-  SQLHANDLE dbc = SQL_NULL_HANDLE;
+  // Declared before the lock: on a failure it lets go of the handle, which
+  // takes the lock, after the lock is released.
+  Handle owned;
   {
     const std::lock_guard<std::mutex> turn(ConnectingLock());
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment, &dbc))) {
+    SQLHANDLE allocated = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment, &allocated))) {
       const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_ENV, environment);
       RaiseDiagnostic(diagnostic, L"cannot start a connection");
     }
-    SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+    owned = Handle(SQL_HANDLE_DBC, allocated);
+    SQLSetConnectAttrW(allocated, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
     SQLSMALLINT out_length = 0;
-    const SQLRETURN rc =
-        SQLDriverConnectW(dbc, nullptr, connection_string_.data(), static_cast<SQLSMALLINT>(connection_string_.size()),
-                          nullptr, 0, &out_length, SQL_DRIVER_NOPROMPT);
+    const SQLRETURN rc = SQLDriverConnectW(allocated, nullptr, connection_string_.data(),
+                                           static_cast<SQLSMALLINT>(connection_string_.size()), nullptr, 0, &out_length,
+                                           SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
-      Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc);
-      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+      Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, allocated);
       if (diagnostic.state.empty()) diagnostic.state = kConnectionNotOpened;
       diagnostic.message += L" (" + description_ + L")";
       RaiseDiagnostic(diagnostic, L"cannot connect");
     }
   }
-  connection_ = Handle(SQL_HANDLE_DBC, dbc);
+  connection_ = std::move(owned);
+  const SQLHDBC dbc = connection_.get();
 
   SQLWCHAR name[128] = {};
   SQLSMALLINT length = 0;
@@ -107,13 +60,14 @@ void OdbcConnection::Connect() {
   length = 0;
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length)))
     quote_ = FromSqlText(quote, static_cast<size_t>(length) / sizeof(SQLWCHAR));
+  dialect_ = DialectOfProduct(dbms_name_);
   // MySQL and MariaDB read a backslash in quoted text as an escape unless
   // told not to. Pin the standard reading, as the PostgreSQL driver pins
   // standard_conforming_strings, so that a doubled quote in a literal
   // always stands for one quote and a backslash for itself.
-  dialect_ = DialectOfProduct(dbms_name_);
   if (dialect_ == SqlDialect::kMySql)
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
+  transactions_in_sql_ = dialect_ == SqlDialect::kSqlite;
   link_lost_ = false;
   last_used_ = std::chrono::steady_clock::now();
 }
@@ -272,7 +226,8 @@ std::optional<std::wstring> OdbcConnection::QueryText(const std::wstring& sql) {
 
 // --- Transactions ---------------------------------------------------------
 // The nesting is TransactionNesting's. The outermost level turns autocommit
-// off and ends with SQLEndTran; inner levels are savepoints. Rows held back
+// off and ends with SQLEndTran (on SQLite: see BeginOutermost); inner
+// levels are savepoints. Rows held back
 // go before a savepoint or commit, and their refusal stops it.
 
 void OdbcConnection::SetAutocommit(bool on) {
@@ -328,15 +283,27 @@ bool OdbcConnection::RollbackTransaction() {
   return true;
 }
 
-void OdbcConnection::BeginOutermost() { SetAutocommit(false); }
+// The SQLite ODBC driver, with autocommit off, begins its transactions
+// deferred, as a reader: a write then has to take the write lock part way
+// through, and SQLite refuses that at once when another program wrote in
+// between. So on SQLite autocommit stays on and the transaction is SQLite's
+// own, begun as a writer, as the native driver begins it.
+void OdbcConnection::BeginOutermost() {
+  if (transactions_in_sql_)
+    RunDirect(L"BEGIN IMMEDIATE");
+  else
+    SetAutocommit(false);
+}
 
 void OdbcConnection::CommitOutermost() {
+  if (transactions_in_sql_) return RunDirect(L"COMMIT");
   if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT)))
     RaiseError(SQL_HANDLE_DBC, connection_.get(), L"commit");
   SetAutocommit(true);
 }
 
 void OdbcConnection::RollbackOutermost() {
+  if (transactions_in_sql_) return RunDirect(L"ROLLBACK");
   if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK)))
     RaiseError(SQL_HANDLE_DBC, connection_.get(), L"rollback");
 }
