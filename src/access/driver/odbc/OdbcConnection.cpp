@@ -67,7 +67,9 @@ void OdbcConnection::Connect() {
   // always stands for one quote and a backslash for itself.
   if (dialect_ == SqlDialect::kMySql)
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
-  transactions_in_sql_ = dialect_ == SqlDialect::kSqlite;
+  const bool sqlite = dialect_ == SqlDialect::kSqlite;
+  transactions_in_sql_ = sqlite;
+  schema_copy_may_lag_ = sqlite;
   link_lost_ = false;
   last_used_ = std::chrono::steady_clock::now();
 }
@@ -240,6 +242,7 @@ void OdbcConnection::SetAutocommit(bool on) {
 bool OdbcConnection::BeginTransaction() {
   if (closed_) return false;
   PrepareForStatement();
+  RefreshSchemaCopy();
   transactions_.Begin(*this);
   return true;
 }

@@ -123,6 +123,10 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // Whether table holds a row with the key values. Throws.
   bool RowExists(const std::wstring& table, const std::vector<std::wstring>& key,
                  const std::vector<CQZDBVariant>& key_values);
+  // Before a statement or a transaction on an SQLite file, outside a
+  // transaction: brings this connection's copy of the schema up to date
+  // (see OdbcExecution.cpp).
+  void RefreshSchemaCopy();
 
   void BeginOutermost() override;
   void CommitOutermost() override;
@@ -142,9 +146,10 @@ class OdbcConnection : public Connection, private TransactionSteps {
   std::wstring quote_;  // the server's identifier quote
   SqlDialect dialect_ = SqlDialect::kUnknown;
   bool closed_ = false;
-  bool link_lost_ = false;         // the driver reported class 08
-  bool transaction_lost_ = false;  // ... inside the transaction
-  bool arrays_refused_ = false;    // the driver cannot take parameter arrays
+  bool link_lost_ = false;            // the driver reported class 08
+  bool transaction_lost_ = false;     // ... inside the transaction
+  bool arrays_refused_ = false;       // the driver cannot take parameter arrays
+  bool schema_copy_may_lag_ = false;  // an SQLite file: see RefreshSchemaCopy
   // SQLite's own statements begin and end transactions (see BeginOutermost).
   bool transactions_in_sql_ = false;
   std::chrono::steady_clock::time_point last_used_;
