@@ -133,6 +133,7 @@ void PostgresConnection::ForgetSessionState() {
   token_table_ = TokenTable::kUnknown;
   commit_evidence_ = CommitEvidence::kNothingToSettle;
   commit_token_.clear();
+  deletes_tokens_ = false;
   swept_ = false;
   look_again_ = false;
 }

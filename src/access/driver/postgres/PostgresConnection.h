@@ -167,7 +167,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Once per session, before its first transaction: whether the database
   // holds the token table, made now when it lacks it and may take it.
   void FindTokenTable();
-  bool TokenTableExists();
+  // Reads what the session may do with the table; true when it may store
+  // tokens.
+  bool LookForTokenTable();
   // COMMIT, with the transaction's token stored (and the tokens of earlier
   // commits deleted) in the same flight. Throws like RunCommand.
   void CommitWithToken();
@@ -242,7 +244,8 @@ class PostgresConnection : public Connection, private TransactionSteps {
   CommitEvidence commit_evidence_ = CommitEvidence::kNothingToSettle;
   std::string commit_token_;               // the token the last COMMIT carried
   std::vector<std::string> spent_tokens_;  // tokens of known commits, to delete
-  bool swept_ = false;                     // this session deleted the day-old tokens
+  bool deletes_tokens_ = false;            // the session may delete tokens
+  bool swept_ = false;                     // it deleted the day-old tokens
 
   PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode
 

@@ -53,7 +53,10 @@ constexpr size_t kSpentTokenBatch = 16;
 // SQLSTATE: no such table.
 constexpr char kUndefinedTable[] = "42P01";
 
-constexpr char kFindTokenTable[] = "SELECT to_regclass('qzcommittoken') IS NOT NULL";
+// Whether the session may store tokens, and delete them.
+constexpr char kFindTokenTable[] =
+    "SELECT t IS NOT NULL AND has_table_privilege(t, 'INSERT') AND has_table_privilege(t, 'SELECT'), "
+    "t IS NOT NULL AND has_table_privilege(t, 'DELETE') FROM to_regclass('qzcommittoken') AS t";
 // Only a transaction that wrote has a number assigned by now; one that did
 // not has nothing to settle and leaves no row.
 constexpr char kStoreToken[] =
@@ -108,60 +111,62 @@ bool HasState(const Result& result, const char* state) {
 
 // --- Committing -----------------------------------------------------------
 
-bool PostgresConnection::TokenTableExists() {
+bool PostgresConnection::LookForTokenTable() {
   Result found(PQexec(conn_, kFindTokenTable));
-  return found && PQresultStatus(found.get()) == PGRES_TUPLES_OK && PQntuples(found.get()) == 1 &&
-         std::strcmp(PQgetvalue(found.get(), 0, 0), "t") == 0;
+  if (!found || PQresultStatus(found.get()) != PGRES_TUPLES_OK || PQntuples(found.get()) != 1) return false;
+  const bool present = std::strcmp(PQgetvalue(found.get(), 0, 0), "t") == 0;
+  token_table_ = present ? TokenTable::kPresent : TokenTable::kAbsent;
+  // Without the right to delete, tokens are not kept for deleting either.
+  deletes_tokens_ = present && std::strcmp(PQgetvalue(found.get(), 0, 1), "t") == 0;
+  return present;
 }
 
 void PostgresConnection::FindTokenTable() {
   unnamed_statement_ = 0;
-  if (TokenTableExists()) {
-    token_table_ = TokenTable::kPresent;
-    return;
-  }
+  token_table_ = TokenTable::kAbsent;
+  if (LookForTokenTable()) return;
   // A database made before the table existed. A server that takes no
   // writes, a user who may not create tables, or another session making it
   // at the same moment make this fail; whatever the database holds then is
   // what counts. Without the table a lost commit cannot be settled.
   Result(PQexec(conn_, kCreateCommitTokenTable));
-  token_table_ = TokenTableExists() ? TokenTable::kPresent : TokenTable::kAbsent;
+  LookForTokenTable();
 }
 
 void PostgresConnection::CommitWithToken() {
   unnamed_statement_ = 0;
   commit_token_ = NewToken();
   if (!PQenterPipelineMode(conn_)) RaiseResultError(nullptr, "COMMIT");
-  // The statements of the flight, in order; the last two store the token
-  // and commit.
+  // The deletions go first, inside the transaction, so they share its
+  // commit; they never wait for another session (see the texts). The last
+  // two statements store the token and commit.
   std::string spent;
-  const bool delete_spent = spent_tokens_.size() >= kSpentTokenBatch;
+  const bool delete_spent = deletes_tokens_ && spent_tokens_.size() >= kSpentTokenBatch;
   if (delete_spent) {
     spent = "{";
     for (const std::string& token : spent_tokens_) spent += (spent.size() > 1 ? "," : "") + token;
     spent += "}";
   }
+  const bool sweep = deletes_tokens_ && !swept_;
   const char* spent_values[] = {spent.c_str()};
   const char* token_values[] = {commit_token_.c_str()};
-  int statements = 0;
+  size_t statements = 0;
   bool sent = true;
-  if (delete_spent) {
-    sent = sent && PQsendQueryParams(conn_, kDeleteSpentTokens, 1, nullptr, spent_values, nullptr, nullptr, 0);
-    ++statements;
-  }
-  if (!swept_) {
-    sent = sent && PQsendQueryParams(conn_, kDeleteOldTokens, 0, nullptr, nullptr, nullptr, nullptr, 0);
-    ++statements;
-  }
-  sent = sent && PQsendQueryParams(conn_, kStoreToken, 1, nullptr, token_values, nullptr, nullptr, 0) &&
-         PQsendQueryParams(conn_, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_);
-  statements += 2;
+  auto send = [&](const char* sql, const char* const* values) {
+    sent = sent && PQsendQueryParams(conn_, sql, values ? 1 : 0, nullptr, values, nullptr, nullptr, 0);
+    if (sent) ++statements;
+  };
+  if (delete_spent) send(kDeleteSpentTokens, spent_values);
+  if (sweep) send(kDeleteOldTokens, nullptr);
+  send(kStoreToken, token_values);
+  send("COMMIT", nullptr);
+  PQpipelineSync(conn_);
 
   // Each statement's results end with a null, the flight with the sync. The
   // first result of each is kept; a lost link ends the reading.
-  std::vector<Result> results(static_cast<size_t>(statements));
+  std::vector<Result> results(statements);
   size_t at = 0;
-  for (int nulls = 0; sent && nulls < 2;) {
+  for (int nulls = 0; nulls < 2;) {
     Result result(PQgetResult(conn_));
     if (!result) {
       if (PQstatus(conn_) != CONNECTION_OK) break;
@@ -174,12 +179,13 @@ void PostgresConnection::CommitWithToken() {
     if (at < results.size() && !results[at]) results[at] = std::move(result);
   }
   PQexitPipelineMode(conn_);  // refused on a lost link; ForgetSessionState ends it then
+  if (!sent) RaiseResultError(nullptr, "COMMIT");
 
   const Result& stored = results[results.size() - 2];
   if (Succeeded(results.back())) {
-    if (delete_spent && Succeeded(results.front())) spent_tokens_.clear();
-    if (!swept_ && Succeeded(results[delete_spent ? 1 : 0])) swept_ = true;
-    if (std::strcmp(PQcmdTuples(stored.get()), "1") == 0) spent_tokens_.push_back(commit_token_);
+    if (delete_spent || !deletes_tokens_) spent_tokens_.clear();
+    if (sweep) swept_ = true;
+    if (deletes_tokens_ && std::strcmp(PQcmdTuples(stored.get()), "1") == 0) spent_tokens_.push_back(commit_token_);
     commit_token_.clear();
     return;
   }
@@ -192,6 +198,11 @@ void PostgresConnection::CommitWithToken() {
     // The table went away under the session: look for it (and make it)
     // again before the next transaction.
     if (HasState(result, kUndefinedTable)) token_table_ = TokenTable::kUnknown;
+    if (&result == &stored && HasState(result, kReadOnlyTransaction))
+      CQZDBException::Raise(
+          L"COMMIT: the transaction was made read-only after it began, so the token that settles a lost answer "
+          L"cannot be stored; it can only be rolled back",
+          kReadOnlyTransaction, PGRES_FATAL_ERROR);
     RaiseResultError(result.get(), "COMMIT");
   }
   RaiseResultError(nullptr, "COMMIT");
