@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/TextEncoding.h"
+#include "support/NumberedTask.h"
 #include "support/PostgresTestServer.h"
 
 namespace {
@@ -53,21 +54,7 @@ bool CutOwnLink(int port) {
   return cut;
 }
 
-SQZGeZhuanTaskInfo MakeTask(uint32_t number) {
-  SQZGeZhuanTaskInfo task;
-  task.guidTaskID.Data1 = number;
-  task.guidTaskID.Data2 = 0x5e77;
-  task.strTaskName = L"settled " + std::to_wstring(number);
-  for (int i = 0; i < 3; ++i) {
-    SQZGeZhuanItemInfo item;
-    item.guidTask = task.guidTaskID;
-    item.guidItem = task.guidTaskID;
-    item.guidItem.Data3 = static_cast<uint16_t>(i + 1);
-    item.nIndex = i;
-    task.arrItems.push_back(item);
-  }
-  return task;
-}
+SQZGeZhuanTaskInfo MakeTask(uint32_t number) { return qz::testing::NumberedTask(number, 0x5e77, L"settled ", 3); }
 
 class CommitSettlingTest : public ::testing::Test {
  protected:

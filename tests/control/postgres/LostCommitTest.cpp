@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/NumberedTask.h"
 #include "support/PostgresCluster.h"
 
 namespace {
@@ -69,19 +70,7 @@ struct WriterTimes {
 };
 
 SQZGeZhuanTaskInfo MakeTask(uint32_t number) {
-  SQZGeZhuanTaskInfo task;
-  task.guidTaskID.Data1 = number;
-  task.guidTaskID.Data2 = 0x1057;
-  task.strTaskName = L"lost commit " + std::to_wstring(number);
-  for (int i = 0; i < kItemsPerTask; ++i) {
-    SQZGeZhuanItemInfo item;
-    item.guidTask = task.guidTaskID;
-    item.guidItem = task.guidTaskID;
-    item.guidItem.Data3 = static_cast<uint16_t>(i + 1);
-    item.nIndex = i;
-    task.arrItems.push_back(item);
-  }
-  return task;
+  return qz::testing::NumberedTask(number, 0x1057, L"lost commit ", kItemsPerTask);
 }
 
 class LostCommitTest : public ::testing::Test {
