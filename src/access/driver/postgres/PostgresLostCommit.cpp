@@ -24,10 +24,10 @@
 // in, the old transaction can never commit, since its own insert of the
 // token would collide with it: not committed, for good.
 //
-// The tokens of commits known to have happened are deleted in batches by
-// the session's later transactions, in their own flights; tokens a session
-// leaves behind (it ended, its commit was fenced) go after a day, far past
-// any settling.
+// The tokens of commits known to have happened are deleted in batches,
+// inside the session's later write transactions and in the flight of their
+// COMMIT; tokens a session leaves behind (it ended, its commit was fenced)
+// go after a day, far past any settling.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -36,7 +36,6 @@
 
 #include "access/driver/postgres/PostgresConnection.h"
 #include "access/driver/postgres/PostgresErrors.h"
-#include "platform/TextEncoding.h"
 
 namespace qz::access::postgres {
 namespace {
@@ -137,9 +136,9 @@ void PostgresConnection::CommitWithToken() {
   unnamed_statement_ = 0;
   commit_token_ = NewToken();
   if (!PQenterPipelineMode(conn_)) RaiseResultError(nullptr, "COMMIT");
-  // The deletions go first, inside the transaction, so they share its
-  // commit; they never wait for another session (see the texts). The last
-  // two statements store the token and commit.
+  // The deletions go first, inside the transaction, so that they share its
+  // commit; they leave rows another session is deleting to it (see the
+  // texts). The last two statements store the token and commit.
   std::string spent;
   const bool delete_spent = deletes_tokens_ && spent_tokens_.size() >= kSpentTokenBatch;
   if (delete_spent) {
@@ -243,11 +242,13 @@ PostgresConnection::Outcome PostgresConnection::FenceToken(const std::string& to
 void PostgresConnection::SettleLostCommit() {
   const CommitEvidence evidence = commit_evidence_;
   const std::string token = commit_token_;
-  PQreset(conn_);
+  // The next call connects again in these two cases.
   ForgetSessionState();
   if (evidence == CommitEvidence::kNothingToSettle) return;
   if (evidence == CommitEvidence::kNone)
     RaiseOutcomeUnknown(L"the database has no table QZCommitToken to settle it by, and it could not be created");
+  PQreset(conn_);
+  ForgetSessionState();
   const auto deadline = std::chrono::steady_clock::now() + kSettleWait;
   for (;;) {
     Outcome outcome = Outcome::kUndecided;
