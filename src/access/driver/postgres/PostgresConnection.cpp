@@ -207,6 +207,7 @@ bool PostgresConnection::BeginTransaction() {
   Quiesce();
   EnsureLink();
   transactions_.Begin(*this);
+  if (transactions_.depth() == 1) transaction_untouched_ = true;
   return true;
 }
 

@@ -20,7 +20,13 @@
 // A caller's text runs as written the first time its shape (StatementShape.h)
 // is seen; from the second time on the shape is prepared under a name and
 // run with the text's literals as parameters, so that the server parses and
-// plans each kind of statement once per session.
+// plans each kind of statement once per session. A shape whose meaning the
+// time of parsing fixes is never kept. When another connection changes a
+// table so that a kept statement no longer fits (the server refuses it:
+// "cached plan must not change result type"), every kept statement is let
+// go and the text runs afresh in the same call; inside a transaction that
+// has already done something, the server has spoiled it, and the call fails
+// with an error that says so (the next call, after the rollback, works).
 //
 // The class is written in one file per duty:
 //   PostgresConnection.cpp  connecting, the link and reconnecting,
@@ -54,7 +60,7 @@ class PostgresCursor;
 
 // A query to send when its first row is needed.
 struct PendingQuery {
-  std::string sql;                  // the text, unless it runs by name
+  std::string sql;                  // the text
   uint64_t statement = 0;           // its number while it may sit parsed as the unnamed statement
   std::string name;                 // the prepared statement to run instead, when not empty
   std::vector<std::string> params;  // the values of that statement's parameters
@@ -89,8 +95,10 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Sends sql and puts the connection in single-row mode for cursor, which
   // then reads its rows with NextStreamResult until it returns null.
   // A query numbered by Execute is only bound and run while the server
-  // still holds it parsed as the unnamed statement.
-  void StartStream(PostgresCursor* cursor, const PendingQuery& query);
+  // still holds it parsed as the unnamed statement. A query run by name
+  // answers its first result (as NextStreamResult would), so that a kept
+  // statement gone stale is run afresh; null otherwise.
+  Result StartStream(PostgresCursor* cursor, const PendingQuery& query);
   // The next result of the stream: a row (PGRES_SINGLE_TUPLE) or null at the
   // end. Throws on an error, after the stream is finished.
   Result NextStreamResult(PostgresCursor* cursor);
@@ -183,15 +191,28 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Sends the query sql (or the statement prepared as name, with params)
   // and waits for its first row: a cursor streaming the rest, or one
   // holding the whole (empty or row-less) result. Raises the statement's
-  // error.
+  // error. Null when the statement run by name was stale and the text is
+  // to run afresh (RecoverFromStale; untouched as there).
   std::unique_ptr<Cursor> RunQuery(const std::string& sql, const std::string& name = std::string(),
-                                   const std::vector<std::string>& params = {});
+                                   const std::vector<std::string>& params = {}, bool untouched = false);
   // Parses sql as the statement name ("" the unnamed one) and describes
   // it, both in one round trip; the description, or raises the first error.
   Result PrepareAndDescribe(const std::string& sql, const std::string& name = std::string());
-  // The statement prepared for shape_, from the cache or prepared now on
-  // the shape's second sighting; null when it is not worth preparing.
-  const PreparedShape* PreparedFor(const StatementShape& shape);
+  // The statement prepared for text, from the cache or prepared now on the
+  // text's second sighting; null when it is not worth preparing.
+  // REQUIRES: text is a data statement that may be kept.
+  const PreparedShape* PreparedFor(const std::string& text);
+  // Whether the transaction open has run nothing of the caller's yet (as
+  // outside a transaction); from now on it has.
+  bool TakeUntouched();
+  // result is what a statement run by its kept name answered. When it says
+  // the statement no longer fits the tables, every kept statement is let go
+  // and the answer is true: the caller runs the text afresh. Outside a
+  // transaction that is so at once; a transaction that had run nothing yet
+  // (untouched, from TakeUntouched) is begun again first. In any other
+  // transaction the server has spoiled it: raises an error that says so.
+  // False for a success or any other failure.
+  bool RecoverFromStale(const PGresult* result, bool untouched);
   // Runs a statement that returns no rows by its prepared name, or as
   // text when the text has not been seen before. Raises its error.
   Result RunCommandWithParameters(const std::string& sql, const std::vector<const char*>& values);
@@ -233,8 +254,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool look_again_ = false;
 
   TransactionNesting transactions_;
-  bool transaction_lost_ = false;  // the link broke inside the transaction
-  bool commit_sent_ = false;       // the outermost COMMIT has gone out
+  bool transaction_lost_ = false;       // the link broke inside the transaction
+  bool transaction_untouched_ = false;  // see TakeUntouched
+  bool commit_sent_ = false;            // the outermost COMMIT has gone out
 
   TokenTable token_table_ = TokenTable::kUnknown;  // in this session's database
   CommitEvidence commit_evidence_ = CommitEvidence::kNothingToSettle;
