@@ -13,9 +13,9 @@
 // link looks through the whole list again, so after a standby is promoted
 // the next call lands on it. A server found to have turned read-only (an
 // old primary fenced or demoted) counts as lost. A COMMIT whose answer the
-// lost link took with it is settled by asking the server reached next what
-// became of the transaction (PostgresLostCommit.cpp): the call reports what
-// really happened, never a guess.
+// lost link took with it is settled on the server reached next, by the
+// token the transaction stored as it committed (PostgresLostCommit.cpp): the
+// call reports what really happened, never a guess.
 //
 // A caller's text runs as written the first time its shape (StatementShape.h)
 // is seen; from the second time on the shape is prepared under a name and
@@ -34,7 +34,8 @@
 //   PostgresExecution.cpp   running statements and streaming their rows
 //   PostgresRowWriting.cpp  rows added and edited, and the COPY stream
 //   PostgresErrors.cpp      turning the server's errors into exceptions
-//   PostgresLostCommit.cpp  settling a commit whose answer was lost
+//   PostgresLostCommit.cpp  committing with a token, and settling a commit
+//                           whose answer was lost by it
 // with the statement texts they send in PostgresStatementText.cpp, and the
 // owners of libpq's handles in PostgresHandles.h.
 #pragma once
@@ -149,16 +150,39 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool LinkUsable() const;
   // With several servers: the one we are on no longer takes writes.
   bool ServerWentReadOnly() const;
-  // The link went while COMMIT was on its way. Connects again and asks what
-  // became of the transaction: returns when it was committed, throws
-  // CQZDBException when it was not or nobody can say.
-  void SettleLostCommit();
 
   // TransactionSteps: what each transaction level runs on the server.
   void BeginOutermost() override;
   void CommitOutermost() override;
   void RollbackOutermost() override;
   void RunSavepointStatement(const std::string& sql) override;
+
+  // --- Commits and their tokens (PostgresLostCommit.cpp) ----------------------
+
+  // What settles the outermost transaction's COMMIT if its answer is lost.
+  enum class CommitEvidence {
+    kNothingToSettle,  // the transaction cannot have written anything
+    kToken,            // commit_token_ is stored exactly when it committed
+    kNone,             // it may write, and the database keeps no tokens
+  };
+  enum class TokenTable { kUnknown, kPresent, kAbsent };
+  enum class Outcome { kCommitted, kNotCommitted, kUndecided, kNoTable };
+
+  // Once per session, before its first transaction: whether the database
+  // holds the token table, made now when it lacks it and may take it.
+  void FindTokenTable();
+  // Reads what the session may do with the table; true when it may store
+  // tokens.
+  bool LookForTokenTable();
+  // COMMIT, with the transaction's token stored (and the tokens of earlier
+  // commits deleted) in the same flight. Throws like RunCommand.
+  void CommitWithToken();
+  // The link went while COMMIT was on its way. Connects again and settles
+  // by the token: returns when the transaction was committed, throws
+  // CQZDBException when it was not or nobody can say.
+  void SettleLostCommit();
+  // One try at settling token on the link as it is now.
+  Outcome FenceToken(const std::string& token);
 
   // --- Statements (PostgresExecution.cpp) -----------------------------------
 
@@ -232,10 +256,14 @@ class PostgresConnection : public Connection, private TransactionSteps {
   TransactionNesting transactions_;
   bool transaction_lost_ = false;       // the link broke inside the transaction
   bool transaction_untouched_ = false;  // see TakeUntouched
-  // The server's number of the open transaction (txid_current), empty when
-  // unknown; and whether its COMMIT has been sent.
-  std::string transaction_number_;
-  bool commit_sent_ = false;
+  bool commit_sent_ = false;            // the outermost COMMIT has gone out
+
+  TokenTable token_table_ = TokenTable::kUnknown;  // in this session's database
+  CommitEvidence commit_evidence_ = CommitEvidence::kNothingToSettle;
+  std::string commit_token_;               // the token the last COMMIT carried
+  std::vector<std::string> spent_tokens_;  // tokens of known commits, to delete
+  bool deletes_tokens_ = false;            // the session may delete tokens
+  bool swept_ = false;                     // it deleted the day-old tokens
 
   PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode
 
@@ -262,6 +290,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   std::vector<const char*> param_values_;
   std::string sql_scratch_;
 };
+
+// CREATE TABLE of the commit-token table, as schema/postgresql.sql has it.
+extern const char* const kCreateCommitTokenTable;
 
 // Inserts kept prepared per connection.
 constexpr size_t kPreparedInsertLimit = 32;
