@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "conversions/Conversions.h"
@@ -142,15 +143,22 @@ TEST(SharedSqliteWriterTest, AWriterThatWaitsTooLongAnswersZero) {
     CQZDatabase probe;
     probe.Connect(QZDB_SQLITE, node.strConnect1, node.strConnect2, L"", L"");
     CQZRecordSet(&probe).Open(L"PRAGMA busy_timeout = 50", ROWOPERATION_READONLY);
-    std::wstring error;
-    try {
-      probe.BeginTrans();
-    } catch (CQZDBException* e) {
-      error = e->GetErrorMessage();
-      e->Delete();
+    auto error_of = [](const std::function<void()>& step) {
+      std::wstring error;
+      try {
+        step();
+      } catch (CQZDBException* e) {
+        error = e->GetErrorMessage();
+        e->Delete();
+      }
+      return error;
+    };
+    for (const std::wstring& error : {error_of([&] { probe.BeginTrans(); }), error_of([&] {
+                                        CQZRecordSet(&probe).Open(L"delete from GeZhuanTaskItem", ROWOPERATION_WRITE);
+                                      })}) {
+      EXPECT_NE(error.find(L"database is locked"), std::wstring::npos) << platform::WideToUtf8(error);
+      EXPECT_NE(error.find(L"another connection"), std::wstring::npos) << platform::WideToUtf8(error);
     }
-    EXPECT_NE(error.find(L"database is locked"), std::wstring::npos) << platform::WideToUtf8(error);
-    EXPECT_NE(error.find(L"another connection"), std::wstring::npos) << platform::WideToUtf8(error);
 
     const Clock::time_point start = Clock::now();
     EXPECT_EQ(control.ModifyGeZhuanTaskOnly(&changed), 0);
