@@ -14,6 +14,7 @@
 
 #include "conversions/Conversions.h"
 #include "platform/TextEncoding.h"
+#include "support/NumberedTask.h"
 #include "support/WriterProcesses.h"
 #include "tasks/StoreFixture.h"
 
@@ -22,26 +23,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The task writer number edits, and the one it adds by its call number.
-GUID OwnTask(int writer) { return TestGuid(7000 + static_cast<uint32_t>(writer)); }
-GUID AddedTask(int writer, int call) { return TestGuid(10000 + static_cast<uint32_t>(writer * 1000 + call)); }
+constexpr uint16_t kShared = 0x5A;
 
-SQZGeZhuanTaskInfo Task(const GUID& id, const std::wstring& hint, int item_count) {
-  SQZGeZhuanTaskInfo task;
-  task.guidTaskID = id;
-  task.strTaskName = L"shared";
+// The task writer edits, and the one it adds by its call number, named
+// "shared <number>", with items.
+SQZGeZhuanTaskInfo Task(uint32_t number, const std::wstring& hint, int items) {
+  SQZGeZhuanTaskInfo task = NumberedTask(number, kShared, L"shared ", items);
   task.strTaskHint = hint;
-  task.odtTaskBeginDateTime = SQZDateTime(2024, 3, 1, 9, 0, 0);
-  for (int i = 0; i < item_count; ++i) {
-    SQZGeZhuanItemInfo item;
-    item.guidTask = id;
-    item.guidItem = id;
-    item.guidItem.Data2 = static_cast<uint16_t>(item.guidItem.Data2 + 1 + i);
-    item.nIndex = i;
-    task.arrItems.push_back(item);
-  }
   return task;
 }
+uint32_t OwnTask(int writer) { return 7000 + static_cast<uint32_t>(writer); }
+uint32_t AddedTask(int writer, int call) { return 10000 + static_cast<uint32_t>(writer * 1000 + call); }
 
 std::wstring Hint(int writer, int call) {
   return L"writer " + std::to_wstring(writer) + L" call " + std::to_wstring(call);
@@ -97,10 +89,10 @@ TEST_P(SharedWritersTest, ProgramsWritingAtOnceAllSucceed) {
     const int last_edit = (calls - 1) / 2 * 2;
     for (int w = 0; w < writers; ++w) {
       EXPECT_EQ(db_->QueryText(L"select strTaskHint as v from GeZhuanTaskInfo where guidTaskID = '" +
-                               conversions::GuidToText(OwnTask(w)) + L"'"),
+                               conversions::GuidToText(Task(OwnTask(w), L"", 0).guidTaskID) + L"'"),
                 Hint(w, last_edit));
     }
-    EXPECT_EQ(Count(L"GeZhuanTaskInfo", L"strTaskName = 'shared'"), writers + writers * (calls / 2));
+    EXPECT_EQ(Count(L"GeZhuanTaskInfo", L"strTaskName like 'shared %'"), writers + writers * (calls / 2));
     EXPECT_EQ(Count(L"GeZhuanTaskItem"), 2 * writers * (calls / 2));
   }
 }
