@@ -110,9 +110,9 @@ std::wstring DateText(const SQZDateTime& value) {
 
 std::wstring ItemText(const SQZGeZhuanItemInfo& item) {
   std::wostringstream out;
-  out << conversions::GuidToText(item.guidTask) << L' ' << conversions::GuidToText(item.guidItem) << L" [" << item.strItemName
-      << L"] " << item.nItemType << L' ' << item.dwTrimIn << L' ' << item.dwTrimOut << L' ' << item.dwLength << L" #"
-      << item.nIndex;
+  out << conversions::GuidToText(item.guidTask) << L' ' << conversions::GuidToText(item.guidItem) << L" ["
+      << item.strItemName << L"] " << item.nItemType << L' ' << item.dwTrimIn << L' ' << item.dwTrimOut << L' '
+      << item.dwLength << L" #" << item.nIndex;
   return out.str();
 }
 
@@ -124,13 +124,13 @@ std::wstring TaskText(const SQZGeZhuanTaskInfo& t) {
       << L"] " << GuidToText(t.guidPreferUser) << L" [" << t.strFirstAuditorName << L"] "
       << GuidToText(t.guidFirstAuditor) << L" [" << t.strSecondAuditorname << L"] " << GuidToText(t.guidSecondAuditor)
       << L" [" << t.strFirstAuditInfo << L"][" << t.strSecondAuditInfo << L"] " << DateText(t.odtTaskPrepareBegin)
-      << L" / " << DateText(t.odtTaskBeginDateTime) << L" / " << DateText(t.odtTaskEndDateTime) << L' '
-      << t.dwDuration << L' ' << t.enumTaskType << L' ' << t.enumTaskEditStatus << L' ' << t.enumTaskRunStatus
-      << L" [" << t.strOrgTapeTypeName << L"] " << GuidToText(t.guidOrgTapeType) << L" [" << t.strDSTTapeTypeName
-      << L"] " << GuidToText(t.guidDSTTapeType) << L' ' << GuidToText(t.ORGDeviceGuid) << L' '
-      << GuidToText(t.DSTDeviceGuid) << L' ' << GuidToText(t.ORGVAPortGuid) << L' ' << GuidToText(t.DSTVAPortGuid)
-      << L' ' << GuidToText(t.ORGCtrlPortGuid) << L' ' << GuidToText(t.DSTCtrlPortGuid) << L" [" << t.strORGDeviceName
-      << L"][" << t.strDSTDeviceName << L"]\n";
+      << L" / " << DateText(t.odtTaskBeginDateTime) << L" / " << DateText(t.odtTaskEndDateTime) << L' ' << t.dwDuration
+      << L' ' << t.enumTaskType << L' ' << t.enumTaskEditStatus << L' ' << t.enumTaskRunStatus << L" ["
+      << t.strOrgTapeTypeName << L"] " << GuidToText(t.guidOrgTapeType) << L" [" << t.strDSTTapeTypeName << L"] "
+      << GuidToText(t.guidDSTTapeType) << L' ' << GuidToText(t.ORGDeviceGuid) << L' ' << GuidToText(t.DSTDeviceGuid)
+      << L' ' << GuidToText(t.ORGVAPortGuid) << L' ' << GuidToText(t.DSTVAPortGuid) << L' '
+      << GuidToText(t.ORGCtrlPortGuid) << L' ' << GuidToText(t.DSTCtrlPortGuid) << L" [" << t.strORGDeviceName << L"]["
+      << t.strDSTDeviceName << L"]\n";
   for (const SQZGeZhuanItemInfo& item : t.arrItems) out << L"  " << ItemText(item) << L'\n';
   return out.str();
 }
@@ -260,7 +260,8 @@ SweepResult Sweep(const SweepSetup& setup) {
       break;
     }
     ++result.faults;
-    const std::string at = "fault " + std::to_string(n) + ": ";
+    const std::string hit = injector.Hit();
+    const std::string at = "fault " + std::to_string(n) + (hit.empty() ? "" : " (at \"" + hit + "\")") + ": ";
 
     const std::wstring after = Snapshot(direct, &ok);
     if (!ok) {

@@ -32,6 +32,8 @@ class FaultInjector {
   virtual bool Fired() const = 0;
   // The chances counted since Arm.
   virtual uint64_t Counted() const = 0;
+  // What the fault hit, when the injector can tell (a request's text).
+  virtual std::string Hit() const { return std::string(); }
 };
 
 enum class WriteOperation { kAddTasks, kAddItems, kModifyTaskOnly, kModifyTaskAll, kDeleteTask, kDeleteItem };
@@ -41,11 +43,11 @@ std::vector<WriteOperation> EveryWriteOperation();
 std::string OperationName(WriteOperation operation);
 
 struct SweepResult {
-  uint64_t chances = 0;   // faults the operation can meet (one run counted)
-  uint64_t faults = 0;    // faults injected
-  uint64_t truthful = 0;  // of those, answers that told the truth
-  uint64_t sound = 0;     // of those, databases that passed the checks
-  uint64_t recovered = 0;  // of those, objects whose next calls worked
+  uint64_t chances = 0;               // faults the operation can meet (one run counted)
+  uint64_t faults = 0;                // faults injected
+  uint64_t truthful = 0;              // of those, answers that told the truth
+  uint64_t sound = 0;                 // of those, databases that passed the checks
+  uint64_t recovered = 0;             // of those, objects whose next calls worked
   std::vector<std::string> failures;  // one line per check that failed
 };
 

@@ -25,6 +25,7 @@ class ProxyInjector : public FaultInjector {
   void Disarm() override { proxy_.Disarm(); }
   bool Fired() const override { return proxy_.fired(); }
   uint64_t Counted() const override { return proxy_.requests(); }
+  std::string Hit() const override { return proxy_.cut_request(); }
 
  private:
   CuttingProxy proxy_;
@@ -104,7 +105,8 @@ class ServerFaultSweep : public ::testing::TestWithParam<SweepParam> {
     ASSERT_NE(database, nullptr);
     std::string host;
     int port = 0;
-    ASSERT_TRUE(ServerOf(engine(), database->Node(), &host, &port)) << "where does the " << engine() << " server listen?";
+    ASSERT_TRUE(ServerOf(engine(), database->Node(), &host, &port))
+        << "where does the " << engine() << " server listen?";
     ProxyInjector injector(host, port, loss);
     ASSERT_NE(injector.port(), 0) << "the proxy cannot listen";
     SweepSetup setup;

@@ -73,7 +73,9 @@ TEST_P(SqliteFaultSweep, OutOfMemory) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, SqliteFaultSweep, ::testing::ValuesIn(EveryWriteOperation()),
-                         [](const ::testing::TestParamInfo<WriteOperation>& info) { return OperationName(info.param); });
+                         [](const ::testing::TestParamInfo<WriteOperation>& info) {
+                           return OperationName(info.param);
+                         });
 
 }  // namespace
 }  // namespace qz::testing

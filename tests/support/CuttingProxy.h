@@ -41,6 +41,9 @@ class CuttingProxy {
 
   uint64_t requests() const { return requests_; }
   bool fired() const { return fired_; }
+  // The readable characters of the chunk cut at (a statement's text shows),
+  // at most 80; empty before the cut.
+  std::string cut_request() const;
 
  private:
   // What happens to a chunk the client sent.
@@ -52,7 +55,7 @@ class CuttingProxy {
 
   void Accept();
   void Forward(int client, int server, std::atomic<bool>* done);
-  Fate NextRequest();
+  Fate NextRequest(const char* data, size_t size);
   // Connects to the server; -1 on failure.
   int ConnectToServer() const;
   void JoinFinished(bool all);
@@ -71,6 +74,8 @@ class CuttingProxy {
   std::atomic<Loss> loss_{Loss::kRequest};
   std::atomic<uint64_t> requests_{0};
   std::atomic<bool> fired_{false};
+  mutable std::mutex cut_request_mutex_;
+  std::string cut_request_;
 };
 
 }  // namespace qz::testing

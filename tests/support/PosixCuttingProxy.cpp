@@ -63,6 +63,10 @@ CuttingProxy::~CuttingProxy() {
 void CuttingProxy::CutAt(uint64_t n, Loss loss) {
   cut_at_ = n;
   loss_ = loss;
+  {
+    std::lock_guard<std::mutex> hold(cut_request_mutex_);
+    cut_request_.clear();
+  }
   requests_ = 0;
   fired_ = false;
   armed_ = true;
@@ -70,10 +74,26 @@ void CuttingProxy::CutAt(uint64_t n, Loss loss) {
 
 void CuttingProxy::Disarm() { armed_ = false; }
 
-CuttingProxy::Fate CuttingProxy::NextRequest() {
+std::string CuttingProxy::cut_request() const {
+  std::lock_guard<std::mutex> hold(cut_request_mutex_);
+  return cut_request_;
+}
+
+CuttingProxy::Fate CuttingProxy::NextRequest(const char* data, size_t size) {
   if (!armed_) return Fate::kForward;
   const uint64_t n = ++requests_;
   if (cut_at_ == 0 || n != cut_at_) return Fate::kForward;
+  {
+    std::lock_guard<std::mutex> hold(cut_request_mutex_);
+    cut_request_.clear();
+    for (size_t i = 0; i < size && cut_request_.size() < 80; ++i) {
+      const char c = data[i];
+      if (c >= ' ' && c <= '~')
+        cut_request_.push_back(c);
+      else if (!cut_request_.empty() && cut_request_.back() != ' ')
+        cut_request_.push_back(' ');
+    }
+  }
   fired_ = true;
   return loss_ == Loss::kRequest ? Fate::kLose : Fate::kForwardAndLoseAnswer;
 }
@@ -148,7 +168,7 @@ void CuttingProxy::Forward(int client, int server, std::atomic<bool>* done) {
     if (fds[0].revents) {
       const ssize_t got = recv(client, buffer.data(), buffer.size(), 0);
       if (got <= 0) break;
-      const Fate fate = NextRequest();
+      const Fate fate = NextRequest(buffer.data(), static_cast<size_t>(got));
       if (fate == Fate::kLose) break;
       if (!SendAll(server, buffer.data(), static_cast<size_t>(got))) break;
       if (fate == Fate::kForwardAndLoseAnswer) lose_answer = true;

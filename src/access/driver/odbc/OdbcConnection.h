@@ -122,6 +122,10 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // Lets go of every statement and the link itself.
   void Disconnect();
   void Reconnect();
+  // Whether the driver knows the link to be gone. Some report a lost link
+  // under a general state (psqlODBC: HY000, "server closed the connection
+  // unexpectedly"); they still answer this.
+  bool DriverSaysDead();
   // Before a statement: a link known lost is made again outside a
   // transaction, and throws inside one.
   void EnsureLink();
