@@ -42,13 +42,23 @@ std::vector<WriteOperation> EveryWriteOperation();
 // The operation's name as the control object spells it.
 std::string OperationName(WriteOperation operation);
 
+// One check that failed after a fault.
+struct SweepFailure {
+  enum class Check { kTruth, kSoundness, kNextCall };
+  Check check = Check::kTruth;
+  int answer = 0;       // what the operation answered
+  bool stored = false;  // kTruth: the tables hold the change whole
+  std::string hit;      // what the fault hit, when the injector can tell
+  std::string text;     // the whole line, for the log
+};
+
 struct SweepResult {
-  uint64_t chances = 0;               // faults the operation can meet (one run counted)
-  uint64_t faults = 0;                // faults injected
-  uint64_t truthful = 0;              // of those, answers that told the truth
-  uint64_t sound = 0;                 // of those, databases that passed the checks
-  uint64_t recovered = 0;             // of those, objects whose next calls worked
-  std::vector<std::string> failures;  // one line per check that failed
+  uint64_t chances = 0;    // faults the operation can meet (one run counted)
+  uint64_t faults = 0;     // faults injected
+  uint64_t truthful = 0;   // of those, answers that told the truth
+  uint64_t sound = 0;      // of those, databases that passed the checks
+  uint64_t recovered = 0;  // of those, objects whose next calls worked
+  std::vector<SweepFailure> failures;
 };
 
 struct SweepSetup {
@@ -69,8 +79,10 @@ struct SweepSetup {
 // test failures; what the sweep is after is counted in the result.
 SweepResult Sweep(const SweepSetup& setup);
 
-// Writes one line of counts for the test log and fails the test with the
-// first few failure lines, if any.
-void Report(const std::string& sweep, const SweepResult& result);
+// Writes one line of counts for the test log. Then, when some check failed:
+// if known(failure) names a known fault for every failure, skips the test
+// with those names; otherwise fails it with the first few failure lines.
+void Report(const std::string& sweep, const SweepResult& result,
+            const std::function<std::string(const SweepFailure&)>& known = nullptr);
 
 }  // namespace qz::testing
