@@ -2,8 +2,9 @@
 # Builds and runs the benchmarks; each library operation is printed beside
 # the best code for the same work on the engine's raw API, with their ratio.
 # Arguments go to the benchmark program, e.g. --benchmark_filter=Sqlite or
-# --benchmark_repetitions=2 (each figure then the best of two). Then what a
-# failover of a primary with a synchronous standby costs a writer.
+# --benchmark_repetitions=2 (each figure then the best of two). Then 1, 2
+# and 4 programs writing one database at once, and what a failover of a
+# primary with a synchronous standby costs a writer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -15,8 +16,9 @@ trap '[ -z "${QZ_ODBC_DIR:-}" ] || scripts/odbc-test-sources.sh stop "$QZ_ODBC_D
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQZ_BUILD_TESTS=OFF -DQZ_BUILD_BENCH=ON "${launcher[@]}" >/dev/null
-cmake --build build-bench -j "${QZ_JOBS:-2}" --target qz_bench qz_failover_bench
+cmake --build build-bench -j "${QZ_JOBS:-2}" --target qz_bench qz_writers_bench qz_failover_bench
 ./build-bench/bench/qz_bench "$@"
+./build-bench/bench/qz_writers_bench
 
 # The failover benchmark, on a primary and synchronous standby of its own.
 unset QZ_PG_CLUSTER_HOSTS

@@ -145,10 +145,10 @@ const std::vector<SQZGZVTRTapeTypeInfo>& SampleTapeTypes() {
 }
 
 SampleCounts AddSampleCatalogue(CQZDatabase& database) {
-  database.BeginTrans();
+  if (!database.BeginTrans()) CQZDBException::Raise(L"the database could not be reached", "", 0);
   try {
     const SampleCounts counts = AddMissingRows(database);
-    database.CommitTrans();
+    if (!database.CommitTrans()) CQZDBException::Raise(L"the database could not be reached", "", 0);
     return counts;
   } catch (CQZDBException*) {
     control::RollbackQuietly(database);

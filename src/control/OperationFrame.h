@@ -4,9 +4,19 @@
 // anything is made), then hands its SQL text and a body to RunOperation:
 // the frame makes one record set for the call, runs the body inside the
 // guarded region, and on a CQZDBException deletes it, writes the SQL text
-// to the debug output and answers 0; a transaction the body began is rolled
-// back by its TransactionGuard. The record set is closed and destroyed on
-// every path.
+// to the debug output and answers 0. The record set is closed and destroyed
+// on every path.
+//
+// Every operation that writes runs in a transaction of its own
+// (InOneTransaction; BatchInsert takes one by itself), begun before its
+// first read, so that:
+//   - on SQLite it holds the write lock from the start, waiting its turn
+//     behind other programs' writers, instead of failing when a read it
+//     began has to become a write after another program wrote;
+//   - an answer the server never sent back is settled by the commit, which
+//     either happened whole or not at all.
+// A transaction that is not committed is rolled back by its
+// TransactionGuard on every way out.
 //
 // The body variants below (list read, single read, existence test, update
 // in place, batch insert, delete) are the shapes every operation takes.
@@ -149,7 +159,9 @@ inline int ExistenceTest(CQZDatabase* database, const std::wstring& sql) {
   });
 }
 
-// Rewrites the first row sql selects through write(set). No row: 0.
+// Rewrites the first row sql selects through write(set). No row: 0. Run
+// inside InOneTransaction, so that the row read is the row written and, on
+// SQLite, the read never has to become a write while another program writes.
 template <typename Write>
 int UpdateInPlace(CQZDatabase* database, const std::wstring& sql, const std::wstring& table, Write write) {
   return RunOperation(database, sql, [&](CQZRecordSet& set) {
@@ -162,6 +174,35 @@ int UpdateInPlace(CQZDatabase* database, const std::wstring& sql, const std::wst
   });
 }
 
+// Runs steps() as one transaction: the operation's one statement, or
+// several operations together. steps() answers false as soon as one fails
+// (each has logged its own failure); everything is then rolled back and
+// the answer is 0. The operations may begin transactions of their own:
+// those nest as savepoints. Beginning or committing that answers false
+// (the connection is gone) is a failure too, with nothing left half done;
+// when either throws, sql is what gets logged.
+template <typename Steps>
+int InOneTransaction(CQZDatabase* database, const std::wstring& sql, Steps steps) {
+  try {
+    if (!database->BeginTrans()) return 0;  // nothing was begun
+  } catch (CQZDBException* e) {
+    e->Delete();
+    platform::WriteDebugOutput(sql);
+    return 0;  // nothing was begun, so there is nothing of ours to roll back
+  }
+  TransactionGuard transaction(*database);  // rolls back on every way out but the commit
+  if (!steps()) return 0;
+  try {
+    if (!database->CommitTrans()) return 0;
+  } catch (CQZDBException* e) {
+    e->Delete();
+    platform::WriteDebugOutput(sql);
+    return 0;
+  }
+  transaction.Committed();
+  return 1;
+}
+
 // Adds count rows to table in one transaction, row i through write(i, set).
 // before_commit() runs after the rows, inside the transaction; when it
 // returns false everything is rolled back and the result is 0 (whatever
@@ -170,20 +211,18 @@ template <typename Write, typename BeforeCommit>
 int BatchInsert(CQZDatabase* database, const std::wstring& table, size_t count, Write write,
                 BeforeCommit before_commit) {
   const std::wstring sql = L"select * from " + table;
-  return RunOperation(database, sql, [&](CQZRecordSet& set) {
-    database->BeginTrans();
-    TransactionGuard transaction(*database);  // rolls back on every way out but the commit
-    if (!set.Open(sql, ROWOPERATION_WRITE)) return 0;
-    for (size_t i = 0; i < count; ++i) {
-      set.AddNew(table);
-      write(i, set);
-      set.Update();
-    }
-    set.Close();
-    if (!before_commit()) return 0;
-    database->CommitTrans();
-    transaction.Committed();
-    return 1;
+  return InOneTransaction(database, sql, [&] {
+    const int added = RunOperation(database, sql, [&](CQZRecordSet& set) {
+      if (!set.Open(sql, ROWOPERATION_WRITE)) return 0;
+      for (size_t i = 0; i < count; ++i) {
+        set.AddNew(table);
+        write(i, set);
+        set.Update();
+      }
+      set.Close();
+      return 1;
+    });
+    return added != 0 && before_commit();
   });
 }
 
@@ -193,36 +232,10 @@ int BatchInsert(CQZDatabase* database, const std::wstring& table, size_t count, 
 }
 
 // Runs a delete statement. 1 when it ran, whatever it matched; 0 when the
-// connection could not run it or the database refused it.
+// connection could not run it or the database refused it. Run inside
+// InOneTransaction, as every write is.
 inline int Delete(CQZDatabase* database, const std::wstring& sql) {
   return RunOperation(database, sql, [&](CQZRecordSet& set) { return set.Open(sql, ROWOPERATION_WRITE) ? 1 : 0; });
-}
-
-// Runs several operations as one transaction. steps() runs them and answers
-// false as soon as one fails (each operation has logged its own failure);
-// everything is then rolled back and the answer is 0. The operations may
-// begin transactions of their own: those nest as savepoints. When beginning
-// or committing the transaction itself throws, sql is what gets logged.
-template <typename Steps>
-int InOneTransaction(CQZDatabase* database, const std::wstring& sql, Steps steps) {
-  try {
-    database->BeginTrans();
-  } catch (CQZDBException* e) {
-    e->Delete();
-    platform::WriteDebugOutput(sql);
-    return 0;  // nothing was begun, so there is nothing of ours to roll back
-  }
-  TransactionGuard transaction(*database);  // rolls back on every way out but the commit
-  if (!steps()) return 0;
-  try {
-    database->CommitTrans();
-  } catch (CQZDBException* e) {
-    e->Delete();
-    platform::WriteDebugOutput(sql);
-    return 0;
-  }
-  transaction.Committed();
-  return 1;
 }
 
 }  // namespace qz::control

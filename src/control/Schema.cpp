@@ -41,14 +41,14 @@ const char* SchemaFor(const CQZDatabase& database, DATABASETYPE type) {
 
 void CreateTables(CQZDatabase& database, DATABASETYPE type) {
   const char* schema = SchemaFor(database, type);
-  database.BeginTrans();
+  if (!database.BeginTrans()) CQZDBException::Raise(L"the connection is not usable", "", 0);
   try {
     for (const std::wstring& statement : SplitSchema(schema)) {
       CQZRecordSet set(&database);
       if (!set.Open(statement, ROWOPERATION_WRITE)) CQZDBException::Raise(L"the connection is not usable", "", 0);
       set.Close();
     }
-    database.CommitTrans();
+    if (!database.CommitTrans()) CQZDBException::Raise(L"the connection is not usable", "", 0);
   } catch (CQZDBException*) {
     try {
       database.Rollback();

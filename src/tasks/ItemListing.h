@@ -1,7 +1,8 @@
 // The item reads and writes shared by the item operations and the task
 // operations: the item listing (which must tell no items from a failed
-// query), the items of many tasks per query, and the items of a whole call
-// of AddGeZhuanTasks as one run of rows.
+// query), the items of many tasks per query, the deletion of a task's
+// items inside the task's transaction, and the items of a whole call of
+// AddGeZhuanTasks as one run of rows.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
@@ -25,6 +26,15 @@ control::ListOutcome ListItems(CQZDatabase* database, const std::wstring& condit
 // before it have their items, the others none.
 // REQUIRES: database is control's usable connection; every arrItems empty.
 bool ListItemsOfTasks(CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* tasks);
+
+// The statement that deletes the items of a task, one item, or one item of
+// one task, by whichever GUIDs are not null.
+// REQUIRES: guidTask or guidItem is not null.
+std::wstring ItemDeletion(const GUID& guidTask, const GUID& guidItem);
+
+// Runs ItemDeletion's statement in the caller's transaction. False when
+// both GUIDs are null (that would delete without a key), or on failure.
+bool DeleteItems(CQZDatabase* database, const GUID& guidTask, const GUID& guidItem);
 
 // Adds the items of every task, item_count in all, as one run of rows in
 // one transaction (a savepoint inside the caller's). False, with nothing

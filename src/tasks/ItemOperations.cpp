@@ -21,6 +21,21 @@ control::ListOutcome ListItems(CQZDatabase* database, const std::wstring& condit
                                   [&](SQZGeZhuanItemInfo* item, CQZRecordSet* set) { ReadItemRow(set, &at, item); });
 }
 
+std::wstring ItemDeletion(const GUID& guidTask, const GUID& guidItem) {
+  std::wstring condition;
+  if (!IsNullGuid(guidTask)) {
+    condition += L"guidTask = '" + GuidToText(guidTask) + L"'";
+    if (!IsNullGuid(guidItem)) condition += L" AND ";
+  }
+  if (!IsNullGuid(guidItem)) condition += L"guidItem = '" + GuidToText(guidItem) + L"'";
+  return L"delete from GeZhuanTaskItem where " + condition;
+}
+
+bool DeleteItems(CQZDatabase* database, const GUID& guidTask, const GUID& guidItem) {
+  if (IsNullGuid(guidTask) && IsNullGuid(guidItem)) return false;
+  return control::Delete(database, ItemDeletion(guidTask, guidItem)) != 0;
+}
+
 }  // namespace qz::tasks
 
 // Inserts every item of *items, in order, in one transaction (a savepoint
@@ -46,16 +61,7 @@ int CQZNVGeZhuanDBControl::GetGeZhuanItemsByCondition(std::wstring condition, st
 // that is refused. 1 when the statement ran, whatever it matched.
 int CQZNVGeZhuanDBControl::DeleteGeZhuanItem(GUID guidTask, GUID guidItem) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
-  if (database == nullptr) return 0;
-  const bool has_task = !IsNullGuid(guidTask);
-  const bool has_item = !IsNullGuid(guidItem);
-  if (!has_task && !has_item) return 0;
-
-  std::wstring condition;
-  if (has_task) {
-    condition += L"guidTask = '" + GuidToText(guidTask) + L"'";
-    if (has_item) condition += L" AND ";
-  }
-  if (has_item) condition += L"guidItem = '" + GuidToText(guidItem) + L"'";
-  return qz::control::Delete(database, L"delete from GeZhuanTaskItem where " + condition);
+  if (database == nullptr || (IsNullGuid(guidTask) && IsNullGuid(guidItem))) return 0;
+  const std::wstring sql = qz::tasks::ItemDeletion(guidTask, guidItem);
+  return qz::control::InOneTransaction(database, sql, [&] { return qz::control::Delete(database, sql) != 0; });
 }

@@ -22,6 +22,14 @@ namespace {
 // "<prefix>'<GUID text of id>'": the statements that name one task row.
 std::wstring WithTaskKey(const wchar_t* prefix, const GUID& id) { return prefix + Trim(GuidToText(id)) + L"'"; }
 
+// Rewrites the first row that sql (the task's key query) selects, in the
+// caller's transaction. 0 when no row holds the key, or on failure.
+int RewriteTaskRow(CQZNVGeZhuanDBControl& control, CQZDatabase* database, const std::wstring& sql,
+                   const SQZGeZhuanTaskInfo* task) {
+  return qz::control::UpdateInPlace(database, sql, L"GeZhuanTaskInfo",
+                                    [&](CQZRecordSet& set) { control.SetGeZhuanTaskContent(task, &set); });
+}
+
 }  // namespace
 
 // Inserts every task row of *tasks and then the items of all of them, all
@@ -63,12 +71,12 @@ int CQZNVGeZhuanDBControl::GetGeZhuanTasksByCondition(std::wstring condition, st
 
 // Rewrites all 30 columns of the first row holding task's guidTaskID (a
 // null one included); the items are left alone. 0 when no row holds it.
+// The row is read and written in one transaction.
 int CQZNVGeZhuanDBControl::ModifyGeZhuanTaskOnly(const SQZGeZhuanTaskInfo* task) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || task == nullptr) return 0;
   const std::wstring sql = WithTaskKey(L"select * from GeZhuanTaskInfo where guidTaskID = '", task->guidTaskID);
-  return qz::control::UpdateInPlace(database, sql, L"GeZhuanTaskInfo",
-                                    [&](CQZRecordSet& set) { SetGeZhuanTaskContent(task, &set); });
+  return qz::control::InOneTransaction(database, sql, [&] { return RewriteTaskRow(*this, database, sql, task) != 0; });
 }
 
 // Rewrites the task's row and replaces its items by task->arrItems, in one
@@ -79,10 +87,10 @@ int CQZNVGeZhuanDBControl::ModifyGeZhuanTaskAll(const SQZGeZhuanTaskInfo* task) 
   if (database == nullptr || task == nullptr) return 0;
   const std::wstring sql = WithTaskKey(L"select * from GeZhuanTaskInfo where guidTaskID = '", task->guidTaskID);
   return qz::control::InOneTransaction(database, sql, [&] {
-    if (!ModifyGeZhuanTaskOnly(task)) return false;
+    if (!RewriteTaskRow(*this, database, sql, task)) return false;
     // With a null guidTaskID this refuses (it deletes nothing without a
     // key), so the old items could not be replaced: that fails the call.
-    if (!DeleteGeZhuanItem(task->guidTaskID, GUID{})) return false;
+    if (!qz::tasks::DeleteItems(database, task->guidTaskID, GUID{})) return false;
     return task->arrItems.empty() || AddGeZhuanItems(&task->arrItems) != 0;
   });
 }
@@ -93,6 +101,7 @@ int CQZNVGeZhuanDBControl::DeleteGeZhuanTask(GUID taskID) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || qz::conversions::IsNullGuid(taskID)) return 0;
   const std::wstring sql = WithTaskKey(L"delete from GeZhuanTaskInfo where guidTaskID = '", taskID);
-  return qz::control::InOneTransaction(
-      database, sql, [&] { return qz::control::Delete(database, sql) != 0 && DeleteGeZhuanItem(taskID, GUID{}) != 0; });
+  return qz::control::InOneTransaction(database, sql, [&] {
+    return qz::control::Delete(database, sql) != 0 && qz::tasks::DeleteItems(database, taskID, GUID{});
+  });
 }

@@ -2,6 +2,8 @@
 // answers, what it logs, and that the record set is closed on every path.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "control/OperationFrame.h"
 #include "support/ScriptedDriver.h"
 
@@ -103,6 +105,38 @@ TEST_F(OperationFrameTest, DeleteAnswersWhetherTheStatementRan) {
   script().ThrowOn("Open", 3);
   EXPECT_EQ(qz::control::Delete(&database_, L"delete from X where 1"), 0);
   EXPECT_EQ(debug_.lines(), std::vector<std::wstring>{L"delete from X where 1"});
+}
+
+// Beginning or committing that answers false (no exception: the connection
+// is gone) fails the operation, with the transaction rolled back when it
+// was begun; a write never runs outside its transaction.
+TEST_F(OperationFrameTest, ATransactionAnsweringFalseFailsTheWrite) {
+  const std::set<std::string> kinds{"BeginTrans", "Open", "CommitTrans", "Rollback"};
+  auto write = [&] {
+    return qz::control::InOneTransaction(&database_, L"delete from X",
+                                         [&] { return qz::control::Delete(&database_, L"delete from X") != 0; });
+  };
+  script().FailOn("BeginTrans", 1);
+  script().FailOn("BeginTrans", 2);
+  EXPECT_EQ(write(), 0);
+  EXPECT_EQ(Insert(1), 0);
+  EXPECT_EQ(script().CallsOf(kinds), (std::vector<std::string>{"BeginTrans", "BeginTrans"}));
+
+  script().calls.clear();
+  script().FailOn("CommitTrans", 1);
+  script().FailOn("CommitTrans", 2);
+  EXPECT_EQ(write(), 0);
+  EXPECT_EQ(Insert(1), 0);
+  EXPECT_EQ(script().CallsOf(kinds),
+            (std::vector<std::string>{"BeginTrans", "Open(delete from X|1)", "CommitTrans", "Rollback", "BeginTrans",
+                                      "Open(select * from X|1)", "CommitTrans", "Rollback"}));
+  EXPECT_TRUE(debug_.lines().empty());  // nothing threw
+
+  script().calls.clear();
+  script().ThrowOn("BeginTrans", 5);
+  EXPECT_EQ(write(), 0);
+  EXPECT_EQ(debug_.lines(), std::vector<std::wstring>{L"delete from X"});
+  EXPECT_EQ(script().CallsOf(kinds), std::vector<std::string>{"BeginTrans"});
 }
 
 TEST_F(OperationFrameTest, ConditionsAreTrimmedButBlankIsNotEmpty) {

@@ -210,15 +210,16 @@ TEST_F(TaskScriptTest, ListingFailsWhenAnItemQueryThrows) {
   EXPECT_TRUE(tasks[256].arrItems.empty());
 }
 
-TEST_F(TaskScriptTest, RewritingTheRowOnlyEditsTheFirstRowFound) {
+TEST_F(TaskScriptTest, RewritingTheRowOnlyEditsTheFirstRowFoundInOneTransaction) {
   script().QueueResult({TaskRowOf(TestGuid(1))});
   const SQZGeZhuanTaskInfo task = Task(1, 2);
   ASSERT_EQ(control_.ModifyGeZhuanTaskOnly(&task), 1);
   EXPECT_EQ(
       Calls_(),
-      Join({{Open(L"select * from GeZhuanTaskInfo where guidTaskID = '" + GuidToText(TestGuid(1)) + L"'", 1), "IsBOF"},
+      Join({{"BeginTrans",
+             Open(L"select * from GeZhuanTaskInfo where guidTaskID = '" + GuidToText(TestGuid(1)) + L"'", 1), "IsBOF"},
             TaskRow("Edit(GeZhuanTaskInfo)"),
-            {"CloseSet"}}));
+            {"CloseSet", "CommitTrans"}}));
 }
 
 TEST_F(TaskScriptTest, RewritingTheRowAndItemsIsOneTransaction) {

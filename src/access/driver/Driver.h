@@ -2,14 +2,22 @@
 // CQZRecordSet owns the Cursor that Connection::Execute hands out; the
 // public classes only forward and keep the calling rules, the drivers do the
 // work. Each driver lives in a folder of its own, its code in a namespace
-// of its own (qz::access::sqlite, qz::access::postgres), with at least:
-//   <Engine>Connection.{h,cpp}  connect, transactions, statement execution,
-//                               and last the factory Connect<Engine> that
-//                               DriverRegistry.cpp hands out for its kind
-//   <Engine>Cursor.{h,cpp}      rows of one statement, row writes
-// A larger driver splits its connection by duty (see PostgresConnection.h).
-// What every driver shares sits here: RowBuffer (the row being written),
-// TransactionNesting (BeginTrans/CommitTrans/Rollback levels),
+// of its own (qz::access::sqlite, qz::access::postgres, qz::access::odbc),
+// in the same files named after their role:
+//   <Engine>Connection.{h,cpp}  the class, connecting, the link,
+//                               transactions, and last the factory
+//                               Connect<Engine> that DriverRegistry.cpp
+//                               hands out for its kind
+//   <Engine>Execution.cpp       preparing and running statements
+//   <Engine>RowWriting.cpp      rows added and edited
+//   <Engine>Errors.{h,cpp}      the engine's errors as CQZDBException
+//   <Engine>StatementText.{h,cpp}  the statement texts the driver composes
+//   <Engine>Cursor.{h,cpp}      the rows of one statement
+//   <Engine>Handles.h           owners of the engine's handles
+// and beside them what only that engine needs.
+// What every driver shares sits here: ForwardCursor (where a cursor stands)
+// and ColumnLookup (a column found by name), RowBuffer (the row being
+// written), TransactionNesting (BeginTrans/CommitTrans/Rollback levels),
 // StatementShape and StatementCache (one parse per statement shape), and
 // the cursor's reads by position below (the direct column path).
 //

@@ -1,6 +1,7 @@
 #include "access/driver/RowBuffer.h"
 
 #include <atomic>
+#include <cassert>
 #include <utility>
 
 namespace qz::access {
@@ -17,6 +18,7 @@ void RowBuffer::Begin(Mode mode, const std::wstring& table) {
 }
 
 void RowBuffer::Assign(std::wstring_view column, const CQZDBVariant& value) {
+  assert(mode_ != Mode::kNone);  // a row begun by AddNew or Edit
   if (used_ == fields_.size()) {
     fields_.emplace_back();
     same_layout_ = false;
@@ -32,6 +34,7 @@ void RowBuffer::Assign(std::wstring_view column, const CQZDBVariant& value) {
 
 void RowBuffer::Finish() {
   static std::atomic<uint64_t> next_layout_id{1};
+  assert(mode_ != Mode::kNone);
   if (same_layout_ && used_ == last_used_) return;
   // A new layout: fold columns assigned twice into their last value.
   size_t kept = 0;

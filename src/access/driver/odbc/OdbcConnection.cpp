@@ -16,23 +16,6 @@ constexpr std::chrono::milliseconds kIdleBeforeCheck{1000};
 
 }  // namespace
 
-Handle& Handle::operator=(Handle&& other) noexcept {
-  if (this != &other) {
-    reset();
-    type_ = other.type_;
-    handle_ = other.handle_;
-    other.handle_ = SQL_NULL_HANDLE;
-  }
-  return *this;
-}
-
-void Handle::reset() {
-  if (handle_ == SQL_NULL_HANDLE) return;
-  if (type_ == SQL_HANDLE_DBC) SQLDisconnect(handle_);
-  SQLFreeHandle(type_, handle_);
-  handle_ = SQL_NULL_HANDLE;
-}
-
 OdbcConnection::OdbcConnection(SqlText connection_string, std::wstring description)
     : connection_string_(std::move(connection_string)), description_(std::move(description)) {
   SQLHANDLE environment = SQL_NULL_HANDLE;
@@ -46,11 +29,13 @@ OdbcConnection::OdbcConnection(SqlText connection_string, std::wstring descripti
 OdbcConnection::~OdbcConnection() { Close(); }
 
 void OdbcConnection::Connect() {
-  SQLHANDLE dbc = SQL_NULL_HANDLE;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment_.get(), &dbc))) {
+  SQLHANDLE allocated = SQL_NULL_HANDLE;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment_.get(), &allocated))) {
     const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_ENV, environment_.get());
     RaiseDiagnostic(diagnostic, L"cannot start a connection");
   }
+  Handle owned(SQL_HANDLE_DBC, allocated);
+  const SQLHDBC dbc = owned.get();
   SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
   SQLSMALLINT out_length = 0;
   const SQLRETURN rc =
@@ -58,12 +43,11 @@ void OdbcConnection::Connect() {
                         nullptr, 0, &out_length, SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     if (diagnostic.state.empty()) diagnostic.state = kConnectionNotOpened;
     diagnostic.message += L" (" + description_ + L")";
     RaiseDiagnostic(diagnostic, L"cannot connect");
   }
-  connection_ = Handle(SQL_HANDLE_DBC, dbc);
+  connection_ = std::move(owned);
 
   SQLWCHAR name[128] = {};
   SQLSMALLINT length = 0;
@@ -79,6 +63,7 @@ void OdbcConnection::Connect() {
   // always stands for one quote and a backslash for itself.
   if (dbms_name_.find(L"MySQL") != std::wstring::npos || dbms_name_.find(L"MariaDB") != std::wstring::npos)
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
+  transactions_in_sql_ = dbms_name_.find(L"SQLite") != std::wstring::npos;
   link_lost_ = false;
   last_used_ = std::chrono::steady_clock::now();
 }
@@ -221,7 +206,8 @@ void OdbcConnection::RunDirect(const std::wstring& sql) {
 
 // --- Transactions ---------------------------------------------------------
 // The nesting is TransactionNesting's. The outermost level turns autocommit
-// off and ends with SQLEndTran; inner levels are savepoints. Rows held back
+// off and ends with SQLEndTran (on SQLite: see BeginOutermost); inner
+// levels are savepoints. Rows held back
 // go before a savepoint or commit, and their refusal stops it.
 
 void OdbcConnection::SetAutocommit(bool on) {
@@ -277,9 +263,20 @@ bool OdbcConnection::RollbackTransaction() {
   return true;
 }
 
-void OdbcConnection::BeginOutermost() { SetAutocommit(false); }
+// The SQLite ODBC driver, with autocommit off, begins its transactions
+// deferred, as a reader: a write then has to take the write lock part way
+// through, and SQLite refuses that at once when another program wrote in
+// between. So on SQLite autocommit stays on and the transaction is SQLite's
+// own, begun as a writer, as the native driver begins it.
+void OdbcConnection::BeginOutermost() {
+  if (transactions_in_sql_)
+    RunDirect(L"BEGIN IMMEDIATE");
+  else
+    SetAutocommit(false);
+}
 
 void OdbcConnection::CommitOutermost() {
+  if (transactions_in_sql_) return RunDirect(L"COMMIT");
   if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT)))
     RaiseError(SQL_HANDLE_DBC, connection_.get(), L"commit");
   // The work is committed: failing to turn autocommit back on (some
@@ -297,6 +294,7 @@ void OdbcConnection::CommitOutermost() {
 }
 
 void OdbcConnection::RollbackOutermost() {
+  if (transactions_in_sql_) return RunDirect(L"ROLLBACK");
   if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_ROLLBACK)))
     RaiseError(SQL_HANDLE_DBC, connection_.get(), L"rollback");
 }

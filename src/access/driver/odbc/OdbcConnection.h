@@ -15,8 +15,9 @@
 //   OdbcExecution.cpp    running statements
 //   OdbcRowWriting.cpp   rows added and edited, and the held-back rows
 // with the statement texts in OdbcStatementText.cpp, the parameters in
-// OdbcParameters.cpp, text and connection strings in OdbcText.cpp and the
-// driver's diagnostics in OdbcErrors.cpp.
+// OdbcParameters.cpp, text and connection strings in OdbcText.cpp, the
+// driver's diagnostics in OdbcErrors.cpp and the handles' owner in
+// OdbcHandles.h.
 #pragma once
 
 #ifdef _WIN32
@@ -35,32 +36,13 @@
 #include "access/driver/RowBuffer.h"
 #include "access/driver/TransactionNesting.h"
 #include "access/driver/odbc/OdbcErrors.h"
+#include "access/driver/odbc/OdbcHandles.h"
 #include "access/driver/odbc/OdbcParameters.h"
 #include "access/driver/odbc/OdbcText.h"
 
 namespace qz::access::odbc {
 
 class OdbcCursor;
-
-// Owns one ODBC handle (environment, connection or statement).
-class Handle {
- public:
-  Handle() = default;
-  Handle(SQLSMALLINT type, SQLHANDLE handle) : type_(type), handle_(handle) {}
-  ~Handle() { reset(); }
-  Handle(Handle&& other) noexcept : type_(other.type_), handle_(other.handle_) { other.handle_ = SQL_NULL_HANDLE; }
-  Handle& operator=(Handle&& other) noexcept;
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-
-  SQLHANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != SQL_NULL_HANDLE; }
-  void reset();
-
- private:
-  SQLSMALLINT type_ = 0;
-  SQLHANDLE handle_ = SQL_NULL_HANDLE;
-};
 
 class OdbcConnection : public Connection, private TransactionSteps {
  public:
@@ -157,6 +139,8 @@ class OdbcConnection : public Connection, private TransactionSteps {
   bool link_lost_ = false;         // the driver reported class 08
   bool transaction_lost_ = false;  // ... inside the transaction
   bool arrays_refused_ = false;    // the driver cannot take parameter arrays
+  // SQLite's own statements begin and end transactions (see BeginOutermost).
+  bool transactions_in_sql_ = false;
   std::chrono::steady_clock::time_point last_used_;
 
   TransactionNesting transactions_;

@@ -1,5 +1,6 @@
 #include "access/driver/odbc/OdbcCursor.h"
 
+#include <cassert>
 #include <type_traits>
 
 #include "access/driver/odbc/OdbcErrors.h"
@@ -11,50 +12,26 @@ namespace {
 // as many pieces as it needs.
 constexpr size_t kTextPieceUnits = 4096;
 
-// SQL identifiers compare without regard to ASCII case; servers hand
-// unquoted names back folded to their own case.
-bool SameIdentifier(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    wchar_t x = a[i], y = b[i];
-    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
-    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 OdbcCursor::OdbcCursor(OdbcConnection* connection, Handle statement, State state)
     : connection_(connection), statement_(std::move(statement)), state_(state) {
   connection_->Register(this);
-  if (state_ == State::kDone) {
-    // A statement without rows stands past its end from the start.
-    started_ = true;
-    bof_ = true;
-  }
+  // A statement without rows stands past its end from the start.
+  if (state_ == State::kDone) StandPastEnd();
 }
 
 OdbcCursor::~OdbcCursor() { Close(); }
 
 void OdbcCursor::LoseStatement() {
-  if (state_ == State::kExecuted || state_ == State::kOnRow || state_ == State::kPending) lost_ = true;
+  const bool reading = state_ == State::kExecuted || state_ == State::kOnRow || state_ == State::kPending;
   statement_.reset();
   if (state_ != State::kClosed) state_ = State::kDone;
-  started_ = true;
+  if (reading) LoseRows();
 }
 
-void OdbcCursor::Start() {
-  if (started_) {
-    if (lost_) {
-      lost_ = false;
-      CQZDBException::Raise(L"the connection was closed while the rows were being read", "08003", 0);
-    }
-    return;
-  }
-  if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
-  started_ = true;
+void OdbcCursor::ReadFirst() {
+  assert(state_ == State::kPending || state_ == State::kExecuted);
   if (state_ == State::kPending) {
     connection_->PrepareForStatement();
     if (!statement_) CQZDBException::Raise(L"the connection was made again; the statement is gone", "08003", 0);
@@ -63,17 +40,16 @@ void OdbcCursor::Start() {
       state_ = State::kDone;
     } else if (!SQL_SUCCEEDED(rc)) {
       state_ = State::kDone;
-      bof_ = true;
       connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
     } else {
       state_ = State::kExecuted;
     }
   }
   if (state_ == State::kExecuted) Fetch();
-  bof_ = state_ != State::kOnRow;
 }
 
 void OdbcCursor::Fetch() {
+  assert(state_ == State::kExecuted || state_ == State::kOnRow);
   // Rows another record set held back go first, so that their refusal is
   // not mistaken for this read's.
   connection_->FlushHeldRows();
@@ -88,27 +64,6 @@ void OdbcCursor::Fetch() {
     connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
   }
   state_ = State::kOnRow;
-}
-
-bool OdbcCursor::IsBOF() {
-  Start();
-  return bof_;
-}
-
-bool OdbcCursor::IsEOF() {
-  Start();
-  return state_ != State::kOnRow;
-}
-
-bool OdbcCursor::MoveNext() {
-  Start();
-  if (state_ == State::kOnRow) Fetch();
-  return state_ == State::kOnRow;
-}
-
-bool OdbcCursor::HasRow() {
-  Start();
-  return state_ == State::kOnRow;
 }
 
 void OdbcCursor::Describe() {
@@ -220,6 +175,7 @@ void OdbcCursor::ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant&
 }
 
 void OdbcCursor::ReadRow() {
+  assert(state_ == State::kOnRow);
   if (row_read_) return;
   if (columns_.empty()) Describe();
   // Read in column order, which every driver allows.
@@ -229,12 +185,9 @@ void OdbcCursor::ReadRow() {
 }
 
 size_t OdbcCursor::ColumnIndex(std::wstring_view column) {
-  // Row mappings read columns in table order: try the one after the last.
-  const size_t next = last_column_ + 1;
-  if (next < columns_.size() && SameIdentifier(columns_[next].name, column)) return last_column_ = next;
-  for (size_t i = 0; i < columns_.size(); ++i)
-    if (SameIdentifier(columns_[i].name, column)) return last_column_ = i;
-  CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "42703", 0);
+  return static_cast<size_t>(
+      lookup_.Find(column, static_cast<int>(columns_.size()),
+                   [this](int i) -> const std::wstring& { return columns_[static_cast<size_t>(i)].name; }));
 }
 
 void OdbcCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
@@ -287,7 +240,7 @@ void OdbcCursor::Flush() {
 void OdbcCursor::Close() {
   if (state_ == State::kClosed) return;
   state_ = State::kClosed;
-  started_ = true;
+  StandPastEnd();
   if (statement_) {
     connection_->Unregister(this);
     connection_->ReturnStatement(std::move(statement_));

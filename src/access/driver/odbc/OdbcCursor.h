@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "access/driver/ColumnLookup.h"
 #include "access/driver/Driver.h"
+#include "access/driver/ForwardCursor.h"
 #include "access/driver/odbc/OdbcConnection.h"
 
 namespace qz::access::odbc {
 
-class OdbcCursor : public Cursor {
+class OdbcCursor : public ForwardCursor {
  public:
   enum class State {
     kPending,   // prepared, runs when a row is first asked for
@@ -25,10 +27,6 @@ class OdbcCursor : public Cursor {
   OdbcCursor(OdbcConnection* connection, Handle statement, State state);
   ~OdbcCursor() override;
 
-  bool IsBOF() override;
-  bool IsEOF() override;
-  bool MoveNext() override;
-  bool HasRow() override;
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
 
   bool AddNew(const std::wstring& table) override;
@@ -48,7 +46,9 @@ class OdbcCursor : public Cursor {
     SQLSMALLINT type = 0;
   };
 
-  void Start();
+  void ReadFirst() override;
+  void ReadNext() override { Fetch(); }
+  bool OnRow() const override { return state_ == State::kOnRow; }
   void Fetch();
   void Describe();
   void ReadRow();
@@ -61,15 +61,12 @@ class OdbcCursor : public Cursor {
   OdbcConnection* connection_;
   Handle statement_;
   State state_;
-  bool started_ = false;
-  bool bof_ = false;
-  bool lost_ = false;   // the connection went under the statement
   bool added_ = false;  // rows went in through AddNew, perhaps held back
 
   std::vector<ColumnInfo> columns_;
   std::vector<CQZDBVariant> values_;  // the current row, once read
   bool row_read_ = false;
-  size_t last_column_ = 0;
+  ColumnLookup lookup_;
   SqlText text_buffer_;
 
   RowBuffer row_buffer_;

@@ -54,17 +54,15 @@ PostgresConnection::PostgresConnection(std::vector<std::string> keywords, std::v
   vals.push_back(nullptr);
   // expand_dbname 0: a database name is only ever a name, never read as a
   // connection string of its own.
-  conn_ = PQconnectdbParams(keys.data(), vals.data(), 0);
+  conn_.reset(PQconnectdbParams(keys.data(), vals.data(), 0));
   if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
     std::string message = conn_ ? TrimmedLines(PQerrorMessage(conn_)) : "out of memory";
-    PQfinish(conn_);
-    conn_ = nullptr;
+    conn_.reset();
     CQZDBException::Raise(platform::Utf8ToWide(message) + L" (" + description_ + L")", kConnectionNotOpened,
                           CONNECTION_BAD);
   }
   if (!KeepsStandardStrings(conn_)) {
-    PQfinish(conn_);
-    conn_ = nullptr;
+    conn_.reset();
     RaiseStandardStringsRefused(description_);
   }
   PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
@@ -81,8 +79,7 @@ void PostgresConnection::Close() {
   // the connection: the server rolls it back.
   copying_ = false;
   copy_buffer_.clear();
-  PQfinish(conn_);
-  conn_ = nullptr;
+  conn_.reset();
   transactions_.Forget();
   transaction_lost_ = false;
   inserts_.clear();
@@ -93,7 +90,7 @@ void PostgresConnection::Close() {
 
 std::wstring PostgresConnection::Describe() const {
   if (!several_servers_) return description_;
-  return description_ + L" (on " + ServerInUse(closed_ ? nullptr : conn_) + L")";
+  return description_ + L" (on " + ServerInUse(closed_ ? nullptr : conn_.get()) + L")";
 }
 
 bool PostgresConnection::IsConnected() {

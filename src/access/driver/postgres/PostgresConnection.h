@@ -29,7 +29,8 @@
 //   PostgresRowWriting.cpp  rows added and edited, and the COPY stream
 //   PostgresErrors.cpp      turning the server's errors into exceptions
 //   PostgresLostCommit.cpp  settling a commit whose answer was lost
-// with the statement texts they send in PostgresStatementText.cpp.
+// with the statement texts they send in PostgresStatementText.cpp, and the
+// owners of libpq's handles in PostgresHandles.h.
 #pragma once
 
 #include <libpq-fe.h>
@@ -44,6 +45,7 @@
 #include "access/driver/StatementCache.h"
 #include "access/driver/StatementShape.h"
 #include "access/driver/TransactionNesting.h"
+#include "access/driver/postgres/PostgresHandles.h"
 
 namespace qz::access::postgres {
 
@@ -56,12 +58,6 @@ struct PendingQuery {
   std::string name;                 // the prepared statement to run instead, when not empty
   std::vector<std::string> params;  // the values of that statement's parameters
 };
-
-// Owns one PGresult.
-struct ResultDeleter {
-  void operator()(PGresult* result) const { PQclear(result); }
-};
-using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
 // The key of a row being edited: column names and the server's own text of
 // their values, so that the WHERE clause matches exactly what was read.
@@ -201,7 +197,7 @@ class PostgresConnection : public Connection, private TransactionSteps {
   void BindTexts(const FieldValue* fields, size_t count, size_t first);
   const std::string& PrepareInsert(const std::string& signature, const std::string& sql);
 
-  PGconn* conn_ = nullptr;
+  Link conn_;
   std::vector<std::string> keywords_;
   std::vector<std::string> values_;
   std::wstring description_;

@@ -1,5 +1,6 @@
 #include "access/driver/postgres/PostgresCursor.h"
 
+#include <cassert>
 #include <charconv>
 
 #include "access/TimestampText.h"
@@ -19,19 +20,6 @@ constexpr Oid kFloat8Oid = 701;
 constexpr Oid kDateOid = 1082;
 constexpr Oid kTimestampOid = 1114;
 constexpr Oid kTimestampTzOid = 1184;
-
-// SQL identifiers compare without regard to ASCII case; the server hands
-// unquoted names back folded to lower case.
-bool SameIdentifier(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    wchar_t x = a[i], y = b[i];
-    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
-    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 bool IsError(const PGresult* result) {
   const ExecStatusType status = PQresultStatus(result);
@@ -57,25 +45,22 @@ PostgresCursor::PostgresCursor(PostgresConnection* connection, Result result)
   }
   // A statement without a result stands past its end from the start.
   state_ = State::kDone;
-  started_ = true;
-  bof_ = true;
+  StandPastEnd();
 }
 
 PostgresCursor::~PostgresCursor() { Close(); }
 
-void PostgresCursor::Start() {
-  if (started_) return;
-  if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
-  started_ = true;
+void PostgresCursor::ReadFirst() {
+  assert(state_ != State::kClosed);
   if (state_ == State::kPending) {
     connection_->StartStream(this, query_);
     state_ = State::kStreaming;
   }
   Advance();
-  bof_ = !current_;
 }
 
 void PostgresCursor::Advance() {
+  assert(state_ == State::kStreaming || state_ == State::kBuffered || state_ == State::kDone);
   if (current_ && row_ + 1 < PQntuples(current_.get())) {
     ++row_;
     return;
@@ -97,7 +82,7 @@ void PostgresCursor::Advance() {
       if (lost_) {
         lost_ = false;
         state_ = State::kDone;
-        CQZDBException::Raise(L"the connection was closed while the rows were being read", "08003", 0);
+        RaiseRowsLost();
       }
       state_ = State::kDone;
       return;
@@ -131,27 +116,6 @@ void PostgresCursor::LoseStream() {
   lost_ = true;
 }
 
-bool PostgresCursor::IsBOF() {
-  Start();
-  return bof_;
-}
-
-bool PostgresCursor::IsEOF() {
-  Start();
-  return !current_;
-}
-
-bool PostgresCursor::MoveNext() {
-  Start();
-  if (current_) Advance();
-  return current_ != nullptr;
-}
-
-bool PostgresCursor::HasRow() {
-  Start();
-  return current_ != nullptr;
-}
-
 void PostgresCursor::LearnColumns() {
   if (!column_names_.empty() || !current_) return;
   const int count = PQnfields(current_.get());
@@ -166,16 +130,12 @@ void PostgresCursor::LearnColumns() {
 
 int PostgresCursor::ColumnIndex(std::wstring_view column) {
   LearnColumns();
-  // Row mappings read columns in table order: try the one after the last.
-  const int count = static_cast<int>(column_names_.size());
-  const int next = last_column_ + 1;
-  if (next < count && SameIdentifier(column_names_[static_cast<size_t>(next)], column)) return last_column_ = next;
-  for (int i = 0; i < count; ++i)
-    if (SameIdentifier(column_names_[static_cast<size_t>(i)], column)) return last_column_ = i;
-  CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "42703", 0);
+  return columns_.Find(column, static_cast<int>(column_names_.size()),
+                       [this](int i) -> const std::wstring& { return column_names_[static_cast<size_t>(i)]; });
 }
 
 void PostgresCursor::ReadColumn(int index, CQZDBVariant& value) {
+  assert(current_);
   const PGresult* result = current_.get();
   if (PQgetisnull(result, row_, index)) {
     value.SetNull();
@@ -231,6 +191,7 @@ void PostgresCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { R
 // The server's text of the value, integers parsed here; types ReadColumn
 // treats otherwise than as text take its way through GetValueAt.
 Cursor::Cell PostgresCursor::CellAt(int position) {
+  assert(current_);
   const PGresult* result = current_.get();
   if (position < 0 || position >= PQnfields(result)) RaiseNoColumnAt(position);
   Cell cell;
@@ -277,6 +238,7 @@ bool PostgresCursor::AddNew(const std::wstring& table) {
 }
 
 bool PostgresCursor::Edit(const std::wstring& table) {
+  assert(current_);
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
   if (key.empty()) RaiseNoKeyToEditBy(table);
   edit_key_.columns = key;
@@ -316,7 +278,7 @@ void PostgresCursor::Close() {
   if (state_ == State::kClosed) return;
   if (state_ == State::kStreaming) connection_->AbandonStream(this);
   state_ = State::kClosed;
-  started_ = true;
+  StandPastEnd();
   current_.reset();
   buffered_.clear();
 }

@@ -11,13 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "access/driver/ColumnLookup.h"
 #include "access/driver/Driver.h"
+#include "access/driver/ForwardCursor.h"
 #include "access/driver/RowBuffer.h"
 #include "access/driver/postgres/PostgresConnection.h"
 
 namespace qz::access::postgres {
 
-class PostgresCursor : public Cursor {
+class PostgresCursor : public ForwardCursor {
  public:
   // A query to run when its first row is needed.
   PostgresCursor(PostgresConnection* connection, PendingQuery query);
@@ -29,10 +31,6 @@ class PostgresCursor : public Cursor {
   PostgresCursor(PostgresConnection* connection, Result result);
   ~PostgresCursor() override;
 
-  bool IsBOF() override;
-  bool IsEOF() override;
-  bool MoveNext() override;
-  bool HasRow() override;
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
   int ColumnPosition(std::wstring_view column) override { return ColumnIndex(column); }
   Cell CellAt(int position) override;
@@ -57,7 +55,9 @@ class PostgresCursor : public Cursor {
  private:
   enum class State { kPending, kStreaming, kBuffered, kDone, kClosed };
 
-  void Start();
+  void ReadFirst() override;
+  void ReadNext() override { Advance(); }
+  bool OnRow() const override { return current_ != nullptr; }
   void Advance();
   // Makes result the current one when it holds a row; false otherwise.
   bool Accept(Result result);
@@ -69,8 +69,6 @@ class PostgresCursor : public Cursor {
   PostgresConnection* connection_;
   PendingQuery query_;
   State state_;
-  bool started_ = false;
-  bool bof_ = false;
   bool lost_ = false;            // the connection closed under the stream
   bool added_ = false;           // rows went in through AddNew, perhaps held back
   Result current_;               // holds the current row
@@ -79,7 +77,7 @@ class PostgresCursor : public Cursor {
 
   std::vector<std::wstring> column_names_;  // filled on first lookup
   std::vector<Oid> column_types_;
-  int last_column_ = -1;
+  ColumnLookup columns_;
   std::wstring scratch_;
 
   RowBuffer row_buffer_;

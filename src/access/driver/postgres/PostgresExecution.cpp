@@ -237,10 +237,9 @@ void PostgresConnection::AbandonStream(PostgresCursor* cursor) {
     Result result(PQgetResult(conn_));
     if (!result) return;
   }
-  if (PGcancel* cancel = PQgetCancel(conn_)) {
+  if (const Cancel cancel{PQgetCancel(conn_)}) {
     char error[256];
-    PQcancel(cancel, error, sizeof error);
-    PQfreeCancel(cancel);
+    PQcancel(cancel.get(), error, sizeof error);
   }
   while (Result rest{PQgetResult(conn_)}) {
   }

@@ -2,6 +2,15 @@
 // foreign keys on, and a cache of prepared statements by statement shape
 // (StatementShape.h), so that a statement the operations run again and again
 // with other values written into it is prepared once.
+//
+// The class is written in one file per duty:
+//   SqliteConnection.cpp  opening the file, transactions, and the factory
+//                         ConnectSqlite
+//   SqliteExecution.cpp   preparing, keeping and running statements
+//   SqliteRowWriting.cpp  rows added and edited
+//   SqliteErrors.cpp      turning the engine's errors into exceptions
+// with the statement texts it composes in SqliteStatementText.cpp, and the
+// owners of the engine's handles in SqliteHandles.h.
 #pragma once
 
 #include <sqlite3.h>
@@ -16,6 +25,7 @@
 #include "access/driver/StatementCache.h"
 #include "access/driver/StatementShape.h"
 #include "access/driver/TransactionNesting.h"
+#include "access/driver/sqlite/SqliteHandles.h"
 
 namespace qz::access::sqlite {
 
@@ -36,10 +46,10 @@ class SqliteConnection : public Connection, private TransactionSteps {
 
   // --- For cursors ---------------------------------------------------------
 
-  // Hands a statement back once its cursor is done with it; sql is the
-  // text it was prepared from. Kept for the next use of that text unless
-  // it was prepared for one use only.
-  void ReleaseStatement(std::string sql, sqlite3_stmt* statement);
+  // Takes a statement back once its cursor is done with it: kept for the
+  // next use of sql, the text it is kept under, or finalized when sql is
+  // empty (it was prepared for one use only).
+  void ReleaseStatement(std::string sql, Statement statement);
 
   // The row buffer a cursor writes through, lent for the cursor's life. The
   // one a cursor gave back goes to the next: its strings keep their room,
@@ -83,47 +93,59 @@ class SqliteConnection : public Connection, private TransactionSteps {
     std::vector<std::wstring> columns;
   };
 
+  // --- The file (SqliteConnection.cpp) -------------------------------------
+
   // Opens name with flags into db_ and sets the connection up; on failure
   // leaves db_ null and answers the engine's code and message.
   bool TryOpen(const std::string& name, int flags, int* code, std::string* message);
-  void ExecuteSimple(const char* sql);
+  void FinalizeAll();
 
   // TransactionSteps: what each transaction level runs.
   void BeginOutermost() override;
   void CommitOutermost() override;
   void RollbackOutermost() override;
   void RunSavepointStatement(const std::string& sql) override;
+
+  // --- Statements (SqliteExecution.cpp) -------------------------------------
+
+  // Runs a statement without parameters or rows.
+  void ExecuteSimple(const char* sql);
   // A prepared statement for sql: from the cache, else newly prepared and
   // checked to hold exactly one statement. For the driver's own texts,
   // which are kept from their first use.
-  sqlite3_stmt* Prepare(const std::string& sql);
+  Statement Prepare(const std::string& sql);
   // Prepares sql and checks that it holds exactly one statement; SQLite's
   // code, or kSecondStatement. *out is null unless SQLITE_OK.
-  int PrepareOne(const std::string& sql, unsigned flags, sqlite3_stmt** out);
-  // Raises the error of a failed PrepareOne.
-  [[noreturn]] void RaisePrepareError(int code);
+  int PrepareOne(const std::string& sql, unsigned flags, Statement* out);
   // The statement for a caller's text: by its shape, from the cache or
   // prepared to be kept from the shape's second sighting on (its literals
   // bound); otherwise the text itself, prepared for this use only. *key
-  // is the text to release it under.
-  sqlite3_stmt* PrepareForCaller(const std::string& text, std::string* key);
-  void BindAll(sqlite3_stmt* statement, const FieldValue* fields, size_t count, int first_index);
+  // is the text to release it under, empty for one use.
+  Statement PrepareForCaller(const std::string& text, std::string* key);
+  // Steps statement once and resets it; raises its error.
   void StepToCompletion(sqlite3_stmt* statement);
-  void FinalizeAll();
 
-  sqlite3* db_ = nullptr;
+  // --- Errors (SqliteErrors.cpp) --------------------------------------------
+
+  // Raises the error of a failed PrepareOne.
+  [[noreturn]] void RaisePrepareError(int code);
+
+  // --- Rows written (SqliteRowWriting.cpp) ----------------------------------
+
+  void BindAll(sqlite3_stmt* statement, const FieldValue* fields, size_t count, int first_index);
+
+  Database db_;
   std::string path_;
   TransactionNesting transactions_;
 
-  StatementCache<sqlite3_stmt*> cache_;
-  std::vector<sqlite3_stmt*> one_use_;  // prepared for one use: finalized when released
+  StatementCache<Statement> cache_;
   StatementShape shape_;
   std::vector<PrimaryKeyEntry> primary_keys_;
 
   // The last insert, kept prepared so that a run of rows to the same table
   // and columns skips building and looking up its text.
   uint64_t insert_layout_id_ = 0;
-  sqlite3_stmt* insert_statement_ = nullptr;
+  Statement insert_statement_;
 
   // UTF-8 of text values while bound (SQLITE_STATIC). A deque, so that
   // growing it for later parameters (an edit binds its key after the

@@ -1,48 +1,30 @@
 #include "access/driver/sqlite/SqliteCursor.h"
 
-#include <cwctype>
+#include <cassert>
 
 #include "access/driver/sqlite/SqliteConnection.h"
 #include "platform/TextEncoding.h"
 
 namespace qz::access::sqlite {
-namespace {
 
-// SQL identifiers compare without regard to ASCII case.
-bool SameIdentifier(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    wchar_t x = a[i], y = b[i];
-    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
-    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-SqliteCursor::SqliteCursor(SqliteConnection* connection, std::string sql, sqlite3_stmt* statement, bool done)
+SqliteCursor::SqliteCursor(SqliteConnection* connection, std::string sql, Statement statement, bool done)
     : connection_(connection),
       sql_(std::move(sql)),
-      statement_(statement),
+      statement_(std::move(statement)),
       state_(done ? State::kDone : State::kNotStarted),
-      bof_(done),
-      row_(connection->LendRowBuffer()) {}
+      row_(connection->LendRowBuffer()) {
+  assert(done || statement_);
+  if (done) StandPastEnd();
+}
 
 SqliteCursor::~SqliteCursor() {
   Close();
   connection_->GiveBackRowBuffer(std::move(row_));
 }
 
-void SqliteCursor::Start() {
-  if (state_ != State::kNotStarted) return;
-  Step();
-  bof_ = state_ == State::kDone;
-}
-
 void SqliteCursor::Step() {
-  int rc = sqlite3_step(statement_);
+  assert(state_ == State::kNotStarted || state_ == State::kOnRow);
+  int rc = sqlite3_step(statement_.get());
   if (rc == SQLITE_ROW) {
     state_ = State::kOnRow;
   } else {
@@ -51,59 +33,35 @@ void SqliteCursor::Step() {
   }
 }
 
-bool SqliteCursor::IsBOF() {
-  Start();
-  return bof_;
-}
-
-bool SqliteCursor::IsEOF() {
-  Start();
-  return state_ != State::kOnRow;
-}
-
-bool SqliteCursor::MoveNext() {
-  Start();
-  if (state_ == State::kOnRow) Step();
-  return state_ == State::kOnRow;
-}
-
-bool SqliteCursor::HasRow() {
-  Start();
-  return state_ == State::kOnRow;
-}
-
 // Names are converted as a lookup first passes them: an edit looks up only
 // its key, and need not convert a whole row's names for that.
 const std::wstring& SqliteCursor::ColumnName(int index) {
   while (static_cast<int>(column_names_.size()) <= index) {
-    const char* name = sqlite3_column_name(statement_, static_cast<int>(column_names_.size()));
+    const char* name = sqlite3_column_name(statement_.get(), static_cast<int>(column_names_.size()));
     column_names_.push_back(platform::Utf8ToWide(name ? name : ""));
   }
   return column_names_[static_cast<size_t>(index)];
 }
 
 int SqliteCursor::ColumnIndex(std::wstring_view column) {
-  const int count = statement_ ? sqlite3_column_count(statement_) : 0;
-  // Row mappings read columns in table order: try the one after the last.
-  const int next = last_column_ + 1;
-  if (next < count && SameIdentifier(ColumnName(next), column)) return last_column_ = next;
-  for (int i = 0; i < count; ++i)
-    if (SameIdentifier(ColumnName(i), column)) return last_column_ = i;
-  CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "42703", SQLITE_ERROR);
+  const int count = statement_ ? sqlite3_column_count(statement_.get()) : 0;
+  return columns_.Find(
+      column, count, [this](int i) -> const std::wstring& { return ColumnName(i); }, SQLITE_ERROR);
 }
 
 void SqliteCursor::ReadColumn(int index, CQZDBVariant& value) {
-  switch (sqlite3_column_type(statement_, index)) {
+  assert(state_ == State::kOnRow);
+  switch (sqlite3_column_type(statement_.get(), index)) {
     case SQLITE_INTEGER:
-      value.SetInteger(sqlite3_column_int64(statement_, index));
+      value.SetInteger(sqlite3_column_int64(statement_.get(), index));
       break;
     case SQLITE_FLOAT:
-      value.SetReal(sqlite3_column_double(statement_, index));
+      value.SetReal(sqlite3_column_double(statement_.get(), index));
       break;
     case SQLITE_TEXT:
     case SQLITE_BLOB: {
-      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, index));
-      const int bytes = sqlite3_column_bytes(statement_, index);
+      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), index));
+      const int bytes = sqlite3_column_bytes(statement_.get(), index);
       value.SetTextUtf8(std::string_view(text ? text : "", static_cast<size_t>(bytes)));
       break;
     }
@@ -118,16 +76,17 @@ void SqliteCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { Rea
 // Integers and text as SQLite holds them; REAL and BLOB values take
 // ReadColumn's way through GetValueAt.
 Cursor::Cell SqliteCursor::CellAt(int position) {
-  if (position < 0 || position >= sqlite3_column_count(statement_)) RaiseNoColumnAt(position);
+  assert(state_ == State::kOnRow);
+  if (position < 0 || position >= sqlite3_column_count(statement_.get())) RaiseNoColumnAt(position);
   Cell cell;
-  switch (sqlite3_column_type(statement_, position)) {
+  switch (sqlite3_column_type(statement_.get(), position)) {
     case SQLITE_INTEGER:
       cell.kind = Cell::kInteger;
-      cell.integer = sqlite3_column_int64(statement_, position);
+      cell.integer = sqlite3_column_int64(statement_.get(), position);
       break;
     case SQLITE_TEXT: {
-      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, position));
-      const int bytes = sqlite3_column_bytes(statement_, position);
+      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), position));
+      const int bytes = sqlite3_column_bytes(statement_.get(), position);
       cell.kind = Cell::kText;
       cell.text = std::string_view(text ? text : "", static_cast<size_t>(bytes));
       break;
@@ -142,7 +101,7 @@ Cursor::Cell SqliteCursor::CellAt(int position) {
 }
 
 void SqliteCursor::GetValueAt(int position, CQZDBVariant& value) {
-  if (position < 0 || position >= sqlite3_column_count(statement_)) RaiseNoColumnAt(position);
+  if (position < 0 || position >= sqlite3_column_count(statement_.get())) RaiseNoColumnAt(position);
   ReadColumn(position, value);
 }
 
@@ -226,6 +185,7 @@ void SqliteCursor::RememberLayout() {
 }
 
 bool SqliteCursor::Edit(const std::wstring& table) {
+  assert(state_ == State::kOnRow);
   if (direct_) LeaveDirect();
   direct_ = false;
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
@@ -240,6 +200,7 @@ bool SqliteCursor::Edit(const std::wstring& table) {
 }
 
 bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
+  assert(direct_ || row_->mode() != RowBuffer::Mode::kNone);
   if (direct_) {
     const size_t i = direct_count_;
     if (i < direct_columns_.size() && connection_->insert_layout_id() == direct_layout_ &&
@@ -255,6 +216,7 @@ bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& v
 }
 
 bool SqliteCursor::Update() {
+  assert(direct_ || row_->mode() != RowBuffer::Mode::kNone);
   if (direct_) {
     if (connection_->insert_layout_id() == direct_layout_ && direct_count_ == direct_columns_.size()) {
       direct_ = false;
@@ -282,8 +244,8 @@ void SqliteCursor::Close() {
     if (sqlite3_stmt* insert = connection_->InsertStatementFor(direct_layout_)) sqlite3_clear_bindings(insert);
   direct_ = false;
   state_ = State::kClosed;
-  if (statement_) connection_->ReleaseStatement(std::move(sql_), statement_);
-  statement_ = nullptr;
+  StandPastEnd();
+  if (statement_) connection_->ReleaseStatement(std::move(sql_), std::move(statement_));
 }
 
 }  // namespace qz::access::sqlite

@@ -8,24 +8,24 @@
 #include <string>
 #include <vector>
 
+#include "access/driver/ColumnLookup.h"
 #include "access/driver/Driver.h"
+#include "access/driver/ForwardCursor.h"
 #include "access/driver/RowBuffer.h"
+#include "access/driver/sqlite/SqliteHandles.h"
 
 namespace qz::access::sqlite {
 
 class SqliteConnection;
 
-class SqliteCursor : public Cursor {
+class SqliteCursor : public ForwardCursor {
  public:
-  // Takes the statement; a statement that returns no rows has already run
-  // (done == true) and the cursor stands past its end.
-  SqliteCursor(SqliteConnection* connection, std::string sql, sqlite3_stmt* statement, bool done);
+  // Takes the statement, to hand back under sql (see
+  // SqliteConnection::ReleaseStatement); a statement that returns no rows
+  // has already run (done == true) and the cursor stands past its end.
+  SqliteCursor(SqliteConnection* connection, std::string sql, Statement statement, bool done);
   ~SqliteCursor() override;
 
-  bool IsBOF() override;
-  bool IsEOF() override;
-  bool MoveNext() override;
-  bool HasRow() override;
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
   int ColumnPosition(std::wstring_view column) override { return ColumnIndex(column); }
   Cell CellAt(int position) override;
@@ -40,6 +40,10 @@ class SqliteCursor : public Cursor {
 
  private:
   enum class State { kNotStarted, kOnRow, kDone, kClosed };
+
+  void ReadFirst() override { Step(); }
+  void ReadNext() override { Step(); }
+  bool OnRow() const override { return state_ == State::kOnRow; }
 
   // Direct binding: once a row has been inserted through the connection's
   // cached INSERT, each following row of the same table and columns binds
@@ -58,7 +62,6 @@ class SqliteCursor : public Cursor {
   void LeaveDirect();
   void RememberLayout();
 
-  void Start();
   void Step();
   int ColumnIndex(std::wstring_view column);
   const std::wstring& ColumnName(int index);
@@ -66,11 +69,10 @@ class SqliteCursor : public Cursor {
 
   SqliteConnection* connection_;
   std::string sql_;
-  sqlite3_stmt* statement_;
+  Statement statement_;
   State state_;
-  bool bof_ = false;
   std::vector<std::wstring> column_names_;  // the first ones, as ColumnName converted them
-  int last_column_ = -1;
+  ColumnLookup columns_;
   std::unique_ptr<RowBuffer> row_;    // lent by the connection
   std::vector<FieldValue> edit_key_;  // the key of the row being edited
 

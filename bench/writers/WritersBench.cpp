@@ -1,0 +1,245 @@
+// Several programs writing one database at once, as the suite's services
+// do: 1, 2 and 4 processes, each calling in turn an edit of its own task
+// (ModifyGeZhuanTaskOnly) and an add of a new task of 10 items
+// (AddGeZhuanTasks). Through the library, and beside it the best raw code
+// for the same work (SqliteRawStore, PostgresRawStore: statements prepared
+// once, values bound; on SQLite BEGIN IMMEDIATE and the same busy timeout).
+//
+// Prints, per engine, number of programs and side, the calls per second of
+// all programs together (median and range of the repetitions) and how many
+// calls answered 0 (a raw call that threw counts as one). SQLite always;
+// PostgreSQL when QZ_PG_HOST names a server (scripts/postgres-test-server.sh).
+//
+//   qz_writers_bench [calls per program, default 600] [repetitions, default 5]
+#include <QZNVGeZhuanDBControl.h>
+#include <QZNVGeZhuanHost.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "BenchRecords.h"
+#include "BenchSupport.h"
+#include "SqliteRawStore.h"
+#include "support/WriterProcesses.h"
+#ifdef QZ_WRITERS_BENCH_POSTGRESQL
+#include "PostgresRawStore.h"
+#endif
+
+namespace {
+
+using qz::bench::MakeTasks;
+using qz::testing::ProcessReport;
+using qz::testing::RunInProcesses;
+using qz::testing::StartGate;
+
+constexpr int kMostPrograms = 4;
+constexpr uint32_t kOwnBatch = 40, kAddBatch = 50;
+
+// One program's two calls, through the library or raw; false for a call
+// that answered 0 or threw.
+class Writer {
+ public:
+  virtual ~Writer() = default;
+  virtual bool Modify(const SQZGeZhuanTaskInfo& task) = 0;
+  virtual bool Add(const std::vector<SQZGeZhuanTaskInfo>& tasks) = 0;
+};
+
+class LibraryWriter : public Writer {
+ public:
+  explicit LibraryWriter(const DBsSetNode& node) {
+    if (!control_.OpenQZNVGeZhuanDB(node)) throw std::runtime_error("cannot open the database");
+  }
+  ~LibraryWriter() override { control_.CloseQZNVGeZhuanDB(); }
+  bool Modify(const SQZGeZhuanTaskInfo& task) override { return control_.ModifyGeZhuanTaskOnly(&task) == 1; }
+  bool Add(const std::vector<SQZGeZhuanTaskInfo>& tasks) override { return control_.AddGeZhuanTasks(&tasks) == 1; }
+
+ private:
+  CQZNVGeZhuanDBControl control_;
+};
+
+template <typename Store>
+class RawWriter : public Writer {
+ public:
+  template <typename Where>
+  explicit RawWriter(const Where& where) : store_(where) {}
+  bool Modify(const SQZGeZhuanTaskInfo& task) override {
+    try {
+      return store_.ModifyTaskOnly(task);
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+  bool Add(const std::vector<SQZGeZhuanTaskInfo>& tasks) override {
+    try {
+      store_.AddTasks(tasks);
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+
+ private:
+  Store store_;
+};
+
+// An engine: a fresh database for each run, holding the tables and the
+// programs' own tasks, and the raw writer on it.
+struct Engine {
+  std::string name;
+  std::function<DBsSetNode()> fresh;  // the library's node for the new database
+  std::function<std::unique_ptr<Writer>()> raw;
+};
+
+// The programs' own tasks, added through the library before the run.
+void AddOwnTasks(const DBsSetNode& node) {
+  CQZNVGeZhuanDBControl control;
+  std::vector<SQZGeZhuanTaskInfo> own = MakeTasks(kOwnBatch, kMostPrograms);
+  if (!control.OpenQZNVGeZhuanDB(node) || !control.AddGeZhuanTasks(&own))
+    throw std::runtime_error("cannot add the programs' own tasks");
+  control.CloseQZNVGeZhuanDB();
+}
+
+// What one program does between the gate and its report: "<start> <end>
+// <zeros>", the times in steady-clock nanoseconds, which every process of
+// the machine shares.
+std::string Write(Writer& writer, int program, int calls, const StartGate& gate) {
+  SQZGeZhuanTaskInfo own = MakeTasks(kOwnBatch, 1, program)[0];
+  own.arrItems.clear();
+  gate.Wait();
+  const auto start = std::chrono::steady_clock::now();
+  int zeros = 0;
+  for (int call = 0; call < calls; ++call) {
+    if (call % 2 == 0) {
+      own.strTaskHint = L"call " + std::to_wstring(call);
+      own.enumTaskRunStatus = call % 3;
+      zeros += writer.Modify(own) ? 0 : 1;
+    } else {
+      zeros += writer.Add(MakeTasks(kAddBatch + static_cast<uint32_t>(program), 1, call)) ? 0 : 1;
+    }
+  }
+  const auto end = std::chrono::steady_clock::now();
+  return std::to_string(start.time_since_epoch().count()) + " " + std::to_string(end.time_since_epoch().count()) + " " +
+         std::to_string(zeros);
+}
+
+struct Round {
+  double calls_per_second = 0;
+  int zeros = 0;
+  bool whole = true;  // every program ran to its end
+};
+
+Round RunRound(const Engine& engine, bool library, int programs, int calls) {
+  const DBsSetNode node = engine.fresh();
+  const std::vector<ProcessReport> reports = RunInProcesses(programs, [&](int program, const StartGate& gate) {
+    std::unique_ptr<Writer> writer = library ? std::make_unique<LibraryWriter>(node) : engine.raw();
+    return Write(*writer, program, calls, gate);
+  });
+  Round round;
+  long long first_start = 0, last_end = 0;
+  for (const ProcessReport& report : reports) {
+    long long start = 0, end = 0;
+    int zeros = 0;
+    std::istringstream in(report.text);
+    if (!report.exited_normally || !(in >> start >> end >> zeros)) {
+      round.whole = false;
+      continue;
+    }
+    first_start = first_start == 0 ? start : std::min(first_start, start);
+    last_end = std::max(last_end, end);
+    round.zeros += zeros;
+  }
+  const double seconds = static_cast<double>(last_end - first_start) * std::chrono::steady_clock::period::num /
+                         std::chrono::steady_clock::period::den;
+  if (seconds > 0) round.calls_per_second = programs * calls / seconds;
+  return round;
+}
+
+void Report(const std::string& engine, int programs, const char* side, std::vector<Round> rounds, int calls) {
+  std::vector<double> rates;
+  int zeros = 0;
+  bool whole = true;
+  for (const Round& r : rounds) rates.push_back(r.calls_per_second), zeros += r.zeros, whole = whole && r.whole;
+  std::sort(rates.begin(), rates.end());
+  const double median =
+      rates.size() % 2 ? rates[rates.size() / 2] : (rates[rates.size() / 2 - 1] + rates[rates.size() / 2]) / 2;
+  std::printf("%-11s %8d  %-8s %9.0f  [%7.0f - %7.0f]  %6d of %-7d%s\n", engine.c_str(), programs, side, median,
+              rates.front(), rates.back(), zeros, static_cast<int>(rounds.size()) * programs * calls,
+              whole ? "" : "  (a program did not finish)");
+}
+
+std::vector<Engine> Engines() {
+  std::vector<Engine> engines;
+  // SQLite: a new file in a scratch folder of its own for every run.
+  auto folder = std::make_shared<std::unique_ptr<qz::bench::ScratchFolder>>();
+  engines.push_back(Engine{
+      "SQLite",
+      [folder] {
+        *folder = std::make_unique<qz::bench::ScratchFolder>();
+        DBsSetNode node;
+        node.strConnect1 = std::wstring((*folder)->path().begin(), (*folder)->path().end());
+        node.strConnect2 = L"writers.db";
+        if (!QZNVGeZhuanCreateTables(node, nullptr)) throw std::runtime_error("cannot create the tables");
+        AddOwnTasks(node);
+        return node;
+      },
+      [folder] { return std::make_unique<RawWriter<qz::bench::SqliteRawStore>>((*folder)->path() + "/writers.db"); }});
+#ifdef QZ_WRITERS_BENCH_POSTGRESQL
+  // PostgreSQL: the test server's database, emptied for every run.
+  const qz::bench::PostgresServer server = qz::bench::PostgresServer::FromEnvironment();
+  if (!server.host.empty()) {
+    engines.push_back(Engine{"PostgreSQL",
+                             [server] {
+                               std::wstring error;
+                               if (!QZNVGeZhuanCreateTables(server.Node(), &error))
+                                 throw std::runtime_error("cannot create the tables");
+                               qz::bench::PostgresRawStore(server).Execute("truncate GeZhuanTaskInfo, GeZhuanTaskItem");
+                               AddOwnTasks(server.Node());
+                               return server.Node();
+                             },
+                             [server] { return std::make_unique<RawWriter<qz::bench::PostgresRawStore>>(server); }});
+  }
+#endif
+  return engines;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int calls = argc > 1 ? std::atoi(argv[1]) : 600;
+  const int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
+  if (calls < 2 || repetitions < 1) {
+    std::fprintf(stderr, "usage: qz_writers_bench [calls per program >= 2] [repetitions >= 1]\n");
+    return 2;
+  }
+  QZNVGeZhuanSetDebugOutput([](const std::wstring&) {});
+  std::printf(
+      "several programs writing one database at once: each call in turn edits the program's own task or adds a\n"
+      "task of 10 items; %d calls per program, %d repetitions; calls per second of all programs together\n\n",
+      calls, repetitions);
+  std::printf("%-11s %8s  %-8s %9s  %-19s  %s\n", "engine", "programs", "side", "calls/s", "[range]", "answered 0");
+  try {
+    for (const Engine& engine : Engines()) {
+      for (int programs : {1, 2, kMostPrograms}) {
+        std::vector<Round> library, raw;
+        for (int r = 0; r < repetitions; ++r) {  // alternated, so that the machine's moods fall on both
+          library.push_back(RunRound(engine, true, programs, calls));
+          raw.push_back(RunRound(engine, false, programs, calls));
+        }
+        Report(engine.name, programs, "library", library, calls);
+        Report(engine.name, programs, "raw", raw, calls);
+      }
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "writers bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

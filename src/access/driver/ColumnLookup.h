@@ -1,0 +1,46 @@
+// Finding a result's column by its name, the same way in every cursor.
+#pragma once
+
+#include <QZDatabaseAccess.h>
+
+#include <string>
+#include <string_view>
+
+namespace qz::access {
+
+// Whether a and b are the same SQL identifier: compared without regard to
+// ASCII case, as unquoted names are, since each engine hands them back
+// folded to a case of its own.
+inline bool SameIdentifier(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
+    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Looks up a result's columns by name for one cursor. Row mappings read
+// the columns in the order of the table, so the column after the one found
+// last is tried first: a whole row is found with one comparison a column.
+class ColumnLookup {
+ public:
+  // The position of column among count columns, name_at(i) naming the
+  // column at i. A column the result lacks raises SQLSTATE 42703 (undefined
+  // column) with the engine's code native_error.
+  template <typename NameAt>
+  int Find(std::wstring_view column, int count, NameAt&& name_at, int native_error = 0) {
+    const int next = last_ + 1;
+    if (next < count && SameIdentifier(name_at(next), column)) return last_ = next;
+    for (int i = 0; i < count; ++i)
+      if (SameIdentifier(name_at(i), column)) return last_ = i;
+    CQZDBException::Raise(L"the result has no column named " + std::wstring(column), "42703", native_error);
+  }
+
+ private:
+  int last_ = -1;
+};
+
+}  // namespace qz::access

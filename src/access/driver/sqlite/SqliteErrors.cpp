@@ -1,0 +1,35 @@
+#include "access/driver/sqlite/SqliteErrors.h"
+
+#include "access/driver/sqlite/SqliteConnection.h"
+#include "platform/TextEncoding.h"
+
+namespace qz::access::sqlite {
+namespace {
+
+// What "database is locked" means, by the engine's extended code. Every
+// write of ours begins its transaction as a writer, so the first is what
+// one of ours meets; the second only a caller's own read-then-write.
+const char* BusyReason(int extended_code) {
+  if (extended_code == SQLITE_BUSY_SNAPSHOT)
+    return " (another connection wrote since this transaction began reading; begin it as a writer)";
+  return " (another connection kept it locked for longer than this one waits, the busy timeout)";
+}
+
+}  // namespace
+
+void SqliteConnection::RaiseError(int code, const char* doing) {
+  std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
+  if (doing && *doing) message = std::string(doing) + ": " + message;
+  const int extended = db_ ? sqlite3_extended_errcode(db_) : code;
+  if ((extended & 0xff) == SQLITE_BUSY) message += BusyReason(extended);
+  CQZDBException::Raise(platform::Utf8ToWide(message), "", extended);
+}
+
+void SqliteConnection::RaisePrepareError(int code) {
+  if (code == kSecondStatement)
+    CQZDBException::Raise(L"the SQL text holds more than one statement; only one may run at a time", "", SQLITE_MISUSE);
+  if (code == kNoStatement) CQZDBException::Raise(L"the SQL text holds no statement", "", SQLITE_MISUSE);
+  RaiseError(code, "");
+}
+
+}  // namespace qz::access::sqlite
