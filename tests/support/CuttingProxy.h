@@ -42,7 +42,8 @@ class CuttingProxy {
   uint64_t requests() const { return requests_; }
   bool fired() const { return fired_; }
   // The readable characters of the chunk cut at (a statement's text shows),
-  // at most 80; empty before the cut.
+  // at most 80, and of each chunk whose answer the cut lost with it ("|"
+  // between them); empty before the cut.
   std::string cut_request() const;
 
  private:
@@ -56,6 +57,8 @@ class CuttingProxy {
   void Accept();
   void Forward(int client, int server, std::atomic<bool>* done);
   Fate NextRequest(const char* data, size_t size);
+  // Notes the text of a chunk the cut hit; more: one more, after the first.
+  void NoteCut(const char* data, size_t size, bool more);
   // Connects to the server; -1 on failure.
   int ConnectToServer() const;
   void JoinFinished(bool all);

@@ -79,21 +79,25 @@ std::string CuttingProxy::cut_request() const {
   return cut_request_;
 }
 
+void CuttingProxy::NoteCut(const char* data, size_t size, bool more) {
+  std::lock_guard<std::mutex> hold(cut_request_mutex_);
+  if (!more) cut_request_.clear();
+  const size_t limit = cut_request_.size() + 80;
+  if (more && !cut_request_.empty()) cut_request_ += " | ";
+  for (size_t i = 0; i < size && cut_request_.size() < limit; ++i) {
+    const char c = data[i];
+    if (c >= ' ' && c <= '~')
+      cut_request_.push_back(c);
+    else if (!cut_request_.empty() && cut_request_.back() != ' ')
+      cut_request_.push_back(' ');
+  }
+}
+
 CuttingProxy::Fate CuttingProxy::NextRequest(const char* data, size_t size) {
   if (!armed_) return Fate::kForward;
   const uint64_t n = ++requests_;
   if (cut_at_ == 0 || n != cut_at_) return Fate::kForward;
-  {
-    std::lock_guard<std::mutex> hold(cut_request_mutex_);
-    cut_request_.clear();
-    for (size_t i = 0; i < size && cut_request_.size() < 80; ++i) {
-      const char c = data[i];
-      if (c >= ' ' && c <= '~')
-        cut_request_.push_back(c);
-      else if (!cut_request_.empty() && cut_request_.back() != ' ')
-        cut_request_.push_back(' ');
-    }
-  }
+  NoteCut(data, size, false);
   fired_ = true;
   return loss_ == Loss::kRequest ? Fate::kLose : Fate::kForwardAndLoseAnswer;
 }
@@ -168,7 +172,10 @@ void CuttingProxy::Forward(int client, int server, std::atomic<bool>* done) {
     if (fds[0].revents) {
       const ssize_t got = recv(client, buffer.data(), buffer.size(), 0);
       if (got <= 0) break;
-      const Fate fate = NextRequest(buffer.data(), static_cast<size_t>(got));
+      // A request sent while the answer to the cut one is awaited (one that
+      // has no answer of its own went first) loses its answer too.
+      if (lose_answer) NoteCut(buffer.data(), static_cast<size_t>(got), true);
+      const Fate fate = lose_answer ? Fate::kForward : NextRequest(buffer.data(), static_cast<size_t>(got));
       if (fate == Fate::kLose) break;
       if (!SendAll(server, buffer.data(), static_cast<size_t>(got))) break;
       if (fate == Fate::kForwardAndLoseAnswer) lose_answer = true;

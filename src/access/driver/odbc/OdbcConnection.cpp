@@ -279,6 +279,18 @@ void OdbcConnection::CommitOutermost() {
   if (transactions_in_sql_) return RunDirect(L"COMMIT");
   if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT)))
     RaiseError(SQL_HANDLE_DBC, connection_.get(), L"commit");
+  // psqlODBC answers success for a COMMIT that went down with the link
+  // when it sent it together with statements it had queued. A link the
+  // driver now knows dead leaves the outcome unknown, and unknown is not
+  // success. (psqlODBC answers that from what it knows; other drivers may
+  // ask the server, which would be one more request at every commit.)
+  if (dbms_name_ == L"PostgreSQL" && DriverSaysDead()) {
+    link_lost_ = true;
+    transaction_lost_ = true;
+    CQZDBException::Raise(
+        L"the connection to the server was lost at the commit; whether the transaction was committed is unknown",
+        kConnectionFailure, 0);
+  }
   // The work is committed: failing to turn autocommit back on (some
   // drivers send a statement for it, which a lost link loses) must not
   // report the commit as failed. A link left without autocommit would hold
