@@ -170,7 +170,7 @@ Diagnostic OdbcConnection::TakeDiagnostic(SQLSMALLINT handle_type, SQLHANDLE han
 }
 
 bool OdbcConnection::DriverSaysDead() {
-  if (!connection_) return false;
+  if (!connection_ || dbms_name_ != L"PostgreSQL") return false;
   SQLUINTEGER dead = SQL_CD_FALSE;
   return SQL_SUCCEEDED(SQLGetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
          dead == SQL_CD_TRUE;
@@ -282,9 +282,8 @@ void OdbcConnection::CommitOutermost() {
   // psqlODBC answers success for a COMMIT that went down with the link
   // when it sent it together with statements it had queued. A link the
   // driver now knows dead leaves the outcome unknown, and unknown is not
-  // success. (psqlODBC answers that from what it knows; other drivers may
-  // ask the server, which would be one more request at every commit.)
-  if (dbms_name_ == L"PostgreSQL" && DriverSaysDead()) {
+  // success.
+  if (DriverSaysDead()) {
     link_lost_ = true;
     transaction_lost_ = true;
     CQZDBException::Raise(
