@@ -1,4 +1,5 @@
--- The four tables of the conversion database, for PostgreSQL.
+-- The four tables of the conversion database, for PostgreSQL, and one of
+-- the library's own.
 -- Statements end with ";" at the end of a line; each runs on its own.
 -- Names are unquoted, so the server folds them to lower case; the library
 -- sends them unquoted too, and reads columns by name without regard to case.
@@ -68,3 +69,17 @@ CREATE TABLE IF NOT EXISTS VTRTAPEINFO (
   bIfDefault   INTEGER
 );
 CREATE INDEX IF NOT EXISTS VTRTAPEINFO_guidGroupID ON VTRTAPEINFO (guidGroupID);
+
+-- The library's own. Every transaction that writes stores a token here (128
+-- random bits) in the same flight as its COMMIT, so the row exists exactly
+-- when the transaction committed: a COMMIT whose answer was lost, to a
+-- broken link or a failover, is settled by looking for it on the server
+-- reached next. Fenced marks a token written by that settling instead,
+-- which keeps the lost transaction from committing later. Rows are deleted
+-- once their commits are known, and any left behind after a day. The
+-- driver creates the table when a database lacks it.
+CREATE TABLE IF NOT EXISTS QZCommitToken (
+  Token   UUID NOT NULL PRIMARY KEY,
+  Fenced  BOOLEAN NOT NULL DEFAULT false,
+  Stored  TIMESTAMPTZ NOT NULL DEFAULT clock_timestamp()
+);

@@ -51,17 +51,8 @@ as_owner() {
   fi
 }
 
-free_port() {
-  local port=$((20000 + RANDOM % 20000)) tries
-  for tries in $(seq 1 200); do
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return 0
-    fi
-    port=$((port + 1))
-  done
-  die "no free port found"
-}
+# shellcheck source=scripts/test-ports.sh
+. "$(dirname "$(readlink -f "$0")")/test-ports.sh"
 
 # The shared object of an installed ODBC driver package, e.g. libmaodbc.so.
 driver_file() {
@@ -83,8 +74,10 @@ check_folder() {
   [ -f "$dir/$MARKER" ] || die "$dir is not a folder made by this script"
 }
 
+# Starts MariaDB in $1 on a free port and prints the port. A port another
+# program took between the probe and the start is given up for another one.
 start_mariadb() {
-  local dir=$1 port=$2
+  local dir=$1 port
   [ -n "$MARIADBD" ] || die "no mariadbd (apt-get install mariadb-server)"
   mkdir -p "$dir/mariadb"
   [ "$(id -u)" -eq 0 ] && chown mysql: "$dir/mariadb"
@@ -93,6 +86,26 @@ start_mariadb() {
     show_log "$dir/mariadb/install.log"
     die "mariadb-install-db failed in $dir"
   fi
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    port=$(pick_port) || die "no free port for MariaDB"
+    launch_mariadb "$dir" "$port" && break
+    if [ "$attempt" -lt 5 ] && port_was_taken "$dir/mariadb/server.log"; then
+      echo "odbc-test-sources: port $port was taken, trying another" >&2
+      mv "$dir/mariadb/server.log" "$dir/mariadb/server.log.$attempt"
+      continue
+    fi
+    show_log "$dir/mariadb/server.log"
+    die "the MariaDB server did not start (folder $dir)"
+  done
+  set_up_mariadb "$dir"
+  echo "$port"
+}
+
+# Runs mariadbd on port $2 and waits until it answers there; fails when it
+# stops or does not answer in time.
+launch_mariadb() {
+  local dir=$1 port=$2 server tries
   # Durability off: the server is thrown away, a test run need not wait
   # for disks. PIPES_AS_CONCAT: || joins texts, as on the other engines, so
   # the tests' own SQL runs unchanged.
@@ -103,17 +116,23 @@ start_mariadb() {
     --max-connections=100 \
     --sql-mode=STRICT_TRANS_TABLES,ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION,PIPES_AS_CONCAT \
     >/dev/null 2>&1 &
-  local tries
+  server=$!
   for tries in $(seq 1 120); do
-    if mariadb-admin --no-defaults -uroot --socket="$dir/mariadb/mysqld.sock" ping >/dev/null 2>&1; then
-      break
+    # The server on the socket must be the one that listens on the port.
+    if [ "$(mariadb --no-defaults -uroot --socket="$dir/mariadb/mysqld.sock" -N -B -e 'SELECT @@port' 2>/dev/null ||
+      true)" = "$port" ] &&
+      mariadb-admin --no-defaults --protocol=tcp -h 127.0.0.1 -P "$port" ping >/dev/null 2>&1; then
+      return 0
     fi
+    kill -0 "$server" 2>/dev/null || return 1
     sleep 0.5
   done
-  if ! mariadb-admin --no-defaults -uroot --socket="$dir/mariadb/mysqld.sock" ping >/dev/null 2>&1; then
-    show_log "$dir/mariadb/server.log"
-    die "the MariaDB server did not start (folder $dir)"
-  fi
+  return 1
+}
+
+# The test databases and user.
+set_up_mariadb() {
+  local dir=$1
   mariadb --no-defaults -uroot --socket="$dir/mariadb/mysqld.sock" <<SQL || die "could not set up the MariaDB database"
 CREATE DATABASE $MARIADB_DATABASE CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;
 CREATE DATABASE ${MARIADB_DATABASE}_tool CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;
@@ -146,8 +165,7 @@ start() {
   sqlite_driver=$(driver_file libsqliteodbc libsqlite3odbc.so)
 
   local mariadb_port
-  mariadb_port=$(free_port)
-  start_mariadb "$dir" "$mariadb_port"
+  mariadb_port=$(start_mariadb "$dir")
 
   local pg_host=${QZ_PG_HOST%:*} pg_port=${QZ_PG_HOST##*:}
   # A database an earlier run left on the same server goes first.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL 15 primary with a synchronous streaming standby, for
 # the failover tests: two clusters ("a" and "b") in one fresh temporary
-# folder, each on its own free port of 127.0.0.1, trust auth on loopback
-# only, one test database.
+# folder, each on its own free port of 127.0.0.1 outside the range the kernel
+# hands to clients (test-ports.sh), trust auth on loopback only, one test
+# database.
 #
 #   eval "$(scripts/postgres-failover-cluster.sh start)"   # starts, prints exports
 #   scripts/postgres-failover-cluster.sh stop-primary DIR  # pg_ctl stop -m immediate
@@ -65,18 +66,8 @@ as_owner() {
   fi
 }
 
-# A port nobody listens on, probed from a random start, skipping $1.
-free_port() {
-  local port=$((20000 + RANDOM % 20000)) tries
-  for tries in $(seq 1 200); do
-    if [ "$port" != "${1:-}" ] && ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return 0
-    fi
-    port=$((port + 1))
-  done
-  die "no free port found"
-}
+# shellcheck source=scripts/test-ports.sh
+. "$(dirname "$SCRIPT")/test-ports.sh"
 
 check_folder() {
   [ -n "$DIR" ] || die "name the cluster's folder (QZ_PG_CLUSTER_DIR)"
@@ -101,14 +92,28 @@ sql_on() {
   as_owner "$PG_BIN/psql" -X -q -A -t -h 127.0.0.1 -p "$(port_of "$1")" -U "$SUPERUSER" -d postgres -c "$2"
 }
 
+# Starts node $1 on its port. With $2 = new (the cluster's first start), a
+# port another program took meanwhile is given up for another one.
 start_node() {
-  local node=$1
-  if ! as_owner "$PG_BIN/pg_ctl" -D "$DIR/$node" -l "$DIR/$node.log" -w -t 60 \
-      -o "-p $(port_of "$node") -k $DIR" start >"$DIR/pg_ctl.log" 2>&1; then
+  local node=$1 attempt
+  for attempt in 1 2 3 4 5; do
+    if as_owner "$PG_BIN/pg_ctl" -D "$DIR/$node" -l "$DIR/$node.log" -w -t 60 \
+        -o "-p $(port_of "$node") -k $DIR" start >"$DIR/pg_ctl.log" 2>&1; then
+      # The server that answers on the port must be this one.
+      [ "$(sql_on "$node" 'SHOW data_directory' 2>/dev/null || true)" = "$DIR/$node" ] && return 0
+      show_log "$DIR/$node.log"
+      die "server $node does not answer on 127.0.0.1:$(port_of "$node") (folder $DIR)"
+    fi
+    if [ "${2:-}" = new ] && [ "$attempt" -lt 5 ] && port_was_taken "$DIR/$node.log"; then
+      say "port $(port_of "$node") of server $node was taken, trying another"
+      as_owner mv "$DIR/$node.log" "$DIR/$node.log.$attempt"
+      pick_port "$(port_of "$(other "$node")" 2>/dev/null || true)" >"$DIR/$node.port" || die "no free port"
+      continue
+    fi
     cat "$DIR/pg_ctl.log" >&2
     show_log "$DIR/$node.log"
     die "server $node did not start (folder $DIR)"
-  fi
+  done
 }
 
 # Waits until node $1 accepts writes.
@@ -139,7 +144,7 @@ wait_synchronous() {
   die "the standby of $node did not become synchronous"
 }
 
-# A fresh standby of the primary in folder $1, started.
+# A fresh standby of the primary in folder $1, started ($2 as start_node's).
 clone_standby() {
   local node=$1
   as_owner rm -rf "$DIR/$node"
@@ -148,7 +153,7 @@ clone_standby() {
     show_log "$DIR/basebackup.log"
     die "pg_basebackup of $node failed"
   fi
-  start_node "$node"
+  start_node "$node" "${2:-}"
 }
 
 start() {
@@ -193,14 +198,14 @@ max_connections = 60
 wal_receiver_status_interval = 1s
 CONF
   echo a >"$DIR/primary"
-  free_port >"$DIR/a.port"
-  free_port "$(port_of a)" >"$DIR/b.port"
-  start_node a
+  pick_port >"$DIR/a.port" || die "no free port"
+  pick_port "$(port_of a)" >"$DIR/b.port" || die "no free port"
+  start_node a new
   if ! as_owner "$PG_BIN/createdb" -h 127.0.0.1 -p "$(port_of a)" -U "$SUPERUSER" "$DATABASE" >&2; then
     show_log "$DIR/a.log"
     die "could not create database $DATABASE"
   fi
-  clone_standby b
+  clone_standby b new
   wait_synchronous
   trap - EXIT
 

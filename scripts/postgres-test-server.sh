@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL 15 server for the tests: its own cluster in a fresh
-# temporary folder, listening on 127.0.0.1 on a free port, trust auth on
-# loopback only, with one empty test database.
+# temporary folder, listening on 127.0.0.1 on a free port outside the range
+# the kernel hands to clients (test-ports.sh), trust auth on loopback only,
+# with one empty test database.
 #
 #   eval "$(scripts/postgres-test-server.sh start)"   # starts, prints exports
 #   scripts/postgres-test-server.sh restart "$QZ_PG_DIR"
@@ -45,18 +46,8 @@ as_owner() {
   fi
 }
 
-# A port nobody listens on, probed from a random start.
-free_port() {
-  local port=$((20000 + RANDOM % 20000)) tries
-  for tries in $(seq 1 200); do
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return 0
-    fi
-    port=$((port + 1))
-  done
-  die "no free port found"
-}
+# shellcheck source=scripts/test-ports.sh
+. "$(dirname "$SCRIPT")/test-ports.sh"
 
 check_folder() {
   local dir=${1:-}
@@ -96,14 +87,32 @@ start() {
   printf '%s\n' 'local all all trust' 'host all all 127.0.0.1/32 trust' 'host all all ::1/128 trust' \
     >"$dir/data/pg_hba.conf"
 
-  port=$(free_port)
   # fsync off: the cluster is thrown away, a test run need not wait for disks.
-  if ! as_owner "$PG_BIN/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-      -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=50" \
-      start >"$dir/pg_ctl.log" 2>&1; then
+  # A port another program took between the probe and the start is given
+  # up for another one.
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    port=$(pick_port) || die "no free port for the server"
+    if as_owner "$PG_BIN/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+        -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=50" \
+        start >"$dir/pg_ctl.log" 2>&1; then
+      break
+    fi
+    if [ "$attempt" -lt 5 ] && port_was_taken "$dir/server.log"; then
+      echo "postgres-test-server: port $port was taken, trying another" >&2
+      as_owner mv "$dir/server.log" "$dir/server.log.$attempt"
+      continue
+    fi
     cat "$dir/pg_ctl.log" >&2
     show_log "$dir/server.log"
     die "the server did not start (folder $dir)"
+  done
+  # The server that answers on the port must be this one.
+  if [ "$(as_owner "$PG_BIN/psql" -X -A -t -h 127.0.0.1 -p "$port" -U "$SUPERUSER" -d postgres \
+      -c 'SHOW data_directory' 2>/dev/null || true)" != "$dir/data" ]; then
+    show_log "$dir/server.log"
+    as_owner "$PG_BIN/pg_ctl" -D "$dir/data" -m immediate stop >&2 || true
+    die "the server does not answer on 127.0.0.1:$port (folder $dir)"
   fi
   if ! as_owner "$PG_BIN/createdb" -h 127.0.0.1 -p "$port" -U "$SUPERUSER" "$DATABASE" >&2; then
     show_log "$dir/server.log"

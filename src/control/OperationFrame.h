@@ -76,6 +76,21 @@ class TransactionGuard {
   bool done_ = false;
 };
 
+// The SQL standard's "transaction resolution unknown": the link went with a
+// commit on its way, and no server could say whether it was committed.
+inline constexpr char kCommitOutcomeUnknown[] = "08007";
+
+// Deletes e and writes the operation's SQL text, its failure line. For a
+// commit whose outcome could not be established a second line says so: the
+// answer 0 then cannot mean "nothing was stored".
+inline void LogFailure(CQZDBException* e, const std::wstring& sql) {
+  const bool undecided = e->GetSQLState() == kCommitOutcomeUnknown;
+  const std::wstring message = undecided ? e->GetErrorMessage() : std::wstring();
+  e->Delete();
+  platform::WriteDebugOutput(sql);
+  if (undecided) platform::WriteDebugOutput(message);
+}
+
 // Runs body(set) in the guarded region. body returns the operation's result.
 // REQUIRES: database != nullptr.
 template <typename Body>
@@ -86,8 +101,7 @@ int RunOperation(CQZDatabase* database, const std::wstring& sql, Body&& body) {
   try {
     result = body(set);
   } catch (CQZDBException* e) {
-    e->Delete();
-    platform::WriteDebugOutput(sql);
+    LogFailure(e, sql);
     result = 0;
   }
   CloseQuietly(set);
@@ -195,8 +209,7 @@ int InOneTransaction(CQZDatabase* database, const std::wstring& sql, Steps steps
   try {
     if (!database->CommitTrans()) return 0;
   } catch (CQZDBException* e) {
-    e->Delete();
-    platform::WriteDebugOutput(sql);
+    LogFailure(e, sql);
     return 0;
   }
   transaction.Committed();

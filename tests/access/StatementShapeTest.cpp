@@ -85,6 +85,37 @@ TEST(StatementShapeTest, TextsLeftWhole) {
   EXPECT_EQ(Shape("select * from T where b = 'x'::text").text, "select * from T where b = $1::text");
 }
 
+// A statement is kept only when parsing it later would mean the same: a
+// time word left in the text (typed, cast, or inserted into a typed
+// column), any lettered literal left there, and a text left whole are not
+// kept; a time word that became a parameter is read at each run.
+TEST(StatementShapeTest, KeptOnlyWhenParsingLaterMeansTheSame) {
+  for (const char* sql : {
+           "select * from T",
+           "select * from T where guidTask = 'AB' and nIndex > 2 order by 1",
+           "select * from T where t < 'now' and u >= 'NOW'::timestamp",
+           "select * from T where d = date '2024-01-01' and n in ('x', 'today')",
+           "delete from T where t < timestamp '2024-01-01 10:00:00'",
+       }) {
+    EXPECT_TRUE(Shape(sql).keep) << sql;
+  }
+  for (const char* sql : {
+           "select * from T where t < timestamp 'now'",
+           "select * from T where t < TIMESTAMP   'Now' and k = 'x'",
+           "select * from T where t < cast('today' as date)",
+           "select * from T where t < ('tomorrow'::timestamp)",
+           "select * from T where t between 'yesterday' and 'x'",
+           "insert into T (t) values ('now')",
+           "select * from T where t < timestamptz 'now ' + interval '1 day'",
+           "select * from T where t < E'now'",
+           "select * from T where t < $$now$$",
+           "select * from T where t < 'now' -- comment",
+           "create table T (t timestamp default 'now')",
+       }) {
+    EXPECT_FALSE(Shape(sql).keep) << sql;
+  }
+}
+
 // The cache keeps a text from its second sighting, least recently used out;
 // thousands of one-off texts pass by without taking a place.
 TEST(StatementCacheTest, OneOffTextsDoNotFlushSteadyShapes) {

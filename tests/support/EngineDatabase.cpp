@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "common/KindCode.h"
 #include "conversions/Conversions.h"
 #include "platform/TextEncoding.h"
 #include "support/OdbcEngineDatabase.h"
@@ -221,6 +222,12 @@ CQZDBVariant EngineDatabase::Query(const std::wstring& sql) const {
     e->Delete();
   }
   return value;
+}
+
+void EngineDatabase::ConnectBySetting(CQZDatabase* database) const {
+  const DBsSetNode node = Node();
+  database->Connect(common::DatabaseTypeOfKind(node.nDBType), node.strConnect1, node.strConnect2, node.strConnect3,
+                    node.strConnect4);
 }
 
 std::wstring EngineDatabase::QueryText(const std::wstring& sql) const {

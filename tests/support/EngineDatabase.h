@@ -69,6 +69,10 @@ class EngineDatabase {
   // date-time the library can hold.
   virtual std::wstring UnrepresentableDateTime() const = 0;
 
+  // Connects database to this database as the library opens a setting:
+  // by Node()'s kind code and connection texts. Throws CQZDBException.
+  void ConnectBySetting(CQZDatabase* database) const;
+
   // Column v of the first row of sql, on a connection of its own.
   std::wstring QueryText(const std::wstring& sql) const;
   int32_t QueryInteger(const std::wstring& sql) const;

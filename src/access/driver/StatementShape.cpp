@@ -16,6 +16,19 @@ bool IsWordByte(char c) {
 
 bool IsComparisonByte(char c) { return c == '=' || c == '<' || c == '>' || c == '!'; }
 
+// Whether a literal left in a statement's text means the same whenever the
+// statement is parsed. Judged only for what is sure: text without letters
+// (numbers, dates and times in digits). Letters may spell a word the
+// engine reads by the clock ('now', 'Today', 'tomorrow 10:00') or anything
+// else it resolves when parsing, so such a literal is not judged safe.
+bool FixedWhenParsed(std::string_view quoted) {
+  for (char c : quoted) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u >= 0x80) return false;
+  }
+  return true;
+}
+
 // word equals upper, ignoring ASCII case.
 bool SameWord(std::string_view word, std::string_view upper) {
   if (word.size() != upper.size()) return false;
@@ -171,6 +184,7 @@ class Shaper {
       AddLiteral(sql_.substr(i_ + 1, j - i_ - 1));
     } else {
       shape_->text.append(sql_.substr(i_, end - i_));
+      if (!FixedWhenParsed(sql_.substr(i_ + 1, j - i_ - 1))) fixed_ = false;
     }
     before_ = Before::kOther;
     after_in_ = false;
@@ -194,6 +208,7 @@ class Shaper {
 
  public:
   size_t count() const { return count_; }
+  bool fixed() const { return fixed_; }
 
  private:
   std::string_view sql_;
@@ -205,6 +220,7 @@ class Shaper {
   int depth_ = 0;
   uint64_t in_list_ = 0;  // bit d: the parenthesis at depth d holds an IN list
   size_t count_ = 0;
+  bool fixed_ = true;  // no literal left in the text may change with the time of parsing
 };
 
 }  // namespace
@@ -213,7 +229,9 @@ void ShapeOfStatement(std::string_view sql, MarkerStyle style, StatementShape* s
   shape->text.clear();
   shape->text.reserve(sql.size() + 8);
   Shaper shaper(sql, style, shape);
-  if (!shaper.Run() || shaper.count() == 0) {
+  const bool shaped = shaper.Run();
+  shape->keep = shaped && shape->is_data && shaper.fixed();
+  if (!shaped || shaper.count() == 0) {
     shape->text.assign(sql);
     shape->literals.clear();
     return;

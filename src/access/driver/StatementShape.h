@@ -13,6 +13,16 @@
 // and DELETE statements are shaped. A text that already holds
 // parameter markers, comments or dollar quotes, or whose quotes do not
 // close, is left whole.
+//
+// The shape also says whether a statement prepared from it may be kept and
+// run again later. PostgreSQL reads a literal it types at parse time
+// (timestamp 'now', CAST('today' AS date), 'now' inserted into a timestamp
+// column), so 'now', 'today', 'tomorrow' and 'yesterday' in a literal that
+// stays in the text would mean the moment of the first call for ever. A
+// literal that became a parameter is read anew at each run and is no
+// concern. Only a literal left in the text without a letter in it (a
+// number, a date written in digits) is taken as meaning the same whenever
+// it is parsed; anything else, and a text left whole, is not kept.
 #pragma once
 
 #include <string>
@@ -30,6 +40,7 @@ struct StatementShape {
   std::string text;                   // the text to prepare
   std::vector<std::string> literals;  // the value of marker i + 1, quotes undone
   bool is_data = false;               // a SELECT, WITH, INSERT, UPDATE or DELETE
+  bool keep = false;                  // a data statement whose meaning parsing does not fix
 };
 
 // Fills *shape from the UTF-8 statement text sql. When nothing can be

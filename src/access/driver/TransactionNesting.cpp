@@ -37,4 +37,10 @@ void TransactionNesting::Rollback(TransactionSteps& steps) {
   --depth_;
 }
 
+void TransactionNesting::Restart(TransactionSteps& steps) {
+  steps.RollbackOutermost();
+  steps.BeginOutermost();
+  for (int level = 1; level < depth_; ++level) steps.RunSavepointStatement("SAVEPOINT " + SavepointName(level));
+}
+
 }  // namespace qz::access

@@ -40,6 +40,11 @@ class TransactionNesting {
   void Commit(TransactionSteps& steps);
   void Rollback(TransactionSteps& steps);
 
+  // Rolls the whole transaction back and begins it again, with a savepoint
+  // for each inner level as before: for a transaction that has done nothing
+  // yet, whose first statement is worth a second try. REQUIRES: depth() > 0.
+  void Restart(TransactionSteps& steps);
+
   // Ends the innermost level without a statement: the engine has lost it
   // already (a broken link).
   void DropLevel() {

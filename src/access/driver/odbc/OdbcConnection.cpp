@@ -63,7 +63,9 @@ void OdbcConnection::Connect() {
   // always stands for one quote and a backslash for itself.
   if (dbms_name_.find(L"MySQL") != std::wstring::npos || dbms_name_.find(L"MariaDB") != std::wstring::npos)
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
-  transactions_in_sql_ = dbms_name_.find(L"SQLite") != std::wstring::npos;
+  const bool sqlite = dbms_name_.find(L"SQLite") != std::wstring::npos;
+  transactions_in_sql_ = sqlite;
+  schema_copy_may_lag_ = sqlite;
   link_lost_ = false;
   last_used_ = std::chrono::steady_clock::now();
 }
@@ -220,6 +222,7 @@ void OdbcConnection::SetAutocommit(bool on) {
 bool OdbcConnection::BeginTransaction() {
   if (closed_) return false;
   PrepareForStatement();
+  RefreshSchemaCopy();
   transactions_.Begin(*this);
   return true;
 }

@@ -119,6 +119,10 @@ class OdbcConnection : public Connection, private TransactionSteps {
   void SetAutocommit(bool on);
   // Runs a statement without parameters or rows.
   void RunDirect(const std::wstring& sql);
+  // Before a statement or a transaction on an SQLite file, outside a
+  // transaction: brings this connection's copy of the schema up to date
+  // (see OdbcExecution.cpp).
+  void RefreshSchemaCopy();
 
   void BeginOutermost() override;
   void CommitOutermost() override;
@@ -138,9 +142,10 @@ class OdbcConnection : public Connection, private TransactionSteps {
   std::wstring dbms_name_;
   std::wstring quote_;  // the server's identifier quote
   bool closed_ = false;
-  bool link_lost_ = false;         // the driver reported class 08
-  bool transaction_lost_ = false;  // ... inside the transaction
-  bool arrays_refused_ = false;    // the driver cannot take parameter arrays
+  bool link_lost_ = false;            // the driver reported class 08
+  bool transaction_lost_ = false;     // ... inside the transaction
+  bool arrays_refused_ = false;       // the driver cannot take parameter arrays
+  bool schema_copy_may_lag_ = false;  // an SQLite file: see RefreshSchemaCopy
   // SQLite's own statements begin and end transactions (see BeginOutermost).
   bool transactions_in_sql_ = false;
   std::chrono::steady_clock::time_point last_used_;

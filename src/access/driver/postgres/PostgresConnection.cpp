@@ -125,8 +125,13 @@ void PostgresConnection::ForgetSessionState() {
   dropped_shapes_.clear();
   transactions_.Forget();
   transaction_lost_ = false;
-  transaction_number_.clear();
   commit_sent_ = false;
+  // The server may be another one now (a promoted standby).
+  token_table_ = TokenTable::kUnknown;
+  commit_evidence_ = CommitEvidence::kNothingToSettle;
+  commit_token_.clear();
+  deletes_tokens_ = false;
+  swept_ = false;
   look_again_ = false;
 }
 
@@ -202,6 +207,7 @@ bool PostgresConnection::BeginTransaction() {
   Quiesce();
   EnsureLink();
   transactions_.Begin(*this);
+  if (transactions_.depth() == 1) transaction_untouched_ = true;
   return true;
 }
 
@@ -250,20 +256,25 @@ bool PostgresConnection::RollbackTransaction() {
 bool PostgresConnection::LinkUsable() const { return !transaction_lost_ && PQstatus(conn_) == CONNECTION_OK; }
 
 void PostgresConnection::BeginOutermost() {
-  // The transaction's number comes in the same round trip, kept in case the
-  // answer to its COMMIT is lost.
-  transaction_number_.clear();
   unnamed_statement_ = 0;
-  Result result(PQexec(conn_, "BEGIN; SELECT txid_current()"));
+  if (token_table_ == TokenTable::kUnknown) FindTokenTable();
+  // Whether the transaction may write comes in the same round trip: one
+  // that cannot (a standby, a server fenced read-only) has no commit to
+  // settle, and could not store a token anyway.
+  Result result(PQexec(conn_, "BEGIN; SELECT current_setting('transaction_read_only')"));
   if (result && PQresultStatus(result.get()) == PGRES_TUPLES_OK && PQntuples(result.get()) == 1) {
-    transaction_number_ = PQgetvalue(result.get(), 0, 0);
+    const bool writes = std::strcmp(PQgetvalue(result.get(), 0, 0), "off") == 0;
+    if (!writes)
+      commit_evidence_ = CommitEvidence::kNothingToSettle;
+    else
+      commit_evidence_ = token_table_ == TokenTable::kPresent ? CommitEvidence::kToken : CommitEvidence::kNone;
     return;
   }
-  if (PQstatus(conn_) != CONNECTION_OK) Check(std::move(result), "BEGIN");
-  // A server that assigns no numbers (a read-only one) still runs a plain
-  // transaction, which has no commit to settle.
-  if (PQtransactionStatus(conn_) != PQTRANS_IDLE) RunCommand("ROLLBACK");
-  RunCommand("BEGIN");
+  // A level that failed to begin is not open: leave the server outside
+  // any transaction too.
+  if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) Result(PQexec(conn_, "ROLLBACK"));
+  Check(std::move(result), "BEGIN");
+  CQZDBException::Raise(L"BEGIN: the server did not say whether the transaction may write", "", PGRES_FATAL_ERROR);
 }
 
 void PostgresConnection::CommitOutermost() {
@@ -273,9 +284,11 @@ void PostgresConnection::CommitOutermost() {
     CQZDBException::Raise(L"a statement of the transaction failed; it cannot be committed, only rolled back", "25P02",
                           PGRES_FATAL_ERROR);
   commit_sent_ = true;
-  RunCommand("COMMIT");
+  if (commit_evidence_ == CommitEvidence::kToken)
+    CommitWithToken();
+  else
+    RunCommand("COMMIT");
   commit_sent_ = false;
-  transaction_number_.clear();
 }
 
 void PostgresConnection::RollbackOutermost() { RunCommand("ROLLBACK"); }

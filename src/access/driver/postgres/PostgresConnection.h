@@ -13,14 +13,20 @@
 // link looks through the whole list again, so after a standby is promoted
 // the next call lands on it. A server found to have turned read-only (an
 // old primary fenced or demoted) counts as lost. A COMMIT whose answer the
-// lost link took with it is settled by asking the server reached next what
-// became of the transaction (PostgresLostCommit.cpp): the call reports what
-// really happened, never a guess.
+// lost link took with it is settled on the server reached next, by the
+// token the transaction stored as it committed (PostgresLostCommit.cpp): the
+// call reports what really happened, never a guess.
 //
 // A caller's text runs as written the first time its shape (StatementShape.h)
 // is seen; from the second time on the shape is prepared under a name and
 // run with the text's literals as parameters, so that the server parses and
-// plans each kind of statement once per session.
+// plans each kind of statement once per session. A shape whose meaning the
+// time of parsing fixes is never kept. When another connection changes a
+// table so that a kept statement no longer fits (the server refuses it:
+// "cached plan must not change result type"), every kept statement is let
+// go and the text runs afresh in the same call; inside a transaction that
+// has already done something, the server has spoiled it, and the call fails
+// with an error that says so (the next call, after the rollback, works).
 //
 // The class is written in one file per duty:
 //   PostgresConnection.cpp  connecting, the link and reconnecting,
@@ -28,7 +34,8 @@
 //   PostgresExecution.cpp   running statements and streaming their rows
 //   PostgresRowWriting.cpp  rows added and edited, and the COPY stream
 //   PostgresErrors.cpp      turning the server's errors into exceptions
-//   PostgresLostCommit.cpp  settling a commit whose answer was lost
+//   PostgresLostCommit.cpp  committing with a token, and settling a commit
+//                           whose answer was lost by it
 // with the statement texts they send in PostgresStatementText.cpp, and the
 // owners of libpq's handles in PostgresHandles.h.
 #pragma once
@@ -53,7 +60,7 @@ class PostgresCursor;
 
 // A query to send when its first row is needed.
 struct PendingQuery {
-  std::string sql;                  // the text, unless it runs by name
+  std::string sql;                  // the text
   uint64_t statement = 0;           // its number while it may sit parsed as the unnamed statement
   std::string name;                 // the prepared statement to run instead, when not empty
   std::vector<std::string> params;  // the values of that statement's parameters
@@ -88,8 +95,10 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Sends sql and puts the connection in single-row mode for cursor, which
   // then reads its rows with NextStreamResult until it returns null.
   // A query numbered by Execute is only bound and run while the server
-  // still holds it parsed as the unnamed statement.
-  void StartStream(PostgresCursor* cursor, const PendingQuery& query);
+  // still holds it parsed as the unnamed statement. A query run by name
+  // answers its first result (as NextStreamResult would), so that a kept
+  // statement gone stale is run afresh; null otherwise.
+  Result StartStream(PostgresCursor* cursor, const PendingQuery& query);
   // The next result of the stream: a row (PGRES_SINGLE_TUPLE) or null at the
   // end. Throws on an error, after the stream is finished.
   Result NextStreamResult(PostgresCursor* cursor);
@@ -141,16 +150,39 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool LinkUsable() const;
   // With several servers: the one we are on no longer takes writes.
   bool ServerWentReadOnly() const;
-  // The link went while COMMIT was on its way. Connects again and asks what
-  // became of the transaction: returns when it was committed, throws
-  // CQZDBException when it was not or nobody can say.
-  void SettleLostCommit();
 
   // TransactionSteps: what each transaction level runs on the server.
   void BeginOutermost() override;
   void CommitOutermost() override;
   void RollbackOutermost() override;
   void RunSavepointStatement(const std::string& sql) override;
+
+  // --- Commits and their tokens (PostgresLostCommit.cpp) ----------------------
+
+  // What settles the outermost transaction's COMMIT if its answer is lost.
+  enum class CommitEvidence {
+    kNothingToSettle,  // the transaction cannot have written anything
+    kToken,            // commit_token_ is stored exactly when it committed
+    kNone,             // it may write, and the database keeps no tokens
+  };
+  enum class TokenTable { kUnknown, kPresent, kAbsent };
+  enum class Outcome { kCommitted, kNotCommitted, kUndecided, kNoTable };
+
+  // Once per session, before its first transaction: whether the database
+  // holds the token table, made now when it lacks it and may take it.
+  void FindTokenTable();
+  // Reads what the session may do with the table; true when it may store
+  // tokens.
+  bool LookForTokenTable();
+  // COMMIT, with the transaction's token stored (and the tokens of earlier
+  // commits deleted) in the same flight. Throws like RunCommand.
+  void CommitWithToken();
+  // The link went while COMMIT was on its way. Connects again and settles
+  // by the token: returns when the transaction was committed, throws
+  // CQZDBException when it was not or nobody can say.
+  void SettleLostCommit();
+  // One try at settling token on the link as it is now.
+  Outcome FenceToken(const std::string& token);
 
   // --- Statements (PostgresExecution.cpp) -----------------------------------
 
@@ -159,15 +191,28 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Sends the query sql (or the statement prepared as name, with params)
   // and waits for its first row: a cursor streaming the rest, or one
   // holding the whole (empty or row-less) result. Raises the statement's
-  // error.
+  // error. Null when the statement run by name was stale and the text is
+  // to run afresh (RecoverFromStale; untouched as there).
   std::unique_ptr<Cursor> RunQuery(const std::string& sql, const std::string& name = std::string(),
-                                   const std::vector<std::string>& params = {});
+                                   const std::vector<std::string>& params = {}, bool untouched = false);
   // Parses sql as the statement name ("" the unnamed one) and describes
   // it, both in one round trip; the description, or raises the first error.
   Result PrepareAndDescribe(const std::string& sql, const std::string& name = std::string());
-  // The statement prepared for shape_, from the cache or prepared now on
-  // the shape's second sighting; null when it is not worth preparing.
-  const PreparedShape* PreparedFor(const StatementShape& shape);
+  // The statement prepared for text, from the cache or prepared now on the
+  // text's second sighting; null when it is not worth preparing.
+  // REQUIRES: text is a data statement that may be kept.
+  const PreparedShape* PreparedFor(const std::string& text);
+  // Whether the transaction open has run nothing of the caller's yet (as
+  // outside a transaction); from now on it has.
+  bool TakeUntouched();
+  // result is what a statement run by its kept name answered. When it says
+  // the statement no longer fits the tables, every kept statement is let go
+  // and the answer is true: the caller runs the text afresh. Outside a
+  // transaction that is so at once; a transaction that had run nothing yet
+  // (untouched, from TakeUntouched) is begun again first. In any other
+  // transaction the server has spoiled it: raises an error that says so.
+  // False for a success or any other failure.
+  bool RecoverFromStale(const PGresult* result, bool untouched);
   // Runs a statement that returns no rows by its prepared name, or as
   // text when the text has not been seen before. Raises its error.
   Result RunCommandWithParameters(const std::string& sql, const std::vector<const char*>& values);
@@ -209,11 +254,16 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool look_again_ = false;
 
   TransactionNesting transactions_;
-  bool transaction_lost_ = false;  // the link broke inside the transaction
-  // The server's number of the open transaction (txid_current), empty when
-  // unknown; and whether its COMMIT has been sent.
-  std::string transaction_number_;
-  bool commit_sent_ = false;
+  bool transaction_lost_ = false;       // the link broke inside the transaction
+  bool transaction_untouched_ = false;  // see TakeUntouched
+  bool commit_sent_ = false;            // the outermost COMMIT has gone out
+
+  TokenTable token_table_ = TokenTable::kUnknown;  // in this session's database
+  CommitEvidence commit_evidence_ = CommitEvidence::kNothingToSettle;
+  std::string commit_token_;               // the token the last COMMIT carried
+  std::vector<std::string> spent_tokens_;  // tokens of known commits, to delete
+  bool deletes_tokens_ = false;            // the session may delete tokens
+  bool swept_ = false;                     // it deleted the day-old tokens
 
   PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode
 
@@ -240,6 +290,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   std::vector<const char*> param_values_;
   std::string sql_scratch_;
 };
+
+// CREATE TABLE of the commit-token table, as schema/postgresql.sql has it.
+extern const char* const kCreateCommitTokenTable;
 
 // Inserts kept prepared per connection.
 constexpr size_t kPreparedInsertLimit = 32;

@@ -53,8 +53,9 @@ PostgresCursor::~PostgresCursor() { Close(); }
 void PostgresCursor::ReadFirst() {
   assert(state_ != State::kClosed);
   if (state_ == State::kPending) {
-    connection_->StartStream(this, query_);
+    Result first = connection_->StartStream(this, query_);
     state_ = State::kStreaming;
+    if (first) buffered_.push_back(std::move(first));
   }
   Advance();
 }

@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include "access/driver/postgres/PostgresConnection.h"
 #include "access/driver/postgres/PostgresCursor.h"
 #include "access/driver/postgres/PostgresStatementText.h"
@@ -76,15 +78,14 @@ const std::vector<const char*>& PostgresConnection::LiteralPointers(const std::v
   return literal_pointers_;
 }
 
-const PostgresConnection::PreparedShape* PostgresConnection::PreparedFor(const StatementShape& shape) {
-  if (!shape.is_data) return nullptr;
-  if (const PreparedShape* kept = shapes_.Find(shape.text)) return kept;
-  if (!shapes_.Admit(shape.text)) return nullptr;
+const PostgresConnection::PreparedShape* PostgresConnection::PreparedFor(const std::string& text) {
+  if (const PreparedShape* kept = shapes_.Find(text)) return kept;
+  if (!shapes_.Admit(text)) return nullptr;
   PreparedShape prepared{"qz_shape_" + std::to_string(next_statement_number_++), false};
-  Result described = PrepareAndDescribe(shape.text, prepared.name);
+  Result described = PrepareAndDescribe(text, prepared.name);
   prepared.returns_rows = PQnfields(described.get()) > 0;
-  shapes_.Put(shape.text, prepared, [&](const PreparedShape& old) { dropped_shapes_.push_back(old.name); });
-  return shapes_.Find(shape.text);
+  shapes_.Put(text, prepared, [&](const PreparedShape& old) { dropped_shapes_.push_back(old.name); });
+  return shapes_.Find(text);
 }
 
 void PostgresConnection::DeallocateDropped() {
@@ -98,13 +99,47 @@ void PostgresConnection::DeallocateDropped() {
 }
 
 Result PostgresConnection::RunCommandWithParameters(const std::string& sql, const std::vector<const char*>& values) {
-  ShapeOfStatement(sql, MarkerStyle::kDollarNumbered, &shape_);
-  const PreparedShape* prepared = PreparedFor(shape_);
+  // The driver's own text: no literals, fixed whenever it is parsed.
+  const PreparedShape* prepared = PreparedFor(sql);
+  const bool untouched = TakeUntouched();
   unnamed_statement_ = 0;
   const int count = static_cast<int>(values.size());
-  if (prepared)
-    return Check(Result(PQexecPrepared(conn_, prepared->name.c_str(), count, values.data(), nullptr, nullptr, 0)), "");
+  if (prepared) {
+    Result done(PQexecPrepared(conn_, prepared->name.c_str(), count, values.data(), nullptr, nullptr, 0));
+    if (!RecoverFromStale(done.get(), untouched)) return Check(std::move(done), "");
+  }
   return Check(Result(PQexecParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)), "");
+}
+
+// --- Kept statements gone stale -------------------------------------------
+// A statement prepared under a name keeps the result columns it was
+// prepared with. Another connection adding or dropping a column of a table
+// it reads makes the server refuse it from then on (0A000, "cached plan
+// must not change result type"); one that was deallocated behind our back
+// is refused as 26000. Either way the text itself is still good.
+
+bool PostgresConnection::TakeUntouched() {
+  const bool untouched = transactions_.depth() == 0 || transaction_untouched_;
+  transaction_untouched_ = false;
+  return untouched;
+}
+
+bool PostgresConnection::RecoverFromStale(const PGresult* result, bool untouched) {
+  if (!result || PQresultStatus(result) != PGRES_FATAL_ERROR || PQstatus(conn_) != CONNECTION_OK) return false;
+  const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+  if (!state || (std::strcmp(state, "0A000") != 0 && std::strcmp(state, "26000") != 0)) return false;
+  // A change to one table is seldom alone: every kept statement is let go,
+  // and each is prepared again when its text comes back.
+  shapes_.Clear([&](const PreparedShape& kept) { dropped_shapes_.push_back(kept.name); });
+  if (transactions_.depth() == 0) return true;
+  if (untouched && !copying_) {
+    // Nothing of the caller's is lost by beginning again.
+    transactions_.Restart(*this);
+    return true;
+  }
+  RaiseResultError(result,
+                   "a table changed under a statement this connection kept prepared (another connection altered "
+                   "it), which spoils the transaction; roll it back and the next call prepares the statement afresh");
 }
 
 // --- Statements -----------------------------------------------------------
@@ -116,21 +151,29 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   DeallocateDropped();
   std::string text = platform::WideToUtf8(sql);
   ShapeOfStatement(text, MarkerStyle::kDollarNumbered, &shape_);
-  if (const PreparedShape* prepared = PreparedFor(shape_)) {
-    if (!prepared->returns_rows) {
-      unnamed_statement_ = 0;
-      const std::vector<const char*>& values = LiteralPointers(shape_.literals);
-      Result done = Check(Result(PQexecPrepared(conn_, prepared->name.c_str(), static_cast<int>(values.size()),
-                                                values.data(), nullptr, nullptr, 0)),
-                          "");
-      return std::make_unique<PostgresCursor>(this, std::move(done));
-    }
-    if (operation == ROWOPERATION_READONLY) return RunQuery(std::string(), prepared->name, shape_.literals);
+  const PreparedShape* prepared = shape_.keep ? PreparedFor(shape_.text) : nullptr;
+  if (prepared && prepared->returns_rows && operation != ROWOPERATION_READONLY) {
+    // Sent when a row is first asked for (StartStream).
     PendingQuery query;
+    query.sql = std::move(text);
     query.name = prepared->name;
     query.params = shape_.literals;
     return std::make_unique<PostgresCursor>(this, std::move(query));
   }
+  const bool untouched = TakeUntouched();
+  if (prepared && prepared->returns_rows) {
+    if (std::unique_ptr<Cursor> cursor = RunQuery(std::string(), prepared->name, shape_.literals, untouched))
+      return cursor;
+  } else if (prepared) {
+    unnamed_statement_ = 0;
+    const std::vector<const char*>& values = LiteralPointers(shape_.literals);
+    Result done(PQexecPrepared(conn_, prepared->name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
+                               nullptr, 0));
+    if (!RecoverFromStale(done.get(), untouched))
+      return std::make_unique<PostgresCursor>(this, Check(std::move(done), ""));
+  }
+  // From here the text runs as written: its shape is not kept (yet), or the
+  // statement kept for it went stale and was let go.
   if (MayReturnRows(text)) {
     // A query opened for reading is read straight after Open: run it now.
     if (operation == ROWOPERATION_READONLY) return RunQuery(text);
@@ -155,7 +198,7 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
 }
 
 std::unique_ptr<Cursor> PostgresConnection::RunQuery(const std::string& sql, const std::string& name,
-                                                     const std::vector<std::string>& params) {
+                                                     const std::vector<std::string>& params, bool untouched) {
   // Parse, bind, describe, execute and sync go out together; Open then waits
   // for the first row, the end of an empty result, or the statement's
   // error: one round trip in all. The server refuses a second statement in
@@ -185,32 +228,45 @@ std::unique_ptr<Cursor> PostgresConnection::RunQuery(const std::string& sql, con
     while (Result rest{PQgetResult(conn_)}) {
     }
   }
+  if (!name.empty() && RecoverFromStale(first.get(), untouched)) return nullptr;
   return std::make_unique<PostgresCursor>(this, Check(std::move(first), ""));
 }
 
-void PostgresConnection::StartStream(PostgresCursor* cursor, const PendingQuery& query) {
+Result PostgresConnection::StartStream(PostgresCursor* cursor, const PendingQuery& query) {
   Quiesce();
   EnsureLink();
+  const bool untouched = TakeUntouched();
   const bool parsed = query.statement != 0 && query.statement == unnamed_statement_;
   unnamed_statement_ = 0;
-  int sent;
-  if (!query.name.empty()) {
-    const std::vector<const char*>& values = LiteralPointers(query.params);
-    sent = PQsendQueryPrepared(conn_, query.name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
-                               nullptr, 0);
-  } else {
-    sent = parsed ? PQsendQueryPrepared(conn_, "", 0, nullptr, nullptr, nullptr, 0)
-                  : PQsendQueryParams(conn_, query.sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
-  }
-  if (!sent) RaiseResultError(nullptr, "");
-  if (!PQsetSingleRowMode(conn_)) {
-    // Cannot happen right after a send; finish the query rather than leave
-    // it half read.
-    while (Result rest{PQgetResult(conn_)}) {
+  auto send = [&](bool by_name) {
+    int sent;
+    if (by_name) {
+      const std::vector<const char*>& values = LiteralPointers(query.params);
+      sent = PQsendQueryPrepared(conn_, query.name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
+                                 nullptr, 0);
+    } else {
+      sent = parsed ? PQsendQueryPrepared(conn_, "", 0, nullptr, nullptr, nullptr, 0)
+                    : PQsendQueryParams(conn_, query.sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
     }
-    CQZDBException::Raise(L"could not read the rows one at a time", "", PGRES_FATAL_ERROR);
+    if (!sent) RaiseResultError(nullptr, "");
+    if (!PQsetSingleRowMode(conn_)) {
+      // Cannot happen right after a send; finish the query rather than
+      // leave it half read.
+      while (Result rest{PQgetResult(conn_)}) {
+      }
+      CQZDBException::Raise(L"could not read the rows one at a time", "", PGRES_FATAL_ERROR);
+    }
+    streaming_ = cursor;
+  };
+  if (query.name.empty()) {
+    send(false);
+    return nullptr;
   }
-  streaming_ = cursor;
+  send(true);
+  Result first = NextStreamResult(cursor);
+  if (!RecoverFromStale(first.get(), untouched)) return first;
+  send(false);
+  return NextStreamResult(cursor);
 }
 
 Result PostgresConnection::NextStreamResult(PostgresCursor* cursor) {

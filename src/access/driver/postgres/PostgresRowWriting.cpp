@@ -48,6 +48,7 @@ const std::string& PostgresConnection::PrepareInsert(const std::string& signatur
 
 void PostgresConnection::InsertRow(const std::wstring& table, const FieldValue* fields, size_t count) {
   if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, CONNECTION_BAD);
+  transaction_untouched_ = false;
   BuildTarget(&sql_scratch_, table, fields, count);
   if (transactions_.depth() > 0 && count > 0) {
     CopyRow(sql_scratch_, fields, count);

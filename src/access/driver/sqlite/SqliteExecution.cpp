@@ -53,7 +53,9 @@ Statement SqliteConnection::Prepare(const std::string& sql) {
 Statement SqliteConnection::PrepareForCaller(const std::string& text, std::string* key) {
   ShapeOfStatement(text, MarkerStyle::kQuestionNumbered, &shape_);
   Statement statement;
-  if (std::optional<Statement> kept = cache_.Take(shape_.text)) {
+  if (!shape_.keep) {
+    // Not to be kept (StatementShape.h): prepared for this use below.
+  } else if (std::optional<Statement> kept = cache_.Take(shape_.text)) {
     statement = std::move(*kept);
   } else if (cache_.Admit(shape_.text)) {
     // Seen before: worth keeping. A shape that does not prepare leaves
@@ -83,7 +85,9 @@ Statement SqliteConnection::PrepareForCaller(const std::string& text, std::strin
 
 void SqliteConnection::ReleaseStatement(std::string sql, Statement statement) {
   if (!statement || !db_ || sql.empty()) return;  // finalized as it goes
-  sqlite3_reset(statement.get());
+  // SQLITE_SCHEMA reaches us only when preparing the statement again for a
+  // changed schema kept failing: such a statement is not kept.
+  if ((sqlite3_reset(statement.get()) & 0xff) == SQLITE_SCHEMA) return;
   sqlite3_clear_bindings(statement.get());
   cache_.Put(std::move(sql), std::move(statement), [](Statement&) {});
 }
