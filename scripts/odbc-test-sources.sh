@@ -207,11 +207,11 @@ Driver=QZ MariaDB
 Server=127.0.0.1
 Port=$mariadb_port
 Database=$MARIADB_DATABASE
-# FOUND_ROWS (2): an UPDATE counts the rows it matched, also those it left
-# as they were, so that rewriting a row with its own values is no "row
-# gone"; NO_CACHE (1048576): forward-only results stream instead of being
-# read whole at execution.
-Option=1048578
+# NO_CACHE (1048576): forward-only results stream instead of being read
+# whole at execution. Neither FOUND_ROWS (2) nor MULTI_STATEMENTS: the
+# library must get by without the one, and the tests turn on the other
+# where they need it.
+Option=1048576
 
 [qz_sqlite]
 Driver=QZ SQLite3

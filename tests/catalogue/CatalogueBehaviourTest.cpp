@@ -2,11 +2,13 @@
 // the reads answer. Runs once per backend of CatalogueBackend.h.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "catalogue/CatalogueBackend.h"
 #include "conversions/Conversions.h"
+#include "platform/TextEncoding.h"
 #include "support/ScriptedDriver.h"
 
 namespace {
@@ -250,6 +252,35 @@ TEST_P(CatalogueTest, GroupLookups) {
   EXPECT_EQ(control_.GetVtrTapeTypeGrpGuid(G(kUnknown), group), 0);
   EXPECT_EQ(group, G(kNoTapes));
   EXPECT_TRUE(debug_.lines().empty());
+}
+
+// A condition runs as the one statement the engine reads in it, by the
+// engine's own rules: a backslash is an ordinary character in a quoted text
+// and a '$' inside a name opens no dollar quote. Text after the first
+// statement is refused (0) and never runs, whichever listing it reaches.
+TEST_P(CatalogueTest, AConditionIsOneStatementReadByTheEnginesOwnRules) {
+  AddGroups();
+  AddTapes();
+  backend_->InsertTape(L"AAAAAAAA-0000-0000-0000-000000000005", L"a\\", L"", kDV, 1, 0);
+  backend_->InsertTape(L"AAAAAAAA-0000-0000-0000-000000000006", L";x", L"", kDV, 2, 0);
+
+  std::vector<SQZGZVTRTapeTypeInfo> tapes;
+  ASSERT_EQ(control_.GetVTRTapeInfosByCondition(L"TAPENAME = 'a\\' or TAPENAME = ';x'", &tapes), 1);
+  std::vector<std::wstring> names = TapeNames(tapes);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::wstring>{L";x", L"a\\"}));
+
+  for (const wchar_t* condition : {L"strTaskName = 'a\\'; delete from VTRTAPEINFO where ''=''",
+                                   L"TAPENAME = 'a\\'; delete from VTRTAPEINFO where ''=''",
+                                   L"exists (select 1 as a$b$) ; delete from VTRTAPEINFO"}) {
+    SCOPED_TRACE(qz::platform::WideToUtf8(condition));
+    std::vector<SQZGeZhuanTaskInfo> tasks;
+    EXPECT_EQ(control_.GetGeZhuanTasksByCondition(condition, &tasks), 0);
+    tapes.assign(1, SentinelTape());
+    EXPECT_EQ(control_.GetVTRTapeInfosByCondition(condition, &tapes), 0);
+    EXPECT_TRUE(tapes.size() == 1 && SameTape(tapes[0], SentinelTape()));
+    EXPECT_EQ(backend_->database().QueryInteger(L"select count(*) as v from VTRTAPEINFO"), 5);
+  }
 }
 
 QZ_INSTANTIATE_ON_EVERY_ENGINE(CatalogueTest);

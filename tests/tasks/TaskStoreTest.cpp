@@ -251,6 +251,24 @@ TEST_P(TaskStoreTest, RewritingTheRowOnly) {
   EXPECT_TRUE(debug_.lines().empty());
 }
 
+// A row rewritten with the values it holds is found and so rewritten,
+// though no value changes: MySQL and MariaDB count such a row as matched
+// only with their driver's found-rows option, which no data source need set.
+TEST_P(TaskStoreTest, RewritingATaskWithTheValuesItHoldsAnswersOne) {
+  std::vector<SQZGeZhuanTaskInfo> tasks = {FullTask(1, 1)};
+  ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
+  SQZGeZhuanTaskInfo same = tasks[0];
+  EXPECT_EQ(control_.ModifyGeZhuanTaskOnly(&same), 1);
+  EXPECT_EQ(control_.ModifyGeZhuanTaskAll(&same), 1);
+  EXPECT_TRUE(debug_.lines().empty());
+
+  std::vector<SQZGeZhuanTaskInfo> read;
+  ASSERT_EQ(control_.GetGeZhuanTasksByCondition(L"", &read), 1);
+  ASSERT_EQ(read.size(), 1u);
+  ExpectSameRow(tasks[0], read[0]);
+  EXPECT_EQ(read[0].arrItems.size(), 1u);
+}
+
 // The row is found, but by the time it is rewritten no row changes (here
 // the database skips the update, as it would find nothing after a delete
 // from elsewhere): that is a failure, not a success.

@@ -166,6 +166,17 @@ DriverFactory FindDriver(DATABASETYPE type);
   CQZDBException::Raise(L"the row to edit is no longer in " + table, "02000", 0);
 }
 
+// Raises what every driver raises for a text that holds more than one
+// statement, whichever part of the driver or the engine notices it:
+// syntax_error, with the same words everywhere.
+[[noreturn]] inline void RaiseSecondStatement() {
+  CQZDBException::Raise(L"the SQL text holds more than one statement; only one may run at a time", "42601", 0);
+}
+
+// Raises what every driver raises for a text that holds no statement at all
+// (only blanks, comments or semicolons).
+[[noreturn]] inline void RaiseNoStatement() { CQZDBException::Raise(L"the SQL text holds no statement", "42601", 0); }
+
 // Raises what every driver raises when Edit is asked of a table without a
 // primary key, whose rows it could not find again.
 [[noreturn]] inline void RaiseNoKeyToEditBy(const std::wstring& table) {

@@ -5,8 +5,10 @@
 // exist.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "access/driver/odbc/OdbcText.h"
 #include "platform/TextEncoding.h"
@@ -169,6 +171,73 @@ TEST_P(OdbcStoreTest, TextAfterTheFirstStatementIsRefused) {
   EXPECT_EQ(Count(L"VTRTAPEGROUPINFO"), 1);
   // A ';' inside a quote or after the statement is no second statement.
   EXPECT_EQ(db_->QueryText(L"select strGroupHint as v from VTRTAPEGROUPINFO where strGroupHint = 'a;b';  "), L"a;b");
+}
+
+// Whether a backslash escapes is the session's to say, and the session may
+// change it: the text is read as the server reads it now. MariaDB's driver
+// refuses a second statement itself unless its data source lets it run
+// them, so here it does, and only the reading stands in the way.
+TEST_P(OdbcStoreTest, ABackslashIsReadAsTheSessionReadsIt) {
+  if (GetParam() == "OdbcSQLite") GTEST_SKIP() << "SQLite reads no backslash escapes";
+  db_->Execute(
+      L"insert into VTRTAPEGROUPINFO (guidGroupID, strGroupName, strGroupHint) values "
+      L"('0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9', 'HD', 'a;b')");
+  const DBsSetNode node = db_->Node();
+  const std::wstring source =
+      GetParam() == "OdbcMariaDB" ? L"DSN=" + node.strConnect1 + L";OPTION=68157440" : node.strConnect1;
+  CQZDatabase database;
+  database.Connect(QZDB_ODBC, source, node.strConnect2, node.strConnect3, node.strConnect4);
+  const auto runs = [&](const std::wstring& sql) {
+    CQZRecordSet set(&database);
+    try {
+      return set.Open(sql, ROWOPERATION_READONLY);
+    } catch (CQZDBException* e) {
+      e->Delete();
+      return false;
+    }
+  };
+  const std::wstring select = L"select count(*) as v from VTRTAPEGROUPINFO where strGroupHint = ";
+  // One statement with a plain backslash, two where it escapes; and the
+  // other way round.
+  const std::wstring plain_one = select + L"'a\\' or strGroupHint = ';delete from VTRTAPEGROUPINFO --'";
+  const std::wstring escaped_one = select + L"'x\\'; delete from VTRTAPEGROUPINFO; --'";
+  EXPECT_TRUE(runs(plain_one));
+  EXPECT_FALSE(runs(escaped_one));
+  EXPECT_TRUE(
+      runs(GetParam() == "OdbcMariaDB" ? L"SET SESSION sql_mode = ''" : L"SET standard_conforming_strings = off"));
+  EXPECT_FALSE(runs(plain_one));
+  EXPECT_TRUE(runs(escaped_one));
+  EXPECT_EQ(Count(L"VTRTAPEGROUPINFO"), 1);
+}
+
+// One ODBC environment serves every connection of the process; connections
+// opened on several threads at once all work.
+TEST_P(OdbcStoreTest, ConnectionsOpenOnSeveralThreadsAtOnce) {
+  const DBsSetNode node = db_->Node();
+  std::atomic<int> answered{0};
+  std::atomic<int> failed{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([&] {
+      for (int round = 0; round < 3; ++round) {
+        try {
+          CQZDatabase database;
+          database.Connect(QZDB_ODBC, node.strConnect1, node.strConnect2, node.strConnect3, node.strConnect4);
+          CQZRecordSet set(&database);
+          if (set.Open(L"select count(*) as v from VTRTAPEGROUPINFO", ROWOPERATION_READONLY))
+            ++answered;
+          else
+            ++failed;
+        } catch (CQZDBException* e) {
+          ++failed;
+          e->Delete();
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_EQ(answered.load(), 18);
 }
 
 TEST_P(OdbcStoreTest, APasswordIsNeverShown) {

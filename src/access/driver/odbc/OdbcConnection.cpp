@@ -1,6 +1,7 @@
 #include "access/driver/odbc/OdbcConnection.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "access/driver/odbc/OdbcCursor.h"
 #include "access/driver/odbc/OdbcErrors.h"
@@ -18,36 +19,38 @@ constexpr std::chrono::milliseconds kIdleBeforeCheck{1000};
 
 OdbcConnection::OdbcConnection(SqlText connection_string, std::wstring description)
     : connection_string_(std::move(connection_string)), description_(std::move(description)) {
-  SQLHANDLE environment = SQL_NULL_HANDLE;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment)))
-    CQZDBException::Raise(L"the ODBC driver manager could not be started", kConnectionNotOpened, 0);
-  environment_ = Handle(SQL_HANDLE_ENV, environment);
-  SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   Connect();
 }
 
 OdbcConnection::~OdbcConnection() { Close(); }
 
 void OdbcConnection::Connect() {
-  SQLHANDLE allocated = SQL_NULL_HANDLE;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment_.get(), &allocated))) {
-    const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_ENV, environment_.get());
-    RaiseDiagnostic(diagnostic, L"cannot start a connection");
-  }
-  Handle owned(SQL_HANDLE_DBC, allocated);
-  const SQLHDBC dbc = owned.get();
-  SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
-  SQLSMALLINT out_length = 0;
-  const SQLRETURN rc =
-      SQLDriverConnectW(dbc, nullptr, connection_string_.data(), static_cast<SQLSMALLINT>(connection_string_.size()),
-                        nullptr, 0, &out_length, SQL_DRIVER_NOPROMPT);
-  if (!SQL_SUCCEEDED(rc)) {
-    Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc);
-    if (diagnostic.state.empty()) diagnostic.state = kConnectionNotOpened;
-    diagnostic.message += L" (" + description_ + L")";
-    RaiseDiagnostic(diagnostic, L"cannot connect");
+  SQLHENV environment = Environment();
+  // Declared before the lock: on a failure it lets go of the handle, which
+  // takes the lock, after the lock is released.
+  Handle owned;
+  {
+    const std::lock_guard<std::mutex> turn(ConnectingLock());
+    SQLHANDLE allocated = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, environment, &allocated))) {
+      const Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_ENV, environment);
+      RaiseDiagnostic(diagnostic, L"cannot start a connection");
+    }
+    owned = Handle(SQL_HANDLE_DBC, allocated);
+    SQLSetConnectAttrW(allocated, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+    SQLSMALLINT out_length = 0;
+    const SQLRETURN rc = SQLDriverConnectW(allocated, nullptr, connection_string_.data(),
+                                           static_cast<SQLSMALLINT>(connection_string_.size()), nullptr, 0, &out_length,
+                                           SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+      Diagnostic diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, allocated);
+      if (diagnostic.state.empty()) diagnostic.state = kConnectionNotOpened;
+      diagnostic.message += L" (" + description_ + L")";
+      RaiseDiagnostic(diagnostic, L"cannot connect");
+    }
   }
   connection_ = std::move(owned);
+  const SQLHDBC dbc = connection_.get();
 
   SQLWCHAR name[128] = {};
   SQLSMALLINT length = 0;
@@ -57,13 +60,14 @@ void OdbcConnection::Connect() {
   length = 0;
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length)))
     quote_ = FromSqlText(quote, static_cast<size_t>(length) / sizeof(SQLWCHAR));
+  dialect_ = DialectOfProduct(dbms_name_);
   // MySQL and MariaDB read a backslash in quoted text as an escape unless
   // told not to. Pin the standard reading, as the PostgreSQL driver pins
   // standard_conforming_strings, so that a doubled quote in a literal
   // always stands for one quote and a backslash for itself.
-  if (dbms_name_.find(L"MySQL") != std::wstring::npos || dbms_name_.find(L"MariaDB") != std::wstring::npos)
+  if (dialect_ == SqlDialect::kMySql)
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
-  const bool sqlite = dbms_name_.find(L"SQLite") != std::wstring::npos;
+  const bool sqlite = dialect_ == SqlDialect::kSqlite;
   transactions_in_sql_ = sqlite;
   schema_copy_may_lag_ = sqlite;
   link_lost_ = false;
@@ -90,7 +94,6 @@ void OdbcConnection::Close() {
   // Rows still held back belong to a transaction that ends with the
   // connection: the database rolls it back.
   Disconnect();
-  environment_.reset();
 }
 
 void OdbcConnection::Reconnect() {
@@ -204,6 +207,30 @@ void OdbcConnection::RunDirect(const std::wstring& sql) {
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   ReturnStatement(std::move(statement));
   last_used_ = std::chrono::steady_clock::now();
+}
+
+std::optional<std::wstring> OdbcConnection::QueryText(const std::wstring& sql) {
+  Handle statement = NewStatement();
+  const SqlText text = ToSqlText(sql);
+  const SQLRETURN rc =
+      SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+  if (!SQL_SUCCEEDED(rc)) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  std::optional<std::wstring> value;
+  const SQLRETURN fetched = SQLFetch(statement.get());
+  if (fetched != SQL_NO_DATA && !SQL_SUCCEEDED(fetched)) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  if (SQL_SUCCEEDED(fetched)) {
+    SQLWCHAR buffer[1024] = {};
+    SQLLEN length = 0;
+    if (!SQL_SUCCEEDED(SQLGetData(statement.get(), 1, SQL_C_WCHAR, buffer, sizeof buffer, &length)))
+      RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+    // A longer value is cut to what the buffer holds.
+    if (length >= 0)
+      value = FromSqlText(buffer,
+                          std::min(static_cast<size_t>(length), sizeof buffer - sizeof(SQLWCHAR)) / sizeof(SQLWCHAR));
+  }
+  ReturnStatement(std::move(statement));
+  last_used_ = std::chrono::steady_clock::now();
+  return value;
 }
 
 // --- Transactions ---------------------------------------------------------

@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@
 #include "access/driver/odbc/OdbcErrors.h"
 #include "access/driver/odbc/OdbcHandles.h"
 #include "access/driver/odbc/OdbcParameters.h"
+#include "access/driver/odbc/OdbcStatementText.h"
 #include "access/driver/odbc/OdbcText.h"
 
 namespace qz::access::odbc {
@@ -119,6 +121,14 @@ class OdbcConnection : public Connection, private TransactionSteps {
   void SetAutocommit(bool on);
   // Runs a statement without parameters or rows.
   void RunDirect(const std::wstring& sql);
+  // The first column of the first row of a query, as text; none when it
+  // has no row or the value is NULL. Throws.
+  std::optional<std::wstring> QueryText(const std::wstring& sql);
+  // How the server reads sql's quotes in this session.
+  TextRules RulesFor(std::wstring_view sql);
+  // Whether table holds a row with the key values. Throws.
+  bool RowExists(const std::wstring& table, const std::vector<std::wstring>& key,
+                 const std::vector<CQZDBVariant>& key_values);
   // Before a statement or a transaction on an SQLite file, outside a
   // transaction: brings this connection's copy of the schema up to date
   // (see OdbcExecution.cpp).
@@ -135,12 +145,12 @@ class OdbcConnection : public Connection, private TransactionSteps {
   void RunRows(SQLHSTMT statement, const CQZDBVariant* const* values, size_t rows, size_t columns);
   void HoldRow(const std::wstring& sql, const FieldValue* fields, size_t count);
 
-  Handle environment_;
   Handle connection_;
   SqlText connection_string_;
   std::wstring description_;
   std::wstring dbms_name_;
   std::wstring quote_;  // the server's identifier quote
+  SqlDialect dialect_ = SqlDialect::kUnknown;
   bool closed_ = false;
   bool link_lost_ = false;            // the driver reported class 08
   bool transaction_lost_ = false;     // ... inside the transaction

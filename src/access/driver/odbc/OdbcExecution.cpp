@@ -2,12 +2,58 @@
 // its rows through a forward-only cursor; one opened to write rows is only
 // prepared, and runs when a row is first asked for, so that a query opened
 // just to add rows reads nothing.
+#include <optional>
+
 #include "access/driver/odbc/OdbcConnection.h"
 #include "access/driver/odbc/OdbcCursor.h"
 #include "access/driver/odbc/OdbcErrors.h"
 #include "access/driver/odbc/OdbcStatementText.h"
 
 namespace qz::access::odbc {
+namespace {
+
+bool MentionsWord(std::wstring_view text, std::wstring_view lower) {
+  std::wstring folded(text);
+  for (wchar_t& c : folded)
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  return folded.find(lower) != std::wstring::npos;
+}
+
+}  // namespace
+
+// A driver manager passes a text on as it is, and psqlODBC (or MariaDB's
+// driver with its multi-statement option) runs every statement in it, so
+// the text is read here as the server will read it. Only a backslash reads
+// differently under the session's settings, which the caller may have
+// changed since the connection was made: a text holding one asks the
+// server how it reads them now.
+TextRules OdbcConnection::RulesFor(std::wstring_view sql) {
+  TextRules rules{dialect_, Backslash::kPlain, false};
+  if (sql.find(L'\\') == std::wstring_view::npos || dialect_ == SqlDialect::kSqlite) return rules;
+  rules.backslash = Backslash::kEither;
+  // SET STATEMENT sql_mode=... FOR ... may read its statement either way.
+  if (dialect_ == SqlDialect::kUnknown || (dialect_ == SqlDialect::kMySql && MentionsWord(sql, L"sql_mode")))
+    return rules;
+  // Rows held back go first, and their refusal is the caller's to see.
+  PrepareForStatement();
+  try {
+    if (dialect_ == SqlDialect::kPostgres) {
+      const std::optional<std::wstring> standard = QueryText(L"SHOW standard_conforming_strings");
+      if (standard == L"on") rules.backslash = Backslash::kPlain;
+      if (standard == L"off") rules.backslash = Backslash::kEscape;
+    } else if (const std::optional<std::wstring> mode = QueryText(L"SELECT @@SESSION.sql_mode")) {
+      // An empty mode is a mode too: backslashes escape.
+      const std::wstring listed = L"," + *mode + L",";
+      rules.backslash =
+          listed.find(L",NO_BACKSLASH_ESCAPES,") != std::wstring::npos ? Backslash::kPlain : Backslash::kEscape;
+      rules.ansi_quotes = listed.find(L",ANSI_QUOTES,") != std::wstring::npos;
+    }
+  } catch (CQZDBException* e) {
+    // Read both ways; the statement itself then meets what failed here.
+    e->Delete();
+  }
+  return rules;
+}
 
 // SQLite prepares a statement from the connection's own copy of the schema
 // and notices a change another connection made only when the statement
@@ -34,8 +80,14 @@ void OdbcConnection::RefreshSchemaCopy() {
 
 std::unique_ptr<Cursor> OdbcConnection::Execute(const std::wstring& sql, ROWOPERATION operation) {
   if (closed_) return nullptr;
-  if (HoldsSecondStatement(sql))
-    CQZDBException::Raise(L"the text holds more than one statement; only one may run at a time", "42000", 0);
+  switch (CountStatements(sql, RulesFor(sql))) {
+    case StatementCount::kNone:
+      RaiseNoStatement();
+    case StatementCount::kSeveral:
+      RaiseSecondStatement();
+    case StatementCount::kOne:
+      break;
+  }
   PrepareForStatement();
   RefreshSchemaCopy();
   Handle statement = NewStatement();

@@ -143,11 +143,32 @@ void OdbcConnection::UpdateRow(const std::wstring& table, const std::vector<std:
   for (size_t i = 0; i < count; ++i) value_pointers_.push_back(&fields[i].value);
   for (const CQZDBVariant& value : key_values) value_pointers_.push_back(&value);
   RunRows(statement.get(), value_pointers_.data(), 1, value_pointers_.size());
-  // Matched rows, not changed ones: a MariaDB source counts rows whose
-  // values did not change only with the driver's FOUND_ROWS option
-  // (OPTION=2), which its DSN must set.
+  // MySQL and MariaDB count the rows an UPDATE changed, not those it
+  // matched, unless the data source sets its driver's found-rows option: a
+  // row rewritten with its own values counts 0 there. Whether the row is
+  // still there tells the two apart, whatever the data source sets.
   SQLLEN changed = -1;
-  if (SQL_SUCCEEDED(SQLRowCount(statement.get(), &changed)) && changed == 0) RaiseEditedRowGone(table);
+  if (SQL_SUCCEEDED(SQLRowCount(statement.get(), &changed)) && changed == 0 &&
+      (dialect_ != SqlDialect::kMySql || !RowExists(table, key, key_values)))
+    RaiseEditedRowGone(table);
+}
+
+bool OdbcConnection::RowExists(const std::wstring& table, const std::vector<std::wstring>& key,
+                               const std::vector<CQZDBVariant>& key_values) {
+  Handle statement = NewStatement();
+  const SqlText text = ToSqlText(KeyLookupText(table, key, quote_));
+  if (!SQL_SUCCEEDED(
+          SQLPrepareW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()))))
+    RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  value_pointers_.clear();
+  for (const CQZDBVariant& value : key_values) value_pointers_.push_back(&value);
+  if (!SQL_SUCCEEDED(parameters_.Bind(statement.get(), value_pointers_.data(), 1, value_pointers_.size())))
+    RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  if (!SQL_SUCCEEDED(SQLExecute(statement.get()))) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  const SQLRETURN fetched = SQLFetch(statement.get());
+  if (fetched != SQL_NO_DATA && !SQL_SUCCEEDED(fetched)) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  ReturnStatement(std::move(statement));
+  return SQL_SUCCEEDED(fetched);
 }
 
 const std::vector<std::wstring>& OdbcConnection::PrimaryKey(const std::wstring& table) {

@@ -31,9 +31,9 @@ void PostgresConnection::RaiseResultError(const PGresult* result, const char* do
   // transaction looks through the server list again.
   if (state == kReadOnlyTransaction && several_servers_) look_again_ = true;
   // The extended protocol refuses a second statement with a message about
-  // prepared statements, which the caller never made: say what happened.
-  if (state == "42601" && message.find("cannot insert multiple commands") != std::string::npos)
-    message = "the SQL text holds more than one statement; only one may run at a time (" + message + ")";
+  // prepared statements, which the caller never made: say what happened,
+  // as every driver says it.
+  if (state == "42601" && message.find("cannot insert multiple commands") != std::string::npos) RaiseSecondStatement();
   if (lost && transactions_.depth() > 0)
     message += "\n(the connection was lost inside a transaction; the server rolled it back)";
   if (doing && *doing) message = std::string(doing) + ": " + message;
@@ -44,7 +44,7 @@ void PostgresConnection::RaiseResultError(const PGresult* result, const char* do
 Result PostgresConnection::Check(Result result, const char* doing) {
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
-  if (status == PGRES_EMPTY_QUERY) CQZDBException::Raise(L"the SQL text holds no statement", "42601", status);
+  if (status == PGRES_EMPTY_QUERY) RaiseNoStatement();
   if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
     // A caller's COPY FROM STDIN / TO STDOUT has no data path here: end it
     // at once so that the connection is not left inside it.

@@ -26,9 +26,8 @@ void SqliteConnection::RaiseError(int code, const char* doing) {
 }
 
 void SqliteConnection::RaisePrepareError(int code) {
-  if (code == kSecondStatement)
-    CQZDBException::Raise(L"the SQL text holds more than one statement; only one may run at a time", "", SQLITE_MISUSE);
-  if (code == kNoStatement) CQZDBException::Raise(L"the SQL text holds no statement", "", SQLITE_MISUSE);
+  if (code == kSecondStatement) RaiseSecondStatement();
+  if (code == kNoStatement) RaiseNoStatement();
   RaiseError(code, "");
 }
 
