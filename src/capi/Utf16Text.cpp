@@ -25,8 +25,7 @@ std::u16string Checked(const QZNVChar* text) {
     if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
       ++i;
     } else if (IsHighSurrogate(units[i]) || IsLowSurrogate(units[i])) {
-      throw TextError("the text holds a lone surrogate at unit " + std::to_string(i) +
-                      ", which no database can keep");
+      throw TextError("the text holds a lone surrogate at unit " + std::to_string(i) + ", which no database can keep");
     }
   }
   return units;
