@@ -51,7 +51,7 @@ int Fail(QZNVGeZhuanDB* db, const std::string& why) { return Fail(db, QZNV_GEZHU
 // class has written its lines to the debug output as well); otherwise the
 // answer was found before it, and why says so with its kind.
 int FailOperation(QZNVGeZhuanDB* db, const std::string& what, int kind, const std::string& why) {
-  const qz::control::Failure& failure = qz::control::LastFailure();
+  const qz::control::Failure failure = qz::control::LastFailure();
   if (!failure.recorded) return Fail(db, kind, why);
   return Fail(db, QZNV_GEZHUAN_DATABASE, what + ": " + qz::platform::WideToUtf8(failure.message), failure.sql_state);
 }

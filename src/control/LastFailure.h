@@ -20,6 +20,6 @@ struct Failure {
 
 void NoteFailure(const CQZDBException& e);
 void ForgetFailure();
-const Failure& LastFailure();
+Failure LastFailure();
 
 }  // namespace qz::control
