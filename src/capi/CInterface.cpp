@@ -1,6 +1,6 @@
 // The C interface (QZNVGeZhuanDB.h): a handle holds one control object, the
-// setting it was opened with and its last failure: text, kind and SQLSTATE. Every call
-// catches everything, so that no C++ exception crosses into C.
+// setting it was opened with and its last failure: text, kind and SQLSTATE.
+// Every call catches everything, so that no C++ exception crosses into C.
 #include <QZNVGeZhuanDB.h>
 #include <QZNVGeZhuanHost.h>
 
@@ -56,9 +56,7 @@ int FailOperation(QZNVGeZhuanDB* db, const std::string& what, int kind, const st
   return Fail(db, QZNV_GEZHUAN_DATABASE, what + ": " + qz::platform::WideToUtf8(failure.message), failure.sql_state);
 }
 
-int FailRefused(QZNVGeZhuanDB* db, const std::string& why) {
-  return FailOperation(db, kRefused, QZNV_GEZHUAN_DATABASE, why);
-}
+int FailWrite(QZNVGeZhuanDB* db) { return FailOperation(db, kRefused, QZNV_GEZHUAN_DATABASE, kRefused); }
 
 int FailQuery(QZNVGeZhuanDB* db) { return FailOperation(db, kRefused, QZNV_GEZHUAN_NOTHING_FOUND, kNothingFound); }
 
@@ -226,7 +224,7 @@ int QZNVGeZhuanDB_AddTasks(QZNVGeZhuanDB* db, const QZNVChar* tasks_json) {
     const Json array = ParseArray(tasks_json, "tasks");
     for (size_t i = 0; i < array.size(); ++i) tasks.push_back(TaskFromJson(array[i], Element(i)));
     if (tasks.empty()) return Fail(db, "no tasks given");
-    return db->control.AddGeZhuanTasks(&tasks) ? 1 : FailRefused(db, kRefused);
+    return db->control.AddGeZhuanTasks(&tasks) ? 1 : FailWrite(db);
   });
 }
 
@@ -253,7 +251,7 @@ int QZNVGeZhuanDB_DeleteTask(QZNVGeZhuanDB* db, const QZNVChar* task_guid) {
   return Run(db, true, [&] {
     const GUID task = GuidArgument(task_guid, "the task GUID");
     if (qz::common::IsNullGuid(task)) return Fail(db, "no task GUID given");
-    return db->control.DeleteGeZhuanTask(task) ? 1 : FailRefused(db, kRefused);
+    return db->control.DeleteGeZhuanTask(task) ? 1 : FailWrite(db);
   });
 }
 
@@ -263,7 +261,7 @@ int QZNVGeZhuanDB_AddItems(QZNVGeZhuanDB* db, const QZNVChar* items_json) {
     const Json array = ParseArray(items_json, "items");
     for (size_t i = 0; i < array.size(); ++i) items.push_back(FromJson<SQZGeZhuanItemInfo>(array[i], Element(i)));
     if (items.empty()) return Fail(db, "no items given");
-    return db->control.AddGeZhuanItems(&items) ? 1 : FailRefused(db, kRefused);
+    return db->control.AddGeZhuanItems(&items) ? 1 : FailWrite(db);
   });
 }
 
@@ -283,7 +281,7 @@ int QZNVGeZhuanDB_DeleteItems(QZNVGeZhuanDB* db, const QZNVChar* task_guid, cons
     const GUID task = GuidArgument(task_guid, "the task GUID");
     const GUID item = GuidArgument(item_guid, "the item GUID");
     if (qz::common::IsNullGuid(task) && qz::common::IsNullGuid(item)) return Fail(db, "neither GUID given");
-    return db->control.DeleteGeZhuanItem(task, item) ? 1 : FailRefused(db, kRefused);
+    return db->control.DeleteGeZhuanItem(task, item) ? 1 : FailWrite(db);
   });
 }
 
