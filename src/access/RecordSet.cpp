@@ -60,7 +60,7 @@ bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
   ReleaseCursor();  // rows held back go with the statement below
   m_operation = operation;
   if (!m_database || m_database->m_closed || !m_database->m_connection->IsConnected()) return false;
-  qz::access::RefuseSqlWithNul(sql);
+  qz::access::RefuseUnrunnableSql(sql);
   m_cursor = m_database->m_connection->Execute(sql, operation);
   if (!m_cursor) return false;
   m_database->m_openSets.push_back(this);
