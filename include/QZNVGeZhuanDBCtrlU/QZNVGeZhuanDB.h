@@ -6,26 +6,34 @@
  * The same operations as CQZNVGeZhuanDBControl, on an opaque handle.
  *
  *   QZNVGeZhuanDB* db = QZNVGeZhuanDB_Create();
- *   if (QZNVGeZhuanDB_Open(db, 0, u"C:\\data", u"gezhuan.db", NULL, NULL)) {
+ *   if (QZNVGeZhuanDB_Open(db, 0, QZNV_TEXT("C:\\data"), QZNV_TEXT("gezhuan.db"), NULL, NULL)) {
  *     QZNVChar* tasks = NULL;
- *     if (QZNVGeZhuanDB_GetTasks(db, u"", &tasks)) {
+ *     if (QZNVGeZhuanDB_GetTasks(db, QZNV_TEXT(""), &tasks)) {
  *       ...                               (a JSON array of tasks)
  *       QZNVGeZhuanDB_FreeText(tasks);
  *     }
  *   } else {
+ *     char state[6];
+ *     int kind = QZNVGeZhuanDB_LastErrorState(db, state, sizeof state);
  *     ... QZNVGeZhuanDB_LastError(db) ...
  *   }
  *   QZNVGeZhuanDB_Destroy(db);
  *
- * Text is UTF-16, NUL-terminated, in QZNVChar units (wchar_t on Windows;
- * char16_t literals, u"...", everywhere). A NULL text argument is the
- * empty text. Text the library returns through an out parameter belongs to
- * the caller, who frees it with QZNVGeZhuanDB_FreeText.
+ * Text is UTF-16, NUL-terminated, in QZNVChar units: 16 bits in every
+ * language and on every platform. To C it is uint16_t; to C++ it is wchar_t
+ * on Windows, so that Win32 strings and L"..." pass as they are, and
+ * char16_t elsewhere, so that u"..." does. QZNV_TEXT("...") is a literal of
+ * the right type everywhere. A NULL text argument is the empty text. Text
+ * the library returns through an out parameter belongs to the caller, who
+ * frees it with QZNVGeZhuanDB_FreeText. Text that UTF-16 cannot carry
+ * whole (a lone surrogate) is refused, never replaced.
  *
  * Every call returns 1 on success and 0 on failure, as the class does; a
  * query that finds nothing is 0 as well. After a 0, QZNVGeZhuanDB_LastError
- * says why. A handle is used by one thread at a time; different handles may
- * be used from different threads at once. Nothing is thrown.
+ * says why, in the database's own words where the database failed, and
+ * QZNVGeZhuanDB_LastErrorState tells the kinds of failure apart. A handle
+ * is used by one thread at a time; different handles may be used from
+ * different threads at once. Nothing is thrown.
  *
  * Records travel as JSON text (UTF-16 like all text), with the field names
  * of the C++ records:
@@ -79,7 +87,21 @@ extern "C" {
 #endif
 
 /* One UTF-16 code unit. */
+#if defined(__cplusplus) && defined(_WIN32)
+typedef wchar_t QZNVChar;
+#elif defined(__cplusplus)
+typedef char16_t QZNVChar;
+#else
 typedef uint16_t QZNVChar;
+#endif
+#if defined(_WIN32)
+#define QZNV_TEXT(text) L##text
+#else
+#define QZNV_TEXT(text) u##text
+#endif
+#ifdef __cplusplus
+static_assert(sizeof(QZNVChar) == 2, "QZNVChar is a 16-bit unit");
+#endif
 
 /* A control object with its connection; opaque. */
 typedef struct QZNVGeZhuanDB QZNVGeZhuanDB;
@@ -93,6 +115,21 @@ QZNV_GEZHUAN_C_API void QZNVGeZhuanDB_Destroy(QZNVGeZhuanDB* db);
 /* Why the last call on db that returned 0 failed; the empty text after a
  * call that succeeded. Valid until the next call on db. */
 QZNV_GEZHUAN_C_API const QZNVChar* QZNVGeZhuanDB_LastError(QZNVGeZhuanDB* db);
+
+/* The kinds of answer QZNVGeZhuanDB_LastErrorState gives. */
+enum {
+  QZNV_GEZHUAN_OK = 0,            /* the last call succeeded */
+  QZNV_GEZHUAN_NOTHING_FOUND = 1, /* a query or a rewrite matched no row */
+  QZNV_GEZHUAN_REFUSED = 2,       /* refused before the database: no connection, an argument, JSON or text */
+  QZNV_GEZHUAN_DATABASE = 3,      /* the database or its driver failed; a SQLSTATE where it gave one */
+  QZNV_GEZHUAN_OTHER = 4          /* out of memory, or a failure of the library itself */
+};
+
+/* The kind of answer of the last call on db. When sql_state is not NULL
+ * and size is at least 6 it receives the SQLSTATE of a database failure
+ * (five characters and a NUL), or the empty text; a smaller buffer, when
+ * size is not 0, receives the empty text. */
+QZNV_GEZHUAN_C_API int QZNVGeZhuanDB_LastErrorState(QZNVGeZhuanDB* db, char* sql_state, size_t size);
 
 /* Frees text the library returned. NULL is allowed. */
 QZNV_GEZHUAN_C_API void QZNVGeZhuanDB_FreeText(QZNVChar* text);

@@ -58,7 +58,7 @@ bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
   m_operation = operation;
   qz::access::Connection* connection = m_database ? m_database->UsableConnection() : nullptr;
   if (!connection) return false;
-  qz::access::RefuseSqlWithNul(sql);
+  qz::access::RefuseUnrunnableSql(sql);
   m_cursor = connection->Execute(sql, operation);
   if (!m_cursor) return false;
   m_database->Attach(this);

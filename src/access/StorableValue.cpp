@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/OleDate.h"
+#include "platform/TextEncoding.h"
 
 namespace qz::access {
 namespace {
@@ -43,6 +44,9 @@ void RefuseUnstorableValue(std::wstring_view column, const CQZDBVariant& value) 
     case CQZDBVariant::TYPE_TEXT:
       if (value.GetTextRef().find(L'\0') != std::wstring::npos)
         Refuse(column, L"the text holds a NUL character, which no engine gives back", "22021");
+      if (!platform::IsWholeText(value.GetTextRef()))
+        Refuse(column, L"the text holds a lone surrogate or a code point above U+10FFFF, which no engine keeps",
+               "22021");
       break;
     case CQZDBVariant::TYPE_DATETIME:
       if (!IsStorableDateTime(value.GetDateTime()))
@@ -61,10 +65,12 @@ void RefuseUnstorableValue(std::wstring_view column, const CQZDBVariant& value) 
   }
 }
 
-void RefuseSqlWithNul(std::wstring_view sql) {
+void RefuseUnrunnableSql(std::wstring_view sql) {
   if (sql.find(L'\0') != std::wstring_view::npos)
     CQZDBException::Raise(L"the SQL text holds a NUL character; the engines would run only the part before it", "22021",
                           0);
+  if (!platform::IsWholeText(sql))
+    CQZDBException::Raise(L"the SQL text holds a lone surrogate or a code point above U+10FFFF", "22021", 0);
 }
 
 }  // namespace qz::access

@@ -18,13 +18,16 @@ namespace qz::access {
 //   years (30 February, hour 24);
 // - a text holding a NUL character: the engines end text there, so what
 //   came back would be only the part before it;
+// - a text holding a lone surrogate or a code point above U+10FFFF: no
+//   engine's encoding can hold it, and replacing it would store another text;
 // - a REAL that is NaN, which SQLite turns into NULL.
 // An invalid date-time is no such value: it is written as NULL.
 void RefuseUnstorableValue(std::wstring_view column, const CQZDBVariant& value);
 
-// Throws CQZDBException when the SQL text holds a NUL character: the engines
-// read SQL text up to the first NUL, so a condition after it would be
-// dropped without a word and the statement would select more than asked.
-void RefuseSqlWithNul(std::wstring_view sql);
+// Throws CQZDBException when the SQL text holds a NUL character (the
+// engines read SQL text up to the first NUL, so a condition after it would
+// be dropped without a word and the statement would select more than asked)
+// or a character no encoding can hold (a literal in it would be changed).
+void RefuseUnrunnableSql(std::wstring_view sql);
 
 }  // namespace qz::access

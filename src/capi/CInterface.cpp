@@ -1,6 +1,6 @@
 // The C interface (QZNVGeZhuanDB.h): a handle holds one control object, the
-// setting it was opened with and the text of its last failure. Every call
-// catches everything, so that no C++ exception crosses into C.
+// setting it was opened with and its last failure: text, kind and SQLSTATE.
+// Every call catches everything, so that no C++ exception crosses into C.
 #include <QZNVGeZhuanDB.h>
 #include <QZNVGeZhuanHost.h>
 
@@ -11,6 +11,7 @@
 
 #include "capi/Utf16Text.h"
 #include "common/GuidText.h"
+#include "control/LastFailure.h"
 #include "platform/TextEncoding.h"
 #include "records/RecordJson.h"
 
@@ -19,11 +20,14 @@ struct QZNVGeZhuanDB {
   DBsSetNode node;
   bool open = false;
   std::u16string error;
+  int kind = QZNV_GEZHUAN_OK;
+  std::string sql_state;
 };
 
 namespace {
 
 using qz::capi::NewText;
+using qz::capi::TextError;
 using qz::capi::Utf16ToUtf8;
 using qz::capi::Utf16ToWide;
 using qz::capi::Utf8ToUtf16;
@@ -31,14 +35,30 @@ using qz::capi::WideToUtf16;
 using qz::records::Json;
 using qz::records::JsonError;
 
-const char kNothingFound[] =
-    "nothing found, or the database refused the statement (its SQL text went to the debug output)";
-const char kRefused[] = "the database refused the statement (its SQL text went to the debug output)";
+const char kNothingFound[] = "nothing found";
+const char kRefused[] = "the database refused the statement";
 
-int Fail(QZNVGeZhuanDB* db, const std::string& why) {
+int Fail(QZNVGeZhuanDB* db, int kind, const std::string& why, const std::string& sql_state = std::string()) {
   db->error = Utf8ToUtf16(why);
+  db->kind = kind;
+  db->sql_state = sql_state;
   return 0;
 }
+
+int Fail(QZNVGeZhuanDB* db, const std::string& why) { return Fail(db, QZNV_GEZHUAN_REFUSED, why); }
+
+// After the class answered 0: what the database said, when it failed (the
+// class has written its lines to the debug output as well); otherwise the
+// answer was found before it, and why says so with its kind.
+int FailOperation(QZNVGeZhuanDB* db, const std::string& what, int kind, const std::string& why) {
+  const qz::control::Failure failure = qz::control::LastFailure();
+  if (!failure.recorded) return Fail(db, kind, why);
+  return Fail(db, QZNV_GEZHUAN_DATABASE, what + ": " + qz::platform::WideToUtf8(failure.message), failure.sql_state);
+}
+
+int FailWrite(QZNVGeZhuanDB* db) { return FailOperation(db, kRefused, QZNV_GEZHUAN_DATABASE, kRefused); }
+
+int FailQuery(QZNVGeZhuanDB* db) { return FailOperation(db, kRefused, QZNV_GEZHUAN_NOTHING_FOUND, kNothingFound); }
 
 // Runs body on a live handle: clears the last error first, turns a false
 // result or anything thrown into 0 with its reason.
@@ -46,28 +66,34 @@ template <typename Body>
 int Run(QZNVGeZhuanDB* db, bool needs_connection, Body body) {
   if (db == nullptr) return 0;
   db->error.clear();
+  db->kind = QZNV_GEZHUAN_OK;
+  db->sql_state.clear();
+  qz::control::ForgetFailure();
   if (needs_connection && !db->open) return Fail(db, "no database is open: call QZNVGeZhuanDB_Open first");
   try {
     return body();
   } catch (const JsonError& e) {
     return Fail(db, e.what());
-  } catch (const std::bad_alloc&) {
-    return Fail(db, "out of memory");
-  } catch (const std::exception& e) {
+  } catch (const TextError& e) {
     return Fail(db, e.what());
+  } catch (const std::bad_alloc&) {
+    return Fail(db, QZNV_GEZHUAN_OTHER, "out of memory");
+  } catch (const std::exception& e) {
+    return Fail(db, QZNV_GEZHUAN_OTHER, e.what());
   } catch (CQZDBException* e) {
     const std::string message = qz::platform::WideToUtf8(e->GetErrorMessage());
+    const std::string sql_state = e->GetSQLState();
     e->Delete();
-    return Fail(db, message);
+    return Fail(db, QZNV_GEZHUAN_DATABASE, message, sql_state);
   } catch (...) {
-    return Fail(db, "an unexpected failure");
+    return Fail(db, QZNV_GEZHUAN_OTHER, "an unexpected failure");
   }
 }
 
 // Hands the JSON text to the caller; out must not be null.
 int Hand(QZNVGeZhuanDB* db, const Json& json, QZNVChar** out) {
   QZNVChar* text = NewText(Utf8ToUtf16(json.dump()));
-  if (text == nullptr) return Fail(db, "out of memory");
+  if (text == nullptr) return Fail(db, QZNV_GEZHUAN_OTHER, "out of memory");
   *out = text;
   return 1;
 }
@@ -135,6 +161,16 @@ const QZNVChar* QZNVGeZhuanDB_LastError(QZNVGeZhuanDB* db) {
   return reinterpret_cast<const QZNVChar*>(db->error.c_str());
 }
 
+int QZNVGeZhuanDB_LastErrorState(QZNVGeZhuanDB* db, char* sql_state, size_t size) {
+  const std::string state = db != nullptr && db->sql_state.size() == 5 ? db->sql_state : std::string();
+  if (sql_state != nullptr && size > 0) {
+    const size_t n = size > state.size() ? state.size() : 0;
+    state.copy(sql_state, n);
+    sql_state[n] = '\0';
+  }
+  return db == nullptr ? QZNV_GEZHUAN_OK : db->kind;
+}
+
 void QZNVGeZhuanDB_FreeText(QZNVChar* text) { std::free(text); }
 
 int QZNVGeZhuanDB_Open(QZNVGeZhuanDB* db, int kind, const QZNVChar* connect1, const QZNVChar* connect2,
@@ -148,7 +184,8 @@ int QZNVGeZhuanDB_Open(QZNVGeZhuanDB* db, int kind, const QZNVChar* connect1, co
     node.strConnect4 = Utf16ToWide(connect4);
     db->open = false;
     if (!db->control.OpenQZNVGeZhuanDB(node))
-      return Fail(db, "the database could not be opened (the reason went to the debug output)");
+      return FailOperation(db, "the database could not be opened", QZNV_GEZHUAN_DATABASE,
+                           "the database could not be opened");
     db->node = node;
     db->open = true;
     return 1;
@@ -166,7 +203,8 @@ int QZNVGeZhuanDB_Close(QZNVGeZhuanDB* db) {
 int QZNVGeZhuanDB_CreateTables(QZNVGeZhuanDB* db) {
   return Run(db, true, [&] {
     std::wstring error;
-    if (!QZNVGeZhuanCreateTables(db->node, &error)) return Fail(db, qz::platform::WideToUtf8(error));
+    if (!QZNVGeZhuanCreateTables(db->node, &error))
+      return Fail(db, QZNV_GEZHUAN_DATABASE, qz::platform::WideToUtf8(error));
     return 1;
   });
 }
@@ -174,7 +212,8 @@ int QZNVGeZhuanDB_CreateTables(QZNVGeZhuanDB* db) {
 int QZNVGeZhuanDB_AddSampleCatalogue(QZNVGeZhuanDB* db) {
   return Run(db, true, [&] {
     std::wstring error;
-    if (!QZNVGeZhuanAddSampleCatalogue(db->node, &error)) return Fail(db, qz::platform::WideToUtf8(error));
+    if (!QZNVGeZhuanAddSampleCatalogue(db->node, &error))
+      return Fail(db, QZNV_GEZHUAN_DATABASE, qz::platform::WideToUtf8(error));
     return 1;
   });
 }
@@ -185,7 +224,7 @@ int QZNVGeZhuanDB_AddTasks(QZNVGeZhuanDB* db, const QZNVChar* tasks_json) {
     const Json array = ParseArray(tasks_json, "tasks");
     for (size_t i = 0; i < array.size(); ++i) tasks.push_back(TaskFromJson(array[i], Element(i)));
     if (tasks.empty()) return Fail(db, "no tasks given");
-    return db->control.AddGeZhuanTasks(&tasks) ? 1 : Fail(db, kRefused);
+    return db->control.AddGeZhuanTasks(&tasks) ? 1 : FailWrite(db);
   });
 }
 
@@ -193,7 +232,7 @@ int QZNVGeZhuanDB_GetTasks(QZNVGeZhuanDB* db, const QZNVChar* condition, QZNVCha
   return Run(db, true, [&] {
     if (MissingOut(db, tasks_json)) return 0;
     std::vector<SQZGeZhuanTaskInfo> tasks;
-    if (!db->control.GetGeZhuanTasksByCondition(Utf16ToWide(condition), &tasks)) return Fail(db, kNothingFound);
+    if (!db->control.GetGeZhuanTasksByCondition(Utf16ToWide(condition), &tasks)) return FailQuery(db);
     Json json = Json::array();
     for (const SQZGeZhuanTaskInfo& task : tasks) json.push_back(qz::records::TaskToJson(task));
     return Hand(db, json, tasks_json);
@@ -204,7 +243,7 @@ int QZNVGeZhuanDB_ModifyTask(QZNVGeZhuanDB* db, const QZNVChar* task_json, int w
   return Run(db, true, [&] {
     const SQZGeZhuanTaskInfo task = TaskFromJson(qz::records::ParseJson(Utf16ToUtf8(task_json)), "$");
     const int done = with_items ? db->control.ModifyGeZhuanTaskAll(&task) : db->control.ModifyGeZhuanTaskOnly(&task);
-    return done ? 1 : Fail(db, "no task has this guidTaskID, or " + std::string(kRefused));
+    return done ? 1 : FailOperation(db, kRefused, QZNV_GEZHUAN_NOTHING_FOUND, "no task has this guidTaskID");
   });
 }
 
@@ -212,7 +251,7 @@ int QZNVGeZhuanDB_DeleteTask(QZNVGeZhuanDB* db, const QZNVChar* task_guid) {
   return Run(db, true, [&] {
     const GUID task = GuidArgument(task_guid, "the task GUID");
     if (qz::common::IsNullGuid(task)) return Fail(db, "no task GUID given");
-    return db->control.DeleteGeZhuanTask(task) ? 1 : Fail(db, kRefused);
+    return db->control.DeleteGeZhuanTask(task) ? 1 : FailWrite(db);
   });
 }
 
@@ -222,7 +261,7 @@ int QZNVGeZhuanDB_AddItems(QZNVGeZhuanDB* db, const QZNVChar* items_json) {
     const Json array = ParseArray(items_json, "items");
     for (size_t i = 0; i < array.size(); ++i) items.push_back(FromJson<SQZGeZhuanItemInfo>(array[i], Element(i)));
     if (items.empty()) return Fail(db, "no items given");
-    return db->control.AddGeZhuanItems(&items) ? 1 : Fail(db, kRefused);
+    return db->control.AddGeZhuanItems(&items) ? 1 : FailWrite(db);
   });
 }
 
@@ -230,7 +269,7 @@ int QZNVGeZhuanDB_GetItems(QZNVGeZhuanDB* db, const QZNVChar* condition, QZNVCha
   return Run(db, true, [&] {
     if (MissingOut(db, items_json)) return 0;
     std::vector<SQZGeZhuanItemInfo> items;
-    if (!db->control.GetGeZhuanItemsByCondition(Utf16ToWide(condition), &items)) return Fail(db, kNothingFound);
+    if (!db->control.GetGeZhuanItemsByCondition(Utf16ToWide(condition), &items)) return FailQuery(db);
     Json json = Json::array();
     for (const SQZGeZhuanItemInfo& item : items) json.push_back(qz::records::ItemToJson(item));
     return Hand(db, json, items_json);
@@ -242,7 +281,7 @@ int QZNVGeZhuanDB_DeleteItems(QZNVGeZhuanDB* db, const QZNVChar* task_guid, cons
     const GUID task = GuidArgument(task_guid, "the task GUID");
     const GUID item = GuidArgument(item_guid, "the item GUID");
     if (qz::common::IsNullGuid(task) && qz::common::IsNullGuid(item)) return Fail(db, "neither GUID given");
-    return db->control.DeleteGeZhuanItem(task, item) ? 1 : Fail(db, kRefused);
+    return db->control.DeleteGeZhuanItem(task, item) ? 1 : FailWrite(db);
   });
 }
 
@@ -250,7 +289,7 @@ int QZNVGeZhuanDB_GetTapeGroups(QZNVGeZhuanDB* db, const QZNVChar* condition, QZ
   return Run(db, true, [&] {
     if (MissingOut(db, groups_json)) return 0;
     std::vector<SQZGZVTRTapeTypeGroupInfo> groups;
-    if (!db->control.GetVTRTapeGRPInfosByCondition(Utf16ToWide(condition), &groups)) return Fail(db, kNothingFound);
+    if (!db->control.GetVTRTapeGRPInfosByCondition(Utf16ToWide(condition), &groups)) return FailQuery(db);
     Json json = Json::array();
     for (const SQZGZVTRTapeTypeGroupInfo& group : groups) json.push_back(qz::records::GroupToJson(group));
     return Hand(db, json, groups_json);
@@ -261,7 +300,7 @@ int QZNVGeZhuanDB_GetTapes(QZNVGeZhuanDB* db, const QZNVChar* condition, QZNVCha
   return Run(db, true, [&] {
     if (MissingOut(db, tapes_json)) return 0;
     std::vector<SQZGZVTRTapeTypeInfo> tapes;
-    if (!db->control.GetVTRTapeInfosByCondition(Utf16ToWide(condition), &tapes)) return Fail(db, kNothingFound);
+    if (!db->control.GetVTRTapeInfosByCondition(Utf16ToWide(condition), &tapes)) return FailQuery(db);
     Json json = Json::array();
     for (const SQZGZVTRTapeTypeInfo& tape : tapes) json.push_back(qz::records::TapeToJson(tape));
     return Hand(db, json, tapes_json);
@@ -272,7 +311,7 @@ int QZNVGeZhuanDB_GetDefaultTape(QZNVGeZhuanDB* db, QZNVChar** tape_json) {
   return Run(db, true, [&] {
     if (MissingOut(db, tape_json)) return 0;
     SQZGZVTRTapeTypeInfo tape;
-    if (!db->control.GetDefaultVTRTapeInfo(&tape)) return Fail(db, kNothingFound);
+    if (!db->control.GetDefaultVTRTapeInfo(&tape)) return FailQuery(db);
     return Hand(db, qz::records::TapeToJson(tape), tape_json);
   });
 }

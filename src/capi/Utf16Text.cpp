@@ -16,9 +16,8 @@ constexpr char16_t kReplacement = 0xFFFD;
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-// The text up to its NUL with every unpaired surrogate replaced, so that
-// utfcpp's checked conversion cannot throw on it.
-std::u16string Repaired(const QZNVChar* text) {
+// The text up to its NUL, checked so that utfcpp's conversion cannot throw.
+std::u16string Checked(const QZNVChar* text) {
   std::u16string units;
   if (text == nullptr) return units;
   for (size_t i = 0; text[i] != 0; ++i) units.push_back(static_cast<char16_t>(text[i]));
@@ -26,7 +25,7 @@ std::u16string Repaired(const QZNVChar* text) {
     if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
       ++i;
     } else if (IsHighSurrogate(units[i]) || IsLowSurrogate(units[i])) {
-      units[i] = kReplacement;
+      throw TextError("the text holds a lone surrogate at unit " + std::to_string(i) + ", which no database can keep");
     }
   }
   return units;
@@ -35,7 +34,7 @@ std::u16string Repaired(const QZNVChar* text) {
 }  // namespace
 
 std::string Utf16ToUtf8(const QZNVChar* text) {
-  const std::u16string units = Repaired(text);
+  const std::u16string units = Checked(text);
   std::string utf8;
   utf8::utf16to8(units.begin(), units.end(), std::back_inserter(utf8));
   return utf8;

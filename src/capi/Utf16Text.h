@@ -1,14 +1,23 @@
 // UTF-16 text of the C interface to and from the library's wide and UTF-8
-// text. An unpaired surrogate becomes U+FFFD.
+// text. A caller's text holding an unpaired surrogate is refused: replacing
+// it would store another text than the one given.
 #pragma once
 
 #include <QZNVGeZhuanDB.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace qz::capi {
 
-// NUL-terminated UTF-16 text; null is the empty text.
+// A caller's text that UTF-16 cannot carry whole.
+class TextError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// NUL-terminated UTF-16 text; null is the empty text. Throws TextError on
+// an unpaired surrogate.
 std::string Utf16ToUtf8(const QZNVChar* text);
 std::wstring Utf16ToWide(const QZNVChar* text);
 

@@ -3,6 +3,7 @@
 #include <QZNVGeZhuanDBControl.h>
 
 #include "common/KindCode.h"
+#include "control/LastFailure.h"
 #include "platform/DebugOutput.h"
 
 CQZNVGeZhuanDBControl::CQZNVGeZhuanDBControl() = default;
@@ -31,6 +32,7 @@ int CQZNVGeZhuanDBControl::OpenQZNVGeZhuanDB(DBsSetNode node) {
     m_pDatabase->Connect(type, node.strConnect1, node.strConnect2, node.strConnect3, node.strConnect4);
   } catch (CQZDBException* e) {
     qz::platform::WriteDebugOutput(L"Open QZNVMANAGE DBERROR");
+    qz::control::NoteFailure(*e);
     e->Delete();
     m_pDatabase.reset();
     return 0;

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "control/LastFailure.h"
 #include "conversions/Conversions.h"
 #include "platform/DebugOutput.h"
 
@@ -81,10 +82,12 @@ class TransactionGuard {
 // commit on its way, and no server could say whether it was committed.
 inline constexpr char kCommitOutcomeUnknown[] = "08007";
 
-// Deletes e and writes the operation's SQL text, its failure line. For a
-// commit whose outcome could not be established a second line says so: the
-// answer 0 then cannot mean "nothing was stored".
+// Notes e as this thread's last failure, deletes it and writes the
+// operation's SQL text, its failure line. For a commit whose outcome could
+// not be established a second line says so: the answer 0 then cannot mean
+// "nothing was stored".
 inline void LogFailure(CQZDBException* e, const std::wstring& sql) {
+  NoteFailure(*e);
   const bool undecided = e->GetSQLState() == kCommitOutcomeUnknown;
   const std::wstring message = undecided ? e->GetErrorMessage() : std::wstring();
   e->Delete();
@@ -202,6 +205,7 @@ int InOneTransaction(CQZDatabase* database, const std::wstring& sql, Steps steps
   try {
     if (!database->BeginTrans()) return 0;  // nothing was begun
   } catch (CQZDBException* e) {
+    NoteFailure(*e);
     e->Delete();
     platform::WriteDebugOutput(sql);
     return 0;  // nothing was begun, so there is nothing of ours to roll back

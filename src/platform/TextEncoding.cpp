@@ -13,6 +13,24 @@ bool IsScalarValue(char32_t c) { return c < 0x110000 && (c < 0xD800 || c > 0xDFF
 
 }  // namespace
 
+bool IsWholeText(std::wstring_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char32_t c = static_cast<char32_t>(text[i]);
+    if (c < 0xD800) continue;  // the common case, ASCII and most of the BMP
+    if constexpr (sizeof(wchar_t) == 2) {
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+        const char32_t next = static_cast<char32_t>(text[i + 1]);
+        if (next >= 0xDC00 && next <= 0xDFFF) {
+          ++i;
+          continue;
+        }
+      }
+    }
+    if (!IsScalarValue(c)) return false;
+  }
+  return true;
+}
+
 void WideToUtf8(std::wstring_view text, std::string* out) {
   if constexpr (sizeof(wchar_t) == 2) {
     out->clear();

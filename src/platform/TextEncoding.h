@@ -8,6 +8,11 @@
 
 namespace qz::platform {
 
+// True when every character of text is a Unicode scalar value: no lone
+// surrogate (UTF-16) and nothing above U+10FFFF (UTF-32), so that it
+// converts to UTF-8 and back unchanged.
+bool IsWholeText(std::wstring_view text);
+
 // Invalid code points are replaced with U+FFFD.
 std::string WideToUtf8(std::wstring_view text);
 void WideToUtf8(std::wstring_view text, std::string* out);

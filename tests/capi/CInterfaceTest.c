@@ -143,10 +143,57 @@ int main(void) {
   CHECK(QZNVGeZhuanDB_GetTapes(db, U(u"TAPENAME = 'no such tape'"), &out) == 0 && out == NULL);
   CHECK(Length(QZNVGeZhuanDB_LastError(db)) > 0);
 
+  /* Every 0 says why, and which kind of failure it was. */
+  {
+    char state[6] = "x";
+    CHECK(QZNVGeZhuanDB_GetTapes(db, QZNV_TEXT("TAPENAME = 'no such tape'"), &out) == 0);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_NOTHING_FOUND && state[0] == 0);
+    CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"nothing found"));
+    /* The engine's own words, not only "refused". */
+    CHECK(QZNVGeZhuanDB_GetTasks(db, QZNV_TEXT("no_such_column = 1"), &out) == 0 && out == NULL);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_DATABASE);
+    CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"no_such_column"));
+    CHECK(QZNVGeZhuanDB_AddTasks(db, QZNV_TEXT("[{\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-00000000C002\"}]")) == 0);
+    CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"UNIQUE"));
+    /* The SQLSTATE of what the access component refused for the engine. */
+    CHECK(QZNVGeZhuanDB_AddTasks(db, QZNV_TEXT("[{\"strTaskName\": \"a\\u0000b\"}]")) == 0);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_DATABASE && strcmp(state, "22021") == 0);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, 5) == QZNV_GEZHUAN_DATABASE && state[0] == 0);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, NULL, 0) == QZNV_GEZHUAN_DATABASE);
+    CHECK(QZNVGeZhuanDB_ModifyTask(db, QZNV_TEXT("{\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-0000000000FF\"}"), 0) == 0);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_NOTHING_FOUND);
+    CHECK(QZNVGeZhuanDB_AddTasks(db, QZNV_TEXT("not json")) == 0);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_REFUSED && state[0] == 0);
+    CHECK(QZNVGeZhuanDB_GetDefaultTape(db, &out) == 1);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_OK);
+    QZNVGeZhuanDB_FreeText(out);
+    out = NULL;
+
+    /* A lone surrogate is refused, in a record and in a condition, before
+     * the database; nothing is stored in its place. */
+    static const QZNVChar kLone[] = {'[', '{', '"', 's', 't', 'r', 'T', 'a', 's', 'k', 'N', 'a', 'm', 'e', '"', ':',
+                                     '"', 'x', 0xD800, 'y', '"', '}', ']', 0};
+    static const QZNVChar kLoneCondition[] = {'s', 't', 'r', 'T', 'a', 's', 'k', 'N', 'a', 'm', 'e',
+                                              '=', '\'', 0xDC00, '\'', 0};
+    CHECK(QZNVGeZhuanDB_AddTasks(db, kLone) == 0);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_REFUSED);
+    CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"surrogate"));
+    CHECK(QZNVGeZhuanDB_GetTasks(db, kLoneCondition, &out) == 0 && out == NULL);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_REFUSED);
+    CHECK(QZNVGeZhuanDB_AddTasks(db, QZNV_TEXT("[{\"strTaskName\": \"x\\ud800y\"}]")) == 0);
+    CHECK(QZNVGeZhuanDB_GetTasks(db, QZNV_TEXT("strTaskName like 'x%'"), &out) == 0);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_NOTHING_FOUND);
+  }
+
   /* Each handle keeps its own error text. */
   QZNVGeZhuanDB* other = QZNVGeZhuanDB_Create();
   CHECK(QZNVGeZhuanDB_Open(other, 32, U(u"x"), U(u"y"), NULL, NULL) == 0);
   CHECK(Length(QZNVGeZhuanDB_LastError(other)) > 0);
+  /* A file that cannot be opened: the engine says why. */
+  CHECK(QZNVGeZhuanDB_Open(other, 0, QZNV_TEXT("no-such-folder/deeper"), QZNV_TEXT("x.db"), NULL, NULL) == 0);
+  CHECK(QZNVGeZhuanDB_LastErrorState(other, NULL, 0) == QZNV_GEZHUAN_DATABASE);
+  CHECK(Contains(QZNVGeZhuanDB_LastError(other), u"no-such-folder") &&
+        !Contains(QZNVGeZhuanDB_LastError(other), u"debug output"));
   CHECK(QZNVGeZhuanDB_GetTasks(db, NULL, &out) == 1);
   CHECK(Length(QZNVGeZhuanDB_LastError(db)) == 0 && Length(QZNVGeZhuanDB_LastError(other)) > 0);
   QZNVGeZhuanDB_FreeText(out);

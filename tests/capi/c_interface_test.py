@@ -28,6 +28,7 @@ lib.QZNVGeZhuanDB_Create.restype = ctypes.c_void_p
 lib.QZNVGeZhuanDB_Destroy.argtypes = [ctypes.c_void_p]
 lib.QZNVGeZhuanDB_LastError.argtypes = [ctypes.c_void_p]
 lib.QZNVGeZhuanDB_LastError.restype = Text
+lib.QZNVGeZhuanDB_LastErrorState.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t]
 lib.QZNVGeZhuanDB_FreeText.argtypes = [Text]
 lib.QZNVGeZhuanDB_Open.argtypes = [ctypes.c_void_p, ctypes.c_int, Text, Text, Text, Text]
 for name in ("CreateTables", "Close"):
@@ -46,8 +47,21 @@ def get_tasks(db, condition=""):
         lib.QZNVGeZhuanDB_FreeText(out)
 
 
+def last_error_state(db):
+    """The kind of the last answer, its SQLSTATE and LastError's text."""
+    state = ctypes.create_string_buffer(6)
+    kind = lib.QZNVGeZhuanDB_LastErrorState(db, state, len(state))
+    return kind, state.value.decode("ascii"), from_utf16(lib.QZNVGeZhuanDB_LastError(db))
+
+
+OK, NOTHING_FOUND, REFUSED, DATABASE = 0, 1, 2, 3
+
 folder = tempfile.TemporaryDirectory()
 db = lib.QZNVGeZhuanDB_Create()
+# A failed open says what the engine said, not where the reason went.
+assert lib.QZNVGeZhuanDB_Open(db, 0, utf16(folder.name + "/missing/deeper"), utf16("x.db"), None, None) == 0
+kind, state, why = last_error_state(db)
+assert kind == DATABASE and "missing" in why and "debug output" not in why, (kind, why)
 assert lib.QZNVGeZhuanDB_Open(db, 0, utf16(folder.name), utf16("ctypes.db"), None, None) == 1
 assert lib.QZNVGeZhuanDB_CreateTables(db) == 1
 name = "\U0001F3AC 新闻联播 1998"
@@ -62,9 +76,22 @@ assert tasks[0]["odtTaskBeginDateTime"] == "1998-05-01T19:00:00"
 assert tasks[0]["arrItems"][0]["strItemName"] == "片头"
 assert tasks[0]["arrItems"][0]["dwTrimOut"] == 250
 assert get_tasks(db, "strTaskName = 'none'") is None
-assert from_utf16(lib.QZNVGeZhuanDB_LastError(db)) != ""
+assert last_error_state(db) == (NOTHING_FOUND, "", "nothing found"), last_error_state(db)
+assert get_tasks(db, "strTaskName = ") is None
+kind, state, why = last_error_state(db)
+assert kind == DATABASE and "incomplete input" in why, (kind, why)
 assert lib.QZNVGeZhuanDB_AddTasks(db, utf16('[{"nIndex": 1}]')) == 0
-assert "nIndex" in from_utf16(lib.QZNVGeZhuanDB_LastError(db))
+kind, state, why = last_error_state(db)
+assert kind == REFUSED and "nIndex" in why, (kind, why)
+assert lib.QZNVGeZhuanDB_AddTasks(db, utf16('[{"strTaskName": "a\\u0000b"}]')) == 0
+assert last_error_state(db)[:2] == (DATABASE, "22021"), last_error_state(db)
+
+# Text that cannot be kept whole is refused, and nothing takes its place.
+buffer = (ctypes.c_uint16 * 40)(*([ord(c) for c in '[{"strTaskName": "x'] + [0xDC00] + [ord(c) for c in '"}]'] + [0]))
+assert lib.QZNVGeZhuanDB_AddTasks(db, ctypes.cast(buffer, Text)) == 0
+kind, state, why = last_error_state(db)
+assert kind == REFUSED and "surrogate" in why, (kind, why)
+assert len(get_tasks(db)) == 1
 assert lib.QZNVGeZhuanDB_Close(db) == 1
 lib.QZNVGeZhuanDB_Destroy(db)
 print("C interface from ctypes: every check held")

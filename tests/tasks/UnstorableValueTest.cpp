@@ -156,6 +156,36 @@ TEST_P(UnstorableValueTest, TextsHoldingANulAreRefused) {
   EXPECT_EQ(RefusalOf(db_->Node(), value), "22021");
 }
 
+// Text no encoding holds whole, a lone surrogate or (where wide text is
+// UTF-32) a code point above U+10FFFF, is refused, not stored as U+FFFD.
+TEST_P(UnstorableValueTest, TextsNoEncodingHoldsAreRefused) {
+  std::vector<std::wstring> broken = {std::wstring(L"lone ") + wchar_t(0xD800) + L" high",
+                                      std::wstring(L"lone low ") + wchar_t(0xDC00),
+                                      std::wstring(L"reversed ") + wchar_t(0xDC00) + wchar_t(0xD800)};
+  if (sizeof(wchar_t) == 4) broken.push_back(std::wstring(L"beyond ") + static_cast<wchar_t>(0x110000));
+  for (const std::wstring& text : broken) {
+    SCOPED_TRACE(platform::WideToUtf8(text));
+    std::vector<SQZGeZhuanTaskInfo> tasks = {Task(1), Task(2)};
+    tasks[1].strTaskName = text;
+    EXPECT_EQ(control_.AddGeZhuanTasks(&tasks), 0);
+    EXPECT_EQ(Count(L"GeZhuanTaskInfo"), 0);
+
+    std::vector<SQZGeZhuanTaskInfo> read;
+    EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName = '" + text + L"'", &read), 0);
+
+    CQZDBVariant value;
+    value = text;
+    EXPECT_EQ(RefusalOf(db_->Node(), value), "22021");
+  }
+  // A pair in its order is one character, and is kept.
+  std::vector<SQZGeZhuanTaskInfo> tasks = {Task(3)};
+  tasks[0].strTaskName = L"\U0001D11E clef";
+  ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
+  std::vector<SQZGeZhuanTaskInfo> read;
+  ASSERT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName = '\U0001D11E clef'", &read), 1);
+  EXPECT_EQ(read.size(), 1u);
+}
+
 TEST_P(UnstorableValueTest, AByteOrderMarkIsKeptThroughAWriteAndARead) {
   std::vector<SQZGeZhuanTaskInfo> tasks = {Task(1)};
   tasks[0].strTaskName =
