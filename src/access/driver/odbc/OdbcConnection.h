@@ -181,10 +181,10 @@ class OdbcConnection : public Connection, private TransactionSteps {
 
   TokenTable token_table_ = TokenTable::kUnknown;  // in this session's database
   bool wrote_ = false;                             // the transaction ran a write
-  std::string commit_token_;  // stored by the transaction now committing
-  std::string lost_token_;    // the token of a COMMIT whose answer was lost
-  bool commit_answer_lost_ = false;  // a writing transaction's COMMIT lost its answer
-  std::vector<std::string> spent_tokens_;  // tokens of known commits, to delete
+  std::string commit_token_;                       // stored by the transaction now committing
+  std::string lost_token_;                         // the token of a COMMIT whose answer was lost
+  bool commit_answer_lost_ = false;                // a writing transaction's COMMIT lost its answer
+  std::vector<std::string> spent_tokens_;          // tokens of known commits, to delete
 
   TransactionNesting transactions_;
   std::vector<OdbcCursor*> cursors_;
