@@ -93,14 +93,15 @@ OdbcConnection::Outcome OdbcConnection::FenceToken(const std::string& token) {
               (postgres ? L"ON CONFLICT (Token) DO NOTHING" : L"ON DUPLICATE KEY UPDATE Token = Token"));
     // The row is the transaction's own, or one fenced by this or an
     // earlier try whose answer was lost in turn.
-    const std::optional<std::wstring> fenced = QueryText(
-        L"SELECT CASE WHEN Fenced THEN 1 ELSE 0 END FROM QZCommitToken WHERE Token = " + Literal(token) + L" FOR UPDATE");
+    const std::optional<std::wstring> fenced =
+        QueryText(L"SELECT CASE WHEN Fenced THEN 1 ELSE 0 END FROM QZCommitToken WHERE Token = " + Literal(token) +
+                  L" FOR UPDATE");
     Outcome outcome = Outcome::kUndecided;
     if (fenced == L"0") outcome = Outcome::kCommitted;
     if (fenced == L"1") outcome = Outcome::kNotCommitted;
     // Not committed is known only once the fenced row is.
-    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), outcome == Outcome::kUndecided ? SQL_ROLLBACK
-                                                                                                      : SQL_COMMIT)))
+    if (!SQL_SUCCEEDED(
+            SQLEndTran(SQL_HANDLE_DBC, connection_.get(), outcome == Outcome::kUndecided ? SQL_ROLLBACK : SQL_COMMIT)))
       return Outcome::kUndecided;
     SetAutocommit(true);
     if (!postgres) RunDirect(L"SET SESSION innodb_lock_wait_timeout = DEFAULT");
