@@ -118,9 +118,12 @@ void OdbcConnection::SettleLostCommit() {
   const std::string token = std::move(lost_token_);
   lost_token_.clear();
   commit_answer_lost_ = false;
-  link_lost_ = true;  // whatever happens here, the next call starts afresh
-  if (token.empty())
+  if (token.empty()) {
+    // The transaction is over either way; the next call starts afresh.
+    Disconnect();
+    link_lost_ = true;
     RaiseOutcomeUnknown(L"the database has no table QZCommitToken to settle it by, and it could not be created");
+  }
   const auto deadline = std::chrono::steady_clock::now() + kCommitSettleWait;
   for (;;) {
     Outcome outcome = Outcome::kUndecided;
