@@ -66,7 +66,9 @@ void FinishRow(CQZRecordSet& set, const wchar_t* table) {
 void AddRows(const DBsSetNode& node, const CatalogueDocument& rows) {
   std::wstring error;
   const int done = qz::common::WithDatabase(node, &error, [&](CQZDatabase& database, DATABASETYPE) {
-    database.BeginTrans();
+    // A transaction that did not begin would leave each row committed on
+    // its own: a failure part way would then keep half the catalogue.
+    if (!database.BeginTrans()) CQZDBException::Raise(L"the transaction could not be begun", "", 0);
     try {
       CQZRecordSet groups(&database);
       if (!groups.Open(L"select * from VTRTAPEGROUPINFO", ROWOPERATION_WRITE))
@@ -93,7 +95,7 @@ void AddRows(const DBsSetNode& node, const CatalogueDocument& rows) {
         FinishRow(tapes, L"VTRTAPEINFO");
       }
       tapes.Close();
-      database.CommitTrans();
+      if (!database.CommitTrans()) CQZDBException::Raise(L"the transaction could not be committed", "", 0);
     } catch (CQZDBException*) {
       database.Rollback();
       throw;
