@@ -1,4 +1,4 @@
--- The four tables of the conversion database, for MariaDB (and MySQL)
+-- The tables of the conversion database, for MariaDB (and MySQL)
 -- reached through ODBC. Statements end with ";" at the end of a line; each
 -- runs on its own.
 -- InnoDB for transactions, utf8mb4 so that every character (those outside
@@ -70,3 +70,16 @@ CREATE TABLE IF NOT EXISTS VTRTAPEINFO (
   bIfDefault   INTEGER,
   INDEX VTRTAPEINFO_guidGroupID (guidGroupID)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_bin;
+
+-- One row per writing transaction committed through the ODBC driver, its
+-- token stored in the same transaction: the row exists exactly when the
+-- transaction committed. A COMMIT whose answer was lost with the link is
+-- settled by looking for it on the next connection; Fenced marks a token
+-- written by that settling instead, which keeps the lost transaction from
+-- committing later. The driver deletes the tokens of commits it knows, and
+-- creates the table when a database lacks it.
+CREATE TABLE IF NOT EXISTS QZCommitToken (
+  Token   CHAR(32) NOT NULL PRIMARY KEY,
+  Fenced  BOOLEAN NOT NULL DEFAULT FALSE,
+  Stored  TIMESTAMP(6) NOT NULL DEFAULT CURRENT_TIMESTAMP(6)
+) ENGINE=InnoDB DEFAULT CHARSET=ascii COLLATE=ascii_bin;

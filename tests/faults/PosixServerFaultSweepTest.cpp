@@ -95,13 +95,9 @@ DBsSetNode ThroughProxy(const std::string& engine, DBsSetNode node, int proxy_po
 // The faults these sweeps find that are known and not yet mended: a
 // failed check they explain is reported by name, and the test skips. Any
 // other failed check fails the test.
-std::string KnownFault(const std::string& engine, CuttingProxy::Loss loss, const SweepFailure& failure) {
+std::string KnownFault(const std::string& engine, const SweepFailure& failure) {
   using Check = SweepFailure::Check;
   const bool odbc = engine.compare(0, 4, "Odbc") == 0;
-  const bool at_commit = Lower(failure.hit).find("commit") != std::string::npos;
-  const bool stored_yet_zero = failure.check == Check::kTruth && failure.answer == 0 && failure.stored;
-  if (odbc && loss == CuttingProxy::Loss::kAnswer && at_commit && stored_yet_zero)
-    return "a lost answer to COMMIT is not settled through ODBC";
   if (odbc && failure.check == Check::kNextCall && failure.answer == 1)
     return "a link cut after the operation's last request, which has no answer, is found by the next statement, "
            "which fails; the call after it works";
@@ -132,7 +128,7 @@ class ServerFaultSweep : public ::testing::TestWithParam<SweepParam> {
     setup.injector = &injector;
     const std::string engine_name = engine();
     Report(engine() + " " + kind + " " + OperationName(operation()), Sweep(setup),
-           [&](const SweepFailure& failure) { return KnownFault(engine_name, loss, failure); });
+           [&](const SweepFailure& failure) { return KnownFault(engine_name, failure); });
   }
 
   DebugCapture debug_;  // the operations' failure lines stay out of the log

@@ -148,6 +148,47 @@ TEST_P(OdbcStoreTest, NestedLevelsAreSavepointsAndHeldRowsGoBeforeThem) {
   EXPECT_EQ(Count(L"VTRTAPEGROUPINFO"), 2);
 }
 
+// The tokens that settle a commit whose answer was lost: the table is made
+// in a server database that lacks it, a transaction that only read stores
+// none, and each writing transaction deletes the token of the one before,
+// so that a session leaves at most its last behind. An SQLite file has no
+// link to lose and gets no table.
+TEST_P(OdbcStoreTest, CommitTokensAreMadeWhereMissingAndDoNotPileUp) {
+  const bool sqlite = GetParam() == "OdbcSQLite";
+  if (!sqlite) db_->Execute(L"DROP TABLE IF EXISTS QZCommitToken");
+  CQZDatabase database;
+  ConnectTo(*db_, &database);
+  database.BeginTrans();
+  {
+    CQZRecordSet set(&database);
+    ASSERT_TRUE(set.Open(L"select * from VTRTAPEGROUPINFO", ROWOPERATION_READONLY));
+    EXPECT_TRUE(set.IsEOF());
+  }
+  database.CommitTrans();
+  if (sqlite) {
+    EXPECT_EQ(db_->QueryInteger(L"select count(*) as v from sqlite_master where name = 'QZCommitToken'"), 0);
+    return;
+  }
+  EXPECT_EQ(Count(L"QZCommitToken"), 0);
+
+  for (int i = 0; i < 4; ++i) {
+    database.BeginTrans();
+    CQZRecordSet set(&database);
+    ASSERT_TRUE(set.Open(L"select * from VTRTAPEGROUPINFO", ROWOPERATION_WRITE));
+    CQZDBVariant value;
+    set.AddNew(L"VTRTAPEGROUPINFO");
+    value = L"00000000-0000-0000-0000-00000000000" + std::to_wstring(i);
+    set.SetFieldValue(L"[guidGroupID]", value);
+    set.Update();
+    set.Close();
+    database.CommitTrans();
+    EXPECT_EQ(Count(L"QZCommitToken"), 1) << "after commit " << i;
+  }
+  database.Close();
+  EXPECT_EQ(Count(L"VTRTAPEGROUPINFO"), 4);
+  EXPECT_EQ(db_->QueryInteger(L"select count(*) as v from QZCommitToken where NOT Fenced"), 1);
+}
+
 TEST_P(OdbcStoreTest, TextAfterTheFirstStatementIsRefused) {
   db_->Execute(
       L"insert into VTRTAPEGROUPINFO (guidGroupID, strGroupName, strGroupHint) values "

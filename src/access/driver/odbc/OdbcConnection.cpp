@@ -260,7 +260,13 @@ bool OdbcConnection::CommitTransaction() {
     CQZDBException::Raise(L"the connection to the server was lost inside the transaction; nothing was committed",
                           kConnectionFailure, 0);
   PrepareForStatement();
-  transactions_.Commit(*this);
+  try {
+    transactions_.Commit(*this);
+  } catch (CQZDBException* e) {
+    if (!commit_answer_lost_) throw;
+    e->Delete();
+    SettleLostCommit();
+  }
   return true;
 }
 
@@ -299,26 +305,38 @@ bool OdbcConnection::RollbackTransaction() {
 // between. So on SQLite autocommit stays on and the transaction is SQLite's
 // own, begun as a writer, as the native driver begins it.
 void OdbcConnection::BeginOutermost() {
-  if (transactions_in_sql_)
-    RunDirect(L"BEGIN IMMEDIATE");
-  else
-    SetAutocommit(false);
+  wrote_ = false;
+  commit_token_.clear();
+  commit_answer_lost_ = false;
+  if (transactions_in_sql_) return RunDirect(L"BEGIN IMMEDIATE");
+  FindTokenTable();
+  SetAutocommit(false);
 }
 
 void OdbcConnection::CommitOutermost() {
   if (transactions_in_sql_) return RunDirect(L"COMMIT");
-  if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT)))
-    RaiseError(SQL_HANDLE_DBC, connection_.get(), L"commit");
+  StoreCommitToken();
+  const bool answered = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT));
+  Diagnostic diagnostic;
+  if (!answered) diagnostic = TakeDiagnostic(SQL_HANDLE_DBC, connection_.get());
   // psqlODBC answers success for a COMMIT that went down with the link
   // when it sent it together with statements it had queued. A link the
   // driver now knows dead leaves the outcome unknown, and unknown is not
-  // success.
-  if (DriverSaysDead()) {
+  // success: a transaction that wrote is settled by its token (see
+  // CommitTransaction).
+  if (link_lost_ || DriverSaysDead()) {
     link_lost_ = true;
     transaction_lost_ = true;
+    commit_answer_lost_ = wrote_;
+    lost_token_ = commit_token_;
     CQZDBException::Raise(
         L"the connection to the server was lost at the commit; whether the transaction was committed is unknown",
         kConnectionFailure, 0);
+  }
+  if (!answered) RaiseDiagnostic(diagnostic, L"commit");
+  if (!commit_token_.empty()) {
+    spent_tokens_.clear();  // the transaction deleted them
+    spent_tokens_.push_back(commit_token_);
   }
   // The work is committed: failing to turn autocommit back on (some
   // drivers send a statement for it, which a lost link loses) must not

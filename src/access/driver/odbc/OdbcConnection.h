@@ -14,6 +14,8 @@
 //                        transactions, and the factory ConnectOdbc
 //   OdbcExecution.cpp    running statements
 //   OdbcRowWriting.cpp   rows added and edited, and the held-back rows
+//   OdbcLostCommit.cpp   committing with a token on a server engine, and
+//                        settling a commit whose answer was lost by it
 // with the statement texts in OdbcStatementText.cpp, the parameters in
 // OdbcParameters.cpp, text and connection strings in OdbcText.cpp, the
 // driver's diagnostics in OdbcErrors.cpp and the handles' owner in
@@ -134,6 +136,23 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // (see OdbcExecution.cpp).
   void RefreshSchemaCopy();
 
+  // --- Commits and their tokens (OdbcLostCommit.cpp) ----------------------
+
+  enum class TokenTable { kUnknown, kPresent, kAbsent };
+  enum class Outcome { kCommitted, kNotCommitted, kUndecided };
+  // On a server engine, outside a transaction: whether the database holds
+  // the token table, made now when it lacks it and may take it.
+  void FindTokenTable();
+  // Inside a transaction that wrote, before its COMMIT: deletes the tokens
+  // of earlier known commits and stores this one's.
+  void StoreCommitToken();
+  // After COMMIT's answer was lost with the link: connects again and
+  // settles it by the token; returns when the transaction was committed,
+  // throws when it was not or nobody could say.
+  void SettleLostCommit();
+  // One try at settling token on a new connection.
+  Outcome FenceToken(const std::string& token);
+
   void BeginOutermost() override;
   void CommitOutermost() override;
   void RollbackOutermost() override;
@@ -159,6 +178,13 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // SQLite's own statements begin and end transactions (see BeginOutermost).
   bool transactions_in_sql_ = false;
   std::chrono::steady_clock::time_point last_used_;
+
+  TokenTable token_table_ = TokenTable::kUnknown;  // in this session's database
+  bool wrote_ = false;                             // the transaction ran a write
+  std::string commit_token_;                       // stored by the transaction now committing
+  std::string lost_token_;                         // the token of a COMMIT whose answer was lost
+  bool commit_answer_lost_ = false;                // a writing transaction's COMMIT lost its answer
+  std::vector<std::string> spent_tokens_;          // tokens of known commits, to delete
 
   TransactionNesting transactions_;
   std::vector<OdbcCursor*> cursors_;

@@ -96,6 +96,7 @@ std::unique_ptr<Cursor> OdbcConnection::Execute(const std::wstring& sql, ROWOPER
   const SQLINTEGER length = static_cast<SQLINTEGER>(text.size());
 
   if (operation == ROWOPERATION_WRITE) {
+    wrote_ = true;
     if (!SQL_SUCCEEDED(SQLPrepareW(statement.get(), data, length))) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
     SQLSMALLINT columns = 0;
     if (!SQL_SUCCEEDED(SQLNumResultCols(statement.get(), &columns))) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
@@ -110,6 +111,9 @@ std::unique_ptr<Cursor> OdbcConnection::Execute(const std::wstring& sql, ROWOPER
   SQLSMALLINT columns = 0;
   if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(SQLNumResultCols(statement.get(), &columns)))
     RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+  // A statement without rows to read may have changed some: a commit that
+  // follows stores a token.
+  if (columns == 0) wrote_ = true;
   return std::make_unique<OdbcCursor>(this, std::move(statement),
                                       columns > 0 ? OdbcCursor::State::kExecuted : OdbcCursor::State::kDone);
 }

@@ -86,6 +86,7 @@ void OdbcConnection::RunRows(SQLHSTMT statement, const CQZDBVariant* const* valu
 
 void OdbcConnection::InsertRow(const std::wstring& table, uint64_t layout_id, const FieldValue* fields, size_t count) {
   if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, 0);
+  wrote_ = true;
   if (layout_id == 0 || layout_id != last_layout_) {
     last_insert_sql_ = InsertText(table, fields, count, quote_);
     last_layout_ = layout_id;
@@ -132,6 +133,7 @@ void OdbcConnection::FlushHeldRows() {
 void OdbcConnection::UpdateRow(const std::wstring& table, const std::vector<std::wstring>& key,
                                const std::vector<CQZDBVariant>& key_values, const FieldValue* fields, size_t count) {
   if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, 0);
+  wrote_ = true;
   if (count == 0) return;
   PrepareForStatement();
   Handle statement = NewStatement();

@@ -291,9 +291,6 @@ class PostgresConnection : public Connection, private TransactionSteps {
   std::string sql_scratch_;
 };
 
-// CREATE TABLE of the commit-token table, as schema/postgresql.sql has it.
-extern const char* const kCreateCommitTokenTable;
-
 // Inserts kept prepared per connection.
 constexpr size_t kPreparedInsertLimit = 32;
 

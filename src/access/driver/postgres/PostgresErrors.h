@@ -5,13 +5,13 @@
 
 #include <string>
 
+#include "access/driver/CommitToken.h"  // kCommitOutcomeUnknown
+
 namespace qz::access::postgres {
 
 // SQLSTATE class 08: the link to the server.
 inline constexpr char kConnectionFailure[] = "08006";
 inline constexpr char kConnectionNotOpened[] = "08001";
-// The server may have committed or not; nobody could say.
-inline constexpr char kCommitOutcomeUnknown[] = "08007";
 // A write refused by a server that takes none.
 inline constexpr char kReadOnlyTransaction[] = "25006";
 

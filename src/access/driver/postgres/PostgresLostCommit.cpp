@@ -29,21 +29,16 @@
 // COMMIT; tokens a session leaves behind (it ended, its commit was fenced)
 // go after a day, far past any settling.
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <random>
 #include <thread>
 
+#include "access/driver/CommitToken.h"
 #include "access/driver/postgres/PostgresConnection.h"
 #include "access/driver/postgres/PostgresErrors.h"
 
 namespace qz::access::postgres {
 namespace {
 
-// How long a COMMIT whose answer was lost waits for a server to settle it
-// on: long enough for a standby to be promoted, short enough that a host
-// program sees an answer while its user still waits for one.
-constexpr std::chrono::seconds kSettleWait{30};
 constexpr std::chrono::milliseconds kSettleRetry{50};
 
 // Tokens of known commits deleted together by a later transaction.
@@ -74,18 +69,6 @@ constexpr char kBeginFence[] = "BEGIN; SET LOCAL lock_timeout = '1s'; SET LOCAL 
 constexpr char kFenceToken[] =
     "INSERT INTO qzcommittoken (token, fenced) VALUES ($1::uuid, true) ON CONFLICT (token) DO NOTHING";
 constexpr char kReadToken[] = "SELECT fenced FROM qzcommittoken WHERE token = $1::uuid";
-
-// 128 bits from the system's generator, as 32 hex digits (uuid input).
-std::string NewToken() {
-  thread_local std::random_device device;
-  std::string token;
-  char digits[9];
-  for (int i = 0; i < 4; ++i) {
-    std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(device()));
-    token += digits;
-  }
-  return token;
-}
 
 bool Succeeded(const Result& result) {
   if (!result) return false;
@@ -134,7 +117,7 @@ void PostgresConnection::FindTokenTable() {
 
 void PostgresConnection::CommitWithToken() {
   unnamed_statement_ = 0;
-  commit_token_ = NewToken();
+  commit_token_ = NewCommitToken();
   if (!PQenterPipelineMode(conn_)) RaiseResultError(nullptr, "COMMIT");
   // The deletions go first, inside the transaction, so that they share its
   // commit; they leave rows another session is deleting to it (see the
@@ -249,7 +232,7 @@ void PostgresConnection::SettleLostCommit() {
     RaiseOutcomeUnknown(L"the database has no table QZCommitToken to settle it by, and it could not be created");
   PQreset(conn_);
   ForgetSessionState();
-  const auto deadline = std::chrono::steady_clock::now() + kSettleWait;
+  const auto deadline = std::chrono::steady_clock::now() + kCommitSettleWait;
   for (;;) {
     Outcome outcome = Outcome::kUndecided;
     if (PQstatus(conn_) == CONNECTION_OK && !ServerWentReadOnly()) outcome = FenceToken(token);
@@ -271,7 +254,7 @@ void PostgresConnection::SettleLostCommit() {
     }
   }
   ForgetSessionState();
-  RaiseOutcomeUnknown(L"no server could say within " + std::to_wstring(kSettleWait.count()) + L" s");
+  RaiseOutcomeUnknown(L"no server could say within " + std::to_wstring(kCommitSettleWait.count()) + L" s");
 }
 
 }  // namespace qz::access::postgres
