@@ -22,7 +22,8 @@ size_t LineCount(const std::string& text) {
 bool Same(const qz::settings::ini::Document& a, const qz::settings::ini::Document& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i].name != b[i].name || a[i].entries.size() != b[i].entries.size()) return false;
+    if (a[i].name != b[i].name || a[i].headed != b[i].headed || a[i].entries.size() != b[i].entries.size())
+      return false;
     for (size_t k = 0; k < a[i].entries.size(); ++k)
       if (a[i].entries[k].key != b[i].entries[k].key || a[i].entries[k].value != b[i].entries[k].value) return false;
   }
@@ -47,11 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!parsed && state.nState != 2) std::abort();
   if (!parsed) return 0;
 
-  // Every entry stands on a line of its own section, and the document as
+  // Every entry stands on a line of the file below its section's header, and the document as
   // the store writes it reads back the same.
   for (const ini::Section& section : document)
     for (const ini::Entry& entry : section.entries)
-      if (ini::LineOf(text, section.name, entry.key) == 0) std::abort();
+      if (entry.line < 1 || static_cast<size_t>(entry.line) > LineCount(text) || entry.line < section.line)
+        std::abort();
   ini::Document again;
   if (!ini::Parse(ini::Render(document), &again) || !Same(document, again)) std::abort();
   return 0;

@@ -214,7 +214,15 @@ class QZ_DATABASE_ACCESS_API CQZDatabase {
   CQZDatabase(const CQZDatabase&) = delete;
   CQZDatabase& operator=(const CQZDatabase&) = delete;
 
+  // A record set keeps its own fields and this object its own: the set
+  // asks for the connection, and attaches itself while its statement is
+  // open and detaches when it ends, so that this object can end the
+  // statement first when the connection goes.
   friend class CQZRecordSet;
+  // The driver connection while it is usable, else null.
+  qz::access::Connection* UsableConnection();
+  void Attach(CQZRecordSet* set);
+  void Detach(CQZRecordSet* set);
   // Ends the statements of the record sets still open on this connection,
   // so that none outlives the driver object it points into.
   void ReleaseOpenSets(bool forget_database);
@@ -298,6 +306,9 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   CQZRecordSet& operator=(const CQZRecordSet&) = delete;
 
   friend class CQZDatabase;
+  // Called by the database whose connection goes: ends the statement, and
+  // with forget_database forgets the database, which is being destroyed.
+  void DetachFromDatabase(bool forget_database);
   qz::access::Cursor& RequireCursor();
   qz::access::Cursor& RequireRow(const wchar_t* refusal);
   void RequireWritable();

@@ -141,10 +141,13 @@ struct SQZGZVTRTapeTypeInfo {
 };
 
 // Threads: an object, and every copy that shares its connection, is used by
-// one thread at a time; the library starts no threads and takes no locks.
-// Objects with connections of their own may be used from different threads
-// at once. The settings calls touch only the settings store and may run
-// beside any of them, but not beside each other.
+// one thread at a time. Objects with connections of their own may be used
+// from different threads at once. The library starts no threads; it takes
+// short locks of its own around what threads share (the debug output, the
+// drivers, the settings store's place and dialog) and around a save of the
+// settings, and never holds one while it calls the host's code. The
+// settings calls touch only the settings store and may run beside any of
+// them, but not beside each other.
 //
 // Conditions: the ...ByCondition calls take the text after "where" (an
 // "order by" may follow) as the caller's own SQL, trimmed and otherwise

@@ -56,9 +56,13 @@ QZNV_GEZHUAN_API std::string QZNVGeZhuanSettingsFile();
 
 // Saves each node's kind and four connection texts under its setting name,
 // replacing only those settings in the store (other entries stay). The file
-// is replaced atomically and readable by its owner alone. Returns 1 on
-// success; on failure 0 and the store unchanged, with the reason in *error
-// when error is not null.
+// is replaced atomically and readable by its owner alone, and saves from
+// several programs at once wait for each other, so none is lost. A node
+// the store cannot hold as it is (a text holding a NUL or a line break, a
+// name that cannot be a setting's) is refused, never saved shortened: its
+// setting stays as it was and the other nodes are saved. Returns 1 when
+// every node is saved; else 0, with the reasons in *error when error is not
+// null (and the store unchanged when it could not be written at all).
 QZNV_GEZHUAN_API int QZNVGeZhuanSaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error);
 
 // What QZNVGeZhuanCheckSettingsStore finds. The settings methods read a
@@ -69,7 +73,8 @@ struct QZNVGeZhuanSettingsStoreState {
   // 0: the file reads as it is written. 1: there is no file, or no place for
   // one: an empty store. 2: the file cannot be read, or it holds something
   // the settings methods would not read as written (a line that is no INI, a
-  // DBType that is not a kind code, text that is not UTF-8).
+  // DBType that is not a kind code, text that is not UTF-8, a section or key
+  // written twice).
   int nState = 0;
   std::string strFile;     // the store's file; "" when there is no place for one
   int nLine = 0;           // state 2: the line at fault, 1 for the first; 0 when it is the whole file
@@ -80,6 +85,7 @@ struct QZNVGeZhuanSettingsStoreState {
 
 // Reads the store as the settings methods do and says what it finds in
 // *state. Returns 1 for states 0 and 1, 0 for state 2. (The settings methods
-// themselves write one debug line naming the file, line and reason each time
-// they meet a store in state 2.)
+// themselves write a debug line naming the file, line and reason each time
+// they meet a file they cannot read, and naming the setting and key each
+// time a setting they read cannot be trusted and reads as empty.)
 QZNV_GEZHUAN_API int QZNVGeZhuanCheckSettingsStore(QZNVGeZhuanSettingsStoreState* state);

@@ -13,9 +13,22 @@ CQZDatabase::~CQZDatabase() { ReleaseOpenSets(true); }
 void CQZDatabase::ReleaseOpenSets(bool forget_database) {
   std::vector<CQZRecordSet*> sets;
   sets.swap(m_openSets);
-  for (CQZRecordSet* set : sets) {
-    set->ReleaseCursor();
-    if (forget_database) set->m_database = nullptr;
+  for (CQZRecordSet* set : sets) set->DetachFromDatabase(forget_database);
+}
+
+qz::access::Connection* CQZDatabase::UsableConnection() {
+  return !m_closed && m_connection->IsConnected() ? m_connection.get() : nullptr;
+}
+
+void CQZDatabase::Attach(CQZRecordSet* set) { m_openSets.push_back(set); }
+
+// The set opened last is usually the first to close: look from the end.
+void CQZDatabase::Detach(CQZRecordSet* set) {
+  for (size_t i = m_openSets.size(); i-- > 0;) {
+    if (m_openSets[i] == set) {
+      m_openSets.erase(m_openSets.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
   }
 }
 

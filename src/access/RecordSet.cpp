@@ -25,16 +25,13 @@ void CQZRecordSet::ReleaseCursor() {
   m_pendingRow = PendingRow::kNone;
   if (!m_cursor) return;
   std::unique_ptr<qz::access::Cursor> cursor = std::move(m_cursor);
-  if (m_database) {
-    std::vector<CQZRecordSet*>& sets = m_database->m_openSets;
-    for (size_t i = sets.size(); i-- > 0;) {
-      if (sets[i] == this) {
-        sets.erase(sets.begin() + static_cast<std::ptrdiff_t>(i));
-        break;
-      }
-    }
-  }
+  if (m_database) m_database->Detach(this);
   cursor->Close();
+}
+
+void CQZRecordSet::DetachFromDatabase(bool forget_database) {
+  ReleaseCursor();
+  if (forget_database) m_database = nullptr;
 }
 
 qz::access::Cursor& CQZRecordSet::RequireCursor() {
@@ -59,11 +56,12 @@ void CQZRecordSet::RequireWritable() {
 bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
   ReleaseCursor();  // rows held back go with the statement below
   m_operation = operation;
-  if (!m_database || m_database->m_closed || !m_database->m_connection->IsConnected()) return false;
+  qz::access::Connection* connection = m_database ? m_database->UsableConnection() : nullptr;
+  if (!connection) return false;
   qz::access::RefuseUnrunnableSql(sql);
-  m_cursor = m_database->m_connection->Execute(sql, operation);
+  m_cursor = connection->Execute(sql, operation);
   if (!m_cursor) return false;
-  m_database->m_openSets.push_back(this);
+  m_database->Attach(this);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "catalogue/SampleCatalogue.h"
 
+#include <cassert>
 #include <cstring>
 #include <set>
 #include <string>
@@ -139,6 +140,7 @@ const std::vector<SQZGZVTRTapeTypeInfo>& SampleTapeTypes() {
 }
 
 SampleCounts AddSampleCatalogue(CQZDatabase& database) {
+  assert(!database.IsClosed());
   if (!database.BeginTrans()) CQZDBException::Raise(L"the database could not be reached", "", 0);
   try {
     const SampleCounts counts = AddMissingRows(database);

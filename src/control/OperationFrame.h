@@ -24,6 +24,7 @@
 
 #include <QZNVGeZhuanDBControl.h>
 
+#include <cassert>
 #include <memory>
 #include <string>
 #include <vector>
@@ -98,6 +99,7 @@ inline void LogFailure(CQZDBException* e, const std::wstring& sql) {
 // REQUIRES: database != nullptr.
 template <typename Body>
 int RunOperation(CQZDatabase* database, const std::wstring& sql, Body&& body) {
+  assert(database != nullptr);
   CQZRecordSet set(database);
   if (set.IsOpen()) set.Close();
   int result = 0;

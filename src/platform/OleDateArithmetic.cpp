@@ -3,6 +3,7 @@
 // magnitude of its fraction is the time of day, whatever the sign.
 #include "platform/OleDateArithmetic.h"
 
+#include <cassert>
 #include <cmath>
 
 namespace qz::platform {
@@ -106,6 +107,7 @@ bool ArithmeticDayNumberToCalendar(double day_number, CalendarTime* time) {
 
 // Days and second of the day apart, both counted forward.
 bool ClockTimeOf(int64_t unix_seconds, CalendarTime* time) {
+  assert(time != nullptr);
   // Far enough beyond the years 100 to 9999 and short of any overflow.
   constexpr int64_t kLimit = int64_t{1} << 40;
   if (unix_seconds < -kLimit || unix_seconds > kLimit) return false;

@@ -1,5 +1,6 @@
 // OLE dates where there is no OLE Automation: our own arithmetic, and the
 // C library's clock broken down into local time.
+#include <cassert>
 #include <cstdint>
 #include <ctime>
 
@@ -9,10 +10,12 @@
 namespace qz::platform {
 
 bool CalendarToDayNumber(const CalendarTime& time, double* day_number) {
+  assert(day_number != nullptr);
   return ArithmeticCalendarToDayNumber(time, day_number);
 }
 
 bool DayNumberToCalendar(double day_number, CalendarTime* time) {
+  assert(time != nullptr);
   return ArithmeticDayNumberToCalendar(day_number, time);
 }
 
@@ -25,6 +28,7 @@ bool LocalNow(CalendarTime* time) {
 
 // Breaks the moment down in the process's time zone.
 bool LocalTimeOf(int64_t unix_seconds, CalendarTime* time) {
+  assert(time != nullptr);
   const std::time_t moment = static_cast<std::time_t>(unix_seconds);
   if (static_cast<int64_t>(moment) != unix_seconds) return false;  // beyond a narrow time_t
   std::tm local{};

@@ -6,6 +6,7 @@
 // After windows.h, which it needs.
 #include <oleauto.h>
 
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -46,6 +47,7 @@ bool FitsSystemTime(const CalendarTime& time) {
 }  // namespace
 
 bool CalendarToDayNumber(const CalendarTime& time, double* day_number) {
+  assert(day_number != nullptr);
   if (!FitsSystemTime(time)) return false;
   SYSTEMTIME system{};
   system.wYear = static_cast<WORD>(time.year);
@@ -63,6 +65,7 @@ bool CalendarToDayNumber(const CalendarTime& time, double* day_number) {
 }
 
 bool DayNumberToCalendar(double day_number, CalendarTime* time) {
+  assert(time != nullptr);
   // VariantTimeToSystemTime takes NaN, and under Wine day numbers just
   // outside the years, for a date; nothing outside 0099-12-31 and
   // 10000-01-01 (exclusive) is given to it.
@@ -87,6 +90,7 @@ bool LocalNow(CalendarTime* time) {
 // The moment as a FILETIME (100-nanosecond steps since 1601-01-01 UTC),
 // then into the user's time zone with the rules of that year.
 bool LocalTimeOf(int64_t unix_seconds, CalendarTime* time) {
+  assert(time != nullptr);
   constexpr int64_t kUnixEpochInFileTimeSeconds = 11644473600;  // 1601-01-01 to 1970-01-01
   constexpr int64_t kTicksPerSecond = 10000000;
   const int64_t seconds = unix_seconds + kUnixEpochInFileTimeSeconds;

@@ -12,24 +12,15 @@ namespace {
 // libinih's notion of white space: isspace on the byte, in the C locale.
 bool IsIniSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
-}
+// What libinih hands over, in file order.
+struct Handed {
+  std::string section;
+  std::string key;
+  std::string value;
+};
 
-Section* FindSection(Document* document, const std::string& name) {
-  for (Section& section : *document)
-    if (SameName(section.name, name)) return &section;
-  return nullptr;
-}
-
-// libinih hands each key to us with its section; keys are kept in file
-// order, a repeated key keeping its first place and its last value.
 int OnEntry(void* user, const char* section, const char* key, const char* value) {
-  Document* document = static_cast<Document*>(user);
-  Set(document, section, key, value != nullptr ? value : "");
+  static_cast<std::vector<Handed>*>(user)->push_back(Handed{section, key, value != nullptr ? value : ""});
   return 1;
 }
 
@@ -46,6 +37,13 @@ void ForEachLine(const std::string& text, Visit visit) {
     if (!visit(number, std::string_view(text.data() + start, length))) return;
     start = end + 1;
   }
+}
+
+// Whether what follows a section header's ']' is nothing to libinih: white
+// space, then nothing or a comment.
+bool IsBlankOrComment(std::string_view rest) {
+  while (!rest.empty() && IsIniSpace(rest.front())) rest.remove_prefix(1);
+  return rest.empty() || rest.front() == ';' || rest.front() == '#';
 }
 
 // The checks libinih does not make; see Parse.
@@ -65,6 +63,9 @@ bool LinesAreSafe(const std::string& text, Problem* problem) {
       why = "the line begins with white space";
     else if (!line.empty() && line.front() == '[' && std::min(line.find(']'), line.size()) > kMaxSectionNameBytes + 1)
       why = "the section name is longer than the settings file allows";
+    else if (!line.empty() && line.front() == '[' && line.find(']') != std::string_view::npos &&
+             !IsBlankOrComment(line.substr(line.find(']') + 1)))
+      why = "the line holds more than the section header, which would be dropped";
     if (why == nullptr) return true;
     safe = false;
     if (problem) *problem = Problem{number, why};
@@ -78,70 +79,120 @@ std::string_view TrimRight(std::string_view text) {
   return text;
 }
 
+// Lays the entries libinih handed over onto the lines that set them, which
+// gives each its line and each header its own section. Lines are read as
+// libinih reads them in a file LinesAreSafe passed: no line is indented, a
+// comment begins with ';' or '#', a header is "[name]", and every other
+// line that is not blank sets a key. False when the two readings disagree.
+bool Lay(const std::string& text, const std::vector<Handed>& handed, Document* out) {
+  size_t next = 0;
+  bool agree = true;
+  ForEachLine(text, [&](int number, std::string_view line) {
+    if (number == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+    if (line.empty() || IsIniSpace(line.front()) || line.front() == ';' || line.front() == '#') return true;
+    if (line.front() == '[') {
+      Section section;
+      section.name = std::string(line.substr(1, line.find(']') - 1));
+      section.line = number;
+      out->push_back(std::move(section));
+      return true;
+    }
+    if (next == handed.size()) return agree = false;
+    const Handed& entry = handed[next++];
+    if (out->empty()) {
+      out->push_back(Section{});
+      out->back().headed = false;
+    }
+    Section& section = out->back();
+    const size_t end = line.find_first_of("=:");
+    if (section.name != entry.section || end == std::string_view::npos || TrimRight(line.substr(0, end)) != entry.key)
+      return agree = false;
+    section.entries.push_back(Entry{entry.key, entry.value, number});
+    return true;
+  });
+  return agree && next == handed.size();
+}
+
 }  // namespace
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+           return lower(x) == lower(y);
+         });
+}
 
 bool Parse(const std::string& text, Document* out, Problem* problem) {
   out->clear();
   if (!LinesAreSafe(text, problem)) return false;
   // Entries before any section header arrive under "", which no setting uses.
-  const int error = ini_parse_string(text.c_str(), OnEntry, out);
-  if (error == 0) return true;
+  std::vector<Handed> handed;
+  const int error = ini_parse_string(text.c_str(), OnEntry, &handed);
+  if (error == 0 && Lay(text, handed, out)) return true;
+  out->clear();
   if (problem) {
     // libinih answers the first line it could not read, or -1 when it ran
     // out of memory.
     problem->line = error > 0 ? error : 0;
-    problem->reason = error > 0 ? "the line is neither [section], key=value nor a comment" : "out of memory";
+    problem->reason = error > 0   ? "the line is neither [section], key=value nor a comment"
+                      : error < 0 ? "out of memory"
+                                  : "the file does not read line by line as libinih reads it";
   }
   return false;
 }
 
-// Reads lines as libinih does for a file Parse accepted: no line is
-// indented, a comment begins with ';' or '#', a header is "[name]", and a
-// key ends at the first '=' or ':'.
-int LineOf(const std::string& text, const std::string& section, const std::string& key) {
-  int found = 0;
-  std::string current;
-  ForEachLine(text, [&](int number, std::string_view line) {
-    if (number == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
-    if (line.empty() || line.front() == ';' || line.front() == '#') return true;
-    if (line.front() == '[') {
-      const size_t close = line.find(']');
-      current = std::string(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-      return true;
-    }
-    const size_t end = line.find_first_of("=:");
-    if (end != std::string_view::npos && SameName(current, section) &&
-        SameName(std::string(TrimRight(line.substr(0, end))), key))
-      found = number;
-    return true;
-  });
+std::vector<const Section*> SectionsNamed(const Document& document, const std::string& name) {
+  std::vector<const Section*> found;
+  for (const Section& section : document)
+    if (SameName(section.name, name)) found.push_back(&section);
   return found;
 }
 
-const std::string* Find(const Document& document, const std::string& section, const std::string& key) {
-  for (const Section& s : document) {
-    if (!SameName(s.name, section)) continue;
-    for (const Entry& entry : s.entries)
-      if (SameName(entry.key, key)) return &entry.value;
-  }
-  return nullptr;
+std::vector<const Entry*> EntriesNamed(const Section& section, const std::string& key) {
+  std::vector<const Entry*> found;
+  for (const Entry& entry : section.entries)
+    if (SameName(entry.key, key)) found.push_back(&entry);
+  return found;
 }
 
 void Set(Document* document, const std::string& section, const std::string& key, const std::string& value) {
-  Section* target = FindSection(document, section);
+  // Merge the section: later sections of its name join the first...
+  Section* target = nullptr;
+  for (auto it = document->begin(); it != document->end();) {
+    if (!SameName(it->name, section)) {
+      ++it;
+    } else if (target == nullptr) {
+      target = &*it++;
+    } else {
+      const size_t kept = static_cast<size_t>(target - document->data());
+      std::vector<Entry> moved = std::move(it->entries);
+      it = document->erase(it);
+      target = document->data() + kept;
+      for (Entry& entry : moved) target->entries.push_back(std::move(entry));
+    }
+  }
   if (target == nullptr) {
     document->push_back(Section{section, {}});
     target = &document->back();
   }
-  for (Entry& entry : target->entries) {
+  // ...and a key set more than once keeps its first place and last value.
+  std::vector<Entry>& entries = target->entries;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    for (size_t k = entries.size(); k-- > i + 1;) {
+      if (SameName(entries[k].key, entries[i].key)) {
+        entries[i].value = std::move(entries[k].value);
+        entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(k));
+      }
+    }
+  }
+  for (Entry& entry : entries) {
     if (SameName(entry.key, key)) {
       entry.value = value;
       return;
     }
   }
-  target->entries.push_back(Entry{key, value});
+  entries.push_back(Entry{key, value});
 }
-
 bool CanHold(const std::string& key, const std::string& value, std::string* why) {
   if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
     *why = "it holds a line break or a NUL character";
@@ -182,13 +233,10 @@ bool CanHoldSectionName(const std::string& name, std::string* why) {
 std::string Render(const Document& document) {
   std::string text;
   for (const Section& section : document) {
-    if (section.name.empty() && section.entries.empty()) continue;
-    // Entries that came before any section header go back there; if the
-    // file named that section later ("[]"), it is named again.
-    if (!text.empty())
-      text += "\n[" + section.name + "]\n";
-    else if (!section.name.empty())
-      text += "[" + section.name + "]\n";
+    // Entries that came before any section header go back there.
+    if (!section.headed && section.entries.empty()) continue;
+    if (!text.empty()) text += "\n";
+    if (section.headed) text += "[" + section.name + "]\n";
     for (const Entry& entry : section.entries) text += entry.key + "=" + entry.value + "\n";
   }
   // A key that begins with the bytes of a byte-order mark must not stand

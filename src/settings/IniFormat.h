@@ -12,15 +12,22 @@ namespace qz::settings::ini {
 struct Entry {
   std::string key;
   std::string value;
+  int line = 0;  // where the file sets it, 1 for the first line; 0 when not read from a file
 };
 
 struct Section {
   std::string name;
   std::vector<Entry> entries;
+  int line = 0;        // the header's line; 0 when not read from a file
+  bool headed = true;  // false for the entries that come before any header
 };
 
-// Sections in file order. Section and key names compare without regard to
-// ASCII case, as the registry does.
+// Sections and their entries in file order, each as often as the file
+// writes it: a section header that comes twice gives two sections, a key
+// set twice two entries, so that a reader can tell (one that kept the last
+// would let a line added lower down change a setting without a word).
+// Section and key names compare without regard to ASCII case, as the
+// registry does.
 using Document = std::vector<Section>;
 
 // The longest line, in bytes without its line end, that libinih reads as
@@ -40,20 +47,26 @@ struct Problem {
 
 // Parses text into *out. False (and *out unspecified) when the text is not
 // a file we can trust: libinih reports an error, a line or a section name is
-// too long, a NUL byte is present, or a non-blank line begins with white
-// space (libinih would take it as the continuation of the key above it). Then *problem,
-// when not null, says which line and why.
+// too long, a NUL byte is present, a non-blank line begins with white space
+// (libinih would take it as the continuation of the key above it), or a
+// section header is followed by more than a comment (libinih would drop
+// it). Then *problem, when not null, says which line and why.
 bool Parse(const std::string& text, Document* out, Problem* problem = nullptr);
 
-// The line (1 for the first) on which text, a file Parse accepted, sets key
-// in section for the last time; 0 when it does not.
-int LineOf(const std::string& text, const std::string& section, const std::string& key);
+// Whether two section or key names are the same name.
+bool SameName(const std::string& a, const std::string& b);
 
-// The value of key in section, or null.
-const std::string* Find(const Document& document, const std::string& section, const std::string& key);
+// The sections named name, in file order.
+std::vector<const Section*> SectionsNamed(const Document& document, const std::string& name);
 
-// Sets key in section to value, adding the section at the end and the key at
-// the end of its section when missing.
+// The entries of section that set key, in file order.
+std::vector<const Entry*> EntriesNamed(const Section& section, const std::string& key);
+
+// Sets key in section to value, adding the section at the end and the key
+// at the end of its section when missing. The section is first made one
+// section holding each key once, as libinih would read it: later sections
+// of that name join the first, and a key set more than once keeps its first
+// place and its last value. So what is set reads back as set.
 void Set(Document* document, const std::string& section, const std::string& key, const std::string& value);
 
 // Whether "key=value" reads back as exactly key and value. When not, *why

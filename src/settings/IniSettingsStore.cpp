@@ -18,7 +18,9 @@
 namespace qz::settings {
 namespace {
 
-const char* const kConnectKeys[4] = {"Connect1", "Connect2", "Connect3", "Connect4"};
+// A setting's keys: DBType, then the four connection texts.
+const char* const kKeys[5] = {"DBType", "Connect1", "Connect2", "Connect3", "Connect4"};
+const char* const* const kConnectKeys = kKeys + 1;
 
 std::mutex& PathMutex() {
   static std::mutex mutex;
@@ -40,26 +42,79 @@ std::optional<int> KindNumber(const std::string& text) {
   return static_cast<int>(value);
 }
 
-// DBType as the settings methods read it: what is not a number is kind 0.
-int ParseKind(const std::string& text) { return KindNumber(text).value_or(0); }
+bool IsUtf8(const std::string& text) { return platform::WideToUtf8(platform::Utf8ToWide(text)) == text; }
 
 enum class Loaded { kDocument, kNoFile, kBad };
 
 // The store's document. A missing file is an empty store; a file that cannot
-// be read or trusted is kBad.
-Loaded Load(const std::string& path, ini::Document* document) {
+// be read or trusted is kBad, with where and why in *problem.
+Loaded Load(const std::string& path, ini::Document* document, ini::Problem* problem = nullptr) {
   document->clear();
   if (path.empty()) return Loaded::kNoFile;
-  std::string text;
-  switch (ReadWholeFile(path, &text)) {
+  std::string text, why;
+  switch (ReadWholeFile(path, &text, &why)) {
     case FileRead::kMissing:
       return Loaded::kNoFile;
     case FileRead::kUnreadable:
+      if (problem) *problem = ini::Problem{0, "the file cannot be read: " + why};
       return Loaded::kBad;
     case FileRead::kRead:
       break;
   }
-  return ini::Parse(text, document) ? Loaded::kDocument : Loaded::kBad;
+  return ini::Parse(text, document, problem) ? Loaded::kDocument : Loaded::kBad;
+}
+
+// Why one setting of a well-formed file cannot be trusted.
+struct Distrust {
+  int line = 0;
+  std::string key;  // empty when the fault is the section itself
+  std::string reason;
+};
+
+std::string Lines(int first, int second) { return "lines " + std::to_string(first) + " and " + std::to_string(second); }
+
+// A setting cannot be trusted when the file says two things about it, or
+// says something that is not a setting: its section comes twice, one of its
+// keys is set twice, a value is not UTF-8 text, or DBType is no number.
+// Read as written, any of these could name another database than the one
+// the person meant, so the setting reads as missing instead.
+std::optional<Distrust> DistrustOf(const ini::Document& document, const std::string& name) {
+  const std::vector<const ini::Section*> sections = ini::SectionsNamed(document, name);
+  if (sections.empty()) return std::nullopt;
+  if (sections.size() > 1)
+    return Distrust{sections[1]->line, "",
+                    "the section [" + name + "] comes twice (" + Lines(sections[0]->line, sections[1]->line) + ")"};
+  const ini::Section& section = *sections[0];
+  for (const char* key : kKeys) {
+    const std::vector<const ini::Entry*> entries = ini::EntriesNamed(section, key);
+    if (entries.empty()) continue;
+    if (entries.size() > 1)
+      return Distrust{entries[1]->line, key,
+                      std::string(key) + " is set twice (" + Lines(entries[0]->line, entries[1]->line) + ")"};
+    const ini::Entry& entry = *entries[0];
+    if (!IsUtf8(entry.value)) return Distrust{entry.line, key, "the value is not UTF-8 text"};
+  }
+  if (const std::vector<const ini::Entry*> kind = ini::EntriesNamed(section, "DBType");
+      !kind.empty() && !KindNumber(kind[0]->value))
+    return Distrust{kind[0]->line, "DBType", "\"" + kind[0]->value + "\" is not a 32-bit whole number"};
+  return std::nullopt;
+}
+
+// The five fields of a setting the store holds and trusts; a key it does
+// not hold reads as 0 or empty.
+SQZDataBaseInfo Setting(const ini::Document& document, const std::string& name) {
+  SQZDataBaseInfo info;
+  const std::vector<const ini::Section*> sections = ini::SectionsNamed(document, name);
+  if (sections.empty()) return info;
+  auto value = [&](const char* key) -> const std::string* {
+    const std::vector<const ini::Entry*> entries = ini::EntriesNamed(*sections[0], key);
+    return entries.empty() ? nullptr : &entries[0]->value;
+  };
+  if (const std::string* kind = value("DBType")) info.nDBType = KindNumber(*kind).value_or(0);
+  std::wstring* const texts[4] = {&info.strConnect1, &info.strConnect2, &info.strConnect3, &info.strConnect4};
+  for (int i = 0; i < 4; ++i)
+    if (const std::string* text = value(kConnectKeys[i])) *texts[i] = platform::Utf8ToWide(*text);
+  return info;
 }
 
 }  // namespace
@@ -78,17 +133,23 @@ void SetSettingsFilePath(const std::string& path) {
 }
 
 // The store is read afresh for every setting: it is a small file, and the
-// settings dialog may have saved it between two calls.
+// settings dialog may have saved it between two calls. A whole file that
+// cannot be trusted is reported once per method (ReportUntrustedStore); a
+// setting that cannot be trusted is reported here, as it is read.
 void ReadQZDBSettingFromReg(const std::wstring& name, SQZDataBaseInfo& info) {
   info = SQZDataBaseInfo();
+  const std::string path = SettingsFilePath();
   ini::Document document;
-  if (Load(SettingsFilePath(), &document) != Loaded::kDocument) return;
+  if (Load(path, &document) != Loaded::kDocument) return;
   const std::string section = platform::WideToUtf8(name);
-  if (const std::string* kind = ini::Find(document, section, "DBType")) info.nDBType = ParseKind(*kind);
-  std::wstring* const texts[4] = {&info.strConnect1, &info.strConnect2, &info.strConnect3, &info.strConnect4};
-  for (int i = 0; i < 4; ++i)
-    if (const std::string* text = ini::Find(document, section, kConnectKeys[i]))
-      *texts[i] = platform::Utf8ToWide(*text);
+  if (const std::optional<Distrust> distrust = DistrustOf(document, section)) {
+    std::string line = "settings file " + path + ", setting " + section;
+    if (!distrust->key.empty()) line += ", key " + distrust->key;
+    line += ", line " + std::to_string(distrust->line) + ": " + distrust->reason + "; the setting reads as empty";
+    platform::WriteDebugOutput(platform::Utf8ToWide(line));
+    return;
+  }
+  info = Setting(document, section);
 }
 
 namespace {
@@ -107,21 +168,21 @@ QZNVGeZhuanSettingsStoreState Untrusted(int line, const std::string& section, co
 
 }  // namespace
 
+// Besides what the settings read as missing, a kind code that names no
+// engine is reported: the setting reads as written, but it would open the
+// embedded database.
 QZNVGeZhuanSettingsStoreState CheckStoreText(const std::string& text) {
   ini::Document document;
   ini::Problem problem;
   if (!ini::Parse(text, &document, &problem)) return Untrusted(problem.line, "", "", problem.reason);
   for (const ini::Section& section : document) {
-    for (const ini::Entry& entry : section.entries)
-      if (platform::WideToUtf8(platform::Utf8ToWide(entry.value)) != entry.value)
-        return Untrusted(ini::LineOf(text, section.name, entry.key), section.name, entry.key,
-                         "the value is not UTF-8 text");
-    if (const std::string* kind = ini::Find(document, section.name, "DBType")) {
-      const std::optional<int> number = KindNumber(*kind);
-      if (!number || !common::IsKnownKind(*number))
-        return Untrusted(ini::LineOf(text, section.name, "DBType"), section.name, "DBType",
-                         "\"" + *kind + "\" is not a kind code (0 embedded, 2 PostgreSQL, 4 ODBC, 8, 16, 32)");
-    }
+    if (!section.headed) continue;
+    if (const std::optional<Distrust> distrust = DistrustOf(document, section.name))
+      return Untrusted(distrust->line, section.name, distrust->key, distrust->reason);
+    const std::vector<const ini::Entry*> kind = ini::EntriesNamed(section, "DBType");
+    if (!kind.empty() && !common::IsKnownKind(*KindNumber(kind[0]->value)))
+      return Untrusted(kind[0]->line, section.name, "DBType",
+                       "\"" + kind[0]->value + "\" is not a kind code (0 embedded, 2 PostgreSQL, 4 ODBC, 8, 16, 32)");
   }
   return QZNVGeZhuanSettingsStoreState();
 }
@@ -146,15 +207,40 @@ QZNVGeZhuanSettingsStoreState CheckStore() {
 }
 
 void ReportUntrustedStore() {
-  const QZNVGeZhuanSettingsStoreState state = CheckStore();
-  if (state.nState != 2) return;
-  std::string line = "settings file " + state.strFile;
-  if (state.nLine > 0) line += " line " + std::to_string(state.nLine);
-  if (!state.strKey.empty()) line += " key " + state.strKey;
-  line += ": " + state.strReason + "; every setting reads as empty";
+  const std::string path = SettingsFilePath();
+  ini::Document document;
+  ini::Problem problem;
+  if (Load(path, &document, &problem) != Loaded::kBad) return;
+  std::string line = "settings file " + path;
+  if (problem.line > 0) line += " line " + std::to_string(problem.line);
+  line += ": " + problem.reason + "; every setting reads as empty";
   platform::WriteDebugOutput(platform::Utf8ToWide(line));
 }
 
+namespace {
+
+// Why node cannot be saved as it is, or empty: what the file could not give
+// back unchanged is refused, never written shortened.
+std::string Refusal(const DBsSetNode& node) {
+  const std::string section = platform::WideToUtf8(node.strSettingName);
+  std::string why;
+  if (!ini::CanHoldSectionName(section, &why)) return "a setting cannot be saved: " + why;
+  const std::wstring* const texts[4] = {&node.strConnect1, &node.strConnect2, &node.strConnect3, &node.strConnect4};
+  for (int i = 0; i < 4; ++i) {
+    const std::string value = platform::WideToUtf8(*texts[i]);
+    const std::string what = std::string("the ") + kConnectKeys[i] + " text of " + section + " cannot be saved: ";
+    if (platform::Utf8ToWide(value) != *texts[i]) return what + "it holds characters that are not Unicode text";
+    if (!ini::CanHold(kConnectKeys[i], value, &why)) return what + why;
+  }
+  return std::string();
+}
+
+}  // namespace
+
+// Under the store's lock: read, change, write. A setting that already reads
+// as the node says is left as the file has it, so a setting the file does
+// not let us trust, shown as empty and left empty, keeps what a person wrote
+// there for them to put right.
 bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error) {
   auto fail = [error](const std::string& reason) {
     if (error) *error = platform::Utf8ToWide(reason);
@@ -162,6 +248,8 @@ bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error) 
   };
   const std::string path = SettingsFilePath();
   if (path.empty()) return fail("there is no place for the settings file: set QZ_DB_SETTINGS or HOME");
+  const StoreLock lock(path);
+  if (!lock.held()) return fail(lock.error());
 
   // Other entries of the store are kept, so a file we cannot read is never
   // written over: that would lose whatever it held.
@@ -169,26 +257,29 @@ bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error) 
   if (Load(path, &document) == Loaded::kBad)
     return fail(path + " cannot be read or is not a well-formed settings file; it was left as it is");
 
-  std::string why;
+  std::string refused;
+  size_t refused_count = 0;
+  bool changed = false;
   for (const DBsSetNode& node : settings) {
-    const std::string section = platform::WideToUtf8(node.strSettingName);
-    if (!ini::CanHoldSectionName(section, &why)) return fail("a setting cannot be saved: " + why);
-    const std::string kind = std::to_string(node.nDBType);
-    ini::Set(&document, section, "DBType", kind);
-    const std::wstring* const texts[4] = {&node.strConnect1, &node.strConnect2, &node.strConnect3, &node.strConnect4};
-    for (int i = 0; i < 4; ++i) {
-      const std::string value = platform::WideToUtf8(*texts[i]);
-      if (platform::Utf8ToWide(value) != *texts[i])
-        return fail(std::string("the ") + kConnectKeys[i] + " text of " + section +
-                    " cannot be saved: it holds characters that are not Unicode text");
-      if (!ini::CanHold(kConnectKeys[i], value, &why))
-        return fail(std::string("the ") + kConnectKeys[i] + " text of " + section + " cannot be saved: " + why);
-      ini::Set(&document, section, kConnectKeys[i], value);
+    const std::string why = Refusal(node);
+    if (!why.empty()) {
+      refused += (refused.empty() ? "" : "; ") + why;
+      ++refused_count;
+      continue;
     }
+    const std::string section = platform::WideToUtf8(node.strSettingName);
+    const bool trusted = !DistrustOf(document, section);
+    if (SameSetting(trusted ? Setting(document, section) : SQZDataBaseInfo(), node)) continue;
+    ini::Set(&document, section, "DBType", std::to_string(node.nDBType));
+    const std::wstring* const texts[4] = {&node.strConnect1, &node.strConnect2, &node.strConnect3, &node.strConnect4};
+    for (int i = 0; i < 4; ++i) ini::Set(&document, section, kConnectKeys[i], platform::WideToUtf8(*texts[i]));
+    changed = true;
   }
 
   std::string reason;
-  if (!ReplaceFile(path, ini::Render(document), &reason)) return fail(reason);
+  if (changed && !ReplaceFile(path, ini::Render(document), &reason)) return fail(reason);
+  if (!refused.empty())
+    return fail(refused + (refused_count < settings.size() ? "; the other settings were saved" : ""));
   return true;
 }
 

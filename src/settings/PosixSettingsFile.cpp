@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,8 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return fd_; }
+  // Hands the descriptor over to the caller, who closes it.
+  void Release() { fd_ = -1; }
   // Closes now and reports whether the close succeeded (a late write error
   // can surface here).
   bool Close() {
@@ -131,6 +134,30 @@ bool ReplaceFile(const std::string& path, const std::string& text, std::string* 
   Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (directory.get() >= 0) ::fsync(directory.get());
   return true;
+}
+
+// flock rather than fcntl: its lock belongs to the open file, so two threads
+// of one process that each open the lock file wait for each other too.
+StoreLock::StoreLock(const std::string& path) {
+  if (!MakeFolders(FolderOf(path), &error_)) return;
+  const std::string lock_path = path + ".lock";
+  Descriptor file(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR));
+  if (file.get() < 0) {
+    error_ = Reason("cannot open the lock file", lock_path, errno);
+    return;
+  }
+  while (::flock(file.get(), LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    error_ = Reason("cannot lock", lock_path, errno);
+    return;
+  }
+  descriptor_ = file.get();
+  file.Release();
+}
+
+// Closing the descriptor releases the lock.
+StoreLock::~StoreLock() {
+  if (descriptor_ >= 0) ::close(descriptor_);
 }
 
 }  // namespace qz::settings

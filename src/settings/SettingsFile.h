@@ -27,4 +27,27 @@ FileRead ReadWholeFile(const std::string& path, std::string* text, std::string* 
 // and leaves the old file as it was.
 bool ReplaceFile(const std::string& path, const std::string& text, std::string* error);
 
+// An exclusive lock on the store at path, held while the object lives, so
+// that a save reads, changes and writes the file with no other save in
+// between (two at once would each write what it read, and one would be
+// lost). It is taken on a lock file beside the store (path + ".lock"),
+// since ReplaceFile puts a new file in the store's place. Processes and
+// threads wait for each other alike. Missing folders are created as
+// ReplaceFile creates them.
+class StoreLock {
+ public:
+  explicit StoreLock(const std::string& path);
+  ~StoreLock();
+  StoreLock(const StoreLock&) = delete;
+  StoreLock& operator=(const StoreLock&) = delete;
+
+  // Whether the lock is held; when not, error() says why.
+  bool held() const { return descriptor_ >= 0; }
+  const std::string& error() const { return error_; }
+
+ private:
+  int descriptor_ = -1;
+  std::string error_;
+};
+
 }  // namespace qz::settings

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/KindCode.h"
+#include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
 #include "settings/SettingsLocation.h"
 #include "settings/SettingsStore.h"
@@ -85,6 +87,79 @@ std::optional<DWORD> ReadDword(HKEY key, const wchar_t* name) {
   return value;
 }
 
+// The type of the value name, or nothing when the key holds no such value.
+std::optional<DWORD> TypeOf(HKEY key, const wchar_t* name) {
+  DWORD type = REG_NONE;
+  if (RegQueryValueExW(key, name, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) return {};
+  return type;
+}
+
+std::wstring TypeName(DWORD type) {
+  switch (type) {
+    case REG_SZ:
+      return L"REG_SZ";
+    case REG_EXPAND_SZ:
+      return L"REG_EXPAND_SZ";
+    case REG_MULTI_SZ:
+      return L"REG_MULTI_SZ";
+    case REG_DWORD:
+      return L"REG_DWORD";
+    case REG_QWORD:
+      return L"REG_QWORD";
+    case REG_BINARY:
+      return L"REG_BINARY";
+    default:
+      return L"value of type " + std::to_wstring(type);
+  }
+}
+
+// Why a stored setting cannot be trusted: the value at fault and what is
+// wrong with it.
+struct Distrust {
+  std::wstring value;
+  std::wstring reason;
+};
+
+// Reads the five values of an open setting key into *info. A value of
+// another type than its own (DBType as the text "2", say) or a text that
+// holds a NUL (which most readers would cut short there) cannot be trusted
+// to name the database a person meant: then the reason, and *info is to be
+// ignored. A value that is missing reads as 0 or empty.
+std::optional<Distrust> ReadSetting(HKEY key, SQZDataBaseInfo* info) {
+  if (const std::optional<DWORD> type = TypeOf(key, L"DBType")) {
+    if (*type != REG_DWORD) return Distrust{L"DBType", L"it is a " + TypeName(*type) + L" where a REG_DWORD belongs"};
+    const std::optional<DWORD> kind = ReadDword(key, L"DBType");
+    if (!kind) return Distrust{L"DBType", L"it cannot be read"};
+    info->nDBType = static_cast<int>(*kind);
+  }
+  std::wstring* const texts[4] = {&info->strConnect1, &info->strConnect2, &info->strConnect3, &info->strConnect4};
+  for (int i = 0; i < 4; ++i) {
+    const std::optional<DWORD> type = TypeOf(key, kConnectValues[i]);
+    if (!type) continue;
+    if (*type != REG_SZ) return Distrust{kConnectValues[i], L"it is a " + TypeName(*type) + L" where a REG_SZ belongs"};
+    const std::optional<std::wstring> text = ReadText(key, kConnectValues[i]);
+    if (!text) return Distrust{kConnectValues[i], L"it cannot be read"};
+    if (text->find(L'\0') != std::wstring::npos) return Distrust{kConnectValues[i], L"it holds a NUL character"};
+    *texts[i] = *text;
+  }
+  return std::nullopt;
+}
+
+// What the settings methods read for name: the stored setting, or kind 0
+// and four empty texts when the store does not hold it or cannot be trusted.
+// Why not, in *distrust when it is not null.
+SQZDataBaseInfo Stored(const std::wstring& name, std::optional<Distrust>* distrust = nullptr) {
+  Key key;
+  if (!IsKeyName(name) ||
+      RegOpenKeyExW(HKEY_CURRENT_USER, SettingKey(name).c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
+    return SQZDataBaseInfo();
+  SQZDataBaseInfo info;
+  std::optional<Distrust> why = ReadSetting(key.get(), &info);
+  if (why) info = SQZDataBaseInfo();
+  if (distrust) *distrust = std::move(why);
+  return info;
+}
+
 LONG WriteText(HKEY key, const wchar_t* name, const std::wstring& text) {
   return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
@@ -94,14 +169,36 @@ LONG WriteDword(HKEY key, const wchar_t* name, DWORD value) {
   return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
+// One value as the registry holds it, whatever its type.
+struct RawValue {
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+std::optional<RawValue> ReadRaw(HKEY key, const wchar_t* name) {
+  for (;;) {
+    RawValue value;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return {};
+    value.data.resize(size);
+    const LONG result = RegQueryValueExW(key, name, nullptr, &value.type, value.data.data(), &size);
+    if (result == ERROR_MORE_DATA) continue;  // it grew in between
+    if (result != ERROR_SUCCESS) return {};
+    value.data.resize(size);
+    return value;
+  }
+}
+
 // What a setting's key held before a save, so that a failed save can put it
-// back: whether the key existed and each of its five values.
+// back: whether the key existed and each of its five values as they were,
+// of whatever type.
 struct Snapshot {
   std::wstring name;
   bool existed = false;
-  std::optional<DWORD> kind;
-  std::optional<std::wstring> texts[4];
+  std::optional<RawValue> values[5];
 };
+
+const wchar_t* const kValueNames[5] = {L"DBType", L"Connect1", L"Connect2", L"Connect3", L"Connect4"};
 
 Snapshot Take(const std::wstring& name) {
   Snapshot snapshot;
@@ -110,8 +207,7 @@ Snapshot Take(const std::wstring& name) {
   if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingKey(name).c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
     return snapshot;
   snapshot.existed = true;
-  snapshot.kind = ReadDword(key.get(), L"DBType");
-  for (int i = 0; i < 4; ++i) snapshot.texts[i] = ReadText(key.get(), kConnectValues[i]);
+  for (int i = 0; i < 5; ++i) snapshot.values[i] = ReadRaw(key.get(), kValueNames[i]);
   return snapshot;
 }
 
@@ -123,17 +219,37 @@ void Restore(const Snapshot& snapshot) {
   Key key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingKey(snapshot.name).c_str(), 0, KEY_SET_VALUE, key.out()) != ERROR_SUCCESS)
     return;
-  if (snapshot.kind)
-    WriteDword(key.get(), L"DBType", *snapshot.kind);
-  else
-    RegDeleteValueW(key.get(), L"DBType");
-  for (int i = 0; i < 4; ++i) {
-    if (snapshot.texts[i])
-      WriteText(key.get(), kConnectValues[i], *snapshot.texts[i]);
+  for (int i = 0; i < 5; ++i) {
+    if (const std::optional<RawValue>& value = snapshot.values[i])
+      RegSetValueExW(key.get(), kValueNames[i], 0, value->type, value->data.data(),
+                     static_cast<DWORD>(value->data.size()));
     else
-      RegDeleteValueW(key.get(), kConnectValues[i]);
+      RegDeleteValueW(key.get(), kValueNames[i]);
   }
 }
+
+// Holds the named mutex that every save of the settings takes, in every
+// process of the session, while it reads, compares and writes: two saves of
+// one setting at once would otherwise mix their values.
+class SaveLock {
+ public:
+  SaveLock() : mutex_(CreateMutexW(nullptr, FALSE, L"Local\\QZ.DBSettings.Save")) {
+    // A mutex its last holder left without releasing it is ours all the same.
+    const DWORD waited = mutex_ != nullptr ? WaitForSingleObject(mutex_, INFINITE) : WAIT_FAILED;
+    held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+  }
+  ~SaveLock() {
+    if (held_) ReleaseMutex(mutex_);
+    if (mutex_ != nullptr) CloseHandle(mutex_);
+  }
+  SaveLock(const SaveLock&) = delete;
+  SaveLock& operator=(const SaveLock&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  HANDLE mutex_;
+  bool held_ = false;
+};
 
 std::wstring SystemMessage(LONG code) {
   wchar_t* text = nullptr;
@@ -177,37 +293,53 @@ void SetSettingsFilePath(const std::string& path) {
 // The registry is read afresh for every setting: the settings dialog may
 // have saved between two calls.
 void ReadQZDBSettingFromReg(const std::wstring& name, SQZDataBaseInfo& info) {
-  info = SQZDataBaseInfo();
-  if (!IsKeyName(name)) return;
-  Key key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingKey(name).c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
-    return;
-  if (std::optional<DWORD> kind = ReadDword(key.get(), L"DBType")) info.nDBType = static_cast<int>(*kind);
-  std::wstring* const texts[4] = {&info.strConnect1, &info.strConnect2, &info.strConnect3, &info.strConnect4};
-  for (int i = 0; i < 4; ++i)
-    if (std::optional<std::wstring> text = ReadText(key.get(), kConnectValues[i])) *texts[i] = *text;
+  std::optional<Distrust> distrust;
+  info = Stored(name, &distrust);
+  if (distrust)
+    platform::WriteDebugOutput(L"settings key " + std::wstring(kRoot) + StoreKey() + L", setting " + name +
+                               L", value " + distrust->value + L": " + distrust->reason +
+                               L"; the setting reads as empty");
 }
 
-// Every node is checked before anything is written; a write that fails
-// then puts back what the keys written so far held.
+// Why node cannot be saved as it is, or empty: what the registry could not
+// give back unchanged is refused, never written shortened.
+std::wstring Refusal(const DBsSetNode& node) {
+  if (!IsKeyName(node.strSettingName))
+    return L"a setting cannot be saved: its name \"" + node.strSettingName +
+           L"\" is not a registry key name (empty, longer than 255 characters or holding a backslash)";
+  const std::wstring* const texts[4] = {&node.strConnect1, &node.strConnect2, &node.strConnect3, &node.strConnect4};
+  for (int i = 0; i < 4; ++i)
+    if (texts[i]->find(L'\0') != std::wstring::npos)
+      return std::wstring(L"the ") + kConnectValues[i] + L" text of " + node.strSettingName +
+             L" cannot be saved: it holds a NUL character";
+  return std::wstring();
+}
+
+// A node the registry cannot hold is refused and the others are saved. A
+// setting that already reads as the node says is left as it stands, so one
+// that cannot be trusted, shown as empty and left empty, keeps what a
+// person wrote there for them to put right. A write that fails puts back
+// what the keys written so far held.
 bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error) {
   auto fail = [error](const std::wstring& reason) {
     if (error) *error = reason;
     return false;
   };
-  for (const DBsSetNode& node : settings) {
-    if (!IsKeyName(node.strSettingName))
-      return fail(L"a setting cannot be saved: its name \"" + node.strSettingName +
-                  L"\" is not a registry key name (empty, longer than 255 characters or holding a backslash)");
-    const std::wstring* const texts[4] = {&node.strConnect1, &node.strConnect2, &node.strConnect3, &node.strConnect4};
-    for (int i = 0; i < 4; ++i)
-      if (texts[i]->find(L'\0') != std::wstring::npos)
-        return fail(std::wstring(L"the ") + kConnectValues[i] + L" text of " + node.strSettingName +
-                    L" cannot be saved: it holds a NUL character");
-  }
-
+  const SaveLock lock;
+  if (!lock.held())
+    return fail(L"cannot take the lock that saves of the settings share: " +
+                SystemMessage(static_cast<LONG>(GetLastError())));
+  std::wstring refused;
+  size_t refused_count = 0;
   std::vector<Snapshot> written;
   for (const DBsSetNode& node : settings) {
+    const std::wstring why = Refusal(node);
+    if (!why.empty()) {
+      refused += (refused.empty() ? L"" : L"; ") + why;
+      ++refused_count;
+      continue;
+    }
+    if (SameSetting(Stored(node.strSettingName), node)) continue;
     written.push_back(Take(node.strSettingName));
     const LONG result = Write(node);
     if (result != ERROR_SUCCESS) {
@@ -216,18 +348,41 @@ bool SaveSettings(const std::vector<DBsSetNode>& settings, std::wstring* error) 
                   SystemMessage(result));
     }
   }
+  if (!refused.empty())
+    return fail(refused + (refused_count < settings.size() ? L"; the other settings were saved" : L""));
   return true;
 }
 
 // Registry values carry their own types and are read one by one, so the
-// store has no text that could be malformed as a whole: it is either there
-// (state 0) or not (state 1), and there is nothing to report.
+// store has no text that could be malformed as a whole: what can be wrong is
+// one setting's value, and the first such is reported.
 QZNVGeZhuanSettingsStoreState CheckStore() {
   QZNVGeZhuanSettingsStoreState state;
   state.strFile = SettingsFilePath();
+  Key store;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, StoreKey().c_str(), 0, KEY_ENUMERATE_SUB_KEYS, store.out()) != ERROR_SUCCESS)
+    return state;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[kMaxKeyNameLength + 1];
+    DWORD length = kMaxKeyNameLength + 1;
+    if (RegEnumKeyExW(store.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    std::optional<Distrust> distrust;
+    const SQZDataBaseInfo info = Stored(std::wstring(name, length), &distrust);
+    if (!distrust && !common::IsKnownKind(info.nDBType))
+      distrust = Distrust{L"DBType", std::to_wstring(info.nDBType) +
+                                         L" is not a kind code (0 embedded, 2 PostgreSQL, 4 ODBC, 8, 16, 32)"};
+    if (!distrust) continue;
+    state.nState = 2;
+    state.strSection = platform::WideToUtf8(std::wstring(name, length));
+    state.strKey = platform::WideToUtf8(distrust->value);
+    state.strReason = platform::WideToUtf8(distrust->reason);
+    break;
+  }
   return state;
 }
 
+// Nothing can be wrong with the store as a whole; each setting that cannot
+// be trusted is reported as it is read.
 void ReportUntrustedStore() {}
 
 }  // namespace qz::settings

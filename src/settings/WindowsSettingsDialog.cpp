@@ -79,13 +79,18 @@ int SelectedKind(HWND dialog, int fallback) {
   return static_cast<int>(SendMessageW(combo, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0));
 }
 
-// Takes what the fields hold into the entry they show.
+// Takes what the fields hold into the entry they show. A field shows a text
+// only up to a NUL it holds; left as shown, the text keeps all it held, so
+// that the store refuses it rather than the dialog saving it shortened.
 void KeepFields(HWND dialog, DialogState* state) {
   if (state->shown < 0) return;
   DBsSetNode& node = state->edited[static_cast<size_t>(state->shown)];
   node.nDBType = SelectedKind(dialog, node.nDBType);
   std::wstring* const texts[4] = {&node.strConnect1, &node.strConnect2, &node.strConnect3, &node.strConnect4};
-  for (int i = 0; i < 4; ++i) *texts[i] = ControlText(dialog, kConnectControls[i]);
+  for (int i = 0; i < 4; ++i) {
+    std::wstring shown = ControlText(dialog, kConnectControls[i]);
+    if (shown != texts[i]->substr(0, texts[i]->find(L'\0'))) *texts[i] = std::move(shown);
+  }
 }
 
 void ShowEntry(HWND dialog, DialogState* state, int index) {

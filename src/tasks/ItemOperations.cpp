@@ -2,6 +2,8 @@
 // in the operation frame; the row work is the item row mapping.
 #include <QZNVGeZhuanDBControl.h>
 
+#include <cassert>
+
 #include "control/OperationFrame.h"
 #include "conversions/Conversions.h"
 #include "tasks/ItemListing.h"
@@ -15,6 +17,7 @@ namespace qz::tasks {
 
 control::ListOutcome ListItems(CQZDatabase* database, const std::wstring& condition,
                                std::vector<SQZGeZhuanItemInfo>* items) {
+  assert(database != nullptr && !database->IsClosed() && items != nullptr);
   const std::wstring sql = control::WithCondition(L"select * from GeZhuanTaskItem", condition);
   conversions::ColumnPositions at;
   return control::ListReadOutcome(database, sql, items,
@@ -22,6 +25,7 @@ control::ListOutcome ListItems(CQZDatabase* database, const std::wstring& condit
 }
 
 std::wstring ItemDeletion(const GUID& guidTask, const GUID& guidItem) {
+  assert(!IsNullGuid(guidTask) || !IsNullGuid(guidItem));
   std::wstring condition;
   if (!IsNullGuid(guidTask)) {
     condition += L"guidTask = '" + GuidToText(guidTask) + L"'";

@@ -4,6 +4,7 @@
 #include <QZNVGeZhuanDBControl.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <iterator>
 
@@ -80,6 +81,8 @@ void Distribute(std::vector<SQZGeZhuanItemInfo>* items, std::vector<SQZGeZhuanTa
 }  // namespace
 
 bool ListItemsOfTasks(CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* tasks) {
+  assert(database != nullptr && !database->IsClosed());
+  assert(std::all_of(tasks->begin(), tasks->end(), [](const SQZGeZhuanTaskInfo& t) { return t.arrItems.empty(); }));
   std::vector<SQZGeZhuanItemInfo> items;  // one chunk's, reused
   std::vector<TaskSlot> slots;
   for (size_t first = 0; first < tasks->size(); first += kTasksPerQuery) {
@@ -97,6 +100,7 @@ bool ListItemsOfTasks(CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* ta
 
 bool AddItemsOfTasks(CQZNVGeZhuanDBControl& control, CQZDatabase* database,
                      const std::vector<SQZGeZhuanTaskInfo>& tasks, size_t item_count) {
+  assert(database != nullptr && !database->IsClosed() && item_count > 0);
   size_t task = 0, item = 0;  // where row i of the run comes from
   return control::BatchInsert(database, L"GeZhuanTaskItem", item_count, [&](size_t, CQZRecordSet& set) {
            while (item == tasks[task].arrItems.size()) ++task, item = 0;

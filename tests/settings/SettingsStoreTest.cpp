@@ -3,8 +3,11 @@
 // else can read it, where the file lives, and the captions' language.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -13,6 +16,7 @@
 
 #include "settings/Captions.h"
 #include "settings/SettingsFixture.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 
@@ -64,6 +68,8 @@ TEST_F(SettingsTest, StoreThatCannotBeTrustedReadsAsMissing) {
       {"an indented line that would continue a value", good + "  Connect1=elsewhere\n"},
       {"a NUL byte", good + std::string("Connect3=a\0b\n", 13)},
       {"a section name libinih would cut short", "\xEF\xBB\xBF[" + std::string(50, 'S') + "]\nDBType=2\n" + good},
+      {"a key after a section header, which libinih drops",
+       "[CommonDataDBSetting] DBType=2\nConnect1=a\nConnect2=b\n" + good},
       {"nothing at all", ""},
   };
   for (const auto& c : kCases) {
@@ -109,9 +115,14 @@ TEST_F(SettingsTest, CheckNamesWhereTheStoreCannotBeTrusted) {
       {"a file too large", good + std::string(2 << 20, ';'), 0, "", "", "larger than"},
       {"text that is not UTF-8", "; x\n" + Section(kSettingNames[0], "0", "a\xFF", "b"), 4, kSettingNames[0],
        "Connect1", "UTF-8"},
-      {"a kind in words", good + "[Other]\r\ndbtype = postgresql\r\n", 8, "Other", "DBType", "postgresql"},
+      {"a kind in words", good + "[NetManageDBSetting]\r\ndbtype = postgresql\r\n", 8, "NetManageDBSetting", "DBType",
+       "postgresql"},
       {"a kind out of range", Section(kSettingNames[1], "99999999999", "a", "b"), 2, kSettingNames[1], "DBType",
        "99999999999"},
+      {"a key set twice", good + "DBType=0\n", 7, kSettingNames[5], "DBType", "lines 2 and 7"},
+      {"a section written twice", good + "[qznvcenterdbsetting]\nColour=blue\n", 7, kSettingNames[5], "",
+       "comes twice"},
+      // Read as written (it opens the embedded database), but worth a word.
       {"an unknown kind code", Section(kSettingNames[1], "3", "a", "b"), 2, kSettingNames[1], "DBType", "kind code"},
   };
   for (const auto& c : kCases) {
@@ -126,14 +137,23 @@ TEST_F(SettingsTest, CheckNamesWhereTheStoreCannotBeTrusted) {
     EXPECT_EQ(state.strKey, c.key);
     EXPECT_NE(state.strReason.find(c.reason), std::string::npos) << state.strReason;
 
+    // One debug line: for the whole file, or for the one setting that reads
+    // as empty, naming it and the key.
     debug.clear();
     std::vector<DBsSetNode> settings;
     EXPECT_EQ(control_.GetQZNVGeZhuanALLDBSettings(settings, 0, 0), 1);
-    if (c.key.empty()) {
+    if (c.section.empty()) {
       EXPECT_TRUE(AllMissing(settings)) << "the methods' contract holds";
     }
+    if (c.reason == "kind code") {
+      EXPECT_TRUE(debug.empty());
+      continue;
+    }
     ASSERT_EQ(debug.size(), 1u);
-    EXPECT_EQ(debug[0].find(L"settings file " + std::wstring(path_.begin(), path_.end())), 0u);
+    std::wstring expected = L"settings file " + std::wstring(path_.begin(), path_.end());
+    if (!c.section.empty()) expected += L", setting " + std::wstring(c.section.begin(), c.section.end());
+    if (!c.key.empty()) expected += L", key " + std::wstring(c.key.begin(), c.key.end());
+    EXPECT_EQ(debug[0].find(expected), 0u) << std::string(debug[0].begin(), debug[0].end());
   }
 
   WriteStore(good + "[Other]\nDBType=32\nColour=blue\n");
@@ -156,8 +176,8 @@ TEST_F(SettingsTest, CheckNamesWhereTheStoreCannotBeTrusted) {
 }
 
 // What a person may write by hand: comments, a byte-order mark, CRLF line
-// ends, names in another case, blanks around '='. A kind that is not a
-// 32-bit number reads as 0.
+// ends, names in another case, blanks around '=', ':' for '=', a kind left
+// empty.
 TEST_F(SettingsTest, HandWrittenStoreReadsAsMeant) {
   WriteStore(
       "\xEF\xBB\xBF; written by hand\r\n"
@@ -168,11 +188,9 @@ TEST_F(SettingsTest, HandWrittenStoreReadsAsMeant) {
       "Connect2=\xE8\xBD\xAC\xE7\xA0\x81\r\n"  // 转码
       "\r\n"
       "[CommonDataDBSetting]\n"
-      "DBType=99999999999\n"
-      "Connect1=a\n"
-      "Connect1=b\n"
+      "DBType=\n"
+      "Connect1:b\n"
       "[NetManageDBSetting]\n"
-      "DBType=16abc\n"
       "Connect2=x\n");
   std::vector<DBsSetNode> settings;
   ASSERT_EQ(control_.GetQZNVGeZhuanALLDBSettings(settings, 0, 0), 1);
@@ -184,6 +202,81 @@ TEST_F(SettingsTest, HandWrittenStoreReadsAsMeant) {
   EXPECT_EQ(settings[0].strConnect1, L"b");
   EXPECT_EQ(settings[1].nDBType, 0);
   EXPECT_EQ(settings[1].strConnect2, L"x");
+}
+
+// A setting the file says two things about, or a kind that is no number,
+// could name another database than the one meant: it reads as empty, so it
+// is incomplete and the dialog comes. The other settings read as written;
+// saving them leaves the setting's lines as the person wrote them, and
+// saving the setting itself puts it right.
+TEST_F(SettingsTest, SettingThatCannotBeTrustedReadsAsEmptyAndIsKeptForAPerson) {
+  std::vector<std::wstring> debug;
+  QZNVGeZhuanSetDebugOutput([&debug](const std::wstring& line) { debug.push_back(line); });
+  const std::string own = kSettingNames[5];
+  const std::string others = CompleteStore().substr(0, CompleteStore().find("[" + own + "]"));
+  const struct {
+    const char* what;
+    std::string section;  // the setting's lines
+    const char* key;
+  } kCases[] = {
+      {"the engine's name for a kind", "[" + own + "]\nDBType=postgresql\nConnect1=db.example\nConnect2=suite\n",
+       "DBType"},
+      {"digits and letters", "[" + own + "]\nDBType=16abc\nConnect1=db.example\nConnect2=suite\n", "DBType"},
+      {"a kind beyond 32 bits", "[" + own + "]\nDBType=4294967298\nConnect1=db.example\nConnect2=suite\n", "DBType"},
+      {"a kind set twice", "[" + own + "]\nDBType=2\nConnect1=db.example\nConnect2=suite\nDBType=0\n", "DBType"},
+      {"a text set twice", "[" + own + "]\nDBType=2\nConnect1=db.example\nConnect2=suite\nconnect1 = /srv\n",
+       "Connect1"},
+      {"a section written twice",
+       "[" + own + "]\nDBType=2\nConnect1=db.example\nConnect2=suite\n[" + own + "]\nDBType=0\n", nullptr},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    WriteStore(others + c.section);
+    debug.clear();
+    dialog_.calls = 0;
+    std::vector<DBsSetNode> settings;
+    ASSERT_EQ(control_.GetQZNVGeZhuanALLDBSettings(settings, 1, 0), 1);
+    EXPECT_EQ(dialog_.calls, 1) << "the setting is incomplete";
+    ASSERT_EQ(settings.size(), 6u);
+    EXPECT_EQ(settings[5].nDBType, 0);
+    EXPECT_EQ(settings[5].strConnect1, L"");
+    EXPECT_EQ(settings[5].strConnect2, L"");
+    EXPECT_EQ(settings[1].strConnect2, L"suite1") << "the other settings read as written";
+    ASSERT_EQ(debug.size(), 1u);
+    std::wstring expected = L"settings file " + std::wstring(path_.begin(), path_.end()) + L", setting " +
+                            std::wstring(own.begin(), own.end());
+    if (c.key) expected += L", key " + std::wstring(c.key, c.key + std::strlen(c.key));
+    EXPECT_EQ(debug[0].find(expected), 0u) << std::string(debug[0].begin(), debug[0].end());
+    EXPECT_NE(debug[0].find(L"reads as empty"), std::wstring::npos);
+    settings.clear();
+    EXPECT_EQ(control_.GetQZNVGeZhuanDBSettings(settings, 1, 0), 1);
+    EXPECT_EQ(dialog_.calls, 2) << "the one-setting method offers the dialog too";
+
+    // A dialog that saves all six as shown changes the others only: the
+    // setting still says what it said, and still reads as empty.
+    std::vector<DBsSetNode> shown;
+    control_.GetQZNVGeZhuanALLDBSettings(shown, 0, 0);
+    shown[0].strConnect2 = L"changed.db";
+    ASSERT_EQ(QZNVGeZhuanSaveSettings(shown, nullptr), 1);
+    EXPECT_NE(ReadStore().find("Connect1=db.example"), std::string::npos);
+    debug.clear();
+    ASSERT_EQ(control_.GetQZNVGeZhuanALLDBSettings(settings, 0, 0), 1);
+    EXPECT_EQ(settings[0].strConnect2, L"changed.db");
+    EXPECT_EQ(settings[5].strConnect1, L"");
+    EXPECT_EQ(debug.size(), 1u);
+
+    // Saving the setting itself makes it one setting again.
+    shown[5].nDBType = 2;
+    shown[5].strConnect1 = L"db.example";
+    shown[5].strConnect2 = L"suite";
+    ASSERT_EQ(QZNVGeZhuanSaveSettings(shown, nullptr), 1);
+    debug.clear();
+    ASSERT_EQ(control_.GetQZNVGeZhuanDBSettings(settings, 0, 0), 1);
+    EXPECT_EQ(settings[0].nDBType, 2);
+    EXPECT_EQ(settings[0].strConnect2, L"suite");
+    EXPECT_TRUE(debug.empty());
+  }
+  QZNVGeZhuanSetDebugOutput(nullptr);
 }
 
 // A save replaces only the settings saved, reads back exactly, and leaves a
@@ -211,10 +304,14 @@ TEST_F(SettingsTest, SaveReadsBackAndIsForTheOwnerAlone) {
   const std::string text = ReadStore();
   EXPECT_NE(text.find("[OtherSuiteSetting]\nConnect1=kept\nColour=blue\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("old"), std::string::npos) << text;
-  // Nothing left beside it.
-  int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_)) files += entry.is_regular_file();
-  EXPECT_EQ(files, 1);
+  // Nothing left beside it but the lock that saves take, empty.
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_))
+    if (entry.is_regular_file()) files.push_back(entry.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"dbsettings.ini", "dbsettings.ini.lock"}));
+  EXPECT_EQ(std::filesystem::file_size(path_ + ".lock"), 0u);
+  EXPECT_EQ(ModeOf(path_ + ".lock"), 0600u);
 }
 
 TEST_F(SettingsTest, SaveCreatesMissingFoldersForTheOwnerAlone) {
@@ -225,34 +322,38 @@ TEST_F(SettingsTest, SaveCreatesMissingFoldersForTheOwnerAlone) {
   EXPECT_EQ(ModeOf(folder_ + "/config/qz"), 0700u);
 }
 
-// A value the file could not give back unchanged is refused with a reason,
-// and the store stays as it was; so does a store we could not read, which a
-// save would otherwise overwrite with less than it held.
-TEST_F(SettingsTest, SaveRefusesWhatWouldNotReadBack) {
-  WriteStore(CompleteStore());
-  const std::string before = ReadStore();
+// A value the file could not give back unchanged is refused with a reason
+// and never saved shortened: its setting stays as it was, and the other
+// settings are saved. A store we could not read is left whole, since a save
+// would overwrite it with less than it held.
+TEST_F(SettingsTest, SaveRefusesWhatWouldNotReadBackAndSavesTheRest) {
   const struct {
     const char* what;
     std::wstring DBsSetNode::*field;
     std::wstring value;
   } kCases[] = {
+      {"NUL", &DBsSetNode::strConnect4, std::wstring(L"pass\0word", 9)},
       {"line break", &DBsSetNode::strConnect4, L"pass\n[QZNVCENTERDBSetting]"},
       {"leading blank", &DBsSetNode::strConnect4, L" pass"},
       {"trailing tab", &DBsSetNode::strConnect1, L"host\t"},
       {"comment", &DBsSetNode::strConnect4, L"pass ;word"},
       {"too long", &DBsSetNode::strConnect1, std::wstring(200, L'h')},
-      {"no name", &DBsSetNode::strSettingName, L""},
       {"bracket in name", &DBsSetNode::strSettingName, L"A]B"},
       {"name too long", &DBsSetNode::strSettingName, std::wstring(50, L'N')},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
+    WriteStore(CompleteStore());
     std::vector<DBsSetNode> settings = NodesToSave();
     settings[5].*c.field = c.value;
     std::wstring error;
     EXPECT_EQ(QZNVGeZhuanSaveSettings(settings, &error), 0);
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(ReadStore(), before);
+    EXPECT_NE(error.find(L"cannot be saved"), std::wstring::npos);
+    EXPECT_NE(error.find(L"the other settings were saved"), std::wstring::npos);
+    std::vector<DBsSetNode> read;
+    ASSERT_EQ(control_.GetQZNVGeZhuanALLDBSettings(read, 0, 0), 1);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(read[i].strConnect1, settings[i].strConnect1) << i;
+    EXPECT_EQ(read[5].strConnect4, L"secret5") << "the refused setting stays as it was";
   }
 
   const std::string malformed = CompleteStore() + "garbage\n";
@@ -261,6 +362,56 @@ TEST_F(SettingsTest, SaveRefusesWhatWouldNotReadBack) {
   EXPECT_EQ(QZNVGeZhuanSaveSettings(NodesToSave(), &error), 0);
   EXPECT_NE(error.find(L"left as it is"), std::wstring::npos);
   EXPECT_EQ(ReadStore(), malformed);
+}
+
+// Two programs saving settings of their own at the same moment, round after
+// round, each reading, changing and writing the whole file: every save that
+// answered 1 is in the file afterwards.
+TEST_F(SettingsTest, SavesFromTwoProgramsAtOnceAreNeverLost) {
+  constexpr int kRounds = 60;
+  const std::wstring programs[2] = {L"First", L"Second"};
+  auto name = [](const std::wstring& program, int round) { return program + std::to_wstring(round); };
+  int start[2];
+  ASSERT_EQ(::pipe(start), 0);
+  std::vector<pid_t> children;
+  for (const std::wstring& program : programs) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Both begin when the test closes its end of the pipe.
+      ::close(start[1]);
+      char ignored;
+      while (::read(start[0], &ignored, 1) < 0 && errno == EINTR) {
+      }
+      int failed = 0;
+      for (int round = 0; round < kRounds; ++round) {
+        DBsSetNode node;
+        node.strSettingName = name(program, round);
+        node.nDBType = 2;
+        node.strConnect1 = L"db.example";
+        node.strConnect2 = L"suite" + std::to_wstring(round);
+        failed += QZNVGeZhuanSaveSettings({node}, nullptr) != 1;
+      }
+      ::_exit(failed);
+    }
+    children.push_back(child);
+  }
+  ::close(start[0]);
+  ::close(start[1]);
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a save failed";
+  }
+  int lost = 0;
+  for (const std::wstring& program : programs) {
+    for (int round = 0; round < kRounds; ++round) {
+      SQZDataBaseInfo info;
+      qz::settings::ReadQZDBSettingFromReg(name(program, round), info);
+      lost += info.strConnect2 != L"suite" + std::to_wstring(round);
+    }
+  }
+  EXPECT_EQ(lost, 0) << "of " << 2 * kRounds << " saves answered 1";
 }
 
 // The host's file first, then QZ_DB_SETTINGS, then the XDG configuration

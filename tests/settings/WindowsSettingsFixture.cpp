@@ -22,7 +22,7 @@ std::wstring KeyBelowRoot(const std::string& path) {
 }
 
 // DBType is written as the DWORD it reads as when the text is a number, and
-// as text otherwise, which the store must then read as kind 0.
+// as text otherwise, which makes the store read the setting as empty.
 void WriteValue(HKEY key, const std::string& name, const std::string& value) {
   const std::wstring wide_name = platform::Utf8ToWide(name);
   char* end = nullptr;

@@ -96,15 +96,17 @@ class EngineDatabase {
   mutable CQZDatabase connection_;
 };
 
-// The engines the behaviour tests run on: "SQLite", and "PostgreSQL" when
-// the library is built with it. The list does not depend on the
+// The engines the behaviour tests run on: "SQLite"; "PostgreSQL" when the
+// library is built with it; and, when it is built with ODBC, those reached
+// through ODBC: "OdbcMariaDB", "OdbcSQLite", and "OdbcPostgreSQL" when the
+// PostgreSQL driver is built too. The list does not depend on the
 // environment, so that CTest lists the same tests however the program was
 // built; a test on an engine that cannot be reached in this run skips
 // (EngineUnavailable).
 std::vector<std::string> EngineNames();
 
-// Why engine cannot be used in this run (PostgreSQL without QZ_PG_HOST);
-// empty when it can.
+// Why engine cannot be used in this run (PostgreSQL without QZ_PG_HOST, an
+// ODBC engine without QZ_ODBC_DIR); empty when it can.
 std::string EngineUnavailable(const std::string& engine);
 
 // Skips the current test when its engine cannot be reached in this run.

@@ -1,5 +1,7 @@
 #include "access/driver/TransactionNesting.h"
 
+#include <cassert>
+
 namespace qz::access {
 namespace {
 
@@ -17,6 +19,7 @@ void TransactionNesting::Begin(TransactionSteps& steps) {
 }
 
 void TransactionNesting::Commit(TransactionSteps& steps) {
+  assert(depth_ > 0);
   if (depth_ == 1)
     steps.CommitOutermost();
   else
@@ -38,6 +41,7 @@ void TransactionNesting::Rollback(TransactionSteps& steps) {
 }
 
 void TransactionNesting::Restart(TransactionSteps& steps) {
+  assert(depth_ > 0);
   steps.RollbackOutermost();
   steps.BeginOutermost();
   for (int level = 1; level < depth_; ++level) steps.RunSavepointStatement("SAVEPOINT " + SavepointName(level));

@@ -84,7 +84,7 @@ int RunSet(const GlobalOptions& options, const SettingChange& change) {
               << (node->strConnect1.empty() ? "--connect1" : "--connect2")
               << "); programs will not use it until it names both where and which database\n";
   std::string error;
-  if (!host::SaveSettings(settings, &error)) Fail("the settings could not be saved: " + error);
+  if (!host::SaveSettings({*node}, &error)) Fail("the settings could not be saved: " + error);
   Json out = Json::object();
   out["saved"] = change.name;
   out["database"] = complete ? DescribeNode(*node) : "";
