@@ -55,8 +55,9 @@ if [ "$instructions" = 1 ]; then
     { cat "$counts_dir/run.log" >&2; exit 1; }
   for dump in "$counts_dir"/callgrind.out*; do
     awk '/^desc: Trigger: Client Request: / { name = $(NF - 1); side = $NF }
-         /^(summary|totals):/ { total = $2 }
-         END { if (name != "" && total != "") print name, side, total }' "$dump"
+         /^summary:/ { summary = $2 }
+         /^totals:/ { total = $2 }
+         END { if (total == "") total = summary; if (name != "" && total != "") print name, side, total }' "$dump"
   done >"$counts_dir/instructions"
   export QZ_BENCH_INSTRUCTIONS=$counts_dir/instructions
 fi
