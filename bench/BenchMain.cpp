@@ -86,6 +86,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
       }
       std::printf("\n");
     }
+    if (!instructions.empty())
+      std::printf("instructions: this program's own (the servers' work is not counted), one pair under callgrind\n");
     std::printf("\n");
     for (const std::string& name : order_) {
       for (const auto& [counter, values] : counters_.at(name)) {
