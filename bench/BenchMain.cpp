@@ -63,7 +63,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::Finalize();
     const auto instructions = ReadInstructions();
     const qz::bench::PairLog& log = qz::bench::PairLog::Get();
-    std::printf("\n%-30s %6s %11s %11s %7s %15s", "operation (median of pairs)", "pairs", "library ms", "raw ms",
+    std::printf("\n%-32s %6s %11s %11s %7s %15s", "operation (median of pairs)", "pairs", "library ms", "raw ms",
                 "ratio", "ratio range");
     if (!instructions.empty()) std::printf(" %14s %14s %7s", "library instr", "raw instr", "ratio");
     std::printf("\n");
@@ -77,7 +77,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const auto [low, high] = std::minmax_element(ratio.begin(), ratio.end());
       char range[64];
       std::snprintf(range, sizeof range, "%.3f-%.3f", *low, *high);
-      std::printf("%-30s %6zu %11.3f %11.3f %7.3f %15s", name.c_str(), ratio.size(), Median(library), Median(raw),
+      std::printf("%-32s %6zu %11.3f %11.3f %7.3f %15s", name.c_str(), ratio.size(), Median(library), Median(raw),
                   Median(ratio), range);
       const auto counted = instructions.find(name);
       if (counted != instructions.end() && counted->second.count("library") && counted->second.count("raw")) {
