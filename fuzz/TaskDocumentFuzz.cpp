@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cli/JsonCodec.h"
+#include "cli/formats/JsonCodec.h"
 
 namespace {
 

@@ -33,7 +33,7 @@
  *           "strTaskName": "...", "strTaskHint", "strPreferUserName",
  *           "guidPreferUser", "strFirstAuditorName", "guidFirstAuditor",
  *           "strSecondAuditorname", "guidSecondAuditor", "strFirstAuditInfo",
- *           "strSecondAuditInfo", "odtTaskPrepareBegin": "2024-03-01 09:00:00",
+ *           "strSecondAuditInfo", "odtTaskPrepareBegin": "2024-03-01T09:00:00",
  *           "odtTaskBeginDateTime", "odtTaskEndDateTime", "dwDuration": 0,
  *           "enumTaskType", "enumTaskEditStatus", "enumTaskRunStatus",
  *           "strOrgTapeTypeName", "guidOrgTapeType", "strDSTTapeTypeName",
@@ -46,12 +46,15 @@
  *   group: {"guidGroupID", "strGroupName", "strGroupHint"}
  *   tape:  {"TAPEGUID", "TAPENAME", "TAPEHINT", "guidGroupID", "nMaxLength",
  *           "bIfDefault"}
- * GUIDs are GUID text; date-times are "YYYY-MM-DD HH:MM:SS" local time, or
- * null for an invalid date-time; n/enum/b fields are signed 32-bit numbers,
- * dw fields unsigned 32-bit numbers. On input a field left out keeps the
- * record's default (a new task's odtTaskPrepareBegin is now, its begin and
- * end 1900-01-01 01:01:01); a field of the wrong type, an unknown field or
- * text that is not JSON refuses the whole call before anything is written.
+ * GUIDs are GUID text; date-times are ISO 8601 local time without a zone,
+ * "YYYY-MM-DDTHH:MM:SS", or null for an invalid date-time (read also with a
+ * blank for the T, and without the seconds or the time); n/enum/b fields
+ * are signed 32-bit numbers, dw fields unsigned 32-bit numbers. On input a
+ * field left out keeps the record's default (a new task's
+ * odtTaskPrepareBegin is now, its begin and end 1900-01-01 01:01:01); a
+ * field of the wrong type, an unknown field, a field given twice in one
+ * object or text that is not JSON refuses the whole call before anything is
+ * written.
  */
 #ifndef QZNVGEZHUANDB_H
 #define QZNVGEZHUANDB_H

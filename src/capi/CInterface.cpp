@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "capi/RecordJson.h"
 #include "capi/Utf16Text.h"
 #include "common/GuidText.h"
 #include "platform/TextEncoding.h"
+#include "records/RecordJson.h"
 
 struct QZNVGeZhuanDB {
   CQZNVGeZhuanDBControl control;
@@ -23,13 +23,13 @@ struct QZNVGeZhuanDB {
 
 namespace {
 
-using qz::capi::Json;
 using qz::capi::NewText;
-using qz::capi::RecordJsonError;
 using qz::capi::Utf16ToUtf8;
 using qz::capi::Utf16ToWide;
 using qz::capi::Utf8ToUtf16;
 using qz::capi::WideToUtf16;
+using qz::records::Json;
+using qz::records::JsonError;
 
 const char kNothingFound[] =
     "nothing found, or the database refused the statement (its SQL text went to the debug output)";
@@ -49,7 +49,7 @@ int Run(QZNVGeZhuanDB* db, bool needs_connection, Body body) {
   if (needs_connection && !db->open) return Fail(db, "no database is open: call QZNVGeZhuanDB_Open first");
   try {
     return body();
-  } catch (const RecordJsonError& e) {
+  } catch (const JsonError& e) {
     return Fail(db, e.what());
   } catch (const std::bad_alloc&) {
     return Fail(db, "out of memory");
@@ -73,17 +73,41 @@ int Hand(QZNVGeZhuanDB* db, const Json& json, QZNVChar** out) {
 }
 
 Json ParseArray(const QZNVChar* text, const char* what) {
-  Json json = qz::capi::ParseJson(Utf16ToUtf8(text));
-  if (!json.is_array()) throw RecordJsonError(std::string("expected a JSON array of ") + what);
+  Json json = qz::records::ParseJson(Utf16ToUtf8(text));
+  if (!json.is_array()) throw JsonError(std::string("expected a JSON array of ") + what);
   return json;
 }
+
+// A record read from its JSON object, starting from the record's defaults.
+template <typename Record>
+Record FromJson(const Json& object, const std::string& path) {
+  Record record;
+  qz::records::ReadFields(object, path, &record);
+  return record;
+}
+
+// A task with the items its "arrItems" holds, each taken as it stands.
+SQZGeZhuanTaskInfo TaskFromJson(const Json& object, const std::string& path) {
+  SQZGeZhuanTaskInfo task = FromJson<SQZGeZhuanTaskInfo>(object, path);
+  auto items = object.find("arrItems");
+  if (items == object.end()) return task;
+  if (!items->is_array())
+    qz::records::Refuse(path + ".arrItems", "arrItems",
+                        "expected an array of items, found " + qz::records::Shown(*items));
+  for (size_t i = 0; i < items->size(); ++i)
+    task.arrItems.push_back(FromJson<SQZGeZhuanItemInfo>((*items)[i], path + ".arrItems[" + std::to_string(i) + "]"));
+  return task;
+}
+
+// "$[i]", where element i of a JSON array stands.
+std::string Element(size_t i) { return "$[" + std::to_string(i) + "]"; }
 
 // A GUID argument: null or empty is the null GUID, anything else GUID text.
 GUID GuidArgument(const QZNVChar* text, const char* what) {
   GUID guid{};
   const std::wstring wide = Utf16ToWide(text);
   if (!wide.empty() && !qz::common::ParseGuidText(wide, &guid))
-    throw RecordJsonError(std::string(what) + " is not GUID text (8-4-4-4-12 hexadecimal digits)");
+    throw JsonError(std::string(what) + " is not GUID text (8-4-4-4-12 hexadecimal digits)");
   return guid;
 }
 
@@ -158,7 +182,8 @@ int QZNVGeZhuanDB_AddSampleCatalogue(QZNVGeZhuanDB* db) {
 int QZNVGeZhuanDB_AddTasks(QZNVGeZhuanDB* db, const QZNVChar* tasks_json) {
   return Run(db, true, [&] {
     std::vector<SQZGeZhuanTaskInfo> tasks;
-    for (const Json& task : ParseArray(tasks_json, "tasks")) tasks.push_back(qz::capi::TaskFromJson(task));
+    const Json array = ParseArray(tasks_json, "tasks");
+    for (size_t i = 0; i < array.size(); ++i) tasks.push_back(TaskFromJson(array[i], Element(i)));
     if (tasks.empty()) return Fail(db, "no tasks given");
     return db->control.AddGeZhuanTasks(&tasks) ? 1 : Fail(db, kRefused);
   });
@@ -170,14 +195,14 @@ int QZNVGeZhuanDB_GetTasks(QZNVGeZhuanDB* db, const QZNVChar* condition, QZNVCha
     std::vector<SQZGeZhuanTaskInfo> tasks;
     if (!db->control.GetGeZhuanTasksByCondition(Utf16ToWide(condition), &tasks)) return Fail(db, kNothingFound);
     Json json = Json::array();
-    for (const SQZGeZhuanTaskInfo& task : tasks) json.push_back(qz::capi::TaskToJson(task));
+    for (const SQZGeZhuanTaskInfo& task : tasks) json.push_back(qz::records::TaskToJson(task));
     return Hand(db, json, tasks_json);
   });
 }
 
 int QZNVGeZhuanDB_ModifyTask(QZNVGeZhuanDB* db, const QZNVChar* task_json, int with_items) {
   return Run(db, true, [&] {
-    const SQZGeZhuanTaskInfo task = qz::capi::TaskFromJson(qz::capi::ParseJson(Utf16ToUtf8(task_json)));
+    const SQZGeZhuanTaskInfo task = TaskFromJson(qz::records::ParseJson(Utf16ToUtf8(task_json)), "$");
     const int done = with_items ? db->control.ModifyGeZhuanTaskAll(&task) : db->control.ModifyGeZhuanTaskOnly(&task);
     return done ? 1 : Fail(db, "no task has this guidTaskID, or " + std::string(kRefused));
   });
@@ -194,7 +219,8 @@ int QZNVGeZhuanDB_DeleteTask(QZNVGeZhuanDB* db, const QZNVChar* task_guid) {
 int QZNVGeZhuanDB_AddItems(QZNVGeZhuanDB* db, const QZNVChar* items_json) {
   return Run(db, true, [&] {
     std::vector<SQZGeZhuanItemInfo> items;
-    for (const Json& item : ParseArray(items_json, "items")) items.push_back(qz::capi::ItemFromJson(item));
+    const Json array = ParseArray(items_json, "items");
+    for (size_t i = 0; i < array.size(); ++i) items.push_back(FromJson<SQZGeZhuanItemInfo>(array[i], Element(i)));
     if (items.empty()) return Fail(db, "no items given");
     return db->control.AddGeZhuanItems(&items) ? 1 : Fail(db, kRefused);
   });
@@ -206,7 +232,7 @@ int QZNVGeZhuanDB_GetItems(QZNVGeZhuanDB* db, const QZNVChar* condition, QZNVCha
     std::vector<SQZGeZhuanItemInfo> items;
     if (!db->control.GetGeZhuanItemsByCondition(Utf16ToWide(condition), &items)) return Fail(db, kNothingFound);
     Json json = Json::array();
-    for (const SQZGeZhuanItemInfo& item : items) json.push_back(qz::capi::ItemToJson(item));
+    for (const SQZGeZhuanItemInfo& item : items) json.push_back(qz::records::ItemToJson(item));
     return Hand(db, json, items_json);
   });
 }
@@ -226,7 +252,7 @@ int QZNVGeZhuanDB_GetTapeGroups(QZNVGeZhuanDB* db, const QZNVChar* condition, QZ
     std::vector<SQZGZVTRTapeTypeGroupInfo> groups;
     if (!db->control.GetVTRTapeGRPInfosByCondition(Utf16ToWide(condition), &groups)) return Fail(db, kNothingFound);
     Json json = Json::array();
-    for (const SQZGZVTRTapeTypeGroupInfo& group : groups) json.push_back(qz::capi::GroupToJson(group));
+    for (const SQZGZVTRTapeTypeGroupInfo& group : groups) json.push_back(qz::records::GroupToJson(group));
     return Hand(db, json, groups_json);
   });
 }
@@ -237,7 +263,7 @@ int QZNVGeZhuanDB_GetTapes(QZNVGeZhuanDB* db, const QZNVChar* condition, QZNVCha
     std::vector<SQZGZVTRTapeTypeInfo> tapes;
     if (!db->control.GetVTRTapeInfosByCondition(Utf16ToWide(condition), &tapes)) return Fail(db, kNothingFound);
     Json json = Json::array();
-    for (const SQZGZVTRTapeTypeInfo& tape : tapes) json.push_back(qz::capi::TapeToJson(tape));
+    for (const SQZGZVTRTapeTypeInfo& tape : tapes) json.push_back(qz::records::TapeToJson(tape));
     return Hand(db, json, tapes_json);
   });
 }
@@ -247,7 +273,7 @@ int QZNVGeZhuanDB_GetDefaultTape(QZNVGeZhuanDB* db, QZNVChar** tape_json) {
     if (MissingOut(db, tape_json)) return 0;
     SQZGZVTRTapeTypeInfo tape;
     if (!db->control.GetDefaultVTRTapeInfo(&tape)) return Fail(db, kNothingFound);
-    return Hand(db, qz::capi::TapeToJson(tape), tape_json);
+    return Hand(db, qz::records::TapeToJson(tape), tape_json);
   });
 }
 

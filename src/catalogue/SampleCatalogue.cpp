@@ -6,6 +6,7 @@
 
 #include "control/OperationFrame.h"
 #include "conversions/Conversions.h"
+#include "conversions/RowMapping.h"
 
 namespace qz::catalogue {
 namespace {
@@ -79,16 +80,13 @@ SampleCounts AddMissingRows(CQZDatabase& database) {
   const bool has_default =
       !KeysIn(database, L"select TAPEGUID from VTRTAPEINFO where bIfDefault = 1", L"[TAPEGUID]").empty();
 
-  CQZDBVariant value;
   {
     CQZRecordSet set(&database);
     OpenForAdding(set, L"VTRTAPEGROUPINFO");
     for (const SQZGZVTRTapeTypeGroupInfo& group : SampleTapeGroups()) {
       if (groups.count(group.guidGroupID)) continue;
       set.AddNew(L"VTRTAPEGROUPINFO");
-      conversions::WriteGuidColumn(&set, value, L"[guidGroupID]", group.guidGroupID);
-      conversions::WriteTextColumn(&set, value, L"[strGroupName]", group.strGroupName);
-      conversions::WriteTextColumn(&set, value, L"[strGroupHint]", group.strGroupHint);
+      conversions::WriteRow(&set, group);
       FinishRow(set, L"VTRTAPEGROUPINFO");
       ++counts.groups_added;
     }
@@ -97,15 +95,11 @@ SampleCounts AddMissingRows(CQZDatabase& database) {
   {
     CQZRecordSet set(&database);
     OpenForAdding(set, L"VTRTAPEINFO");
-    for (const SQZGZVTRTapeTypeInfo& tape : SampleTapeTypes()) {
+    for (SQZGZVTRTapeTypeInfo tape : SampleTapeTypes()) {
       if (tapes.count(tape.TAPEGUID)) continue;
       set.AddNew(L"VTRTAPEINFO");
-      conversions::WriteGuidColumn(&set, value, L"[TAPEGUID]", tape.TAPEGUID);
-      conversions::WriteTextColumn(&set, value, L"[TAPENAME]", tape.TAPENAME);
-      conversions::WriteTextColumn(&set, value, L"[TAPEHINT]", tape.TAPEHINT);
-      conversions::WriteGuidColumn(&set, value, L"[guidGroupID]", tape.guidGroupID);
-      conversions::WriteInt32Column(&set, value, L"[nMaxLength]", tape.nMaxLength);
-      conversions::WriteInt32Column(&set, value, L"[bIfDefault]", has_default ? 0 : tape.bIfDefault);
+      if (has_default) tape.bIfDefault = 0;
+      conversions::WriteRow(&set, tape);
       FinishRow(set, L"VTRTAPEINFO");
       ++counts.tapes_added;
     }

@@ -4,6 +4,7 @@
 
 #include "control/OperationFrame.h"
 #include "conversions/Conversions.h"
+#include "conversions/RowMapping.h"
 
 using qz::control::ListRead;
 using qz::control::SingleRead;
@@ -15,10 +16,7 @@ using namespace qz::conversions;
 // failing column leaves the fields before it filled and the exception to the
 // operation that drives the record set.
 void CQZNVGeZhuanDBControl::GetVTRTapeGRPInfoContent(SQZGZVTRTapeTypeGroupInfo* info, CQZRecordSet* set) {
-  CQZDBVariant value;
-  ReadGuidColumn(set, value, L"[guidGroupID]", &info->guidGroupID);
-  ReadTextColumn(set, value, L"[strGroupName]", &info->strGroupName);
-  ReadTextColumn(set, value, L"[strGroupHint]", &info->strGroupHint);
+  ReadRowByName(set, info);
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "control/OperationFrame.h"
 #include "conversions/Conversions.h"
+#include "conversions/RowMapping.h"
 
 using qz::control::ExistenceTest;
 using qz::control::ListRead;
@@ -17,13 +18,7 @@ using namespace qz::conversions;
 // is caught: a failing column leaves the fields before it filled and the
 // exception to the operation that drives the record set.
 void CQZNVGeZhuanDBControl::GetVTRTapeInfoContent(SQZGZVTRTapeTypeInfo* info, CQZRecordSet* set) {
-  CQZDBVariant value;
-  ReadGuidColumn(set, value, L"[TAPEGUID]", &info->TAPEGUID);
-  ReadTextColumn(set, value, L"[TAPENAME]", &info->TAPENAME);
-  ReadTextColumn(set, value, L"[TAPEHINT]", &info->TAPEHINT);
-  ReadGuidColumn(set, value, L"[guidGroupID]", &info->guidGroupID);
-  ReadInt32Column(set, value, L"[nMaxLength]", &info->nMaxLength);
-  ReadInt32Column(set, value, L"[bIfDefault]", &info->bIfDefault);
+  ReadRowByName(set, info);
 }
 
 namespace {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "CommandLineHabits.h"
-#include "Diagnostics.h"
-#include "Options.h"
-#include "StandardOutput.h"
-#include "TerminalText.h"
-#include "Text.h"
+#include "cli/session/CommandLineHabits.h"
+#include "cli/session/Diagnostics.h"
+#include "cli/session/Options.h"
+#include "cli/terminal/StandardOutput.h"
+#include "cli/terminal/TerminalText.h"
+#include "cli/terminal/Text.h"
 
 namespace {
 

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "common/AsciiTrim.h"
 
 namespace qz::common {
 
@@ -13,11 +16,30 @@ namespace {
 constexpr std::size_t kGuidTextLength = 36;
 
 // Appends the low `digits` hexadecimal digits of value, most significant first.
-void AppendHex(uint32_t value, int digits, std::wstring* out) {
-  static const wchar_t kHex[] = L"0123456789ABCDEF";
+template <typename String>
+void AppendHex(uint32_t value, int digits, String* out) {
+  static const char kHex[] = "0123456789ABCDEF";
   for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
-    out->push_back(kHex[(value >> shift) & 0xF]);
+    out->push_back(static_cast<typename String::value_type>(kHex[(value >> shift) & 0xF]));
   }
+}
+
+// Data1, Data2 and Data3 as numbers, then the eight bytes of Data4 in
+// order, with the hyphen after the second of them.
+template <typename String>
+void WriteGuid(const GUID& guid, String* text) {
+  text->clear();
+  text->reserve(kGuidTextLength);
+  AppendHex(guid.Data1, 8, text);
+  text->push_back('-');
+  AppendHex(guid.Data2, 4, text);
+  text->push_back('-');
+  AppendHex(guid.Data3, 4, text);
+  text->push_back('-');
+  AppendHex(guid.Data4[0], 2, text);
+  AppendHex(guid.Data4[1], 2, text);
+  text->push_back('-');
+  for (int i = 2; i < 8; ++i) AppendHex(guid.Data4[i], 2, text);
 }
 
 // The value of one hexadecimal digit, or -1 for any other character.
@@ -44,27 +66,18 @@ bool ReadHex(Text text, std::size_t pos, int digits, uint32_t* value) {
 
 }  // namespace
 
-// Data1, Data2 and Data3 as numbers, then the eight bytes of Data4 in
-// order, with the hyphen after the second of them.
 std::wstring GuidToText(const GUID& guid) {
   std::wstring text;
-  GuidToText(guid, &text);
+  WriteGuid(guid, &text);
   return text;
 }
 
-void GuidToText(const GUID& guid, std::wstring* text) {
-  text->clear();
-  text->reserve(kGuidTextLength);
-  AppendHex(guid.Data1, 8, text);
-  text->push_back(L'-');
-  AppendHex(guid.Data2, 4, text);
-  text->push_back(L'-');
-  AppendHex(guid.Data3, 4, text);
-  text->push_back(L'-');
-  AppendHex(guid.Data4[0], 2, text);
-  AppendHex(guid.Data4[1], 2, text);
-  text->push_back(L'-');
-  for (int i = 2; i < 8; ++i) AppendHex(guid.Data4[i], 2, text);
+void GuidToText(const GUID& guid, std::wstring* text) { WriteGuid(guid, text); }
+
+std::string GuidToUtf8(const GUID& guid) {
+  std::string text;
+  WriteGuid(guid, &text);
+  return text;
 }
 
 namespace {
@@ -108,13 +121,21 @@ GUID TextToGuid(std::wstring_view text) {
 
 bool Utf8TextToGuid(std::string_view text, GUID* out) { return ParseGuid(text, out); }
 
+bool ReadTypedGuid(std::string_view text, GUID* guid) {
+  const std::string trimmed = TrimAscii(text);
+  std::string_view form = trimmed;
+  if (form.size() == kGuidTextLength + 2 && form.front() == '{' && form.back() == '}')
+    form = form.substr(1, kGuidTextLength);
+  return ParseGuid(form, guid);
+}
+
 // Looks at the fields rather than the raw bytes, so padding cannot matter.
-int IsNullGuid(const GUID& guid) {
-  if (guid.Data1 != 0 || guid.Data2 != 0 || guid.Data3 != 0) return 0;
+bool IsNullGuid(const GUID& guid) {
+  if (guid.Data1 != 0 || guid.Data2 != 0 || guid.Data3 != 0) return false;
   for (int i = 0; i < 8; ++i) {
-    if (guid.Data4[i] != 0) return 0;
+    if (guid.Data4[i] != 0) return false;
   }
-  return 1;
+  return true;
 }
 
 }  // namespace qz::common

@@ -1,6 +1,7 @@
 // GUID text: 36 characters, 8-4-4-4-12 hexadecimal digits, the form every
-// guid column and SQL condition holds. The library's conversions and the
-// tool's arguments and documents read and write it through these calls.
+// guid column and SQL condition holds. The library's conversions, the
+// records' JSON and the tool's arguments read and write it through these
+// calls, and nothing else parses or prints a GUID.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
@@ -14,6 +15,8 @@ namespace qz::common {
 std::wstring GuidToText(const GUID& guid);
 // The same into *text, reusing its storage.
 void GuidToText(const GUID& guid, std::wstring* text);
+// The same as UTF-8 (ASCII) text.
+std::string GuidToUtf8(const GUID& guid);
 
 // Parses exactly the GUID text form (either case) into *guid. False, with
 // *guid untouched, for anything else: surrounding white space, braces, a
@@ -26,7 +29,12 @@ GUID TextToGuid(std::wstring_view text);
 // As ParseGuidText for UTF-8 text.
 bool Utf8TextToGuid(std::string_view text, GUID* out);
 
-// 1 when all 16 bytes are zero, else 0.
-int IsNullGuid(const GUID& guid);
+// GUID text as people and documents write it: the exact form, optionally
+// in braces, with ASCII blanks around it. False, with *guid untouched, for
+// anything else.
+bool ReadTypedGuid(std::string_view text, GUID* guid);
+
+// True when all 16 bytes are zero.
+bool IsNullGuid(const GUID& guid);
 
 }  // namespace qz::common

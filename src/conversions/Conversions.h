@@ -72,6 +72,7 @@ void ReadDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t*
 // looked up by name on first use and kept for every row after.
 class ColumnPositions {
  public:
+  static constexpr size_t kCapacity = 32;
   ColumnPositions() { at_.fill(-1); }
   // The position of column number index of the mapping, named column.
   int Of(CQZRecordSet* set, size_t index, const wchar_t* column) {
@@ -81,7 +82,7 @@ class ColumnPositions {
   }
 
  private:
-  std::array<int, 32> at_;
+  std::array<int, kCapacity> at_;
 };
 
 void ReadGuidAt(CQZRecordSet* set, int position, GUID* field);

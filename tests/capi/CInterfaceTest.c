@@ -78,7 +78,8 @@ int main(void) {
     /* Trimmed, non-BMP text intact, dw as unsigned, null for the invalid end. */
     CHECK(Contains(out, u"\"strTaskName\":\"\U0001D11E 乐谱 转录\""));
     CHECK(Contains(out, u"\"dwDuration\":4294967295"));
-    CHECK(Contains(out, u"\"odtTaskBeginDateTime\":\"2024-03-01 09:00:00\""));
+    /* Read with a blank for the T, written in ISO 8601 form. */
+    CHECK(Contains(out, u"\"odtTaskBeginDateTime\":\"2024-03-01T09:00:00\""));
     CHECK(Contains(out, u"\"odtTaskEndDateTime\":null"));
     CHECK(Count(out, u"\"guidItem\"") == 2);
     /* Items in nIndex order: the title first. */
@@ -98,6 +99,10 @@ int main(void) {
   CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"dwDuration"));
   CHECK(QZNVGeZhuanDB_AddTasks(db, U(u"[{\"odtTaskBeginDateTime\": \"2008-02-30 12:00:00\"}]")) == 0);
   CHECK(QZNVGeZhuanDB_AddTasks(db, U(u"not json")) == 0);
+  /* A key given twice is refused, not decided by the last one. */
+  CHECK(QZNVGeZhuanDB_AddTasks(db, U(u"[{\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-00000000C003\", \"arrItems\": "
+                                     u"[{\"strItemName\": \"kept\"}], \"arrItems\": []}]")) == 0);
+  CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"twice"));
   CHECK(QZNVGeZhuanDB_GetTasks(db, NULL, &out) == 1 && Count(out, u"\"guidTaskID\"") == 2);
   QZNVGeZhuanDB_FreeText(out);
   out = NULL;

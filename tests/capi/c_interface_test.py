@@ -58,7 +58,7 @@ assert lib.QZNVGeZhuanDB_AddTasks(db, utf16(json.dumps([task]))) == 1, from_utf1
 tasks = get_tasks(db)
 assert len(tasks) == 1, tasks
 assert tasks[0]["strTaskName"] == name, tasks[0]["strTaskName"]
-assert tasks[0]["odtTaskBeginDateTime"] == "1998-05-01 19:00:00"
+assert tasks[0]["odtTaskBeginDateTime"] == "1998-05-01T19:00:00"
 assert tasks[0]["arrItems"][0]["strItemName"] == "片头"
 assert tasks[0]["arrItems"][0]["dwTrimOut"] == 250
 assert get_tasks(db, "strTaskName = 'none'") is None

@@ -123,6 +123,9 @@ TEST_F(ImportExportTest, BadDocumentsAreRefusedBeforeAnythingIsWritten) {
   ExpectRefused(with([](ordered_json& t) { t["enumTaskType"] = 1.5; }), "enumTaskType", "$[1].enumTaskType");
   ExpectRefused(with([](ordered_json& t) { t["strTaskNmae"] = "typo"; }), "unknown field", "$[1].strTaskNmae");
   ExpectRefused(with([](ordered_json& t) { t["arrItems"] = "none"; }), "arrItems", "$[1].arrItems");
+  // A key given twice would otherwise keep only its last value.
+  ExpectRefused(R"([{"strTaskName": "x"}, {"arrItems": [{"strItemName": "kept"}], "arrItems": []}])", "twice",
+                "$[1].arrItems");
   ExpectRefused(with([](ordered_json& t) { t["arrItems"][1]["dwTrimIn"] = "7"; }), "dwTrimIn",
                 "$[1].arrItems[1].dwTrimIn");
   ExpectRefused(with([](ordered_json& t) { t["arrItems"][0]["guidTask"] = kTask; }), "guidTask",

@@ -166,12 +166,19 @@ Handle OdbcConnection::NewStatement() {
 
 Diagnostic OdbcConnection::TakeDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle) {
   Diagnostic diagnostic = ReadDiagnostic(handle_type, handle);
-  if (IsLinkLoss(diagnostic)) {
+  if (IsLinkLoss(diagnostic) || DriverSaysDead()) {
     link_lost_ = true;
     if (transactions_.depth() > 0) transaction_lost_ = true;
     held_rows_ = 0;
   }
   return diagnostic;
+}
+
+bool OdbcConnection::DriverSaysDead() {
+  if (!connection_ || dbms_name_ != L"PostgreSQL") return false;
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  return SQL_SUCCEEDED(SQLGetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+         dead == SQL_CD_TRUE;
 }
 
 void OdbcConnection::RaiseError(SQLSMALLINT handle_type, SQLHANDLE handle, const wchar_t* doing) {
@@ -302,7 +309,29 @@ void OdbcConnection::CommitOutermost() {
   if (transactions_in_sql_) return RunDirect(L"COMMIT");
   if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, connection_.get(), SQL_COMMIT)))
     RaiseError(SQL_HANDLE_DBC, connection_.get(), L"commit");
-  SetAutocommit(true);
+  // psqlODBC answers success for a COMMIT that went down with the link
+  // when it sent it together with statements it had queued. A link the
+  // driver now knows dead leaves the outcome unknown, and unknown is not
+  // success.
+  if (DriverSaysDead()) {
+    link_lost_ = true;
+    transaction_lost_ = true;
+    CQZDBException::Raise(
+        L"the connection to the server was lost at the commit; whether the transaction was committed is unknown",
+        kConnectionFailure, 0);
+  }
+  // The work is committed: failing to turn autocommit back on (some
+  // drivers send a statement for it, which a lost link loses) must not
+  // report the commit as failed. A link left without autocommit would hold
+  // later statements in a transaction nobody commits, so the next call
+  // starts on a new one.
+  try {
+    SetAutocommit(true);
+  } catch (CQZDBException* e) {
+    e->Delete();
+    link_lost_ = true;
+    transaction_lost_ = false;
+  }
 }
 
 void OdbcConnection::RollbackOutermost() {

@@ -106,6 +106,12 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // Lets go of every statement and the link itself.
   void Disconnect();
   void Reconnect();
+  // Whether psqlODBC knows the link to be gone: it reports a lost link
+  // under a general state too (HY000, "server closed the connection
+  // unexpectedly"), and answers this from what it knows. Other drivers are
+  // not asked: MariaDB's would ask the server (a round trip), and reports
+  // its lost links by codes of their own (IsLinkLoss).
+  bool DriverSaysDead();
   // Before a statement: a link known lost is made again outside a
   // transaction, and throws inside one.
   void EnsureLink();

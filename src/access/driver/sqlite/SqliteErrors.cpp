@@ -17,12 +17,15 @@ const char* BusyReason(int extended_code) {
 
 }  // namespace
 
+void RaiseEngineError(const std::string& message, int extended_code) {
+  const char* reason = (extended_code & 0xff) == SQLITE_BUSY ? BusyReason(extended_code) : "";
+  CQZDBException::Raise(platform::Utf8ToWide(message + reason), "", extended_code);
+}
+
 void SqliteConnection::RaiseError(int code, const char* doing) {
   std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
   if (doing && *doing) message = std::string(doing) + ": " + message;
-  const int extended = db_ ? sqlite3_extended_errcode(db_) : code;
-  if ((extended & 0xff) == SQLITE_BUSY) message += BusyReason(extended);
-  CQZDBException::Raise(platform::Utf8ToWide(message), "", extended);
+  RaiseEngineError(message, db_ ? sqlite3_extended_errcode(db_) : code);
 }
 
 void SqliteConnection::RaisePrepareError(int code) {

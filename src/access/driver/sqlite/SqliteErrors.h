@@ -3,7 +3,13 @@
 // statement.
 #pragma once
 
+#include <string>
+
 namespace qz::access::sqlite {
+
+// Raises the engine's message (UTF-8) with its extended result code; a
+// "database is locked" says why the wait ended.
+[[noreturn]] void RaiseEngineError(const std::string& message, int extended_code);
 
 // What SqliteConnection::PrepareOne answers for a text holding a second
 // statement, or none; every other answer is SQLite's own result code.

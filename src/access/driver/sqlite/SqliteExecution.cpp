@@ -105,7 +105,7 @@ std::unique_ptr<Cursor> SqliteConnection::Execute(const std::wstring& sql, ROWOP
     std::string message = sqlite3_errmsg(db_);
     int code = sqlite3_extended_errcode(db_);
     ReleaseStatement(std::move(text), std::move(statement));
-    CQZDBException::Raise(platform::Utf8ToWide(message), "", code);
+    RaiseEngineError(message, code);
   }
   ReleaseStatement(std::move(text), std::move(statement));
   return std::make_unique<SqliteCursor>(this, std::string(), Statement(), true);
@@ -120,7 +120,7 @@ void SqliteConnection::StepToCompletion(sqlite3_stmt* statement) {
   std::string message = sqlite3_errmsg(db_);
   int code = sqlite3_extended_errcode(db_);
   sqlite3_reset(statement);
-  CQZDBException::Raise(platform::Utf8ToWide(message), "", code);
+  RaiseEngineError(message, code);
 }
 
 }  // namespace qz::access::sqlite

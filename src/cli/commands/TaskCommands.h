@@ -1,0 +1,49 @@
+// Pieces the task and item commands share between their files.
+#pragma once
+
+#include <QZNVGeZhuanDBControl.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/formats/Timecode.h"
+
+namespace CLI {
+class App;
+}
+
+namespace gezhuan {
+
+struct CommandLine;
+struct GuidReference;
+struct Listing;
+class Session;
+
+// The tasks a condition selects ("" for all), with their items. An empty
+// result is not a failure; a refusal of the database is.
+std::vector<SQZGeZhuanTaskInfo> ListTasks(CQZNVGeZhuanDBControl& control, const std::wstring& condition);
+
+// The task a GUID or GUID start names, with its items; fails when none.
+SQZGeZhuanTaskInfo FindTask(Session& session, const GuidReference& reference);
+
+// GUIDs or GUID starts given as arguments, or one a line (or separated by
+// blanks) on standard input when the only argument is "-".
+std::vector<std::string> GuidArguments(const std::vector<std::string>& arguments);
+
+// Items as listing rows (trim points as timecode), with their task's GUID
+// when withTask.
+Listing ItemListing(const std::vector<SQZGeZhuanItemInfo>& items, bool withTask, const FrameRate& rate);
+
+// A record's fields for `show`: GUIDs as text ("-" for the null GUID),
+// frame counts as timecode.
+std::vector<std::pair<std::string, std::wstring>> TaskFieldLines(const SQZGeZhuanTaskInfo& task, const FrameRate& rate);
+std::vector<std::pair<std::string, std::wstring>> ItemFieldLines(const SQZGeZhuanItemInfo& item, const FrameRate& rate);
+
+// `task list|count|show`.
+void AddTaskReadingCommands(CLI::App& task, CommandLine& line);
+
+// `task export` and `task import`.
+void AddTaskTransferCommands(CLI::App& task, CommandLine& line);
+
+}  // namespace gezhuan

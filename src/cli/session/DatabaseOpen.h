@@ -1,0 +1,87 @@
+// Which database a command works on, and opening it through the library.
+//
+// --database PATH names an embedded file; --setting NAME a named setting of
+// the store; with neither, the store's QZNVCENTERDBSetting when it is
+// complete, else the default file $XDG_DATA_HOME/qz/gezhuan.db (or
+// ~/.local/share/qz/gezhuan.db).
+#pragma once
+
+#include <QZNVGeZhuanDBControl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/session/Options.h"
+
+namespace gezhuan {
+
+struct ChosenDatabase {
+  DBsSetNode node;
+  std::string origin;  // how it was chosen, for people: "--database", "setting X", "default"
+};
+
+ChosenDatabase ChooseDatabase(const GlobalOptions& options);
+
+// The default embedded database file.
+std::string DefaultDatabasePath();
+
+// A node for the embedded database at path (made absolute).
+DBsSetNode EmbeddedNode(const std::string& path);
+
+// Kind codes of a setting: 0 embedded, 2 PostgreSQL, 4 ODBC.
+bool IsEmbedded(const DBsSetNode& node);
+std::string EmbeddedPath(const DBsSetNode& node);  // folder + file as the engine joins them
+
+// "sqlite /path/gezhuan.db", "postgresql gezhuan on db1 as qz".
+std::string DescribeNode(const DBsSetNode& node);
+
+// An ODBC connection string without its password attributes (PWD=,
+// PASSWORD=), for people to read; any other text as it is.
+std::wstring WithoutPassword(const std::wstring& where);
+
+// A complete setting names both where and which database.
+bool IsComplete(const DBsSetNode& node);
+
+// The six named settings as the store holds them (no dialog). Fails when the
+// store cannot be read as written: the library would read every setting as
+// empty, and the tool would quietly fall back to the default database.
+std::vector<DBsSetNode> ReadAllSettings();
+
+// Fails when the settings store cannot be read as written.
+void RequireTrustedSettingsStore();
+
+// The opened database of one command.
+class Session {
+ public:
+  // Opens the chosen database. An embedded file that does not exist yet is
+  // refused (so that a typo does not leave an empty file behind) unless
+  // create is true.
+  explicit Session(const GlobalOptions& options, bool create = false);
+  ~Session();
+
+  CQZNVGeZhuanDBControl& Control() { return m_control; }
+  const ChosenDatabase& Chosen() const { return m_chosen; }
+
+  // The server a connection reaches now, as the access component describes
+  // it (of a setting's list of servers, the one in use).
+  std::string ServerInUse();
+
+  // select count(*) of a table, through a connection of the access component.
+  long long CountRows(const std::wstring& table);
+
+  // Whether the database holds the task table, as `gezhuan init` makes it.
+  bool HasTables();
+
+  // The texts of one column of a query's rows.
+  std::vector<std::wstring> QueryColumn(const std::wstring& sql, const std::wstring& column);
+
+ private:
+  ChosenDatabase m_chosen;
+  CQZNVGeZhuanDBControl m_control;
+};
+
+// Doubles the single quotes of text for an SQL literal.
+std::wstring SqlQuote(const std::wstring& text);
+
+}  // namespace gezhuan

@@ -1,0 +1,16 @@
+#include <cstdlib>
+
+#include "cli/session/DataFolder.h"
+#include "cli/session/Diagnostics.h"
+
+namespace gezhuan {
+
+std::filesystem::path UserDataFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data && *data && std::filesystem::path(data).is_absolute()) return data;
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) Fail("neither XDG_DATA_HOME nor HOME is set: give the database with --database PATH");
+  return std::filesystem::path(home) / ".local" / "share";
+}
+
+}  // namespace gezhuan

@@ -1,0 +1,77 @@
+// A record to and from the current row of a record set, column by column
+// in the order of its table (records/RecordColumns.h), each column by the
+// rule of its kind (Conversions.h). Nothing is caught here: a
+// CQZDBException belongs to the operation that drives the record set.
+#pragma once
+
+#include <QZNVGeZhuanDBControl.h>
+
+#include "conversions/Conversions.h"
+#include "records/RecordColumns.h"
+
+namespace qz::conversions {
+
+namespace detail {
+
+struct ColumnWriter {
+  CQZRecordSet* set;
+  CQZDBVariant& value;
+  void operator()(const wchar_t* name, const GUID& field) const { WriteGuidColumn(set, value, name, field); }
+  void operator()(const wchar_t* name, const std::wstring& field) const { WriteTextColumn(set, value, name, field); }
+  void operator()(const wchar_t* name, const SQZDateTime& field) const { WriteDateTimeColumn(set, value, name, field); }
+  void operator()(const wchar_t* name, int32_t field) const { WriteInt32Column(set, value, name, field); }
+  void operator()(const wchar_t* name, uint32_t field) const { WriteUInt32Column(set, value, name, field); }
+};
+
+// Counts the columns as they come, for the positions kept by number.
+struct ColumnReader {
+  CQZRecordSet* set;
+  ColumnPositions* at;
+  size_t index = 0;
+  int Next(const wchar_t* name) { return at->Of(set, index++, name); }
+  void operator()(const wchar_t* name, GUID& field) { ReadGuidAt(set, Next(name), &field); }
+  void operator()(const wchar_t* name, std::wstring& field) { ReadTextAt(set, Next(name), &field); }
+  void operator()(const wchar_t* name, SQZDateTime& field) { ReadDateTimeAt(set, Next(name), &field); }
+  void operator()(const wchar_t* name, int32_t& field) { ReadInt32At(set, Next(name), &field); }
+  void operator()(const wchar_t* name, uint32_t& field) { ReadUInt32At(set, Next(name), &field); }
+};
+
+// Looks each column up by name, row after row.
+struct NamedColumnReader {
+  CQZRecordSet* set;
+  CQZDBVariant& value;
+  void operator()(const wchar_t* name, GUID& field) const { ReadGuidColumn(set, value, name, &field); }
+  void operator()(const wchar_t* name, std::wstring& field) const { ReadTextColumn(set, value, name, &field); }
+  void operator()(const wchar_t* name, SQZDateTime& field) const { ReadDateTimeColumn(set, value, name, &field); }
+  void operator()(const wchar_t* name, int32_t& field) const { ReadInt32Column(set, value, name, &field); }
+  void operator()(const wchar_t* name, uint32_t& field) const { ReadUInt32Column(set, value, name, &field); }
+};
+
+}  // namespace detail
+
+// Assigns every column of the row being added or edited; Update is the
+// caller's. Text goes out trimmed, the record keeps its blanks.
+template <class Record>
+void WriteRow(CQZRecordSet* set, const Record& record) {
+  CQZDBVariant value;
+  records::VisitColumns(record, detail::ColumnWriter{set, value});
+}
+
+// Overwrites every column field of *record from the current row. A failure
+// part way leaves the earlier fields read and the later ones as they were.
+// *at belongs to set's current statement.
+template <class Record>
+void ReadRow(CQZRecordSet* set, ColumnPositions* at, Record* record) {
+  static_assert(records::kColumnCount<Record> <= ColumnPositions::kCapacity, "more columns than positions kept");
+  records::VisitColumns(*record, detail::ColumnReader{set, at});
+}
+
+// As ReadRow, each column found by its name on every row: for the small
+// tables, read a few rows at a time.
+template <class Record>
+void ReadRowByName(CQZRecordSet* set, Record* record) {
+  CQZDBVariant value;
+  records::VisitColumns(*record, detail::NamedColumnReader{set, value});
+}
+
+}  // namespace qz::conversions
