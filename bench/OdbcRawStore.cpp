@@ -1,8 +1,11 @@
 #include "OdbcRawStore.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 #include "RawConversions.h"
 #include "TaskColumns.h"
@@ -105,11 +108,16 @@ OdbcRawStore::OdbcRawStore(const std::wstring& connection_string) {
         SQL_HANDLE_DBC, dbc_, "connect");
   insert_item_ = Prepare(std::string("insert into GeZhuanTaskItem (") + kItemColumns + ") values (?,?,?,?,?,?,?,?)");
   select_tasks_ = Prepare(std::string("select ") + kTaskColumns + " from GeZhuanTaskInfo");
-  select_items_ =
-      Prepare(std::string("select ") + kItemColumns + " from GeZhuanTaskItem where guidTask = ? order by nIndex");
-  Check(SQLBindParameter(select_items_, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 36, 0, key_, sizeof key_,
-                         &key_length_),
-        SQL_HANDLE_STMT, select_items_, "bind");
+  std::string in_keys;
+  for (size_t k = 0; k < kKeysPerQuery; ++k) in_keys += k ? ",?" : "?";
+  select_items_ = Prepare(std::string("select ") + kItemColumns + " from GeZhuanTaskItem where guidTask in (" +
+                          in_keys + ") order by guidTask, nIndex");
+  for (size_t k = 0; k < kKeysPerQuery; ++k) {
+    key_lengths_[k] = 36;
+    Check(SQLBindParameter(select_items_, static_cast<SQLUSMALLINT>(k + 1), SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                           36, 0, keys_[k], sizeof keys_[k], &key_lengths_[k]),
+          SQL_HANDLE_STMT, select_items_, "bind");
+  }
 }
 
 OdbcRawStore::~OdbcRawStore() {
@@ -199,18 +207,35 @@ void OdbcRawStore::AddItems(const std::vector<SQZGeZhuanItemInfo>& items) {
   SQLFreeStmt(s, SQL_RESET_PARAMS);
 }
 
-void OdbcRawStore::ReadItemsOf(const GUID& id, std::vector<SQZGeZhuanItemInfo>* items) {
-  raw::GuidText(id, key_);
+// The items of tasks [first, end) in one execution; each task's run of
+// items, found by binary search over the chunk's keys, moves into it.
+void OdbcRawStore::ReadItemsOf(std::vector<SQZGeZhuanTaskInfo>* tasks, size_t first, size_t end) {
+  for (size_t k = 0; k < kKeysPerQuery; ++k) raw::GuidText((*tasks)[std::min(first + k, end - 1)].guidTaskID, keys_[k]);
   Check(SQLExecute(select_items_), SQL_HANDLE_STMT, select_items_, "select items");
-  items->clear();
+  chunk_items_.clear();
   Reader reader(select_items_);
   while (SQL_SUCCEEDED(SQLFetch(select_items_))) {
-    items->emplace_back();
+    chunk_items_.emplace_back();
     reader.column = 1;
-    VisitItemFields(items->back(), reader);
+    VisitItemFields(chunk_items_.back(), reader);
   }
   SQLCloseCursor(select_items_);
-  items->shrink_to_fit();
+  const auto less = [](const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) < 0; };
+  std::vector<std::pair<GUID, size_t>> slots;
+  slots.reserve(end - first);
+  for (size_t t = first; t < end; ++t) slots.emplace_back((*tasks)[t].guidTaskID, t);
+  std::sort(slots.begin(), slots.end(), [&](const auto& a, const auto& b) { return less(a.first, b.first); });
+  auto run = chunk_items_.begin();
+  while (run != chunk_items_.end()) {
+    const GUID key = run->guidTask;
+    auto run_end = run;
+    while (run_end != chunk_items_.end() && std::memcmp(&run_end->guidTask, &key, sizeof(GUID)) == 0) ++run_end;
+    const auto slot = std::lower_bound(slots.begin(), slots.end(), key,
+                                       [&](const auto& s, const GUID& id) { return less(s.first, id); });
+    if (slot != slots.end() && !less(key, slot->first))
+      (*tasks)[slot->second].arrItems.assign(std::make_move_iterator(run), std::make_move_iterator(run_end));
+    run = run_end;
+  }
 }
 
 std::vector<SQZGeZhuanTaskInfo> OdbcRawStore::ListTasks() {
@@ -221,9 +246,10 @@ std::vector<SQZGeZhuanTaskInfo> OdbcRawStore::ListTasks() {
     tasks.emplace_back();
     reader.column = 1;
     VisitTaskFields(tasks.back(), reader);
-    ReadItemsOf(tasks.back().guidTaskID, &tasks.back().arrItems);
   }
   SQLCloseCursor(select_tasks_);
+  for (size_t first = 0; first < tasks.size(); first += kKeysPerQuery)
+    ReadItemsOf(&tasks, first, std::min(tasks.size(), first + kKeysPerQuery));
   return tasks;
 }
 

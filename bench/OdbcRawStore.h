@@ -1,8 +1,9 @@
 // The two operations the ODBC benchmarks time, written directly on the ODBC
 // API as the baseline: every statement prepared once, values bound as
 // parameters, items added as parameter arrays of 1,000 rows in one
-// transaction, the listing's items read with one prepared query per task
-// (the same queries the library sends) into bound buffers.
+// transaction, the listing's items read as the library reads them, 256
+// tasks per query, with one prepared query of 256 bound keys (a shorter
+// last chunk repeats its last key).
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
@@ -36,15 +37,17 @@ class OdbcRawStore {
  private:
   SQLHSTMT Prepare(const std::string& sql);
   void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const char* doing);
-  void ReadItemsOf(const GUID& id, std::vector<SQZGeZhuanItemInfo>* items);
+  void ReadItemsOf(std::vector<SQZGeZhuanTaskInfo>* tasks, size_t first, size_t end);
 
   SQLHENV env_ = SQL_NULL_HANDLE;
   SQLHDBC dbc_ = SQL_NULL_HANDLE;
   SQLHSTMT insert_item_ = SQL_NULL_HANDLE;
   SQLHSTMT select_tasks_ = SQL_NULL_HANDLE;
   SQLHSTMT select_items_ = SQL_NULL_HANDLE;
-  char key_[37] = {};
-  SQLLEN key_length_ = 36;
+  static constexpr size_t kKeysPerQuery = 256;
+  char keys_[kKeysPerQuery][37] = {};
+  SQLLEN key_lengths_[kKeysPerQuery] = {};
+  std::vector<SQZGeZhuanItemInfo> chunk_items_;  // one chunk's, reused
 };
 
 }  // namespace qz::bench

@@ -17,14 +17,13 @@
 #include <QZNVGeZhuanHost.h>
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "BenchRecords.h"
-#include "HeapCounter.h"
+#include "ListingScale.h"
 #include "PairedRounds.h"
 #include "PostgresRawStore.h"
 #include "RawConversions.h"
@@ -126,42 +125,9 @@ void ListTasks100k(benchmark::State& state) {
   Guarded(state, [&] {
     Connections small(ListingDatabase(10000));
     Connections large(ListingDatabase(100000));
-    double small_best = 1e30, library_best = 1e30, raw_best = 1e30;
-    size_t library_peak = 0, raw_peak = 0, result = 0;
-    for (auto _ : state) {
-      for (int again = 0; again < 2; ++again) {
-        const auto start = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(LibraryList(small.control).data());
-        small_best = std::min(small_best, qz::bench::SecondsSince(start));
-      }
-
-      size_t before = qz::bench::HeapBytesInUse();
-      qz::bench::ResetHeapPeak();
-      auto start = std::chrono::steady_clock::now();
-      {
-        std::vector<SQZGeZhuanTaskInfo> tasks = LibraryList(large.control);
-        library_best = std::min(library_best, qz::bench::SecondsSince(start));
-        library_peak = qz::bench::HeapPeak() - before;
-        result = qz::bench::ResultOwnBytes(tasks);
-      }
-
-      before = qz::bench::HeapBytesInUse();
-      qz::bench::ResetHeapPeak();
-      start = std::chrono::steady_clock::now();
-      {
-        std::vector<SQZGeZhuanTaskInfo> tasks = large.raw.ListTasks();
-        raw_best = std::min(raw_best, qz::bench::SecondsSince(start));
-        raw_peak = qz::bench::HeapPeak() - before;
-      }
-    }
-    state.counters["library_ms"] = library_best * 1e3;
-    state.counters["raw_ms"] = raw_best * 1e3;
-    state.counters["ratio"] = library_best / raw_best;
-    state.counters["per_task_100k_over_10k"] = (library_best / 100000) / (small_best / 10000);
-    state.counters["library_peak_MB"] = static_cast<double>(library_peak) / 1e6;
-    state.counters["raw_peak_MB"] = static_cast<double>(raw_peak) / 1e6;
-    state.counters["result_MB"] = static_cast<double>(result) / 1e6;
-    state.counters["peak_over_result"] = static_cast<double>(library_peak) / static_cast<double>(result);
+    qz::bench::ListingScale(
+        state, 2, [&] { return LibraryList(small.control); }, [&] { return LibraryList(large.control); },
+        [&] { return large.raw.ListTasks(); });
   });
 }
 
@@ -282,8 +248,8 @@ void RoundTrip(benchmark::State& state) {
 // Registered only when there is a server to run them against.
 const bool registered = [] {
   if (PostgresServer::FromEnvironment().host.empty()) return false;
-  auto paired = [](const char* name, void (*function)(benchmark::State&), int rounds) {
-    return benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond)->Iterations(rounds);
+  const auto paired = [](const char* name, void (*function)(benchmark::State&), int rounds) {
+    return qz::bench::RegisterPaired(name, function, rounds);
   };
   paired("PgListTasks10kx10", ListTasks10k, 3);
   paired("PgListTasks100kx10", ListTasks100k, 1);

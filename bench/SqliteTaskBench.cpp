@@ -26,7 +26,7 @@
 
 #include "BenchRecords.h"
 #include "BenchSupport.h"
-#include "HeapCounter.h"
+#include "ListingScale.h"
 #include "PairedRounds.h"
 #include "RawConversions.h"
 #include "SqliteRawStore.h"
@@ -130,49 +130,16 @@ void ListTasks10k(benchmark::State& state) {
   });
 }
 
-// Paired rounds of the 100,000-task listing, each round also listing the
+// Paired rounds of the 100,000-task listing, each pair also listing the
 // 10,000 tasks through the library for the time per task, and measuring the
-// peak heap of both 100k listings.
+// peak heap of both 100k listings. Each result is freed untimed.
 void ListTasks100k(benchmark::State& state) {
   Guarded(state, [&] {
     Connections small(ListingDatabase(10000));
     Connections large(ListingDatabase(100000));
-    double small_best = 1e30, library_best = 1e30, raw_best = 1e30;
-    size_t library_peak = 0, raw_peak = 0, result = 0;
-    for (auto _ : state) {
-      for (int again = 0; again < 3; ++again) {
-        const auto start = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(LibraryList(small.control).data());
-        small_best = std::min(small_best, qz::bench::SecondsSince(start));
-      }
-
-      size_t before = qz::bench::HeapBytesInUse();
-      qz::bench::ResetHeapPeak();
-      auto start = std::chrono::steady_clock::now();
-      {
-        std::vector<SQZGeZhuanTaskInfo> tasks = LibraryList(large.control);
-        library_best = std::min(library_best, qz::bench::SecondsSince(start));
-        library_peak = qz::bench::HeapPeak() - before;
-        result = qz::bench::ResultOwnBytes(tasks);
-      }
-
-      before = qz::bench::HeapBytesInUse();
-      qz::bench::ResetHeapPeak();
-      start = std::chrono::steady_clock::now();
-      {
-        std::vector<SQZGeZhuanTaskInfo> tasks = large.raw.ListTasks();
-        raw_best = std::min(raw_best, qz::bench::SecondsSince(start));
-        raw_peak = qz::bench::HeapPeak() - before;
-      }
-    }
-    state.counters["library_ms"] = library_best * 1e3;
-    state.counters["raw_ms"] = raw_best * 1e3;
-    state.counters["ratio"] = library_best / raw_best;
-    state.counters["per_task_100k_over_10k"] = (library_best / 100000) / (small_best / 10000);
-    state.counters["library_peak_MB"] = static_cast<double>(library_peak) / 1e6;
-    state.counters["raw_peak_MB"] = static_cast<double>(raw_peak) / 1e6;
-    state.counters["result_MB"] = static_cast<double>(result) / 1e6;
-    state.counters["peak_over_result"] = static_cast<double>(library_peak) / static_cast<double>(result);
+    qz::bench::ListingScale(
+        state, 3, [&] { return LibraryList(small.control); }, [&] { return LibraryList(large.control); },
+        [&] { return large.raw.ListTasks(); });
   });
 }
 
@@ -301,13 +268,19 @@ void AddItemsIntoMillion(benchmark::State& state) {
   });
 }
 
-BENCHMARK(ListTasks10k)->Name("SqliteListTasks10kx10")->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(ListTasks100k)->Name("SqliteListTasks100kx10")->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(AddTasks)->Name("SqliteAddTasks1kx10")->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(8);
-BENCHMARK(AddTasks)->Name("SqliteAddTasks10kx10")->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(ModifyTaskOnly)->Name("SqliteModifyTaskOnly")->Unit(benchmark::kMillisecond)->Iterations(12);
-BENCHMARK(ReadTaskByKey)->Name("SqliteReadTaskByKey")->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK(DeleteTask)->Name("SqliteDeleteTask")->Unit(benchmark::kMillisecond)->Iterations(8);
-BENCHMARK(AddItemsIntoMillion)->Unit(benchmark::kMillisecond)->Iterations(10);
+const bool registered = [] {
+  using qz::bench::RegisterPaired;
+  RegisterPaired("SqliteListTasks10kx10", ListTasks10k, 5);
+  RegisterPaired("SqliteListTasks100kx10", ListTasks100k, 2);
+  RegisterPaired("SqliteAddTasks1kx10", AddTasks, 8)->Arg(1000);
+  RegisterPaired("SqliteAddTasks10kx10", AddTasks, 3)->Arg(10000);
+  RegisterPaired("SqliteModifyTaskOnly", ModifyTaskOnly, 12);
+  RegisterPaired("SqliteReadTaskByKey", ReadTaskByKey, 10);
+  RegisterPaired("SqliteDeleteTask", DeleteTask, 8);
+  benchmark::RegisterBenchmark("AddItemsIntoMillion", AddItemsIntoMillion)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(qz::bench::Rounds(10));
+  return true;
+}();
 
 }  // namespace

@@ -17,7 +17,8 @@
 # start prints shell "export" lines on standard output (everything else goes
 # to standard error): ODBCSYSINI and ODBCINI, QZ_ODBC_DIR (the folder), and
 # per engine the DSN, user and password: QZ_ODBC_PG_*, QZ_ODBC_MARIADB_*,
-# QZ_ODBC_SQLITE_DSN. The same lines are kept in $QZ_ODBC_DIR/env. If the
+# QZ_ODBC_SQLITE_DSN, and QZ_ODBC_PG_BENCH_* for the benchmarks' PostgreSQL
+# source (1,000 rows per fetch where the tests' fetches one). The same lines are kept in $QZ_ODBC_DIR/env. If the
 # MariaDB server cannot start, the script exits non-zero with its log.
 #
 # mariadbd refuses to run as root, so under root (CI) it runs as "mysql".
@@ -202,6 +203,16 @@ Database=$PG_ODBC_DATABASE
 UseDeclareFetch=1
 Fetch=1
 
+# The same database for the benchmarks: the cursor fetches 1,000 rows per
+# round trip, as an application tuned for throughput would set it.
+[qz_postgresql_bench]
+Driver=QZ PostgreSQL Unicode
+Servername=$pg_host
+Port=$pg_port
+Database=$PG_ODBC_DATABASE
+UseDeclareFetch=1
+Fetch=1000
+
 [qz_mariadb]
 Driver=QZ MariaDB
 Server=127.0.0.1
@@ -231,6 +242,9 @@ export QZ_ODBC_DIR=$dir
 export QZ_ODBC_PG_DSN=qz_postgresql
 export QZ_ODBC_PG_USER=${QZ_PG_USER:-}
 export QZ_ODBC_PG_PASSWORD=
+export QZ_ODBC_PG_BENCH_DSN=qz_postgresql_bench
+export QZ_ODBC_PG_BENCH_USER=${QZ_PG_USER:-}
+export QZ_ODBC_PG_BENCH_PASSWORD=
 export QZ_ODBC_MARIADB_DSN=qz_mariadb
 export QZ_ODBC_MARIADB_USER=$MARIADB_USER
 export QZ_ODBC_MARIADB_PASSWORD='$MARIADB_PASSWORD'
