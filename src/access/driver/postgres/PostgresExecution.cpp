@@ -1,3 +1,4 @@
+#include <cassert>
 #include <cstring>
 
 #include "access/driver/postgres/PostgresConnection.h"
@@ -79,6 +80,9 @@ const std::vector<const char*>& PostgresConnection::LiteralPointers(const std::v
 }
 
 const PostgresConnection::PreparedShape* PostgresConnection::PreparedFor(const std::string& text) {
+  // The driver's own texts are fixed and always fit; a caller's text comes
+  // here only as the shape the shaper judged fit to keep.
+  assert(text != shape_.text || (shape_.is_data && shape_.keep));
   if (const PreparedShape* kept = shapes_.Find(text)) return kept;
   if (!shapes_.Admit(text)) return nullptr;
   PreparedShape prepared{"qz_shape_" + std::to_string(next_statement_number_++), false};
