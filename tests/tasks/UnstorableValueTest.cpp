@@ -182,8 +182,11 @@ TEST_P(UnstorableValueTest, TextsNoEncodingHoldsAreRefused) {
   tasks[0].strTaskName = L"\U0001D11E clef";
   ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
   std::vector<SQZGeZhuanTaskInfo> read;
-  ASSERT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName = '\U0001D11E clef'", &read), 1);
-  EXPECT_EQ(read.size(), 1u);
+  // Found by its ASCII tail: the SQLite ODBC driver matches no character
+  // beyond the BMP written in the statement text itself.
+  ASSERT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName like '% clef'", &read), 1);
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(read[0].strTaskName, tasks[0].strTaskName);
 }
 
 TEST_P(UnstorableValueTest, AByteOrderMarkIsKeptThroughAWriteAndARead) {
