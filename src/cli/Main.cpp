@@ -57,9 +57,13 @@ int main(int argc, char** argv) {
       ->check(OneOf({"table", "json", "jsonl", "csv", "tsv"}));
   app.add_flag("--no-header", line.global.noHeader, "Listings without their header line");
   app.add_flag("-q,--quiet", line.global.quiet, "Listings print only their GUIDs, one a line (for `task delete -`)");
-  app.add_option("--fps", line.global.fps, "Frame rate of the timecode shown and typed; 29.97 is drop-frame")
-      ->type_name("25|29.97|30")
-      ->check(OneOf({"25", "29.97", "30"}));
+  app.add_option("--fps", line.global.fps,
+                 "Frame rate of the timecode shown and typed. Typed timecode with ':' before the frames is non-drop, "
+                 "with ';' or '.' drop-frame (29.97 and 59.94 only). 29.97 and 59.94 show drop-frame; "
+                 "29.97ndf and 59.94ndf show non-drop (29.97df and 59.94df: drop-frame)")
+      ->type_name("23.976|24|25|29.97|30|50|59.94")
+      ->check(
+          OneOf({"23.976", "24", "25", "29.97", "29.97df", "29.97ndf", "30", "50", "59.94", "59.94df", "59.94ndf"}));
   app.add_flag("-v,--verbose", line.global.verbose, "Show the library's debug lines (failed SQL) on stderr");
   app.footer(std::string("\n") + CommandSummary());
 

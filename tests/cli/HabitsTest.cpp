@@ -91,7 +91,7 @@ TEST_F(HabitsTest, CompletionAndManualPageKnowEveryCommand) {
   const ToolResult man = Run({"generate", "man"});
   EXPECT_EQ(man.status, 0);
   for (const char* command : {".SS gezhuan task set\\-status", ".SS gezhuan tape import", ".SS gezhuan settings set",
-                              ".B \\-\\-fps 25|29.97|30"})
+                              ".B \\-\\-fps 23.976|24|25|29.97|30|50|59.94"})
     EXPECT_NE(man.out.find(command), std::string::npos) << command;
   EXPECT_EQ(Run({"--help"}).out.find("generate"), std::string::npos) << "hidden from the help";
 }

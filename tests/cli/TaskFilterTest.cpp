@@ -98,5 +98,28 @@ TEST_P(TaskFilterTest, SortReverseAndLimit) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, TaskFilterTest, ::testing::ValuesIn(kEngines), EngineName);
 
+// A script whose variable came out empty (`task list --name "$N"` piped to
+// `task delete -`) must get an error, never every task.
+class EmptyFilterTest : public ToolTest {};
+
+TEST_F(EmptyFilterTest, AnEmptyFilterValueIsAUsageErrorNotEveryTask) {
+  ASSERT_EQ(RunDb({"init"}).status, 0);
+  ASSERT_EQ(RunDb({"task", "add", "--name", "kept"}).status, 0);
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"-q", "task", "list", "--name", ""},
+                                             {"task", "list", "--from", ""},
+                                             {"task", "count", "--to", ""},
+                                             {"task", "count", "--since", ""},
+                                             {"task", "export", "--until", ""},
+                                             {"task", "list", "--where", ""},
+                                             {"task", "list", "--where", "  "}}) {
+    const ToolResult refused = RunDb(args);
+    EXPECT_EQ(refused.status, 2) << args[args.size() - 2] << " \"" << args.back() << "\"\n" << refused.out;
+    EXPECT_TRUE(refused.out.empty()) << refused.out;
+    EXPECT_NE(refused.err.find("every task"), std::string::npos) << refused.err;
+  }
+  EXPECT_EQ(RunDb({"task", "count", "--name", " "}).out, "0\n") << "a blank name still filters";
+}
+
 }  // namespace
 }  // namespace gezhuan_test

@@ -54,6 +54,11 @@ TEST_F(TimecodeToolTest, DropFrameAtNtscRateAndTimecodeInListings) {
   ASSERT_NE(duration, std::string::npos) << ntsc.out;
   EXPECT_EQ(ntsc.out.substr(ntsc.out.find_first_not_of(' ', duration + 11), 12), "01:00:00;00\n");
   EXPECT_NE(ntsc.out.find("00:00:59;29  00:01:00;02  00:00:00;01"), std::string::npos) << ntsc.out;
+  // ':' is non-drop at 29.97 as everywhere: ten minutes are 18000 frames.
+  const json nonDrop = AddAndShow({"--fps", "29.97", "--duration", "00:10:00:00"});
+  EXPECT_EQ(nonDrop["dwDuration"], 18000);
+  const ToolResult shown = RunDb({"--fps", "29.97ndf", "task", "show", nonDrop["guidTaskID"]});
+  EXPECT_NE(shown.out.find("00:10:00:00\n"), std::string::npos) << shown.out;
   const ToolResult pal = RunDb({"item", "list"});
   EXPECT_NE(pal.out.find("00:01:11:24  00:01:12:00  00:00:00:01"), std::string::npos) << "25 fps by default\n"
                                                                                       << pal.out;
@@ -67,7 +72,7 @@ TEST_F(TimecodeToolTest, TimecodeThatDoesNotExistIsRefusedAndNothingStored) {
            {"--item", "a:00:00:10:00:250"},                            // timecode and frames mixed
            {"--item", "a:00:00:20:00:00:00:10:00"},                    // out before in
            {"--duration", "00:00:00:30"},
-           {"--fps", "24", "--item", "a:0:1"}}) {
+           {"--fps", "60", "--item", "a:0:1"}}) {
     std::vector<std::string> args = {"task", "add", "--name", "t"};
     args.insert(args.end(), bad.begin(), bad.end());
     const ToolResult refused = RunDb(args);

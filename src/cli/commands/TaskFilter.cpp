@@ -115,6 +115,21 @@ void SplitOrderBy(const std::wstring& where, std::wstring* condition, std::wstri
   while (!condition->empty() && std::iswspace(static_cast<wint_t>(condition->back()))) condition->pop_back();
 }
 
+// An empty filter value is refused rather than read as "no filter": a
+// script whose variable came out empty must not list, export or delete
+// every task. A blank --where would be no condition at all, so it is
+// refused too; blank text elsewhere still filters (a name holding a space).
+CLI::Validator NotEmpty(bool blankToo) {
+  return CLI::Validator(
+      [blankToo](std::string& value) {
+        if (value.empty()) return std::string("an empty value would match every task; leave the option out for that");
+        if (blankToo && TrimAscii(value).empty())
+          return std::string("a blank condition would match every task; leave the option out for that");
+        return std::string();
+      },
+      "");
+}
+
 }  // namespace
 
 bool WhereOrders(const TaskFilter& filter) {
@@ -137,20 +152,29 @@ std::wstring FoldLatinCase(const std::wstring& text) {
 
 void AddTaskFilterOptions(CLI::App* command, TaskFilter& filter) {
   command->add_option("--name", filter.name, "Only tasks whose name holds TEXT (A-Z in either case)")
-      ->type_name("TEXT");
-  command->add_option("--from", filter.from, "Only tasks from this tape type, by name or GUID")->type_name("TAPE");
-  command->add_option("--to", filter.to, "Only tasks to this tape type, by name or GUID")->type_name("TAPE");
+      ->type_name("TEXT")
+      ->check(NotEmpty(false));
+  command->add_option("--from", filter.from, "Only tasks from this tape type, by name or GUID")
+      ->type_name("TAPE")
+      ->check(NotEmpty(false));
+  command->add_option("--to", filter.to, "Only tasks to this tape type, by name or GUID")
+      ->type_name("TAPE")
+      ->check(NotEmpty(false));
   command->add_option("--type", filter.type, "Only tasks of this enumTaskType")->type_name("N");
   command->add_option("--edit-status", filter.editStatus, "Only tasks with this enumTaskEditStatus")->type_name("N");
   command->add_option("--run-status", filter.runStatus, "Only tasks with this enumTaskRunStatus")->type_name("N");
-  command->add_option("--since", filter.since, "Only tasks that begin at or after WHEN")->type_name("WHEN");
+  command->add_option("--since", filter.since, "Only tasks that begin at or after WHEN")
+      ->type_name("WHEN")
+      ->check(NotEmpty(false));
   command->add_option("--until", filter.until, "Only tasks that begin at or before WHEN (a date: by its end)")
-      ->type_name("WHEN");
+      ->type_name("WHEN")
+      ->check(NotEmpty(false));
   command
       ->add_option("--where", filter.where,
                    "SQL search condition, without the word where, passed to the database unchanged: "
                    "its text comparisons, case rules and date forms are the engine's own")
-      ->type_name("CONDITION");
+      ->type_name("CONDITION")
+      ->check(NotEmpty(true));
 }
 
 std::wstring TaskCondition(const TaskFilter& filter, const DBsSetNode& node, bool withOrder) {

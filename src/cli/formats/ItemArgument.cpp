@@ -23,16 +23,16 @@ namespace {
 bool IsNumber(const std::string& part) {
   if (part.empty()) return false;
   for (char c : part)
-    if ((c < '0' || c > '9') && c != ';') return false;
+    if ((c < '0' || c > '9') && c != ';' && c != '.') return false;
   return true;
 }
 
 // Splits the numeric parts after the name into the two or three values they
 // spell: all frame counts, or all timecodes of four parts each (three with
-// ';' before the frames). Anything else has no single reading.
+// ';' or '.' before the frames). Anything else has no single reading.
 bool GroupValues(const std::vector<std::string>& parts, std::vector<std::string>* values) {
-  const bool semicolons =
-      std::any_of(parts.begin(), parts.end(), [](const std::string& p) { return p.find(';') != std::string::npos; });
+  const bool semicolons = std::any_of(parts.begin(), parts.end(),
+                                      [](const std::string& p) { return p.find_first_of(";.") != std::string::npos; });
   size_t size = 1;
   if (semicolons)
     size = 3;

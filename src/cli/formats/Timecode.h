@@ -2,11 +2,14 @@
 // lengths and a task's duration are stored as frame counts; people read and
 // type them as timecode at the rate of their material.
 //
-// At 29.97 frames a second the timecode is drop-frame: frame numbers 00 and
-// 01 are skipped at the start of every minute except each tenth, so that
-// the labels keep pace with the clock. Drop-frame timecode is written with
-// ';' before the frames ("00:01:00;02"). Hours are not wrapped at 24: a
-// count beyond a day shows as 24, 25... hours.
+// The separator before the frames says how the labels count: ':' is
+// non-drop, every frame number of every second is used; ';' (or '.') is
+// drop-frame, which exists only at 29.97 and 59.94: frame numbers 00 and 01
+// (00 to 03 at 59.94) are skipped at the start of every minute except each
+// tenth, so that the labels keep pace with the clock. Non-drop timecode at a
+// fractional rate counts at the nominal rate (24, 30, 60) and so runs slow
+// against the clock. Hours are not wrapped at 24: a count beyond a day shows
+// as 24, 25... hours.
 #pragma once
 
 #include <cstdint>
@@ -15,22 +18,28 @@
 namespace gezhuan {
 
 struct FrameRate {
-  int framesPerSecond = 25;  // the nominal rate: 25 or 30
-  bool dropFrame = false;    // true for 29.97
+  int framesPerSecond = 25;  // the nominal rate: 24, 25, 30, 50 or 60
+  bool fractional = false;   // 23.976, 29.97 or 59.94: the nominal rate slowed by 1000/1001
+  bool dropFrame = false;    // timecode is written drop-frame (only at 29.97 and 59.94)
 };
 
-// Reads "25", "29.97" or "30". False for any other text.
+// Reads "23.976", "24", "25", "29.97", "30", "50" or "59.94". 29.97 and
+// 59.94 write drop-frame timecode, as NTSC material is usually labelled;
+// "29.97ndf" and "59.94ndf" write non-drop, "29.97df" and "59.94df" say
+// drop-frame explicitly. False for any other text.
 bool ParseFrameRate(const std::string& text, FrameRate* rate);
 
-// "25", "29.97" or "30".
+// The rate as ParseFrameRate reads it: "25", "29.97", "29.97ndf"...
 std::string FrameRateName(const FrameRate& rate);
 
-// The timecode of the frame count.
+// The timecode of the frame count, drop-frame or not as the rate writes it.
 std::string FormatTimecode(uint32_t frames, const FrameRate& rate);
 
-// Reads a timecode "HH:MM:SS:FF" (";" before FF at 29.97) or a plain frame
-// count. Refuses labels that do not exist at the rate (frame 25 at 25 fps,
-// second 60, a dropped frame number) and counts beyond 32 bits; on failure
+// Reads a timecode "HH:MM:SS:FF" (non-drop) or "HH:MM:SS;FF" / "HH:MM:SS.FF"
+// (drop-frame) or a plain frame count. Either form is read at 29.97 and
+// 59.94, whichever form the rate writes. Refuses labels that do not exist at
+// the rate (frame 25 at 25 fps, second 60, a dropped frame number,
+// drop-frame at a rate without it) and counts beyond 32 bits; on failure
 // returns false and says why.
 bool ParseTimecode(const std::string& text, const FrameRate& rate, uint32_t* frames, std::string* why);
 
