@@ -127,7 +127,9 @@ class ServerFaultSweep : public ::testing::TestWithParam<SweepParam> {
     setup.under_test = ThroughProxy(engine(), database->Node(), injector.port());
     setup.injector = &injector;
     const std::string engine_name = engine();
-    Report(engine() + " " + kind + " " + OperationName(operation()), Sweep(setup),
+    const SweepResult result = Sweep(setup);
+    EXPECT_GT(result.chances, 0u) << "the operation meets no fault to inject";
+    Report(engine() + " " + kind + " " + OperationName(operation()), result,
            [&](const SweepFailure& failure) { return KnownFault(engine_name, failure); });
   }
 

@@ -56,6 +56,7 @@ class SqliteFaultSweep : public ::testing::TestWithParam<WriteOperation> {
     const SweepResult used = Sweep(setup);
     setup.fresh_object = true;
     const SweepResult fresh = Sweep(setup);
+    EXPECT_GT(used.chances + fresh.chances, 0u) << "the operation meets no fault to inject";
     database.reset();  // every connection goes before the injector
     Report("SQLite " + kind + " " + OperationName(GetParam()), used);
     Report("SQLite " + kind + " " + OperationName(GetParam()) + ", fresh object", fresh);
