@@ -52,7 +52,11 @@ int main(int argc, char** argv) {
       ->check(named)
       ->excludes(database);
   app.add_flag("--json", line.global.json, "Machine-readable JSON output (the same as --format json)");
-  app.add_option("--format", line.global.format, "Output form of listings and results")
+  app.add_option("--format", line.global.format,
+                 "Output form of listings and results. csv quotes as RFC 4180 does. tsv keeps a row on one line: "
+                 "tab, line break, carriage return and backslash in a value are written \\t \\n \\r \\\\, "
+                 "and a value that begins with a double quote is quoted as in csv (its quotes doubled), so that "
+                 "csv readers such as Python's csv.reader(f, delimiter='\\t') read it whole")
       ->type_name("table|json|jsonl|csv|tsv")
       ->check(OneOf({"table", "json", "jsonl", "csv", "tsv"}));
   app.add_flag("--no-header", line.global.noHeader, "Listings without their header line");

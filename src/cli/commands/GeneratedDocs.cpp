@@ -154,7 +154,12 @@ void WriteMan(const CLI::App& app) {
   WriteOptions(app);
   std::cout << ".SH COMMANDS\n";
   WriteManCommands(app);
-  std::cout << ".SH EXIT STATUS\n0 done, 1 failed or nothing found, 2 usage error.\n"
+  std::cout << ".SH EXIT STATUS\n"
+               ".TP\n.B 0\nDone. A listing or count that finds nothing is done too: it prints an empty listing "
+               "(or 0), as a script expects of a query.\n"
+               ".TP\n.B 1\nFailed, or what the command names (a task, an item, a tape type or group, a GUID "
+               "start) does not exist.\n"
+               ".TP\n.B 2\nUsage error: an unknown command or option, or a value of the wrong form.\n"
                ".SH ENVIRONMENT\n"
                ".TP\n.B QZ_DB_SETTINGS\nThe settings file (default $XDG_CONFIG_HOME/qz/dbsettings.ini).\n"
                ".TP\n.B XDG_DATA_HOME\nWhere the default database lives (qz/gezhuan.db).\n"

@@ -164,13 +164,26 @@ long long CountItems(Session& session, const GUID& task, const GUID& item) {
       session.QueryColumn(L"select guidItem from GeZhuanTaskItem where " + condition, L"guidItem").size());
 }
 
-int RunDelete(const GlobalOptions& options, const std::string& taskText, const std::string& itemText) {
-  const GuidReference taskReference = ReadGuidReference(taskText, "--task");
-  std::optional<GuidReference> itemReference;
-  if (!itemText.empty()) itemReference = ReadGuidReference(itemText, "--item");
+// `item delete GUID` deletes the item its GUID names, wherever it stands;
+// with --task, all of that task's items or (--item, or GUID) one of them.
+int RunDelete(const GlobalOptions& options, const std::string& taskText, std::string itemText,
+              const std::string& positional) {
+  if (!positional.empty() && !itemText.empty()) UsageError("name the item once: GUID or --item, not both");
+  if (!positional.empty()) itemText = positional;
+  if (taskText.empty() && itemText.empty()) UsageError("give the item's GUID, or --task for all of a task's items");
+  std::optional<GuidReference> taskReference, itemReference;
+  if (!taskText.empty()) taskReference = ReadGuidReference(taskText, "--task");
+  if (!itemText.empty()) itemReference = ReadGuidReference(itemText, "item");
   Session session(options);
-  const GUID task = ResolveGuid(session, taskReference, kTaskGuids);
-  const GUID item = itemReference ? ResolveGuid(session, *itemReference, kItemGuids) : GUID{};
+  GUID task{}, item{};
+  if (taskReference) {
+    task = ResolveGuid(session, *taskReference, kTaskGuids);
+    if (itemReference) item = ResolveGuid(session, *itemReference, kItemGuids);
+  } else {
+    const SQZGeZhuanItemInfo found = FindItem(session, *itemReference);
+    task = found.guidTask;
+    item = found.guidItem;
+  }
   const long long count = CountItems(session, task, item);
   if (count == 0)
     Fail(IsNullGuid(item) ? "task " + GuidToUtf8(task) + " has no items"
@@ -198,7 +211,7 @@ void AddItemCommands(CLI::App& app, CommandLine& line) {
   list->add_option("--where", *where, "SQL search condition, without the word where, passed to the database unchanged")
       ->type_name("CONDITION");
   list->footer(
-      "Example:\n  gezhuan item list --task 07f2a977\n"
+      "Example:\n  gezhuan item list --task 5a3e0001-7c1b-4d2a-9f00-000000000003\n"
       "  gezhuan item list --where \"dwLength > 25000 order by strItemName\"");
   list->callback([&line, listTask, where] {
     line.action = [&line, listTask, where] { return RunList(line.global, *listTask, *where); };
@@ -215,7 +228,8 @@ void AddItemCommands(CLI::App& app, CommandLine& line) {
   adder->add_option("--task", add->task, "The task (GUID or its start)")->required()->type_name("GUID");
   adder->add_option("--type", add->type, "nItemType of the new items")->type_name("N");
   adder->add_option("ITEM", add->items, "NAME:TRIMIN:TRIMOUT[:LENGTH], points as timecode or frames")->required();
-  adder->footer("Example:\n  gezhuan item add --task 07f2a977 \"片尾:00:15:00:00:00:15:30:00\"");
+  adder->footer(
+      "Example:\n  gezhuan item add --task 5a3e0001-7c1b-4d2a-9f00-000000000004 \"片尾:00:15:00:00:00:15:30:00\"");
   adder->callback([&line, add] { line.action = [&line, add] { return RunAdd(line.global, *add); }; });
 
   auto edit = std::make_shared<ItemEditOptions>();
@@ -232,14 +246,17 @@ void AddItemCommands(CLI::App& app, CommandLine& line) {
 
   auto task = std::make_shared<std::string>();
   auto itemGuid = std::make_shared<std::string>();
-  CLI::App* del = item->add_subcommand("delete", "Delete all items of a task, or one of them");
-  del->add_option("--task", *task, "The task's GUID or its start")->required()->type_name("GUID");
-  del->add_option("--item", *itemGuid, "Only this item")->type_name("GUID");
+  auto deleteGuid = std::make_shared<std::string>();
+  CLI::App* del = item->add_subcommand("delete", "Delete one item, or all items of a task");
+  del->add_option("GUID", *deleteGuid, "The item's GUID, or its first 8 or more characters");
+  del->add_option("--task", *task, "The task's GUID or its start: all its items, or with GUID one of them")
+      ->type_name("GUID");
+  del->add_option("--item", *itemGuid, "The item, as GUID does")->type_name("GUID");
   del->footer(
-      "Example:\n  gezhuan item delete --task 5A3E0001-7C1B-4D2A-9F00-000000000001 "
-      "--item 5A3E0001-7C1B-4D2A-9F00-000000001001");
-  del->callback([&line, task, itemGuid] {
-    line.action = [&line, task, itemGuid] { return RunDelete(line.global, *task, *itemGuid); };
+      "Example:\n  gezhuan item delete 5A3E0001-7C1B-4D2A-9F00-000000001101\n"
+      "  gezhuan item delete --task 5A3E0001-7C1B-4D2A-9F00-000000000004");
+  del->callback([&line, task, itemGuid, deleteGuid] {
+    line.action = [&line, task, itemGuid, deleteGuid] { return RunDelete(line.global, *task, *itemGuid, *deleteGuid); };
   });
 }
 

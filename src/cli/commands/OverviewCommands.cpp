@@ -37,11 +37,13 @@ const char* CommandSummary() {
          "  task delete GUID...                  delete tasks with their items (- reads GUIDs from stdin)\n"
          "  task export [FILTERS] | task import FILE|-   tasks as a JSON document\n"
          "  item list [--task GUID] | item show GUID | item add --task GUID ITEM... | item edit GUID ...\n"
-         "  item delete --task GUID [--item G]   delete a task's items, or one of them\n"
+         "  item delete GUID | --task GUID       delete one item, or all of a task's items\n"
          "  tape groups | list | default | export | import   the tape type catalogue\n"
          "  settings [show] | edit | set NAME ... | check   the suite's connection settings\n"
          "  help COMMAND                         help on one command\n"
-         "Each command has --help with an example.";
+         "Each command has --help with an example.\n"
+         "Exit status: 0 done (a listing that finds nothing is done too), 1 failed or what was named\n"
+         "(a task, item, tape type or GUID start) does not exist, 2 usage error.";
 }
 
 namespace {

@@ -5,11 +5,13 @@
 #include <map>
 
 #include "cli/commands/CatalogueLookup.h"
+#include "cli/commands/TaskFilter.h"
 #include "cli/formats/JsonCodec.h"
 #include "cli/formats/Output.h"
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
 #include "cli/session/Options.h"
+#include "cli/session/Suggestions.h"
 #include "cli/terminal/Text.h"
 #include "common/GuidText.h"
 
@@ -101,32 +103,71 @@ int RunDefault(const GlobalOptions& options) {
 
 }  // namespace
 
+namespace {
+
+// The one record whose name is text: the name as written, else the name
+// with A-Z in either case; on a miss, or when case alone cannot tell two
+// names apart, fails with the names nearest to it. what: "tape type".
+template <typename Record>
+Record FindByName(const std::vector<Record>& records, const std::string& text, std::wstring Record::*name,
+                  const std::string& what) {
+  const std::wstring typed = FromUtf8(TrimAscii(text));
+  std::vector<const Record*> exact, folded;
+  std::vector<std::string> names;
+  for (const Record& record : records) {
+    if (record.*name == typed) exact.push_back(&record);
+    if (FoldLatinCase(record.*name) == FoldLatinCase(typed)) folded.push_back(&record);
+    names.push_back(ToUtf8(record.*name));
+  }
+  if (exact.size() == 1) return *exact.front();
+  if (exact.empty() && folded.size() == 1) return *folded.front();
+  if (!folded.empty()) {
+    std::vector<std::string> same;
+    for (const Record* record : folded) same.push_back(ToUtf8(record->*name));
+    Fail("the catalogue has more than one " + what + " named \"" + text + "\"" +
+         (exact.empty() ? DidYouMean(same, "\"") : std::string()) + "; give its GUID");
+  }
+  std::string message = "no " + what + " \"" + text + "\" in the catalogue";
+  const std::vector<std::string> near = Suggestions(TrimAscii(text), names, 4);
+  if (!near.empty()) Fail(message + DidYouMean(near, "\""));
+  std::vector<std::wstring> all;
+  for (const std::string& n : names) all.push_back(FromUtf8(n));
+  Fail(message + "; it has: " + ToUtf8(NamesOf(all)));
+}
+
+}  // namespace
+
 SQZGZVTRTapeTypeInfo FindTapeType(CQZNVGeZhuanDBControl& control, const std::string& text) {
   GUID guid{};
-  const std::wstring condition = ReadTypedGuid(text, &guid)
-                                     ? L"TAPEGUID = '" + GuidToText(guid) + L"'"
-                                     : L"TAPENAME = '" + SqlQuote(FromUtf8(TrimAscii(text))) + L"'";
-  const auto tapes = TapesWhere(control, condition);
-  if (tapes.empty()) {
-    std::vector<std::wstring> names;
-    for (const auto& tape : TapesWhere(control, L"")) names.push_back(tape.TAPENAME);
-    Fail("no tape type \"" + text + "\" in the catalogue; it has: " + ToUtf8(NamesOf(names)));
+  if (ReadTypedGuid(text, &guid)) {
+    const auto tapes = TapesWhere(control, L"TAPEGUID = '" + GuidToText(guid) + L"'");
+    if (tapes.empty()) Fail("no tape type with GUID " + GuidToUtf8(guid) + " in the catalogue");
+    return tapes.front();
   }
-  return tapes.front();
+  return FindByName(TapesWhere(control, L""), text, &SQZGZVTRTapeTypeInfo::TAPENAME, "tape type");
 }
 
 SQZGZVTRTapeTypeGroupInfo FindTapeGroup(CQZNVGeZhuanDBControl& control, const std::string& text) {
   GUID guid{};
-  const std::wstring condition = ReadTypedGuid(text, &guid)
-                                     ? L"guidGroupID = '" + GuidToText(guid) + L"'"
-                                     : L"strGroupName = '" + SqlQuote(FromUtf8(TrimAscii(text))) + L"'";
-  const auto groups = GroupsWhere(control, condition);
-  if (groups.empty()) {
-    std::vector<std::wstring> names;
-    for (const auto& group : GroupsWhere(control, L"")) names.push_back(group.strGroupName);
-    Fail("no tape group \"" + text + "\" in the catalogue; it has: " + ToUtf8(NamesOf(names)));
+  if (ReadTypedGuid(text, &guid)) {
+    const auto groups = GroupsWhere(control, L"guidGroupID = '" + GuidToText(guid) + L"'");
+    if (groups.empty()) Fail("no tape group with GUID " + GuidToUtf8(guid) + " in the catalogue");
+    return groups.front();
   }
-  return groups.front();
+  return FindByName(GroupsWhere(control, L""), text, &SQZGZVTRTapeTypeGroupInfo::strGroupName, "tape group");
+}
+
+void NoteUnknownTapeType(CQZNVGeZhuanDBControl& control, const std::string& text) {
+  GUID guid{};
+  if (text.empty() || ReadTypedGuid(text, &guid)) return;
+  const std::wstring typed = FoldLatinCase(FromUtf8(TrimAscii(text)));
+  std::vector<std::string> names;
+  for (const auto& tape : TapesWhere(control, L"")) {
+    if (FoldLatinCase(tape.TAPENAME) == typed) return;
+    names.push_back(ToUtf8(tape.TAPENAME));
+  }
+  std::cerr << "gezhuan: note: no tape type \"" << EscapeControlsKeepingLines(text) << "\" in the catalogue"
+            << DidYouMean(Suggestions(TrimAscii(text), names, 4), "\"") << '\n';
 }
 
 void AddTapeCommands(CLI::App& app, CommandLine& line) {
@@ -140,7 +181,7 @@ void AddTapeCommands(CLI::App& app, CommandLine& line) {
 
   auto group = std::make_shared<std::string>();
   CLI::App* list = tape->add_subcommand("list", "The tape types, all or of one group");
-  list->add_option("--group", *group, "Only this group, by name or GUID")->type_name("GROUP");
+  list->add_option("--group", *group, "Only this group, by name (A-Z in either case) or GUID")->type_name("GROUP");
   list->footer("Example:\n  gezhuan tape list --group Betacam");
   list->callback([&line, group] { line.action = [&line, group] { return RunList(line.global, *group); }; });
 

@@ -278,7 +278,8 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
   setStatus->add_option("--edit-status", status->editStatus, "The new enumTaskEditStatus")->type_name("N");
   setStatus->add_option("GUID", *statusGuids, "The tasks' GUIDs or their starts; - reads them from stdin")->required();
   setStatus->footer(
-      "Example:\n  gezhuan task set-status --run-status 2 07f2a977 5a3e0001-7c1b-4d2a-9f00-000000000004\n"
+      "Example:\n  gezhuan task set-status --run-status 2 5a3e0001-7c1b-4d2a-9f00-000000000002 "
+      "5a3e0001-7c1b-4d2a-9f00-000000000004\n"
       "  gezhuan -q task list --run-status 1 | gezhuan task set-status --run-status 2 -");
   setStatus->callback([&line, status, statusGuids] {
     line.action = [&line, status, statusGuids] { return RunSetStatus(line.global, *status, *statusGuids); };

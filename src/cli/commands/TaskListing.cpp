@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "cli/commands/CatalogueLookup.h"
 #include "cli/commands/TaskCommands.h"
 #include "cli/commands/TaskFilter.h"
 #include "cli/formats/GuidPrefix.h"
@@ -72,6 +73,7 @@ void SortTasks(std::vector<SQZGeZhuanTaskInfo>& tasks, const ListOrder& order, b
 
 int RunList(const GlobalOptions& options, const TaskFilter& filter, const ListOrder& order) {
   Session session(options);
+  for (const std::string& tape : {filter.from, filter.to}) NoteUnknownTapeType(session.Control(), tape);
   std::vector<SQZGeZhuanTaskInfo> tasks = ListTasks(session.Control(), TaskCondition(filter, session.Chosen().node));
   SortTasks(tasks, order, order.sort.empty() && WhereOrders(filter));
   Listing listing;
@@ -108,6 +110,15 @@ struct FieldLister {
   void operator()(const wchar_t* name, int32_t v) const { Add(name, std::to_wstring(v)); }
 };
 
+// csv and tsv keep one FIELD,VALUE row a field: the items' fields follow
+// the task's, named as in JSON (arrItems[0].strItemName).
+FieldLines WithItemFieldLines(FieldLines lines, const SQZGeZhuanTaskInfo& task, const FrameRate& rate) {
+  for (size_t i = 0; i < task.arrItems.size(); ++i)
+    for (auto& line : ItemFieldLines(task.arrItems[i], rate))
+      lines.emplace_back("arrItems[" + std::to_string(i) + "]." + line.first, std::move(line.second));
+  return lines;
+}
+
 int RunShow(const GlobalOptions& options, const std::string& typed) {
   const GuidReference reference = ReadGuidReference(typed, "task");
   Session session(options);
@@ -120,8 +131,11 @@ int RunShow(const GlobalOptions& options, const std::string& typed) {
     std::cout << GuidToUtf8(task.guidTaskID) << '\n';
     return kExitOk;
   }
+  if (options.format == "csv" || options.format == "tsv") {
+    PrintFieldLines(options, WithItemFieldLines(TaskFieldLines(task, options.rate), task, options.rate));
+    return kExitOk;
+  }
   PrintFieldLines(options, TaskFieldLines(task, options.rate));
-  if (options.format == "csv" || options.format == "tsv") return kExitOk;
   std::cout << "\narrItems: " << task.arrItems.size() << '\n';
   if (!task.arrItems.empty()) PrintListing(options, ItemListing(task.arrItems, false, options.rate), "");
   return kExitOk;
@@ -195,7 +209,7 @@ void AddTaskReadingCommands(CLI::App& task, CommandLine& line) {
   auto showGuid = std::make_shared<std::string>();
   CLI::App* show = task.add_subcommand("show", "Every field and every item of one task");
   show->add_option("GUID", *showGuid, "The task's GUID, or its first 8 or more characters")->required();
-  show->footer("Example:\n  gezhuan task show 07f2a977");
+  show->footer("Example:\n  gezhuan task show 5a3e0001-7c1b-4d2a-9f00-000000000005");
   show->callback([&line, showGuid] { line.action = [&line, showGuid] { return RunShow(line.global, *showGuid); }; });
 }
 

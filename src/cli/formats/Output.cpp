@@ -23,8 +23,12 @@ std::string CsvField(const std::string& text) {
   return out + "\"";
 }
 
-// TSV has no quoting: tabs, line breaks and backslashes are written as
-// escapes so that a row stays one line of fields.
+// TSV keeps a row on one line: tabs, line breaks and backslashes are
+// written as the escapes \t \n \r \\. A value that begins with a double
+// quote is put in double quotes with its quotes doubled, because csv
+// readers (Python's csv with delimiter '\t', spreadsheets) take a leading
+// quote as the start of a quoted value and would run on into the next
+// fields; a quote further in is literal to them and left alone.
 std::string TsvField(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -39,7 +43,13 @@ std::string TsvField(const std::string& text) {
     else
       out += c;
   }
-  return out;
+  if (out.empty() || out[0] != '"') return out;
+  std::string quoted = "\"";
+  for (char c : out) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
 }
 
 void PrintDelimited(const GlobalOptions& options, const Listing& listing, char separator) {

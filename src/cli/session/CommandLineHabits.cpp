@@ -6,6 +6,7 @@
 
 #include "cli/session/Diagnostics.h"
 #include "cli/session/Options.h"
+#include "cli/session/Suggestions.h"
 
 namespace gezhuan {
 
@@ -20,22 +21,6 @@ const CLI::App* FindCommand(const CLI::App& app, const std::string& name) {
   for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
     if (sub->get_name() == name) return sub;
   return nullptr;
-}
-
-// Levenshtein distance, for suggestions.
-size_t Distance(const std::string& a, const std::string& b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
 }
 
 // Whether the option named by word (in command or a parent) takes a value
@@ -94,42 +79,72 @@ std::string CommandPath(const CLI::App& command) {
   return path;
 }
 
+namespace {
+
+// The option a word names, in command or a parent (global options may
+// follow the command); "--name=value" names --name.
+const CLI::Option* FindOption(const CLI::App& command, const std::string& word) {
+  const std::string name = word.substr(0, word.find('='));
+  for (const CLI::App* at = &command; at != nullptr; at = at->get_parent())
+    if (const CLI::Option* option = at->get_option_no_throw(name)) return option;
+  return nullptr;
+}
+
+// Whether word is a cluster of known one-letter flags ("-qv").
+bool IsShortFlagCluster(const CLI::App& command, const std::string& word) {
+  if (word.size() < 3 || word[0] != '-' || word[1] == '-') return false;
+  for (size_t i = 1; i < word.size(); ++i)
+    if (!FindOption(command, std::string("-") + word[i])) return false;
+  return true;
+}
+
+// The long option names usable at command: its own and its parents'.
+std::vector<std::string> LongOptionNames(const CLI::App& command) {
+  std::vector<std::string> names;
+  for (const CLI::App* at = &command; at != nullptr; at = at->get_parent())
+    for (const CLI::Option* option : at->get_options())
+      for (const std::string& l : option->get_lnames()) names.push_back("--" + l);
+  return names;
+}
+
+std::string UnknownOptionMessage(const CLI::App& command, const std::string& word) {
+  const std::string name = word.substr(0, word.find('='));
+  std::string message = CommandPath(command) + ": unknown option '" + name + "'";
+  const std::vector<std::string> near = Suggestions(name, LongOptionNames(command), 3);
+  if (!near.empty()) return message + DidYouMean(near, "'");
+  return message + "\nRun '" + CommandPath(command) + " --help' for its options.";
+}
+
+}  // namespace
+
 std::string UnknownCommandMessage(const CLI::App& app, const std::vector<std::string>& arguments) {
   const CLI::App* command = &app;
   for (size_t i = 1; i < arguments.size(); ++i) {
     const std::string& word = arguments[i];
     if (word == "--") return "";
-    if (!word.empty() && word[0] == '-') {
+    if (word.size() > 1 && word[0] == '-') {
+      // A negative number is a value, not an option.
+      if (word[1] >= '0' && word[1] <= '9') continue;
+      if (!FindOption(*command, word) && !IsShortFlagCluster(*command, word))
+        return UnknownOptionMessage(*command, word);
       if (TakesValue(*command, word)) ++i;
       continue;
     }
-    if (Commands(*command).empty()) return "";  // from here on, the command's own arguments
+    if (word == "-") continue;
+    if (Commands(*command).empty()) continue;  // from here on, the command's own arguments
     if (const CLI::App* sub = FindCommand(*command, word)) {
       if (sub->get_name() == "help") return "";
       command = sub;
       continue;
     }
-    // The nearest name at most two edits away, else the one name it starts.
-    std::string best;
-    size_t bestDistance = 3, starts = 0;
-    std::string started;
-    for (const CLI::App* sub : Commands(*command)) {
-      const size_t d = Distance(word, sub->get_name());
-      if (d < bestDistance) {
-        best = sub->get_name();
-        bestDistance = d;
-      }
-      if (sub->get_name().rfind(word, 0) == 0) {
-        ++starts;
-        started = sub->get_name();
-      }
-    }
-    if (best.empty() && starts == 1) best = started;
+    std::vector<std::string> names;
+    for (const CLI::App* sub : Commands(*command)) names.push_back(sub->get_name());
     std::string message = CommandPath(*command) + ": unknown command '" + word + "'";
-    if (!best.empty()) return message + "; did you mean '" + best + "'?";
-    std::string names;
-    for (const CLI::App* sub : Commands(*command)) names += (names.empty() ? "" : ", ") + sub->get_name();
-    return message + "; the commands are " + names;
+    const std::vector<std::string> near = Suggestions(word, names);
+    if (!near.empty()) return message + DidYouMean(near, "'");
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    return message + "; the commands are " + list;
   }
   return "";
 }

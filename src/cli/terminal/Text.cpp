@@ -81,7 +81,9 @@ std::string EscapeControlsKeepingLines(const std::string& utf8) {
   size_t start = 0;
   while (start <= utf8.size()) {
     const size_t end = std::min(utf8.find('\n', start), utf8.size());
-    out += ToUtf8(EscapeControls(FromUtf8(utf8.substr(start, end - start))));
+    size_t text = start;
+    for (; text < end && utf8[text] == '\t'; ++text) out += "  ";
+    out += ToUtf8(EscapeControls(FromUtf8(utf8.substr(text, end - text))));
     if (end < utf8.size()) out += '\n';
     start = end + 1;
   }

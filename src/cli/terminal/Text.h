@@ -33,7 +33,8 @@ std::wstring PadToWidth(const std::wstring& text, int width);
 std::wstring EscapeControls(const std::wstring& text);
 
 // The same for UTF-8 text, keeping line breaks: for messages of several
-// lines.
+// lines. Tabs that indent a line (libpq writes "\n\tIs the server
+// running ...") become two spaces each; any other tab is escaped.
 std::string EscapeControlsKeepingLines(const std::string& utf8);
 
 using qz::common::TrimAscii;
