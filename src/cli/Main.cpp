@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
   AddSettingsCommands(app, line);
   AddHelpCommand(app, line);
   AddGenerateCommand(app, line);
+  AddCompleteCommand(app, line);
   app.set_version_flag("--version", std::string("gezhuan ") + QZ_GEZHUAN_VERSION, "The tool's version");
   ListGlobalOptionsInEveryHelp(app);
 

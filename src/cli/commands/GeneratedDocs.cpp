@@ -3,6 +3,7 @@
 // definitions so that they can never disagree with it. The build runs this
 // and `cmake --install` installs what it writes. Hidden from the help.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <iostream>
 #include <set>
 
@@ -28,21 +29,69 @@ std::vector<std::string> OptionWords(const CLI::App& command) {
   return words;
 }
 
-// Every command, parents before children, with the words that may follow it.
+// What completes an option's value: "@tapes", "@groups", "@tasks" or
+// "@items" (looked up in the database by `gezhuan complete`), the words of
+// a type name "a|b|c", or "" for nothing. path: the command's words.
+std::string ValueSpec(const CLI::Option& option, const std::string& path) {
+  std::string type = option.get_type_name();
+  if (type.find('|') != std::string::npos) {
+    std::replace(type.begin(), type.end(), '|', ' ');
+    return type;
+  }
+  if (type == "TAPE") return "@tapes";
+  if (type == "GROUP") return "@groups";
+  if (type == "GUID" && option.check_lname("task")) return "@tasks";
+  if (type == "GUID" && option.check_lname("item")) return "@items";
+  const std::string record = path.substr(0, path.find(' '));
+  if (!option.nonpositional() && option.get_name() == "GUID" && (record == "task" || record == "item"))
+    return "@" + record + "s";
+  return "";
+}
+
+// Every command, parents before children, with the words that may follow it
+// and what completes the values of its options and arguments.
 struct CompletionEntry {
   std::string path;  // "task list" ("" for the tool itself)
   std::vector<std::string> words;
+  std::vector<std::pair<std::string, std::string>> values;  // option word, ValueSpec
+  std::string arguments;                                    // ValueSpec of the arguments
 };
 
 void CollectEntries(const CLI::App& command, const std::string& path, const std::vector<std::string>& global,
                     std::vector<CompletionEntry>* entries) {
-  CompletionEntry entry{path, global};
+  CompletionEntry entry{path, global, {}, ""};
   for (const CLI::App* sub : Commands(command)) entry.words.push_back(sub->get_name());
   if (!path.empty())
     for (const std::string& word : OptionWords(command)) entry.words.push_back(word);
+  for (const CLI::Option* option : command.get_options()) {
+    const std::string spec = ValueSpec(*option, path);
+    if (spec.empty()) continue;
+    if (!option->nonpositional()) entry.arguments = spec;
+    for (const std::string& l : option->get_lnames()) entry.values.emplace_back("--" + l, spec);
+  }
   entries->push_back(entry);
   for (const CLI::App* sub : Commands(command))
     CollectEntries(*sub, path.empty() ? sub->get_name() : path + " " + sub->get_name(), global, entries);
+}
+
+// The options that take a value, of every command: the word after one is
+// that value, not an argument.
+std::string ValuedOptions(const CLI::App& app) {
+  std::set<std::string> words;
+  std::vector<const CLI::App*> pending{&app};
+  while (!pending.empty()) {
+    const CLI::App* command = pending.back();
+    pending.pop_back();
+    for (const CLI::Option* option : command->get_options())
+      if (option->nonpositional() && option->get_type_size_max() > 0 && option->get_expected_max() > 0) {
+        for (const std::string& l : option->get_lnames()) words.insert("--" + l);
+        for (const std::string& s : option->get_snames()) words.insert("-" + s);
+      }
+    for (const CLI::App* sub : Commands(*command)) pending.push_back(sub);
+  }
+  std::string out;
+  for (const std::string& word : words) out += (out.empty() ? "" : " ") + word;
+  return out;
 }
 
 std::string Joined(const std::vector<std::string>& words) {
@@ -61,12 +110,47 @@ std::string CommandNames(const std::vector<CompletionEntry>& entries) {
   return Joined(std::vector<std::string>(names.begin(), names.end()));
 }
 
-void WriteBash(const std::vector<CompletionEntry>& entries) {
+// The case patterns "path|option" that choose what completes a value; the
+// tool's own options (path "") apply after any command.
+std::vector<std::pair<std::string, std::string>> ValuePatterns(const std::vector<CompletionEntry>& entries) {
+  std::vector<std::pair<std::string, std::string>> patterns, global;
+  for (const CompletionEntry& entry : entries)
+    for (const auto& value : entry.values)
+      (entry.path.empty() ? global : patterns)
+          .emplace_back(entry.path.empty() ? "*\"|" + value.first + "\"" : "\"" + entry.path + "|" + value.first + "\"",
+                        value.second);
+  patterns.insert(patterns.end(), global.begin(), global.end());
+  return patterns;
+}
+
+void WriteBash(const std::vector<CompletionEntry>& entries, const std::string& valued) {
   std::cout << "# bash completion for gezhuan (written by `gezhuan generate bash`)\n"
+               "# Values only the database knows come from `gezhuan complete KIND START`, asked\n"
+               "# of the database the line being completed names with --database or --setting.\n"
+               "_gezhuan_from_database() {\n"
+               "  local -a db=()\n"
+               "  local i next\n"
+               "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
+               "    case ${COMP_WORDS[i]} in\n"
+               "      --database | --setting)\n"
+               "        next=${COMP_WORDS[i + 1]}\n"
+               "        [[ $next == = ]] && next=${COMP_WORDS[i + 2]}\n"
+               "        db+=(\"${COMP_WORDS[i]}\" \"${next/#\\~/$HOME}\") ;;\n"
+               "    esac\n"
+               "  done\n"
+               "  \"${COMP_WORDS[0]/#\\~/$HOME}\" \"${db[@]}\" complete \"$@\" 2>/dev/null </dev/null\n"
+               "}\n"
                "_gezhuan() {\n"
-               "  local cur=${COMP_WORDS[COMP_CWORD]} path= w words\n"
+               "  local cur=${COMP_WORDS[COMP_CWORD]} prev= path= w words values v\n"
+               "  ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}\n"
+               "  # --format=csv: the shell splits the word at the '='.\n"
+               "  if [[ $cur == = ]]; then\n"
+               "    cur=\n"
+               "  elif [[ $prev == = ]] && ((COMP_CWORD > 1)); then\n"
+               "    prev=${COMP_WORDS[COMP_CWORD - 2]}\n"
+               "  fi\n"
                "  local commands=\" "
-            << CommandNames(entries)
+            << CommandNames(entries) << " \"\n  local valued=\" " << valued
             << " \"\n"
                "  for w in \"${COMP_WORDS[@]:1:COMP_CWORD-1}\"; do\n"
                "    [[ $commands == *\" $w \"* ]] && path=\"${path:+$path }$w\"\n"
@@ -76,20 +160,48 @@ void WriteBash(const std::vector<CompletionEntry>& entries) {
     std::cout << "    \"" << entry.path << "\") words=\"" << Joined(entry.words) << "\" ;;\n";
   std::cout << "    *) words= ;;\n"
                "  esac\n"
+               "  case \"$path|$prev\" in\n";
+  for (const auto& pattern : ValuePatterns(entries))
+    std::cout << "    " << pattern.first << ") values=\"" << pattern.second << "\" ;;\n";
+  std::cout << "  esac\n"
+               "  if [[ -z $values && $cur != -* && $valued != *\" $prev \"* ]]; then\n"
+               "    case \"$path\" in\n";
+  for (const CompletionEntry& entry : entries)
+    if (!entry.arguments.empty())
+      std::cout << "      \"" << entry.path << "\") values=\"" << entry.arguments << "\" ;;\n";
+  std::cout << "    esac\n"
+               "  fi\n"
+               "  COMPREPLY=()\n"
+               "  if [[ $values == @* ]]; then\n"
+               "    # Names match in either case; what is typed may hold the shell's escapes.\n"
+               "    local typed=${cur//\\\\/}\n"
+               "    typed=${typed#[\\\"\\']}\n"
+               "    while IFS= read -r v; do\n"
+               "      [[ ${v,,} == \"${typed,,}\"* ]] && COMPREPLY+=(\"$(printf '%q' \"$v\")\")\n"
+               "    done < <(_gezhuan_from_database \"${values#@}\" \"$typed\")\n"
+               "    return 0\n"
+               "  fi\n"
+               "  if [[ -n $values ]]; then\n"
+               "    COMPREPLY=($(compgen -W \"$values\" -- \"$cur\"))\n"
+               "    return 0\n"
+               "  fi\n"
+               "  # Any other option's value: a file name is the best guess (--database, --items).\n"
+               "  [[ $valued == *\" $prev \"* ]] && words=\n"
                "  COMPREPLY=($(compgen -W \"$words\" -- \"$cur\"))\n"
                "  [[ ${#COMPREPLY[@]} -eq 0 ]] && COMPREPLY=($(compgen -f -- \"$cur\"))\n"
+               "  return 0\n"
                "}\n"
                "complete -F _gezhuan gezhuan\n";
 }
 
-void WriteZsh(const std::vector<CompletionEntry>& entries) {
+void WriteZsh(const std::vector<CompletionEntry>& entries, const std::string& valued) {
   std::cout << "#compdef gezhuan\n"
                "# zsh completion for gezhuan (written by `gezhuan generate zsh`)\n"
                "_gezhuan() {\n"
-               "  local path_= w\n"
-               "  local -a words_\n"
+               "  local path_= w prev_=${words[CURRENT-1]} values_= i\n"
+               "  local -a words_ found_ db_\n"
                "  local commands_=\" "
-            << CommandNames(entries)
+            << CommandNames(entries) << " \"\n  local valued_=\" " << valued
             << " \"\n"
                "  for w in ${words[2,CURRENT-1]}; do\n"
                "    [[ $commands_ == *\" $w \"* ]] && path_=\"${path_:+$path_ }$w\"\n"
@@ -98,9 +210,33 @@ void WriteZsh(const std::vector<CompletionEntry>& entries) {
   for (const CompletionEntry& entry : entries)
     std::cout << "    \"" << entry.path << "\") words_=(" << Joined(entry.words) << ") ;;\n";
   std::cout << "  esac\n"
-               "  compadd -- $words_ || _files\n"
-               "}\n"
-               "_gezhuan \"$@\"\n";
+               "  case \"$path_|$prev_\" in\n";
+  for (const auto& pattern : ValuePatterns(entries))
+    std::cout << "    " << pattern.first << ") values_=\"" << pattern.second << "\" ;;\n";
+  std::cout << "  esac\n"
+               "  if [[ -z $values_ && $PREFIX != -* && $valued_ != *\" $prev_ \"* ]]; then\n"
+               "    case \"$path_\" in\n";
+  for (const CompletionEntry& entry : entries)
+    if (!entry.arguments.empty())
+      std::cout << "      \"" << entry.path << "\") values_=\"" << entry.arguments << "\" ;;\n";
+  std::cout
+      << "    esac\n"
+         "  fi\n"
+         "  if [[ $values_ == @* ]]; then\n"
+         "    for ((i = 2; i < CURRENT - 1; i++)); do\n"
+         "      [[ ${words[i]} == --database || ${words[i]} == --setting ]] && db_+=(${words[i]} ${~words[i+1]})\n"
+         "    done\n"
+         "    found_=(\"${(@f)$(${~words[1]} $db_ complete ${values_#@} \"$PREFIX\" 2>/dev/null </dev/null)}\")\n"
+         "    compadd -M 'm:{a-zA-Z}={A-Za-z}' -- ${found_:#}\n"
+         "    return\n"
+         "  fi\n"
+         "  if [[ -n $values_ ]]; then\n"
+         "    compadd -- ${=values_}\n"
+         "    return\n"
+         "  fi\n"
+         "  compadd -- $words_ || _files\n"
+         "}\n"
+         "_gezhuan \"$@\"\n";
 }
 
 // Roff text: a leading dot or quote would start a request, a backslash an
@@ -182,8 +318,8 @@ void AddGenerateCommand(CLI::App& app, CommandLine& line) {
       std::vector<CompletionEntry> entries;
       CollectEntries(app, "", {}, &entries);
       for (CompletionEntry& entry : entries) entry.words.insert(entry.words.end(), global.begin(), global.end());
-      if (*what == "bash") WriteBash(entries);
-      if (*what == "zsh") WriteZsh(entries);
+      if (*what == "bash") WriteBash(entries, ValuedOptions(app));
+      if (*what == "zsh") WriteZsh(entries, ValuedOptions(app));
       if (*what == "man") WriteMan(app);
       return static_cast<int>(kExitOk);
     };

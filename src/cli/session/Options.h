@@ -49,6 +49,10 @@ void AddSettingsSetCommand(CLI::App& settings, CommandLine& line);
 // page, written from the same option definitions as the parser's.
 void AddGenerateCommand(CLI::App& app, CommandLine& line);
 
+// The hidden `complete KIND [START]`: values from the database for the
+// completion scripts (tape type names, task GUIDs, ...).
+void AddCompleteCommand(CLI::App& app, CommandLine& line);
+
 // The commands in one screen, for `gezhuan` alone.
 const char* CommandSummary();
 
