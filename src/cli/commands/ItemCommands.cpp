@@ -45,7 +45,7 @@ int RunList(const GlobalOptions& options, const std::string& taskText, const std
   }
   std::vector<SQZGeZhuanItemInfo> items = ListItems(session.Control(), condition);
   PrintListing(options, ItemListing(items, !task, options.rate),
-               where.empty() && !task ? "no items" : "no items match");
+               where.empty() && !task ? "no items" : "no items match", &session);
   return kExitOk;
 }
 
