@@ -8,8 +8,8 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <unordered_map>
 #include <sstream>
+#include <unordered_map>
 
 #include "cli/commands/CatalogueLookup.h"
 #include "cli/formats/GuidPrefix.h"

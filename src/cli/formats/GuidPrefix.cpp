@@ -54,8 +54,8 @@ std::wstring StartRanges(const std::wstring& column, const std::wstring& start) 
   std::wstring ranges;
   for (const std::wstring& s : {Upper(start), Lower(start)}) {
     if (!ranges.empty()) ranges += L" or ";
-    ranges += L"(" + column + L" >= '" + s + L"' and " + column + L" < '" + s + (s == Upper(start) ? L"G" : L"g") +
-              L"')";
+    ranges +=
+        L"(" + column + L" >= '" + s + L"' and " + column + L" < '" + s + (s == Upper(start) ? L"G" : L"g") + L"')";
   }
   return ranges;
 }
@@ -68,7 +68,8 @@ size_t CommonStart(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-std::vector<std::wstring> ShortGuids(Session* session, const GuidColumn& where, const std::vector<std::wstring>& guids) {
+std::vector<std::wstring> ShortGuids(Session* session, const GuidColumn& where,
+                                     const std::vector<std::wstring>& guids) {
   constexpr size_t kStartsPerQuestion = 64;
   std::set<std::wstring> starts;  // first 8 characters, upper case
   std::set<std::wstring> known;   // every GUID to tell apart, upper case

@@ -110,11 +110,11 @@ void JsonArrayWriter::Finish() { std::cout << (m_first ? "[]\n" : "\n]\n"); }
 struct ListingPrinter::Table {
   std::vector<ColumnKind> kinds;  // of the chosen columns
   Session* session = nullptr;
-  bool whole = false;             // --wide: whole GUIDs, nothing cut
-  int terminal = 0;               // the terminal's width, 0 when not one
+  bool whole = false;  // --wide: whole GUIDs, nothing cut
+  int terminal = 0;    // the terminal's width, 0 when not one
   std::vector<std::vector<std::wstring>> held;
-  std::vector<int> widths;        // empty until the first batch is laid out
-  std::vector<bool> cut;          // the columns cut to their width
+  std::vector<int> widths;  // empty until the first batch is laid out
+  std::vector<bool> cut;    // the columns cut to their width
   bool header = true;
 
   void Flush(const std::vector<std::wstring>& headers);

@@ -69,7 +69,7 @@ class ListingPrinter {
   std::vector<size_t> m_chosen;  // the columns shown, in order
   std::string m_whenEmpty;
   size_t m_count = 0;
-  std::unique_ptr<Table> m_table;  // table form only
+  std::unique_ptr<Table> m_table;                 // table form only
   std::unique_ptr<class JsonArrayWriter> m_json;  // json form, once a row came
 };
 

@@ -81,8 +81,7 @@ class Session {
   // until take returns false; fails (exit 1) in the database's words. Runs
   // on a connection the session keeps for such queries, so that a listing
   // asking many small questions connects once.
-  void EachValue(const std::wstring& sql, const std::wstring& column,
-                 const std::function<bool(std::wstring)>& take);
+  void EachValue(const std::wstring& sql, const std::wstring& column, const std::function<bool(std::wstring)>& take);
 
  private:
   ChosenDatabase m_chosen;
