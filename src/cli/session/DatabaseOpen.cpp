@@ -153,7 +153,8 @@ ChosenDatabase ChooseDatabase(const GlobalOptions& options) {
   return chosen;
 }
 
-Session::Session(const GlobalOptions& options, bool create) : m_chosen(ChooseDatabase(options)) {
+Session::Session(const GlobalOptions& options, bool create)
+    : m_chosen(ChooseDatabase(options)), m_verbose(options.verbose) {
   if (IsEmbedded(m_chosen.node) && !create) {
     const std::string path = EmbeddedPath(m_chosen.node);
     if (path != ":memory:" && !fs::exists(path))
@@ -255,6 +256,7 @@ void Session::EachValue(const std::wstring& sql, const std::wstring& column,
   } catch (CQZDBException* e) {
     const std::wstring message = e->GetErrorMessage();
     e->Delete();
+    if (m_verbose) std::cerr << "gezhuan: the failed query: " << ToUtf8(sql) << '\n';
     Fail("query failed: " + ToUtf8(message));
   }
 }

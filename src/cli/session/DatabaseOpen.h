@@ -86,6 +86,7 @@ class Session {
  private:
   ChosenDatabase m_chosen;
   CQZNVGeZhuanDBControl m_control;
+  bool m_verbose = false;                 // --verbose: a failed query's SQL text on stderr
   std::unique_ptr<CQZDatabase> m_reader;  // EachValue's connection, once used
 };
 
