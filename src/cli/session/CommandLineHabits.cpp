@@ -117,6 +117,11 @@ std::string UnknownOptionMessage(const CLI::App& command, const std::string& wor
 
 }  // namespace
 
+std::string NearestWord(const std::string& word, const std::vector<std::string>& names) {
+  const std::vector<std::string> near = Suggestions(word, names);
+  return near.empty() ? std::string() : near.front();
+}
+
 std::string UnknownCommandMessage(const CLI::App& app, const std::vector<std::string>& arguments) {
   const CLI::App* command = &app;
   for (size_t i = 1; i < arguments.size(); ++i) {
