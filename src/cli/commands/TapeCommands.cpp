@@ -137,24 +137,32 @@ Record FindByName(const std::vector<Record>& records, const std::string& text, s
 
 }  // namespace
 
-SQZGZVTRTapeTypeInfo FindTapeType(CQZNVGeZhuanDBControl& control, const std::string& text) {
+namespace {
+
+// The record text names: by GUID (in guidColumn), else by name. where
+// reads the records a condition selects ("" for all).
+template <typename Record, typename Where>
+Record FindRecord(const std::string& text, Where where, const wchar_t* guidColumn, std::wstring Record::*name,
+                  const std::string& what) {
   GUID guid{};
-  if (ReadTypedGuid(text, &guid)) {
-    const auto tapes = TapesWhere(control, L"TAPEGUID = '" + GuidToText(guid) + L"'");
-    if (tapes.empty()) Fail("no tape type with GUID " + GuidToUtf8(guid) + " in the catalogue");
-    return tapes.front();
-  }
-  return FindByName(TapesWhere(control, L""), text, &SQZGZVTRTapeTypeInfo::TAPENAME, "tape type");
+  if (!ReadTypedGuid(text, &guid)) return FindByName(where(L""), text, name, what);
+  const std::vector<Record> found = where(std::wstring(guidColumn) + L" = '" + GuidToText(guid) + L"'");
+  if (found.empty()) Fail("no " + what + " with GUID " + GuidToUtf8(guid) + " in the catalogue");
+  return found.front();
+}
+
+}  // namespace
+
+SQZGZVTRTapeTypeInfo FindTapeType(CQZNVGeZhuanDBControl& control, const std::string& text) {
+  return FindRecord(
+      text, [&](const std::wstring& condition) { return TapesWhere(control, condition); }, L"TAPEGUID",
+      &SQZGZVTRTapeTypeInfo::TAPENAME, "tape type");
 }
 
 SQZGZVTRTapeTypeGroupInfo FindTapeGroup(CQZNVGeZhuanDBControl& control, const std::string& text) {
-  GUID guid{};
-  if (ReadTypedGuid(text, &guid)) {
-    const auto groups = GroupsWhere(control, L"guidGroupID = '" + GuidToText(guid) + L"'");
-    if (groups.empty()) Fail("no tape group with GUID " + GuidToUtf8(guid) + " in the catalogue");
-    return groups.front();
-  }
-  return FindByName(GroupsWhere(control, L""), text, &SQZGZVTRTapeTypeGroupInfo::strGroupName, "tape group");
+  return FindRecord(
+      text, [&](const std::wstring& condition) { return GroupsWhere(control, condition); }, L"guidGroupID",
+      &SQZGZVTRTapeTypeGroupInfo::strGroupName, "tape group");
 }
 
 void NoteUnknownTapeType(CQZNVGeZhuanDBControl& control, const std::string& text) {
