@@ -20,6 +20,8 @@
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
 #include "cli/session/Options.h"
+#include "cli/terminal/Confirm.h"
+#include "cli/terminal/Interruption.h"
 #include "cli/terminal/Progress.h"
 #include "cli/terminal/StandardOutput.h"
 #include "cli/terminal/Text.h"
@@ -96,7 +98,8 @@ struct ImportOptions {
 std::string Plural(size_t n) { return std::to_string(n) + (n == 1 ? " task" : " tasks"); }
 
 // Adds the new tasks, batch at a time (all in one call when batch is 0).
-void AddNewTasks(Session& session, const std::vector<SQZGeZhuanTaskInfo>& tasks, size_t batch, Progress& progress) {
+void AddNewTasks(Session& session, const std::vector<SQZGeZhuanTaskInfo>& tasks, size_t batch, Progress& progress,
+                 ImportInterruption& interruption) {
   const size_t step = batch == 0 ? tasks.size() : batch;
   size_t done = 0;
   while (done < tasks.size()) {
@@ -110,11 +113,14 @@ void AddNewTasks(Session& session, const std::vector<SQZGeZhuanTaskInfo>& tasks,
                                   : "import failed after " + Plural(done) + " were committed (the new tasks from the " +
                                         std::to_string(done + 1) + "th on were not imported)");
     done += count;
+    interruption.Committed(done, 0);
     progress.Update(done);
   }
 }
 
 int RunImport(const GlobalOptions& options, const ImportOptions& import) {
+  ImportInterruption interruption;
+  if (import.path == "-") AnnounceTerminalInput("the JSON document");
   const std::string text = ReadInput(import.path);
   std::vector<SQZGeZhuanTaskInfo> tasks;
   try {
@@ -161,13 +167,14 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import) {
   }
 
   Progress progress("imported", fresh.size() + existing.size());
-  AddNewTasks(session, fresh, import.batch, progress);
+  AddNewTasks(session, fresh, import.batch, progress, interruption);
   // Each rewrite replaces one task's row and items in one transaction.
   for (size_t i = 0; i < existing.size(); ++i) {
     ClearDatabaseMessages();
     if (!session.Control().ModifyGeZhuanTaskAll(&existing[i]))
       FailWithDatabaseMessage("replacing task " + GuidToUtf8(existing[i].guidTaskID) + " failed after " +
                               Plural(fresh.size()) + " were added and " + std::to_string(i) + " replaced");
+    interruption.Committed(fresh.size(), i + 1);
     progress.Update(fresh.size() + i + 1);
   }
   PrintResult(options, out, "imported " + Plural(fresh.size()) + details);
