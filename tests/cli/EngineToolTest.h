@@ -14,7 +14,12 @@ class EngineToolTest : public ToolTest, public ::testing::WithParamInterface<std
   void TearDown() override;
 
   ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "") const;
+  ToolProcess StartTool(const std::vector<std::string>& args, const std::string& input = "") const;
   bool OnServer() const { return GetParam() == "PostgreSQL"; }
+
+  // Runs SQL on the test's database as another program would: psql on the
+  // server, the SQLite library on the file. Fails the test on an error.
+  void Sql(const std::string& sql) const;
 
  private:
   int m_lock = -1;

@@ -47,18 +47,33 @@ std::string ToolTest::WriteFile(const std::string& name, const std::string& text
 }
 
 ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string& input) const {
+  ToolProcess process = Start(args, input);
+  return Wait(process);
+}
+
+ToolProcess ToolTest::Start(const std::vector<std::string>& args, const std::string& input) const {
   static int serial = 0;
   const std::string tag = std::to_string(++serial);
   const fs::path in = WriteFile("stdin" + tag, input), out = m_dir / ("stdout" + tag), err = m_dir / ("stderr" + tag);
+  ToolProcess process;
+  process.out = out.string();
+  process.err = err.string();
+  int typed = -1;  // the terminal's side that the tool reads
+  if (m_terminalInput) {
+    process.terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    if (process.terminal < 0 || grantpt(process.terminal) != 0 || unlockpt(process.terminal) != 0) return process;
+    typed = open(ptsname(process.terminal), O_RDWR | O_NOCTTY);
+  }
 
   const pid_t pid = fork();
   if (pid == 0) {
-    const int inFd = open(in.c_str(), O_RDONLY);
+    const int inFd = m_terminalInput ? typed : open(in.c_str(), O_RDONLY);
     const int outFd = open(m_stdout.empty() ? out.c_str() : m_stdout.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(inFd, 0);
     dup2(outFd, 1);
     dup2(errFd, 2);
+    if (process.terminal >= 0) close(process.terminal);
     setenv("HOME", (m_dir / "home").c_str(), 1);
     setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
@@ -73,14 +88,27 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
     execv(QZ_GEZHUAN_PATH, argv.data());
     _exit(127);
   }
+  process.pid = pid;
+  if (m_terminalInput) {
+    close(typed);
+    // Typed ahead: the terminal keeps it until the tool reads.
+    if (write(process.terminal, input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+      ADD_FAILURE() << "could not type the input";
+  }
+  return process;
+}
+
+ToolResult ToolTest::Wait(ToolProcess& process) const {
   ToolResult result;
   int status = 0;
   rusage usage{};
-  wait4(pid, &status, 0, &usage);
+  wait4(process.pid, &status, 0, &usage);
+  if (process.terminal >= 0) close(process.terminal);
+  process.terminal = -1;
   result.peakMemoryKb = usage.ru_maxrss;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = ReadAll(out);
-  result.err = ReadAll(err);
+  result.out = ReadAll(process.out);
+  result.err = ReadAll(process.err);
   return result;
 }
 

@@ -107,13 +107,14 @@ void AddNewTasks(Session& session, const std::vector<SQZGeZhuanTaskInfo>& tasks,
     std::vector<SQZGeZhuanTaskInfo> slice(tasks.begin() + static_cast<std::ptrdiff_t>(done),
                                           tasks.begin() + static_cast<std::ptrdiff_t>(done + count));
     ClearDatabaseMessages();
+    interruption.BeginStep();
     if (!session.Control().AddGeZhuanTasks(&slice))
       FailWithDatabaseMessage(done == 0
                                   ? "import failed, nothing imported"
                                   : "import failed after " + Plural(done) + " were committed (the new tasks from the " +
                                         std::to_string(done + 1) + "th on were not imported)");
     done += count;
-    interruption.Committed(done, 0);
+    interruption.EndStep(done, 0);
     progress.Update(done);
   }
 }
@@ -166,15 +167,17 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import) {
     return kExitOk;
   }
 
+  interruption.Planned(fresh.size() + existing.size());
   Progress progress("imported", fresh.size() + existing.size());
   AddNewTasks(session, fresh, import.batch, progress, interruption);
   // Each rewrite replaces one task's row and items in one transaction.
   for (size_t i = 0; i < existing.size(); ++i) {
     ClearDatabaseMessages();
+    interruption.BeginStep();
     if (!session.Control().ModifyGeZhuanTaskAll(&existing[i]))
       FailWithDatabaseMessage("replacing task " + GuidToUtf8(existing[i].guidTaskID) + " failed after " +
                               Plural(fresh.size()) + " were added and " + std::to_string(i) + " replaced");
-    interruption.Committed(fresh.size(), i + 1);
+    interruption.EndStep(fresh.size(), i + 1);
     progress.Update(fresh.size() + i + 1);
   }
   PrintResult(options, out, "imported " + Plural(fresh.size()) + details);

@@ -8,9 +8,10 @@
 namespace gezhuan {
 
 // While one lives, Ctrl-C ends the program with a line on standard error
-// that says what was committed: "nothing was imported", or how many tasks
-// were imported (and replaced). A transaction the program was still inside
-// is rolled back by the database when the program ends.
+// that says what was committed: "nothing was imported", or how many of the
+// tasks were imported (and replaced). Outside a step it ends the program at
+// once; during a step (a write whose outcome only its end tells) it waits
+// for the step's end, so that the count is the truth.
 class ImportInterruption {
  public:
   ImportInterruption();
@@ -18,8 +19,13 @@ class ImportInterruption {
   ImportInterruption(const ImportInterruption&) = delete;
   ImportInterruption& operator=(const ImportInterruption&) = delete;
 
-  // Call after each commit, with the totals committed so far.
-  void Committed(size_t added, size_t replaced);
+  // How many tasks the import is to write, once known.
+  void Planned(size_t total);
+
+  void BeginStep();
+  // The totals committed so far. Ends the program when Ctrl-C came during
+  // the step.
+  void EndStep(size_t added, size_t replaced);
 };
 
 }  // namespace gezhuan
