@@ -277,7 +277,8 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
   auto editGuid = std::make_shared<std::string>();
   auto editFields = std::make_shared<TaskFieldOptions>();
   auto itemsFile = std::make_shared<std::string>();
-  CLI::App* edit = task->add_subcommand("edit", "Change a task's fields, or with --items its whole item set");
+  CLI::App* edit =
+      task->add_subcommand("edit", "Change the task fields named (and no others), or with --items its whole item set");
   edit->add_option("GUID", *editGuid, "The task's GUID, or its first 8 or more characters")->required();
   AddTaskFieldOptions(edit, *editFields);
   edit->add_option("--items", *itemsFile,

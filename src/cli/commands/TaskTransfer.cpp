@@ -208,6 +208,7 @@ void AddTaskTransferCommands(CLI::App& task, CommandLine& line) {
   importer->add_flag("--replace", import->replace, "Rewrite tasks that are in the database already, items included")
       ->excludes(skip);
   importer->footer(
+      "Ctrl-C stops it and says what was committed: nothing, or the batches done (exit 130).\n"
       "Example:\n  gezhuan task import tasks.json\n  gezhuan task import --dry-run --replace tasks.json\n"
       "  gezhuan task export | gezhuan --database copy.db task import -");
   importer->callback([&line, import] { line.action = [&line, import] { return RunImport(line.global, *import); }; });
