@@ -30,9 +30,23 @@ std::wstring LockClause(CQZDatabase& database, DATABASETYPE type) {
   return L" for update";
 }
 
-// Opens the one row sql selects, locked, for Edit; false when there is none.
-bool OpenRowToRewrite(CQZRecordSet& set, const std::wstring& sql, CQZDatabase& database, DATABASETYPE type) {
-  return set.Open(sql + LockClause(database, type), ROWOPERATION_WRITE) && !set.IsEOF();
+// Reads the one row sql selects, holding it; change sets fields of the
+// record read, and the row is written back. False when there is no row.
+template <class Record>
+bool RewriteRow(CQZDatabase& database, DATABASETYPE type, const std::wstring& sql, const wchar_t* table,
+                CQZNVGeZhuanDBControl& control, void (CQZNVGeZhuanDBControl::*read)(Record*, CQZRecordSet*),
+                void (CQZNVGeZhuanDBControl::*write)(const Record*, CQZRecordSet*),
+                const std::function<void(Record&)>& change) {
+  CQZRecordSet set(&database);
+  if (!set.Open(sql + LockClause(database, type), ROWOPERATION_WRITE) || set.IsEOF()) return false;
+  Record row;
+  (control.*read)(&row, &set);
+  change(row);
+  set.Edit(table);
+  (control.*write)(&row, &set);
+  set.Update();
+  set.Close();
+  return true;
 }
 
 std::wstring TaskKey(const GUID& task) { return L"'" + GuidToText(task) + L"'"; }
@@ -62,16 +76,10 @@ void ChangeTasks(Session& session, const std::vector<GUID>& tasks, const TaskCha
   CQZNVGeZhuanDBControl& control = session.Control();
   session.InOneTransaction(what, [&](CQZDatabase& database, DATABASETYPE type) {
     for (const GUID& guid : tasks) {
-      CQZRecordSet set(&database);
-      if (!OpenRowToRewrite(set, L"select * from GeZhuanTaskInfo where guidTaskID = " + TaskKey(guid), database, type))
+      if (!RewriteRow(database, type, L"select * from GeZhuanTaskInfo where guidTaskID = " + TaskKey(guid),
+                      L"GeZhuanTaskInfo", control, &CQZNVGeZhuanDBControl::GetGeZhuanTaskContent,
+                      &CQZNVGeZhuanDBControl::SetGeZhuanTaskContent, change))
         Fail(what + ": task " + GuidToUtf8(guid) + " is no longer in the database");
-      SQZGeZhuanTaskInfo task;
-      control.GetGeZhuanTaskContent(&task, &set);
-      change(task);
-      set.Edit(L"GeZhuanTaskInfo");
-      control.SetGeZhuanTaskContent(&task, &set);
-      set.Update();
-      set.Close();
       if (items) ReplaceItems(control, database, guid, *items);
     }
   });
@@ -94,18 +102,11 @@ void ChangeItem(Session& session, const GUID& task, const GUID& item, const Item
                 const std::string& what) {
   CQZNVGeZhuanDBControl& control = session.Control();
   session.InOneTransaction(what, [&](CQZDatabase& database, DATABASETYPE type) {
-    CQZRecordSet set(&database);
     const std::wstring sql = L"select * from GeZhuanTaskItem where guidTask = " + TaskKey(task) + L" and guidItem = '" +
                              GuidToText(item) + L"'";
-    if (!OpenRowToRewrite(set, sql, database, type))
+    if (!RewriteRow(database, type, sql, L"GeZhuanTaskItem", control, &CQZNVGeZhuanDBControl::GetGeZhuanItemContent,
+                    &CQZNVGeZhuanDBControl::SetGeZhuanItemContent, change))
       Fail(what + ": item " + GuidToUtf8(item) + " is no longer in the database");
-    SQZGeZhuanItemInfo row;
-    control.GetGeZhuanItemContent(&row, &set);
-    change(row);
-    set.Edit(L"GeZhuanTaskItem");
-    control.SetGeZhuanItemContent(&row, &set);
-    set.Update();
-    set.Close();
   });
 }
 
