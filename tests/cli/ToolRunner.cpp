@@ -61,8 +61,12 @@ ToolProcess ToolTest::Start(const std::vector<std::string>& args, const std::str
   int typed = -1;  // the terminal's side that the tool reads
   if (m_terminalInput) {
     process.terminal = posix_openpt(O_RDWR | O_NOCTTY);
-    if (process.terminal < 0 || grantpt(process.terminal) != 0 || unlockpt(process.terminal) != 0) return process;
-    typed = open(ptsname(process.terminal), O_RDWR | O_NOCTTY);
+    if (process.terminal >= 0 && grantpt(process.terminal) == 0 && unlockpt(process.terminal) == 0)
+      typed = open(ptsname(process.terminal), O_RDWR | O_NOCTTY);
+    if (typed < 0) {
+      ADD_FAILURE() << "no terminal to type at";
+      return process;
+    }
   }
 
   const pid_t pid = fork();
@@ -100,6 +104,7 @@ ToolProcess ToolTest::Start(const std::vector<std::string>& args, const std::str
 
 ToolResult ToolTest::Wait(ToolProcess& process) const {
   ToolResult result;
+  if (process.pid < 0) return result;
   int status = 0;
   rusage usage{};
   wait4(process.pid, &status, 0, &usage);
