@@ -208,7 +208,9 @@ std::vector<GUID> KeysOf(const std::vector<SQZGeZhuanTaskInfo>& tasks) {
 int RunDelete(const GlobalOptions& options, const DeleteSafety& safety, const std::vector<std::string>& typed) {
   const bool fromInput = typed.size() == 1 && typed[0] == "-";
   if (fromInput && !safety.yes && !safety.dryRun && !InputIsTerminal())
-    UsageError("task GUIDs from a pipe are deleted only with --yes (see them first with --dry-run); nothing deleted");
+    UsageError(
+        "task GUIDs from a pipe or a file are deleted only with --yes (see them first with --dry-run); nothing "
+        "deleted");
   Session session(options);
   const std::vector<SQZGeZhuanTaskInfo> tasks = FindAllTasks(session, typed, "nothing deleted");
   if (safety.dryRun) {
