@@ -137,14 +137,14 @@ TEST_P(SafeChangeTest, BulkChangeThatCannotGetTheLockChangesNothing) {
   EXPECT_EQ(Count({"--run-status", "9"}), 0);
 }
 
-// One operator sets the status of thousands of tasks while another renames
+// One operator sets the status of ten thousand tasks while another renames
 // tasks from both ends of that list inwards, each once, until the first is
 // done: every status stays, and every rename.
 TEST_P(SafeChangeTest, TwoOperatorsChangesToOneTaskBothStay) {
-  const ToolResult imported = Tool({"task", "import", WriteFile("many.json", Document(4000))});
+  const ToolResult imported = Tool({"task", "import", WriteFile("many.json", Document(10000))});
   ASSERT_EQ(imported.status, 0) << imported.err;
   const std::vector<std::string> guids = Lines(AllGuids());
-  ASSERT_EQ(guids.size(), 4005u);
+  ASSERT_EQ(guids.size(), 10005u);
   std::string input;
   for (const std::string& guid : guids) input += guid + "\n";
 
@@ -165,14 +165,14 @@ TEST_P(SafeChangeTest, TwoOperatorsChangesToOneTaskBothStay) {
   }
   const ToolResult bulkDone = Wait(bulk);
   ASSERT_EQ(bulkDone.status, 0) << bulkDone.err;
-  EXPECT_EQ(bulkDone.out, "changed 4005 tasks\n");
+  EXPECT_EQ(bulkDone.out, "changed 10005 tasks\n");
   EXPECT_GE(whileRunning, 4) << "too few renames while the bulk change ran to test anything";
   for (const auto& [guid, name] : names) {
     const json task = Task(guid);
     EXPECT_EQ(task["strTaskName"], name) << guid;
     EXPECT_EQ(task["enumTaskRunStatus"], 7) << guid;
   }
-  EXPECT_EQ(Count({"--run-status", "7"}), 4005);
+  EXPECT_EQ(Count({"--run-status", "7"}), 10005);
 }
 
 // Ctrl-C while reading, and while committing in batches: the answer is

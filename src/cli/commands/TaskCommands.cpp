@@ -180,19 +180,36 @@ int RunEdit(const GlobalOptions& options, const std::string& typed, const TaskFi
 }
 
 // The tasks typed, each looked up; all must exist before anything changes.
+// Whole GUIDs are looked up many to a query, so that a bulk change over
+// thousands of tasks does not wait on thousands of round trips.
 std::vector<SQZGeZhuanTaskInfo> FindAllTasks(Session& session, const std::vector<std::string>& typed,
                                              const std::string& nothingDone) {
+  constexpr size_t kPerQuery = 128;
   std::vector<GuidReference> references;
   for (const std::string& text : GuidArguments(typed)) references.push_back(ReadGuidReference(text, "task"));
-  std::vector<SQZGeZhuanTaskInfo> tasks;
+  std::vector<std::wstring> keys;
   std::set<std::wstring> seen;
   for (const GuidReference& reference : references) {
     try {
-      SQZGeZhuanTaskInfo task = FindTask(session, reference);
-      if (seen.insert(GuidToText(task.guidTaskID)).second) tasks.push_back(std::move(task));
+      const std::wstring key = GuidToText(ResolveGuid(session, reference, kTaskGuids));
+      if (seen.insert(key).second) keys.push_back(key);
     } catch (const CommandError& e) {
       throw CommandError(e.Status(), std::string(e.what()) + "; " + nothingDone);
     }
+  }
+  std::map<std::wstring, SQZGeZhuanTaskInfo> found;
+  for (size_t at = 0; at < keys.size(); at += kPerQuery) {
+    std::wstring list;
+    for (size_t i = at; i < std::min(at + kPerQuery, keys.size()); ++i)
+      list += (list.empty() ? L"'" : L", '") + keys[i] + L"'";
+    for (SQZGeZhuanTaskInfo& task : ListTasks(session.Control(), L"guidTaskID in (" + list + L")"))
+      found.emplace(GuidToText(task.guidTaskID), std::move(task));
+  }
+  std::vector<SQZGeZhuanTaskInfo> tasks;
+  for (const std::wstring& key : keys) {
+    auto task = found.find(key);
+    if (task == found.end()) Fail("no task with GUID " + ToUtf8(key) + "; " + nothingDone);
+    tasks.push_back(std::move(task->second));
   }
   return tasks;
 }
