@@ -16,10 +16,9 @@ class EngineToolTest : public ToolTest, public ::testing::WithParamInterface<std
   ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "") const;
   ToolProcess StartTool(const std::vector<std::string>& args, const std::string& input = "") const;
   bool OnServer() const { return GetParam() == "PostgreSQL"; }
-
-  // Runs SQL on the test's database as another program would: psql on the
-  // server, the SQLite library on the file. Fails the test on an error.
-  void Sql(const std::string& sql) const;
+  // Runs SQL on the test's database from outside the tool: sqlite3 on the
+  // file, psql on the server. The SQL of each engine is given.
+  void Sql(const std::string& sqlite, const std::string& postgres) const;
 
  private:
   int m_lock = -1;

@@ -91,17 +91,16 @@ TEST_P(SafeChangeTest, DeletesFromAScriptNeedYesAndDryRunListsThem) {
 // The database refuses the fourth task, as a trigger or a constraint of a
 // site might: a bulk change over all five changes none of them, and says so.
 TEST_P(SafeChangeTest, BulkChangesHappenWholeOrNotAtAll) {
-  if (OnServer())
-    Sql("CREATE OR REPLACE FUNCTION held() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION 'task 4 is "
-        "held'; "
-        "END $$;\nCREATE TRIGGER held BEFORE UPDATE OR DELETE ON GeZhuanTaskInfo FOR EACH ROW WHEN "
-        "(OLD.guidTaskID = '" +
-        kFourth + "') EXECUTE FUNCTION held();\n");
-  else
-    for (const char* event : {"UPDATE", "DELETE"})
-      Sql(std::string("CREATE TRIGGER held_") + event + " BEFORE " + event +
-          " ON GeZhuanTaskInfo WHEN OLD.guidTaskID = '" + kFourth +
-          "' BEGIN SELECT RAISE(ABORT, 'task 4 is held'); END;");
+  std::string sqlite;
+  for (const char* event : {"UPDATE", "DELETE"})
+    sqlite += std::string("CREATE TRIGGER held_") + event + " BEFORE " + event +
+              " ON GeZhuanTaskInfo WHEN OLD.guidTaskID = '" + kFourth +
+              "' BEGIN SELECT RAISE(ABORT, 'task 4 is held'); END;\n";
+  Sql(sqlite,
+      "CREATE OR REPLACE FUNCTION held() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION 'task 4 is "
+      "held'; END $$;\nCREATE TRIGGER held BEFORE UPDATE OR DELETE ON GeZhuanTaskInfo FOR EACH ROW WHEN "
+      "(OLD.guidTaskID = '" +
+          kFourth + "') EXECUTE FUNCTION held();\n");
   ASSERT_FALSE(HasFailure());
   const std::string guids = AllGuids();
 
@@ -117,7 +116,7 @@ TEST_P(SafeChangeTest, BulkChangesHappenWholeOrNotAtAll) {
   EXPECT_EQ(Count(), 5);
   EXPECT_EQ(Task(kFirst)["arrItems"].size(), 3u) << "the items stay with their task";
 
-  Sql(OnServer() ? "DROP TRIGGER held ON GeZhuanTaskInfo;" : "DROP TRIGGER held_UPDATE; DROP TRIGGER held_DELETE;");
+  Sql("DROP TRIGGER held_UPDATE; DROP TRIGGER held_DELETE;", "DROP TRIGGER held ON GeZhuanTaskInfo;");
   EXPECT_EQ(Tool({"task", "set-status", "--run-status", "9", "-"}, guids).out, "changed 5 tasks\n");
   EXPECT_EQ(Count({"--run-status", "9"}), 5);
 }

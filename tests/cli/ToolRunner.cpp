@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -105,12 +106,25 @@ ToolProcess ToolTest::Start(const std::vector<std::string>& args, const std::str
 ToolResult ToolTest::Wait(ToolProcess& process) const {
   ToolResult result;
   if (process.pid < 0) return result;
+  // The child's ru_maxrss counts the copy of this process it began as, so
+  // the tool's own peak is watched in /proc as it runs (VmHWM of the
+  // program once it is gezhuan), and ru_maxrss is the answer only when the
+  // tool ended before it could be seen.
   int status = 0;
   rusage usage{};
-  wait4(process.pid, &status, 0, &usage);
+  long seen = 0;
+  while (wait4(process.pid, &status, WNOHANG, &usage) == 0) {
+    std::ifstream proc("/proc/" + std::to_string(process.pid) + "/status");
+    bool tool = false;
+    for (std::string line; std::getline(proc, line);) {
+      if (line.rfind("Name:", 0) == 0) tool = line.find("gezhuan") != std::string::npos;
+      if (tool && line.rfind("VmHWM:", 0) == 0) seen = std::max(seen, std::atol(line.c_str() + 6));
+    }
+    usleep(2000);
+  }
+  result.peakMemoryKb = seen > 0 ? seen : usage.ru_maxrss;
   if (process.terminal >= 0) close(process.terminal);
   process.terminal = -1;
-  result.peakMemoryKb = usage.ru_maxrss;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = ReadAll(process.out);
   result.err = ReadAll(process.err);
