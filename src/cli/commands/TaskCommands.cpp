@@ -221,19 +221,16 @@ std::vector<SQZGeZhuanTaskInfo> FindAllTasks(Session& session, const std::vector
       throw CommandError(e.Status(), std::string(e.what()) + "; " + nothingDone);
     }
   }
-  std::map<std::wstring, SQZGeZhuanTaskInfo> found;
-  for (size_t at = 0; at < keys.size(); at += kPerQuery) {
-    std::wstring list;
-    for (size_t i = at; i < std::min(at + kPerQuery, keys.size()); ++i)
-      list += (list.empty() ? L"'" : L", '") + keys[i] + L"'";
-    for (SQZGeZhuanTaskInfo& task : ListTasks(session.Control(), L"guidTaskID in (" + list + L")"))
-      found.emplace(GuidToText(task.guidTaskID), std::move(task));
-  }
   std::vector<SQZGeZhuanTaskInfo> tasks;
-  for (const std::wstring& key : keys) {
-    auto task = found.find(key);
-    if (task == found.end()) Fail("no task with GUID " + ToUtf8(key) + "; " + nothingDone);
-    tasks.push_back(std::move(task->second));
+  for (size_t at = 0; at < keys.size(); at += kPerQuery) {
+    const std::vector<std::wstring> chunk(
+        keys.begin() + static_cast<std::ptrdiff_t>(at),
+        keys.begin() + static_cast<std::ptrdiff_t>(std::min(at + kPerQuery, keys.size())));
+    std::vector<SQZGeZhuanTaskInfo> found = TasksInOrder(session.Control(), chunk);
+    for (size_t i = 0; i < chunk.size(); ++i)
+      if (i >= found.size() || GuidToText(found[i].guidTaskID) != chunk[i])
+        Fail("no task with GUID " + ToUtf8(chunk[i]) + "; " + nothingDone);
+    for (SQZGeZhuanTaskInfo& task : found) tasks.push_back(std::move(task));
   }
   return tasks;
 }
