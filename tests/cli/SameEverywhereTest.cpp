@@ -67,7 +67,8 @@ TEST_F(SameEverywhereTest, ItemDeleteTakesTheItemsGuidAlone) {
   EXPECT_EQ(RunDb({"item", "delete", item}).status, 1) << "gone";
   // A start of the GUID will do; --task still scopes it, or deletes all.
   EXPECT_EQ(RunDb({"item", "delete", "5a3e0001-7c1b-4d2a-9f00-000000001102"}).status, 0);
-  EXPECT_EQ(RunDb({"item", "delete", "--task", "5A3E0001-7C1B-4D2A-9F00-000000000003"}).out, "deleted 4 items\n");
+  EXPECT_EQ(RunDb({"item", "delete", "--yes", "--task", "5A3E0001-7C1B-4D2A-9F00-000000000003"}).out,
+            "deleted 4 items\n");
   EXPECT_EQ(RunDb({"item", "delete"}).status, 2);
   EXPECT_EQ(RunDb({"item", "delete", item, "--item", item}).status, 2);
 }

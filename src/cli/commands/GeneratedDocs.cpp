@@ -296,6 +296,7 @@ void WriteMan(const CLI::App& app) {
                ".TP\n.B 1\nFailed, or what the command names (a task, an item, a tape type or group, a GUID "
                "start) does not exist.\n"
                ".TP\n.B 2\nUsage error: an unknown command or option, or a value of the wrong form.\n"
+               ".TP\n.B 130\nInterrupted by Ctrl-C (an import first says what it committed).\n"
                ".SH ENVIRONMENT\n"
                ".TP\n.B QZ_DB_SETTINGS\nThe settings file (default $XDG_CONFIG_HOME/qz/dbsettings.ini).\n"
                ".TP\n.B XDG_DATA_HOME\nWhere the default database lives (qz/gezhuan.db).\n"

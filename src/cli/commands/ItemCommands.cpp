@@ -13,6 +13,7 @@
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
 #include "cli/session/Options.h"
+#include "cli/terminal/Confirm.h"
 #include "cli/terminal/Text.h"
 #include "common/GuidText.h"
 
@@ -20,7 +21,6 @@ namespace gezhuan {
 
 using qz::common::GuidToText;
 using qz::common::GuidToUtf8;
-using qz::common::IsNullGuid;
 
 namespace {
 
@@ -118,8 +118,8 @@ uint32_t RequireTimecode(const std::string& text, const FrameRate& rate, const s
   return frames;
 }
 
-// Rewrites the item inside its task: the task's items are replaced in one
-// transaction, so that the item is never lost between a delete and an add.
+// Rewrites only the item's own row; its task and the other items stay as
+// they are.
 int RunEdit(const GlobalOptions& options, const ItemEditOptions& edit) {
   const GuidReference reference = ReadGuidReference(edit.item, "item");
   if (edit.name.empty() && edit.trimIn.empty() && edit.trimOut.empty() && edit.length.empty() && !edit.type &&
@@ -133,44 +133,43 @@ int RunEdit(const GlobalOptions& options, const ItemEditOptions& edit) {
 
   Session session(options);
   const SQZGeZhuanItemInfo found = FindItem(session, reference);
-  SQZGeZhuanTaskInfo task = FindTask(session, ReadGuidReference(GuidToUtf8(found.guidTask), "task"));
-  auto item = std::find_if(task.arrItems.begin(), task.arrItems.end(),
-                           [&](const SQZGeZhuanItemInfo& i) { return i.guidItem == found.guidItem; });
-  if (item == task.arrItems.end()) Fail("item " + GuidToUtf8(found.guidItem) + " is not among its task's items");
-  if (!edit.name.empty()) item->strItemName = FromUtf8(edit.name);
-  if (edit.type) item->nItemType = *edit.type;
-  if (edit.index) item->nIndex = *edit.index;
-  const bool pointsMoved = trimIn || trimOut;
-  if (trimIn) item->dwTrimIn = *trimIn;
-  if (trimOut) item->dwTrimOut = *trimOut;
-  if (item->dwTrimOut < item->dwTrimIn) UsageError("the item would end (--out) before it begins (--in)");
-  // A length left out follows moved trim points.
-  if (length)
-    item->dwLength = *length;
-  else if (pointsMoved)
-    item->dwLength = item->dwTrimOut - item->dwTrimIn;
-  ClearDatabaseMessages();
-  if (!session.Control().ModifyGeZhuanTaskAll(&task)) FailWithDatabaseMessage("cannot change the item");
+  ChangeItem(
+      session, found.guidTask, found.guidItem,
+      [&](SQZGeZhuanItemInfo& item) {
+        if (!edit.name.empty()) item.strItemName = FromUtf8(edit.name);
+        if (edit.type) item.nItemType = *edit.type;
+        if (edit.index) item.nIndex = *edit.index;
+        const bool pointsMoved = trimIn || trimOut;
+        if (trimIn) item.dwTrimIn = *trimIn;
+        if (trimOut) item.dwTrimOut = *trimOut;
+        if (item.dwTrimOut < item.dwTrimIn) UsageError("the item would end (--out) before it begins (--in)");
+        // A length left out follows moved trim points.
+        if (length)
+          item.dwLength = *length;
+        else if (pointsMoved)
+          item.dwLength = item.dwTrimOut - item.dwTrimIn;
+      },
+      "cannot change the item");
   Json out = Json::object();
   out["changed"] = GuidToUtf8(found.guidItem);
   PrintResult(options, out, "item " + GuidToUtf8(found.guidItem) + " changed");
   return kExitOk;
 }
 
-long long CountItems(Session& session, const GUID& task, const GUID& item) {
-  std::wstring condition = L"guidTask = '" + GuidToText(task) + L"'";
-  if (!IsNullGuid(item)) condition += L" and guidItem = '" + GuidToText(item) + L"'";
-  return static_cast<long long>(
-      session.QueryColumn(L"select guidItem from GeZhuanTaskItem where " + condition, L"guidItem").size());
-}
-
 // `item delete GUID` deletes the item its GUID names, wherever it stands;
 // with --task, all of that task's items or (--item, or GUID) one of them.
-int RunDelete(const GlobalOptions& options, const std::string& taskText, std::string itemText,
-              const std::string& positional) {
+// Deleting all items of a task is the bulk case: asked on a terminal, and
+// refused from a script without --yes.
+int RunDelete(const GlobalOptions& options, const DeleteSafety& safety, const std::string& taskText,
+              std::string itemText, const std::string& positional) {
   if (!positional.empty() && !itemText.empty()) UsageError("name the item once: GUID or --item, not both");
   if (!positional.empty()) itemText = positional;
   if (taskText.empty() && itemText.empty()) UsageError("give the item's GUID, or --task for all of a task's items");
+  const bool all = itemText.empty();
+  if (all && !safety.yes && !safety.dryRun && !InputIsTerminal())
+    UsageError(
+        "all items of a task are deleted without a terminal only with --yes (see them first with --dry-run); "
+        "nothing deleted");
   std::optional<GuidReference> taskReference, itemReference;
   if (!taskText.empty()) taskReference = ReadGuidReference(taskText, "--task");
   if (!itemText.empty()) itemReference = ReadGuidReference(itemText, "item");
@@ -184,15 +183,25 @@ int RunDelete(const GlobalOptions& options, const std::string& taskText, std::st
     task = found.guidTask;
     item = found.guidItem;
   }
-  const long long count = CountItems(session, task, item);
+  std::wstring condition = L"guidTask = '" + GuidToText(task) + L"'";
+  if (!all) condition += L" and guidItem = '" + GuidToText(item) + L"'";
+  const std::vector<SQZGeZhuanItemInfo> items = ListItems(session.Control(), condition + L" order by nIndex");
+  const size_t count = items.size();
   if (count == 0)
-    Fail(IsNullGuid(item) ? "task " + GuidToUtf8(task) + " has no items"
-                          : "task " + GuidToUtf8(task) + " has no item " + GuidToUtf8(item));
+    Fail(all ? "task " + GuidToUtf8(task) + " has no items"
+             : "task " + GuidToUtf8(task) + " has no item " + GuidToUtf8(item));
+  const std::string counted = std::to_string(count) + (count == 1 ? " item" : " items");
+  if (safety.dryRun) {
+    PrintListing(options, ItemListing(items, false, options.rate), "");
+    std::cerr << "gezhuan: --dry-run: would delete " << counted << "; nothing deleted\n";
+    return kExitOk;
+  }
+  if (all) ConfirmDelete(safety, "delete all " + counted + " of task " + GuidToUtf8(task) + "?");
   ClearDatabaseMessages();
   if (!session.Control().DeleteGeZhuanItem(task, item)) FailWithDatabaseMessage("cannot delete the items");
   Json out = Json::object();
   out["deleted"] = count;
-  PrintResult(options, out, "deleted " + std::to_string(count) + (count == 1 ? " item" : " items"));
+  PrintResult(options, out, "deleted " + counted);
   return kExitOk;
 }
 
@@ -247,16 +256,22 @@ void AddItemCommands(CLI::App& app, CommandLine& line) {
   auto task = std::make_shared<std::string>();
   auto itemGuid = std::make_shared<std::string>();
   auto deleteGuid = std::make_shared<std::string>();
-  CLI::App* del = item->add_subcommand("delete", "Delete one item, or all items of a task");
+  auto safety = std::make_shared<DeleteSafety>();
+  CLI::App* del = item->add_subcommand(
+      "delete", "Delete one item, or all items of a task (asked on a terminal; --yes needed from a script)");
   del->add_option("GUID", *deleteGuid, "The item's GUID, or its first 8 or more characters");
   del->add_option("--task", *task, "The task's GUID or its start: all its items, or with GUID one of them")
       ->type_name("GUID");
   del->add_option("--item", *itemGuid, "The item, as GUID does")->type_name("GUID");
+  AddDeleteSafetyOptions(del, *safety);
   del->footer(
       "Example:\n  gezhuan item delete 5A3E0001-7C1B-4D2A-9F00-000000001101\n"
-      "  gezhuan item delete --task 5A3E0001-7C1B-4D2A-9F00-000000000004");
-  del->callback([&line, task, itemGuid, deleteGuid] {
-    line.action = [&line, task, itemGuid, deleteGuid] { return RunDelete(line.global, *task, *itemGuid, *deleteGuid); };
+      "  gezhuan item delete --task 5A3E0001-7C1B-4D2A-9F00-000000000004 --dry-run\n"
+      "  gezhuan item delete --task 5A3E0001-7C1B-4D2A-9F00-000000000004 --yes");
+  del->callback([&line, task, itemGuid, deleteGuid, safety] {
+    line.action = [&line, task, itemGuid, deleteGuid, safety] {
+      return RunDelete(line.global, *safety, *task, *itemGuid, *deleteGuid);
+    };
   });
 }
 
