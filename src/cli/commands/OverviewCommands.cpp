@@ -43,7 +43,7 @@ const char* CommandSummary() {
          "  help COMMAND                         help on one command\n"
          "Each command has --help with an example.\n"
          "Exit status: 0 done (a listing that finds nothing is done too), 1 failed or what was named\n"
-         "(a task, item, tape type or GUID start) does not exist, 2 usage error.";
+         "(a task, item, tape type or GUID start) does not exist, 2 usage error, 130 Ctrl-C.";
 }
 
 namespace {
