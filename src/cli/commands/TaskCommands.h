@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/formats/Output.h"
 #include "cli/formats/Timecode.h"
 
 namespace CLI {
@@ -17,7 +18,6 @@ namespace gezhuan {
 
 struct CommandLine;
 struct GuidReference;
-struct Listing;
 class Session;
 
 // The tasks a condition selects ("" for all), with their items. An empty
@@ -39,6 +39,19 @@ Listing ItemListing(const std::vector<SQZGeZhuanItemInfo>& items, bool withTask,
 // frame counts as timecode.
 std::vector<std::pair<std::string, std::wstring>> TaskFieldLines(const SQZGeZhuanTaskInfo& task, const FrameRate& rate);
 std::vector<std::pair<std::string, std::wstring>> ItemFieldLines(const SQZGeZhuanItemInfo& item, const FrameRate& rate);
+
+// The fields for `show`: labelled in words (label), with the rate of the
+// timecode in them after the field named after; or, when raw, under their
+// column names with the rate last.
+FieldLines ShownFields(FieldLines lines, bool raw, FieldLines (*label)(const FieldLines&), const char* after,
+                       const GlobalOptions& options);
+
+// "Timecode at 25 fps, from the default" above a table that shows
+// timecode; nothing in the other output forms.
+void PrintRateLine(const GlobalOptions& options);
+
+// What the help of the task commands says about statuses and unset dates.
+extern const char* const kFieldsHelp;
 
 // `task list|count|show`.
 void AddTaskReadingCommands(CLI::App& task, CommandLine& line);

@@ -17,6 +17,7 @@ using qz::common::ReadTypedGuid;
 
 using qz::records::FormatDateTime;
 using qz::records::ParseDateTime;
+using qz::records::UnsetDateTime;
 
 namespace {
 
@@ -140,7 +141,7 @@ bool WhereOrders(const TaskFilter& filter) {
 
 bool TaskFilter::Empty() const {
   return name.empty() && from.empty() && to.empty() && !type && !editStatus && !runStatus && since.empty() &&
-         until.empty() && where.empty();
+         until.empty() && !noBegin && where.empty();
 }
 
 std::wstring FoldLatinCase(const std::wstring& text) {
@@ -163,12 +164,21 @@ void AddTaskFilterOptions(CLI::App* command, TaskFilter& filter) {
   command->add_option("--type", filter.type, "Only tasks of this enumTaskType")->type_name("N");
   command->add_option("--edit-status", filter.editStatus, "Only tasks with this enumTaskEditStatus")->type_name("N");
   command->add_option("--run-status", filter.runStatus, "Only tasks with this enumTaskRunStatus")->type_name("N");
-  command->add_option("--since", filter.since, "Only tasks that begin at or after WHEN")
-      ->type_name("WHEN")
-      ->check(NotEmpty(false));
-  command->add_option("--until", filter.until, "Only tasks that begin at or before WHEN (a date: by its end)")
-      ->type_name("WHEN")
-      ->check(NotEmpty(false));
+  CLI::Option* since =
+      command->add_option("--since", filter.since, "Only tasks that begin at or after WHEN (never one with no begin)")
+          ->type_name("WHEN")
+          ->check(NotEmpty(false));
+  CLI::Option* until = command
+                           ->add_option("--until", filter.until,
+                                        "Only tasks that begin at or before WHEN (a date: by its end; never one with "
+                                        "no begin)")
+                           ->type_name("WHEN")
+                           ->check(NotEmpty(false));
+  command
+      ->add_flag("--no-begin", filter.noBegin,
+                 "Only tasks whose begin is unset (shown blank; stored as 1900-01-01 01:01:01 or NULL)")
+      ->excludes(since)
+      ->excludes(until);
   command
       ->add_option("--where", filter.where,
                    "SQL search condition, without the word where, passed to the database unchanged: "
@@ -190,6 +200,10 @@ std::wstring TaskCondition(const TaskFilter& filter, const DBsSetNode& node, boo
   if (filter.editStatus) parts.push_back(L"enumTaskEditStatus = " + std::to_wstring(*filter.editStatus));
   if (filter.runStatus) parts.push_back(L"enumTaskRunStatus = " + std::to_wstring(*filter.runStatus));
   const std::wstring begin = ComparableDate(L"odtTaskBeginDateTime", dialect);
+  // An unset begin is a NULL, which no comparison matches, or this value.
+  const std::wstring unset = DateLiteral(UnsetDateTime(), dialect);
+  if (filter.noBegin) parts.push_back(L"(" + begin + L" is null or " + begin + L" = " + unset + L")");
+  if (!filter.since.empty() || !filter.until.empty()) parts.push_back(begin + L" <> " + unset);
   if (!filter.since.empty())
     parts.push_back(begin + L" >= " + DateLiteral(RequireDate(filter.since, "--since"), dialect));
   if (!filter.until.empty()) {

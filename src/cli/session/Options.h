@@ -21,8 +21,9 @@ struct GlobalOptions {
   std::string format;      // --format table|json|jsonl|csv|tsv ("" for table)
   bool noHeader = false;   // --no-header: csv, tsv and table without the header line
   bool quiet = false;      // -q: listings print only their GUIDs, one a line
-  std::string fps = "25";  // --fps: the rate of timecode shown and typed
-  FrameRate rate;          // fps, parsed
+  std::string fps;         // --fps: the rate of timecode shown and typed ("" when not given)
+  FrameRate rate;          // the rate in use (session/ToolConfig.h)
+  std::string rateSource;  // where it came from: "--fps", "GEZHUAN_FPS", the file's line, "the default"
 
   // True when a command's result is to be JSON (--json, --format json|jsonl).
   bool WantsJson() const { return format == "json" || format == "jsonl"; }
