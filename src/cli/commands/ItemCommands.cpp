@@ -46,9 +46,9 @@ int RunList(const GlobalOptions& options, const std::string& taskText, const std
     condition = where.empty() ? own + L" order by nIndex" : own + L" and (" + condition + L")";
   }
   std::vector<SQZGeZhuanItemInfo> items = ListItems(session.Control(), condition);
-  if (!items.empty()) PrintRateLine(options);
   PrintListing(options, ItemListing(items, !task, options.rate),
                where.empty() && !task ? "no items" : "no items match");
+  if (!items.empty()) PrintRateLine(options);
   return kExitOk;
 }
 

@@ -46,7 +46,7 @@ std::vector<std::pair<std::string, std::wstring>> ItemFieldLines(const SQZGeZhua
 FieldLines ShownFields(FieldLines lines, bool raw, FieldLines (*label)(const FieldLines&), const char* after,
                        const GlobalOptions& options);
 
-// "Timecode at 25 fps, from the default" above a table that shows
+// "Timecode at 25 fps, from the default" under a table that shows
 // timecode; nothing in the other output forms.
 void PrintRateLine(const GlobalOptions& options);
 
