@@ -57,9 +57,9 @@ TEST_P(EntryRulesTest, TypedCommandsRefuseWhatContradictsItself) {
   ASSERT_EQ(Tool({"item", "edit", item, "--out", "500"}).status, 0);
   EXPECT_EQ(json::parse(Tool({"--json", "item", "show", item}).out)["dwLength"], 500) << "the length follows";
   EXPECT_EQ(Tool({"task", "edit", task, "--end", "2000-01-01"}).status, 2) << "before the sample task's begin";
-  EXPECT_EQ(Tool({"task", "edit", task, "--items", "-"}, R"([{"strItemName": "x", "dwTrimOut": 9, "dwLength": 1}])")
-                .status,
-            1);
+  EXPECT_EQ(
+      Tool({"task", "edit", task, "--items", "-"}, R"([{"strItemName": "x", "dwTrimOut": 9, "dwLength": 1}])").status,
+      1);
   EXPECT_EQ(Show(task)["arrItems"].size(), items + 1) << "a refused edit kept the items";
 
   const ToolResult allowed = Tool({"task", "add", "--name", "u", "--from", "Betamax", "--allow-unknown-tapes"});

@@ -48,8 +48,8 @@ constexpr Label kTaskLabels[] = {
 };
 
 constexpr Label kItemLabels[] = {
-    {"strItemName", "Name"},    {"guidItem", "GUID"},       {"guidTask", "Task GUID"}, {"nIndex", "Position"},
-    {"nItemType", "Type"},      {"dwTrimIn", "Trim in"},    {"dwTrimOut", "Trim out"}, {"dwLength", "Length"},
+    {"strItemName", "Name"}, {"guidItem", "GUID"},    {"guidTask", "Task GUID"}, {"nIndex", "Position"},
+    {"nItemType", "Type"},   {"dwTrimIn", "Trim in"}, {"dwTrimOut", "Trim out"}, {"dwLength", "Length"},
 };
 
 template <size_t N>

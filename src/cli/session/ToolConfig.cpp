@@ -41,8 +41,7 @@ ToolConfig ReadToolConfig(const std::filesystem::path& path) {
     if (equals == std::string::npos) Refuse(path, number, "expected key = value, found \"" + line + "\"");
     const std::string key = TrimAscii(line.substr(0, equals)), value = TrimAscii(line.substr(equals + 1));
     if (key != "fps") Refuse(path, number, "unknown key \"" + key + "\" (the keys are: fps)");
-    if (config.fpsLine != 0)
-      Refuse(path, number, "fps is set on line " + std::to_string(config.fpsLine) + " already");
+    if (config.fpsLine != 0) Refuse(path, number, "fps is set on line " + std::to_string(config.fpsLine) + " already");
     FrameRate rate;
     if (!ParseFrameRate(value, &rate)) Refuse(path, number, "fps: \"" + value + "\" is no rate; give " + kRates);
     config.fps = value;
