@@ -43,6 +43,7 @@ TEST_P(PlainFieldsTest, UnsetDatesShowBlankAndStayOutOfTheDateFilters) {
   EXPECT_EQ(Count({"--until", "2100-01-01"}), samples) << "an unset begin is no date before 2100 either";
   EXPECT_EQ(Count({"--no-begin"}), 1);
   EXPECT_EQ(Tool({"task", "count", "--no-begin", "--since", "2024-01-01"}).status, 2);
+  EXPECT_EQ(Lines(Tool({"-q", "task", "list"}).out).back(), task) << "an unset begin sorts last, as a NULL does";
   const std::string help = Tool({"task", "list", "--help"}).out;
   EXPECT_NE(help.find("never match a task whose"), std::string::npos) << help;
   EXPECT_NE(help.find("0 is only the value of a new task"), std::string::npos) << help;
