@@ -34,8 +34,9 @@ std::filesystem::path ToolConfigPath();
 ToolConfig ReadToolConfig(const std::filesystem::path& path);
 
 // Settles options->rate and options->rateSource: --fps, else $GEZHUAN_FPS,
-// else fps in the file, else 25. The file is read whenever --fps is not
-// given, so that a mistake in it is found when it could matter.
+// else fps in the file, else 25. The file is read whenever neither --fps
+// nor the variable gives the rate, on every command, so that a mistake in
+// it is found before it could matter.
 void ChooseFrameRate(GlobalOptions* options);
 
 // "29.97 fps drop-frame, from GEZHUAN_FPS": the rate in use and why.
