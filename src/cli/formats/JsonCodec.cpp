@@ -2,16 +2,20 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "common/GuidText.h"
 #include "common/RandomGuid.h"
+#include "records/DateText.h"
 
 namespace gezhuan {
 
 using qz::common::GuidToUtf8;
 using qz::common::IsNullGuid;
 using qz::common::NewRandomGuid;
+using qz::records::IsUnsetDateTime;
+using qz::records::UnsetDateTime;
 
 namespace {
 
@@ -33,6 +37,7 @@ std::vector<SQZGeZhuanItemInfo> ReadItems(const Json& array, const std::string& 
     item.guidItem = NewRandomGuid();
     item.nIndex = static_cast<int32_t>(i);
     ReadFields(object, at, &item);
+    if (!object.contains("dwLength") && item.dwTrimOut >= item.dwTrimIn) item.dwLength = item.dwTrimOut - item.dwTrimIn;
     if (item.guidTask != task)
       Refuse(at + ".guidTask", "guidTask",
              "the item names task " + GuidToUtf8(item.guidTask) + " but stands in task " + GuidToUtf8(task));
@@ -45,6 +50,13 @@ std::vector<SQZGeZhuanItemInfo> ReadItems(const Json& array, const std::string& 
 }
 
 }  // namespace
+
+Json TaskToJson(const SQZGeZhuanTaskInfo& task) {
+  Json out = qz::records::TaskToJson(task);
+  if (IsUnsetDateTime(task.odtTaskBeginDateTime)) out["odtTaskBeginDateTime"] = nullptr;
+  if (IsUnsetDateTime(task.odtTaskEndDateTime)) out["odtTaskEndDateTime"] = nullptr;
+  return out;
+}
 
 std::string DocumentText(const Json& document) {
   return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
@@ -64,6 +76,11 @@ std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text,
     SQZGeZhuanTaskInfo task;
     task.guidTaskID = NewRandomGuid();
     ReadFields(object, at, &task);
+    for (auto [name, field] : {std::pair{"odtTaskBeginDateTime", &task.odtTaskBeginDateTime},
+                               std::pair{"odtTaskEndDateTime", &task.odtTaskEndDateTime}}) {
+      auto member = object.find(name);
+      if (member != object.end() && member->is_null()) *field = UnsetDateTime();
+    }
     if (IsNullGuid(task.guidTaskID)) Refuse(at + ".guidTaskID", "guidTaskID", "the null GUID cannot key a task");
     const std::string key = GuidToUtf8(task.guidTaskID);
     if (!seenTasks.emplace(key, at).second)

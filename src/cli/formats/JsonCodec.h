@@ -17,7 +17,10 @@ using qz::records::GroupToJson;
 using qz::records::ItemToJson;
 using qz::records::Json;
 using qz::records::TapeToJson;
-using qz::records::TaskToJson;
+
+// A task as the tool writes it: every column, its items nested, and an
+// unset begin or end (records/DateText.h) as null, as it shows blank.
+Json TaskToJson(const SQZGeZhuanTaskInfo& task);
 
 // The text of a document: two-space indentation, UTF-8, a final newline.
 std::string DocumentText(const Json& document);
@@ -28,7 +31,9 @@ using DocumentError = qz::records::JsonError;
 // Reads a task document: an array of task objects. Every field is checked
 // before anything is returned; a field left out keeps the record's default
 // (a missing guidTaskID or guidItem gets a fresh one, a missing guidTask
-// the task's, a missing nIndex the item's place). Throws DocumentError.
+// the task's, a missing nIndex the item's place, a missing dwLength the
+// distance between the trim points). A null begin or end is stored as
+// unset, the value a task holds until they are set. Throws DocumentError.
 // checked, when given, is told after each task how many of how many are
 // checked (for a progress line).
 std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(
