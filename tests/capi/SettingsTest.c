@@ -82,7 +82,7 @@ int main(void) {
   QZNVGeZhuanDB* db = QZNVGeZhuanDB_Create();
   QZNVGeZhuanDBSetting all[QZNV_GEZHUAN_SETTING_COUNT];
   QZNVGeZhuanDBSetting one;
-  remove("settings-test.db");
+  remove("设置 settings-test.db");
 #ifndef _WIN32
   if (getenv("QZ_DB_SETTINGS") != NULL) remove(getenv("QZ_DB_SETTINGS")); /* start from an empty store */
 #endif
@@ -103,12 +103,12 @@ int main(void) {
   one.nDBType = 0;
   one.strSettingName = U(u"qznvcenterdbsetting");
   one.strConnect1 = U(u".");
-  one.strConnect2 = U(u"settings-test.db");
+  one.strConnect2 = U(u"设置 settings-test.db");
   one.strConnect3 = U(u"用户 \U0001D11E");
   CHECK(QZNVGeZhuanDB_SetSetting(db, &one) == 1);
   memset(&one, 0, sizeof one);
   CHECK(QZNVGeZhuanDB_GetSetting(db, U(u"QZNVCENTERDBSetting"), &one) == 1);
-  CHECK(one.nDBType == 0 && Same(one.strConnect1, u".") && Same(one.strConnect2, u"settings-test.db"));
+  CHECK(one.nDBType == 0 && Same(one.strConnect1, u".") && Same(one.strConnect2, u"设置 settings-test.db"));
   CHECK(Same(one.strConnect3, u"用户 \U0001D11E") && Same(one.strConnect4, u""));
   CHECK(Same(one.strSettingName, u"QZNVCENTERDBSetting"));
   QZNVGeZhuanDB_FreeSettings(&one, 1);
@@ -159,7 +159,7 @@ int main(void) {
     HANDLE canceller = CreateThread(NULL, 0, CancelDialog, NULL, 0, NULL);
     CHECK(QZNVGeZhuanDB_ShowSettingsDialog(db, all) == 0);
     CHECK(Kind(db) == QZNV_GEZHUAN_CANCELLED);
-    CHECK(Same(all[5].strSettingName, u"QZNVCENTERDBSetting") && Same(all[5].strConnect2, u"settings-test.db"));
+    CHECK(Same(all[5].strSettingName, u"QZNVCENTERDBSetting") && Same(all[5].strConnect2, u"设置 settings-test.db"));
     QZNVGeZhuanDB_FreeSettings(all, QZNV_GEZHUAN_SETTING_COUNT);
     WaitForSingleObject(canceller, INFINITE);
     CloseHandle(canceller);
@@ -170,9 +170,9 @@ int main(void) {
 #endif
 
   QZNVGeZhuanDB_Destroy(db);
-  remove("settings-test.db");
-  remove("settings-test.db-wal");
-  remove("settings-test.db-shm");
+  remove("设置 settings-test.db");
+  remove("设置 settings-test.db-wal");
+  remove("设置 settings-test.db-shm");
   if (failures == 0) puts("settings through the C interface: every check held");
   return failures == 0 ? 0 : 1;
 }
