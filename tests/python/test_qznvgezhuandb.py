@@ -144,3 +144,17 @@ def test_the_installed_module_finds_its_library(tmp_path):
     run = subprocess.run([sys.executable, "-c", script], env=environment, cwd=str(tmp_path),
                          stdout=subprocess.PIPE, universal_newlines=True, check=True)
     assert run.stdout.strip().startswith(str(prefix))
+
+
+def test_the_readme_example_runs_twice(tmp_path, capsys):
+    readme = open(os.path.join(os.path.dirname(__file__), "..", "..", "README.md"), encoding="utf-8").read()
+    start = readme.index("```python\nimport uuid\nimport qznvgezhuandb")
+    example = readme[start + len("```python\n"):readme.index("```\n", start + 10)]
+    assert '"/data"' in example
+    example = example.replace('"/data"', repr(str(tmp_path)))
+    for _ in range(2):
+        exec(compile(example, "README.md", "exec"), {})
+    printed = capsys.readouterr().out.splitlines()
+    assert len(printed) == 4 and "Betacam to XDCAM 1" in printed[0] and "no_such_column" in printed[1]
+    with qz.open(str(tmp_path), "gezhuan.db") as db:
+        assert db.tasks() == []
