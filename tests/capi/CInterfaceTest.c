@@ -11,21 +11,7 @@
 #include <string.h>
 #include <uchar.h>
 
-static int failures = 0;
-
-#define CHECK(condition)                                                      \
-  do {                                                                        \
-    if (!(condition)) {                                                       \
-      fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                             \
-    }                                                                         \
-  } while (0)
-
-static size_t Length(const QZNVChar* text) {
-  size_t n = 0;
-  while (text[n] != 0) ++n;
-  return n;
-}
+#include "Check.h"
 
 /* Where needle first occurs in text at or after from, both UTF-16; -1 when
  * it does not. */
