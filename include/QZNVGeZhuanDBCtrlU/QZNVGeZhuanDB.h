@@ -177,7 +177,9 @@ QZNV_GEZHUAN_C_API int QZNV_CALL QZNVGeZhuanDB_AddSampleCatalogue(QZNVGeZhuanDB*
 enum { QZNV_GEZHUAN_SETTING_COUNT = 6 };
 
 /* One named setting: the fields of DBsSetNode. Texts the library fills
- * belong to the caller, who frees them with QZNVGeZhuanDB_FreeSettings. */
+ * belong to the caller, who frees them with QZNVGeZhuanDB_FreeSettings.
+ * A call that fills settings empties them first (every text NULL), so that
+ * freeing them is safe whatever it answers. */
 typedef struct QZNVGeZhuanDBSetting {
   int nDBType; /* kind code, as QZNVGeZhuanDB_Open takes it */
   const QZNVChar* strConnect1;

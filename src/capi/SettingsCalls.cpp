@@ -86,9 +86,15 @@ void ToCaller(const DBsSetNode& node, QZNVGeZhuanDBSetting* out) {
   *out = setting;
 }
 
+// Empties count settings of the caller's, which may hold anything: so that
+// freeing them is safe whatever the call answers.
+void Empty(QZNVGeZhuanDBSetting* settings, size_t count) {
+  for (size_t i = 0; i < count; ++i) settings[i] = QZNVGeZhuanDBSetting{};
+}
+
 // Fills out[0..5] from settings, all or nothing.
 void AllToCaller(const std::vector<DBsSetNode>& settings, QZNVGeZhuanDBSetting* out) {
-  for (size_t i = 0; i < QZNV_GEZHUAN_SETTING_COUNT; ++i) out[i] = QZNVGeZhuanDBSetting{};
+  Empty(out, QZNV_GEZHUAN_SETTING_COUNT);
   try {
     for (size_t i = 0; i < settings.size() && i < QZNV_GEZHUAN_SETTING_COUNT; ++i) ToCaller(settings[i], &out[i]);
   } catch (...) {
@@ -104,6 +110,7 @@ extern "C" {
 int QZNVGeZhuanDB_GetSettings(QZNVGeZhuanDB* db, QZNVGeZhuanDBSetting settings[QZNV_GEZHUAN_SETTING_COUNT]) {
   return Run(db, false, [&] {
     if (settings == nullptr) return Fail(db, "the settings pointer is null");
+    Empty(settings, QZNV_GEZHUAN_SETTING_COUNT);
     AllToCaller(ReadSettings(db), settings);
     return 1;
   });
@@ -112,6 +119,7 @@ int QZNVGeZhuanDB_GetSettings(QZNVGeZhuanDB* db, QZNVGeZhuanDBSetting settings[Q
 int QZNVGeZhuanDB_GetSetting(QZNVGeZhuanDB* db, const QZNVChar* name, QZNVGeZhuanDBSetting* setting) {
   return Run(db, false, [&] {
     if (setting == nullptr) return Fail(db, "the setting pointer is null");
+    Empty(setting, 1);
     DBsSetNode node;
     if (!FindSetting(db, ReadSettings(db), name, &node)) return 0;
     ToCaller(node, setting);
@@ -149,6 +157,7 @@ int QZNVGeZhuanDB_OpenBySetting(QZNVGeZhuanDB* db, const QZNVChar* name) {
 
 int QZNVGeZhuanDB_ShowSettingsDialog(QZNVGeZhuanDB* db, QZNVGeZhuanDBSetting settings[QZNV_GEZHUAN_SETTING_COUNT]) {
   return Run(db, false, [&] {
+    if (settings != nullptr) Empty(settings, QZNV_GEZHUAN_SETTING_COUNT);
     if (!qz::settings::HasSettingsDialog())
       return Fail(db,
                   "this build has no settings dialog: read and save the settings with "

@@ -125,7 +125,10 @@ int main(void) {
 #endif
 
   /* A name that is none of the six is refused, naming the six. */
+  memset(&one, 0xAB, sizeof one); /* what an uninitialized struct holds: emptied, safe to free */
   CHECK(QZNVGeZhuanDB_GetSetting(db, U(u"NoSuchSetting"), &one) == 0);
+  CHECK(one.strConnect1 == NULL && one.strSettingName == NULL);
+  QZNVGeZhuanDB_FreeSettings(&one, 1);
   CHECK(Kind(db) == QZNV_GEZHUAN_REFUSED && Contains(QZNVGeZhuanDB_LastError(db), u"QZNVCENTERDBSetting"));
   one.strSettingName = U(u"NoSuchSetting");
   CHECK(QZNVGeZhuanDB_SetSetting(db, &one) == 0 && Kind(db) == QZNV_GEZHUAN_REFUSED);
