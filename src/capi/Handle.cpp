@@ -1,7 +1,12 @@
 #include "capi/Handle.h"
 
+#include <new>
+#include <stdexcept>
+
+#include "capi/Utf16Text.h"
 #include "control/LastFailure.h"
 #include "platform/TextEncoding.h"
+#include "records/RecordJson.h"
 
 namespace qz::capi {
 

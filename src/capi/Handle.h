@@ -6,12 +6,7 @@
 #include <QZNVGeZhuanDB.h>
 #include <QZNVGeZhuanDBControl.h>
 
-#include <new>
-#include <stdexcept>
 #include <string>
-
-#include "capi/Utf16Text.h"
-#include "records/RecordJson.h"
 
 struct QZNVGeZhuanDB {
   CQZNVGeZhuanDBControl control;

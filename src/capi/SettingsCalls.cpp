@@ -7,6 +7,7 @@
 #include <QZNVGeZhuanHost.h>
 
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
