@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libsqlite3-dev sqlite3 libutfcpp-dev libpq-dev libinih-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind
+  libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind python3-pytest
   libcli11-dev nlohmann-json3-dev
   postgresql postgresql-contrib
   unixodbc unixodbc-dev odbc-postgresql odbc-mariadb libsqliteodbc mariadb-server mariadb-client

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "records/RecordJson.h"
+#include "records/TaskDocument.h"
 
 namespace gezhuan {
 
@@ -28,19 +29,9 @@ std::string DocumentText(const Json& document);
 // A document the tool refuses, with where in it and which field.
 using DocumentError = qz::records::JsonError;
 
-// Reads a task document: an array of task objects. Every field is checked
-// before anything is returned; a field left out keeps the record's default
-// (a missing guidTaskID or guidItem gets a fresh one, a missing guidTask
-// the task's, a missing nIndex the item's place, a missing dwLength the
-// distance between the trim points). A null begin or end is stored as
-// unset, the value a task holds until they are set. Throws DocumentError.
-// checked, when given, is told after each task how many of how many are
-// checked (for a progress line).
-std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(
-    const std::string& text, const std::function<void(size_t done, size_t total)>& checked = nullptr);
-
-// Reads an array of item objects (the arrItems of one task) for task.
-std::vector<SQZGeZhuanItemInfo> ItemsFromDocument(const std::string& text, const GUID& task);
+// Task and item documents (records/TaskDocument.h).
+using qz::records::ItemsFromDocument;
+using qz::records::TasksFromDocument;
 
 // The tape catalogue as `tape export` writes it:
 // {"groups": [group...], "tapes": [tape...]}.
