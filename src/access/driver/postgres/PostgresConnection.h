@@ -109,6 +109,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Ends a COPY of gathered rows in progress, raising its error.
   void FinishHeldRows() { FinishCopy(true); }
   void UpdateRow(const std::wstring& table, const RowKey& key, const FieldValue* fields, size_t count);
+  // Rewrites the row the key fields name (see KeyedUpdate.h); the number of
+  // rows changed.
+  int UpdateRowByKey(const std::wstring& table, const FieldValue* fields, size_t count);
 
   // The primary key columns of table, in key order; empty when it has none.
   const std::vector<std::wstring>& PrimaryKey(const std::wstring& table);
@@ -285,6 +288,12 @@ class PostgresConnection : public Connection, private TransactionSteps {
   std::vector<const char*> literal_pointers_;
   int next_statement_number_ = 1;
   std::vector<PrimaryKeyEntry> primary_keys_;
+
+  // The last rewrite by key: its table and columns, and its text.
+  std::wstring keyed_table_;
+  std::vector<std::wstring> keyed_columns_;
+  std::string keyed_sql_;
+  std::vector<bool> key_fields_;
 
   std::vector<std::string> param_text_;
   std::vector<const char*> param_values_;

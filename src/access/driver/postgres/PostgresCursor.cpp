@@ -235,6 +235,7 @@ void PostgresCursor::GetValueAt(int position, CQZDBVariant& value) {
 bool PostgresCursor::AddNew(const std::wstring& table) {
   if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
   row_buffer_.Begin(RowBuffer::Mode::kInsert, table);
+  keyed_ = false;
   return true;
 }
 
@@ -252,6 +253,14 @@ bool PostgresCursor::Edit(const std::wstring& table) {
                                static_cast<size_t>(PQgetlength(current_.get(), row_, index)));
   }
   row_buffer_.Begin(RowBuffer::Mode::kEdit, table);
+  keyed_ = false;
+  return true;
+}
+
+bool PostgresCursor::EditByKey(const std::wstring& table) {
+  if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
+  row_buffer_.Begin(RowBuffer::Mode::kEdit, table);
+  keyed_ = true;
   return true;
 }
 
@@ -261,14 +270,20 @@ bool PostgresCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant&
 }
 
 bool PostgresCursor::Update() {
+  const bool keyed = keyed_;
+  keyed_ = false;  // the row is over, written or refused
+  bool changed = true;
   row_buffer_.Send([&] {
     if (row_buffer_.mode() == RowBuffer::Mode::kInsert) {
       added_ = true;
       connection_->InsertRow(row_buffer_.table(), row_buffer_.fields(), row_buffer_.size());
-    } else
+    } else if (keyed) {
+      changed = connection_->UpdateRowByKey(row_buffer_.table(), row_buffer_.fields(), row_buffer_.size()) > 0;
+    } else {
       connection_->UpdateRow(row_buffer_.table(), edit_key_, row_buffer_.fields(), row_buffer_.size());
+    }
   });
-  return true;
+  return changed;
 }
 
 void PostgresCursor::Flush() {

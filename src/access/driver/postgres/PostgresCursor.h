@@ -38,6 +38,7 @@ class PostgresCursor : public ForwardCursor {
 
   bool AddNew(const std::wstring& table) override;
   bool Edit(const std::wstring& table) override;
+  bool EditByKey(const std::wstring& table) override;
   bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) override;
   bool Update() override;
 
@@ -82,6 +83,7 @@ class PostgresCursor : public ForwardCursor {
 
   RowBuffer row_buffer_;
   RowKey edit_key_;
+  bool keyed_ = false;  // the row begun is a rewrite by key
 };
 
 }  // namespace qz::access::postgres
