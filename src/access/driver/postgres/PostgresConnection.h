@@ -160,6 +160,20 @@ class PostgresConnection : public Connection, private TransactionSteps {
   void RollbackOutermost() override;
   void RunSavepointStatement(const std::string& sql) override;
 
+  // Sends the BEGIN of the outermost transaction when it is still waiting
+  // for its first statement (BeginOutermost); nothing otherwise. Every
+  // statement that cannot travel with it calls this before it is sent.
+  void SendPendingBegin();
+  // Notes from the answer to "SELECT current_setting('transaction_read_only')"
+  // what would settle the transaction's commit; false when result is not
+  // that answer.
+  bool NoteWhetherWrites(const PGresult* result);
+  // Sends the pending BEGIN, that question and one statement (prepared as
+  // name with values, or sql with values) in one flight, and answers the
+  // statement's result. Raises the error of BEGIN; the statement's own
+  // result is the caller's to check.
+  Result RunWithBegin(const std::string& name, const std::string& sql, const std::vector<const char*>& values);
+
   // --- Commits and their tokens (PostgresLostCommit.cpp) ----------------------
 
   // What settles the outermost transaction's COMMIT if its answer is lost.
@@ -260,6 +274,7 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool transaction_lost_ = false;       // the link broke inside the transaction
   bool transaction_untouched_ = false;  // see TakeUntouched
   bool commit_sent_ = false;            // the outermost COMMIT has gone out
+  bool begin_pending_ = false;          // the outermost BEGIN waits for a statement
 
   TokenTable token_table_ = TokenTable::kUnknown;  // in this session's database
   CommitEvidence commit_evidence_ = CommitEvidence::kNothingToSettle;

@@ -58,6 +58,7 @@ void PostgresConnection::InsertRow(const std::wstring& table, const FieldValue* 
   }
   Quiesce();
   EnsureLink();
+  SendPendingBegin();
   const std::string signature = sql_scratch_;
   std::string sql = "INSERT INTO " + signature;
   if (count == 0) {
@@ -80,6 +81,7 @@ void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key,
   if (count == 0) return;
   Quiesce();
   EnsureLink();
+  SendPendingBegin();
   std::string sql = "UPDATE ";
   AppendIdentifier(&sql, table);
   sql += " SET ";
@@ -155,6 +157,7 @@ void PostgresConnection::CopyRow(const std::string& signature, const FieldValue*
   if (!copying_) {
     Quiesce();
     EnsureLink();
+    SendPendingBegin();
     const std::string sql = "COPY " + signature + " FROM STDIN";
     unnamed_statement_ = 0;
     Result result(PQexec(conn_, sql.c_str()));
