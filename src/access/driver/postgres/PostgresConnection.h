@@ -105,6 +105,10 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Ends cursor's stream early: cancels the query and drops what is left.
   void AbandonStream(PostgresCursor* cursor);
 
+  // The row buffer a cursor writes through (RowBufferLender).
+  std::unique_ptr<RowBuffer> LendRowBuffer() { return row_buffers_.Lend(); }
+  void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) { row_buffers_.GiveBack(std::move(row)); }
+
   void InsertRow(const std::wstring& table, const FieldValue* fields, size_t count);
   // Ends a COPY of gathered rows in progress, raising its error.
   void FinishHeldRows() { FinishCopy(true); }
@@ -310,6 +314,7 @@ class PostgresConnection : public Connection, private TransactionSteps {
   std::string keyed_sql_;
   std::vector<bool> key_fields_;
 
+  RowBufferLender row_buffers_;
   std::vector<std::string> param_text_;
   std::vector<const char*> param_values_;
   std::string sql_scratch_;

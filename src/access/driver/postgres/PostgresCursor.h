@@ -81,7 +81,10 @@ class PostgresCursor : public ForwardCursor {
   ColumnLookup columns_;
   std::wstring scratch_;
 
-  RowBuffer row_buffer_;
+  // The row being written, lent by the connection at the first AddNew or
+  // Edit (Row()).
+  RowBuffer& Row();
+  std::unique_ptr<RowBuffer> row_buffer_;
   RowKey edit_key_;
   bool keyed_ = false;  // the row begun is a rewrite by key
 };

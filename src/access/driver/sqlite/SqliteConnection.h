@@ -51,16 +51,9 @@ class SqliteConnection : public Connection, private TransactionSteps {
   // empty (it was prepared for one use only).
   void ReleaseStatement(std::string sql, Statement statement);
 
-  // The row buffer a cursor writes through, lent for the cursor's life. The
-  // one a cursor gave back goes to the next: its strings keep their room,
-  // so a run of one-row edits does not allocate them again for every row.
-  std::unique_ptr<RowBuffer> LendRowBuffer() {
-    return spare_row_ ? std::move(spare_row_) : std::make_unique<RowBuffer>();
-  }
-  void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) {
-    row->Reset();
-    spare_row_ = std::move(row);
-  }
+  // The row buffer a cursor writes through (RowBufferLender).
+  std::unique_ptr<RowBuffer> LendRowBuffer() { return row_buffers_.Lend(); }
+  void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) { row_buffers_.GiveBack(std::move(row)); }
 
   // INSERT INTO table (columns...) VALUES (...), with bound values.
   // layout_id names the table and column list (RowBuffer::layout_id); a row
@@ -113,7 +106,7 @@ class SqliteConnection : public Connection, private TransactionSteps {
   [[noreturn]] void RaiseError(int code, const char* doing);
 
  private:
-  std::unique_ptr<RowBuffer> spare_row_;
+  RowBufferLender row_buffers_;
   struct PrimaryKeyEntry {
     std::wstring table;
     std::vector<std::wstring> columns;
