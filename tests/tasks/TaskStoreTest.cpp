@@ -269,9 +269,11 @@ TEST_P(TaskStoreTest, RewritingATaskWithTheValuesItHoldsAnswersOne) {
   EXPECT_EQ(read[0].arrItems.size(), 1u);
 }
 
-// The row is found, but by the time it is rewritten no row changes (here
-// the database skips the update, as it would find nothing after a delete
-// from elsewhere): that is a failure, not a success.
+// The rewrite changes no row (here the database skips the update, as it
+// finds nothing after a delete from elsewhere): that is no success. Where
+// the engine rewrites by key without reading the row first, this is the
+// case of a key no row holds, answered 0 in silence; where the row is read
+// first and gone by the time it is written, the failure is logged.
 TEST_P(TaskStoreTest, RewritingARowThatIsGoneAnswersZero) {
   std::vector<SQZGeZhuanTaskInfo> tasks = {FullTask(1)};
   ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
@@ -280,8 +282,12 @@ TEST_P(TaskStoreTest, RewritingARowThatIsGoneAnswersZero) {
   SQZGeZhuanTaskInfo changed = tasks[0];
   changed.strTaskName = L"vanishing";
   EXPECT_EQ(control_.ModifyGeZhuanTaskOnly(&changed), 0);
-  EXPECT_EQ(debug_.lines(), std::vector<std::wstring>{L"select * from GeZhuanTaskInfo where guidTaskID = '" +
-                                                      GuidToText(tasks[0].guidTaskID) + L"'"});
+  const bool reads_first = GetParam().rfind("Odbc", 0) == 0;
+  if (reads_first)
+    EXPECT_EQ(debug_.lines(), std::vector<std::wstring>{L"select * from GeZhuanTaskInfo where guidTaskID = '" +
+                                                        GuidToText(tasks[0].guidTaskID) + L"'"});
+  else
+    EXPECT_TRUE(debug_.lines().empty());
   EXPECT_EQ(Count(L"GeZhuanTaskInfo", L"strTaskName = 'task 1'"), 1);
 }
 

@@ -105,10 +105,17 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Ends cursor's stream early: cancels the query and drops what is left.
   void AbandonStream(PostgresCursor* cursor);
 
+  // The row buffer a cursor writes through (RowBufferLender).
+  std::unique_ptr<RowBuffer> LendRowBuffer() { return row_buffers_.Lend(); }
+  void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) { row_buffers_.GiveBack(std::move(row)); }
+
   void InsertRow(const std::wstring& table, const FieldValue* fields, size_t count);
   // Ends a COPY of gathered rows in progress, raising its error.
   void FinishHeldRows() { FinishCopy(true); }
   void UpdateRow(const std::wstring& table, const RowKey& key, const FieldValue* fields, size_t count);
+  // Rewrites the row the key fields name (see KeyedUpdate.h); the number of
+  // rows changed.
+  int UpdateRowByKey(const std::wstring& table, const FieldValue* fields, size_t count);
 
   // The primary key columns of table, in key order; empty when it has none.
   const std::vector<std::wstring>& PrimaryKey(const std::wstring& table);
@@ -156,6 +163,20 @@ class PostgresConnection : public Connection, private TransactionSteps {
   void CommitOutermost() override;
   void RollbackOutermost() override;
   void RunSavepointStatement(const std::string& sql) override;
+
+  // Sends the BEGIN of the outermost transaction when it is still waiting
+  // for its first statement (BeginOutermost); nothing otherwise. Every
+  // statement that cannot travel with it calls this before it is sent.
+  void SendPendingBegin();
+  // Notes from the answer to "SELECT current_setting('transaction_read_only')"
+  // what would settle the transaction's commit; false when result is not
+  // that answer.
+  bool NoteWhetherWrites(const PGresult* result);
+  // Sends the pending BEGIN, that question and one statement (prepared as
+  // name with values, or sql with values) in one flight, and answers the
+  // statement's result. Raises the error of BEGIN; the statement's own
+  // result is the caller's to check.
+  Result RunWithBegin(const std::string& name, const std::string& sql, const std::vector<const char*>& values);
 
   // --- Commits and their tokens (PostgresLostCommit.cpp) ----------------------
 
@@ -257,6 +278,7 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool transaction_lost_ = false;       // the link broke inside the transaction
   bool transaction_untouched_ = false;  // see TakeUntouched
   bool commit_sent_ = false;            // the outermost COMMIT has gone out
+  bool begin_pending_ = false;          // the outermost BEGIN waits for a statement
 
   TokenTable token_table_ = TokenTable::kUnknown;  // in this session's database
   CommitEvidence commit_evidence_ = CommitEvidence::kNothingToSettle;
@@ -286,6 +308,13 @@ class PostgresConnection : public Connection, private TransactionSteps {
   int next_statement_number_ = 1;
   std::vector<PrimaryKeyEntry> primary_keys_;
 
+  // The last rewrite by key: its table and columns, and its text.
+  std::wstring keyed_table_;
+  std::vector<std::wstring> keyed_columns_;
+  std::string keyed_sql_;
+  std::vector<bool> key_fields_;
+
+  RowBufferLender row_buffers_;
   std::vector<std::string> param_text_;
   std::vector<const char*> param_values_;
   std::string sql_scratch_;

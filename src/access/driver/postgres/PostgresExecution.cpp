@@ -108,11 +108,63 @@ Result PostgresConnection::RunCommandWithParameters(const std::string& sql, cons
   const bool untouched = TakeUntouched();
   unnamed_statement_ = 0;
   const int count = static_cast<int>(values.size());
-  if (prepared) {
+  if (begin_pending_) {
+    Result done = RunWithBegin(prepared ? prepared->name : std::string(), sql, values);
+    if (!prepared || !RecoverFromStale(done.get(), untouched)) return Check(std::move(done), "");
+  } else if (prepared) {
     Result done(PQexecPrepared(conn_, prepared->name.c_str(), count, values.data(), nullptr, nullptr, 0));
     if (!RecoverFromStale(done.get(), untouched)) return Check(std::move(done), "");
   }
+  // A transaction begun again after a stale statement begins with this.
+  SendPendingBegin();
   return Check(Result(PQexecParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)), "");
+}
+
+Result PostgresConnection::RunWithBegin(const std::string& name, const std::string& sql,
+                                        const std::vector<const char*>& values) {
+  begin_pending_ = false;
+  unnamed_statement_ = 0;
+  const int count = static_cast<int>(values.size());
+  if (!PQenterPipelineMode(conn_)) {
+    // Not possible on an idle link; take the two round trips instead.
+    begin_pending_ = true;
+    SendPendingBegin();
+    return Result(name.empty() ? PQexecParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)
+                               : PQexecPrepared(conn_, name.c_str(), count, values.data(), nullptr, nullptr, 0));
+  }
+  bool sent = PQsendQueryParams(conn_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+              PQsendQueryParams(conn_, "SELECT current_setting('transaction_read_only')", 0, nullptr, nullptr, nullptr,
+                                nullptr, 0);
+  if (sent)
+    sent = name.empty() ? PQsendQueryParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)
+                        : PQsendQueryPrepared(conn_, name.c_str(), count, values.data(), nullptr, nullptr, 0);
+  sent = sent && PQpipelineSync(conn_);
+  // Each statement's results end with a null, the flight with the sync.
+  // The first result of each is kept; a lost link ends the reading.
+  Result results[3];
+  size_t at = 0;
+  for (int nulls = 0; nulls < 2;) {
+    Result result(PQgetResult(conn_));
+    if (!result) {
+      if (PQstatus(conn_) != CONNECTION_OK) break;
+      ++nulls;
+      ++at;
+      continue;
+    }
+    nulls = 0;
+    if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) break;
+    if (at < 3 && !results[at]) results[at] = std::move(result);
+  }
+  PQexitPipelineMode(conn_);  // refused on a lost link; ForgetSessionState ends it then
+  if (!sent && PQstatus(conn_) == CONNECTION_OK) {
+    // Nothing, or not all, went out on a live link: leave the server
+    // outside any transaction, as a BEGIN that failed does.
+    if (PQtransactionStatus(conn_) != PQTRANS_IDLE) Result(PQexec(conn_, "ROLLBACK"));
+    RaiseResultError(nullptr, "BEGIN");
+  }
+  if (!results[0] || PQresultStatus(results[0].get()) != PGRES_COMMAND_OK) Check(std::move(results[0]), "BEGIN");
+  NoteWhetherWrites(results[1].get());
+  return std::move(results[2]);
 }
 
 // --- Kept statements gone stale -------------------------------------------
@@ -166,16 +218,19 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   }
   const bool untouched = TakeUntouched();
   if (prepared && prepared->returns_rows) {
+    SendPendingBegin();
     if (std::unique_ptr<Cursor> cursor = RunQuery(std::string(), prepared->name, shape_.literals, untouched))
       return cursor;
   } else if (prepared) {
     unnamed_statement_ = 0;
     const std::vector<const char*>& values = LiteralPointers(shape_.literals);
-    Result done(PQexecPrepared(conn_, prepared->name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
-                               nullptr, 0));
+    Result done = begin_pending_ ? RunWithBegin(prepared->name, std::string(), values)
+                                 : Result(PQexecPrepared(conn_, prepared->name.c_str(), static_cast<int>(values.size()),
+                                                         values.data(), nullptr, nullptr, 0));
     if (!RecoverFromStale(done.get(), untouched))
       return std::make_unique<PostgresCursor>(this, Check(std::move(done), ""));
   }
+  SendPendingBegin();
   // From here the text runs as written: its shape is not kept (yet), or the
   // statement kept for it went stale and was let go.
   if (MayReturnRows(text)) {
@@ -239,6 +294,7 @@ std::unique_ptr<Cursor> PostgresConnection::RunQuery(const std::string& sql, con
 Result PostgresConnection::StartStream(PostgresCursor* cursor, const PendingQuery& query) {
   Quiesce();
   EnsureLink();
+  SendPendingBegin();
   const bool untouched = TakeUntouched();
   const bool parsed = query.statement != 0 && query.statement == unnamed_statement_;
   unnamed_statement_ = 0;
@@ -269,6 +325,7 @@ Result PostgresConnection::StartStream(PostgresCursor* cursor, const PendingQuer
   send(true);
   Result first = NextStreamResult(cursor);
   if (!RecoverFromStale(first.get(), untouched)) return first;
+  SendPendingBegin();  // a transaction begun again begins with this
   send(false);
   return NextStreamResult(cursor);
 }

@@ -104,6 +104,7 @@ void SqliteConnection::FinalizeAll() {
   cache_.Clear([](Statement&) {});
   insert_statement_.reset();
   insert_layout_id_ = 0;
+  keyed_update_ = KeyedUpdate();
 }
 
 void SqliteConnection::Close() {
