@@ -4,13 +4,14 @@
 #include <type_traits>
 
 #include "access/driver/odbc/OdbcErrors.h"
+#include "platform/TextEncoding.h"
 
 namespace qz::access::odbc {
 namespace {
 
-// Text is read in pieces of this many UTF-16 units; a longer value takes
-// as many pieces as it needs.
-constexpr size_t kTextPieceUnits = 4096;
+// Text is read in pieces of this many bytes; a longer value takes as many
+// pieces as it needs.
+constexpr size_t kTextPieceBytes = 8192;
 
 }  // namespace
 
@@ -84,13 +85,26 @@ void OdbcCursor::Describe() {
   }
 }
 
-void OdbcCursor::ReadText(SQLUSMALLINT number, CQZDBVariant& value) {
+void OdbcCursor::ReadText(SQLUSMALLINT number, CQZDBVariant& value, bool utf8) {
+  // Each piece ends in a terminator the driver adds: one byte or one unit.
+  const SQLSMALLINT c_type = utf8 ? SQL_C_CHAR : SQL_C_WCHAR;
+  const SQLLEN terminator = utf8 ? 1 : static_cast<SQLLEN>(sizeof(SQLWCHAR));
+  void* buffer;
+  SQLLEN capacity;
+  if (utf8) {
+    byte_buffer_.resize(kTextPieceBytes);
+    buffer = byte_buffer_.data();
+    capacity = static_cast<SQLLEN>(byte_buffer_.size());
+    bytes_.clear();
+  } else {
+    text_buffer_.resize(kTextPieceBytes / sizeof(SQLWCHAR));
+    buffer = text_buffer_.data();
+    capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(SQLWCHAR));
+  }
   SqlText whole;
-  text_buffer_.resize(kTextPieceUnits + 1);
-  const SQLLEN capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(SQLWCHAR));
   for (;;) {
     SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(statement_.get(), number, SQL_C_WCHAR, text_buffer_.data(), capacity, &indicator);
+    const SQLRETURN rc = SQLGetData(statement_.get(), number, c_type, buffer, capacity, &indicator);
     if (rc == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(rc)) connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
     if (indicator == SQL_NULL_DATA) {
@@ -98,13 +112,22 @@ void OdbcCursor::ReadText(SQLUSMALLINT number, CQZDBVariant& value) {
       return;
     }
     // A piece that did not fit (01004) fills the buffer but its terminator;
-    // the rest comes with the next call.
-    const bool complete = indicator != SQL_NO_TOTAL && indicator <= capacity - static_cast<SQLLEN>(sizeof(SQLWCHAR));
-    const size_t units = complete ? static_cast<size_t>(indicator) / sizeof(SQLWCHAR) : kTextPieceUnits;
-    whole.append(text_buffer_.data(), units);
+    // the rest comes with the next call. A UTF-8 character cut between two
+    // pieces is whole again once they are joined.
+    const bool complete = indicator != SQL_NO_TOTAL && indicator <= capacity - terminator;
+    const size_t bytes = static_cast<size_t>(complete ? indicator : capacity - terminator);
+    if (utf8)
+      bytes_.append(byte_buffer_.data(), bytes);
+    else
+      whole.append(text_buffer_.data(), bytes / sizeof(SQLWCHAR));
     if (complete) break;
   }
-  value = FromSqlText(whole.data(), whole.size());
+  if (utf8) {
+    qz::platform::Utf8ToWide(bytes_, &wide_);
+    value = wide_;
+  } else {
+    value = FromSqlText(whole.data(), whole.size());
+  }
 }
 
 // A fixed-size number, fetched as the C type c_type holds.
@@ -168,8 +191,11 @@ void OdbcCursor::ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant&
       value.SetTimestamp(parts);
       return;
     }
+    case SQL_GUID:
+      ReadText(number, value, true);  // ASCII, whatever the character set
+      return;
     default:
-      ReadText(number, value);
+      ReadText(number, value, connection_->ReadsUtf8Text());
       return;
   }
 }

@@ -55,7 +55,9 @@ class OdbcCursor : public ForwardCursor {
   void ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant& value);
   template <typename Number>
   void ReadNumber(SQLUSMALLINT number, SQLSMALLINT c_type, CQZDBVariant& value);
-  void ReadText(SQLUSMALLINT number, CQZDBVariant& value);
+  // Text as UTF-16 (SQL_C_WCHAR), or as UTF-8 (SQL_C_CHAR) when utf8 is
+  // true: the connection's own character set, or a GUID's ASCII.
+  void ReadText(SQLUSMALLINT number, CQZDBVariant& value, bool utf8);
   size_t ColumnIndex(std::wstring_view column);
 
   OdbcConnection* connection_;
@@ -68,6 +70,9 @@ class OdbcCursor : public ForwardCursor {
   bool row_read_ = false;
   ColumnLookup lookup_;
   SqlText text_buffer_;
+  std::string byte_buffer_;
+  std::string bytes_;  // one UTF-8 value, whole
+  std::wstring wide_;
 
   RowBuffer row_buffer_;
   std::vector<std::wstring> edit_key_;
