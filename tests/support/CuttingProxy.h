@@ -59,8 +59,6 @@ class CuttingProxy {
   Fate NextRequest(const char* data, size_t size);
   // Notes the text of a chunk the cut hit; more: one more, after the first.
   void NoteCut(const char* data, size_t size, bool more);
-  // Connects to the server; -1 on failure.
-  int ConnectToServer() const;
   void JoinFinished(bool all);
 
   std::string host_;

@@ -1,7 +1,3 @@
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,41 +6,14 @@
 #include <cstring>
 
 #include "support/CuttingProxy.h"
+#include "support/LoopbackSockets.h"
 
 namespace qz::testing {
-namespace {
-
-bool SendAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
-    data += sent;
-    size -= static_cast<size_t>(sent);
-  }
-  return true;
-}
-
-void NoDelay(int fd) {
-  int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
-}  // namespace
 
 CuttingProxy::CuttingProxy(const std::string& host, int port) : host_(host), server_port_(port) {
   if (pipe(wake_) != 0) return;
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  listener_ = ListenOnLoopback(&port_);
   if (listener_ < 0) return;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;  // the kernel's choice, never a guessed one
-  socklen_t length = sizeof address;
-  if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener_, 16) != 0 ||
-      getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    return;
-  port_ = ntohs(address.sin_port);
   acceptor_ = std::thread([this] { Accept(); });
 }
 
@@ -102,26 +71,6 @@ CuttingProxy::Fate CuttingProxy::NextRequest(const char* data, size_t size) {
   return loss_ == Loss::kRequest ? Fate::kLose : Fate::kForwardAndLoseAnswer;
 }
 
-int CuttingProxy::ConnectToServer() const {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(server_port_);
-  if (getaddrinfo(host_.c_str(), service.c_str(), &hints, &found) != 0) return -1;
-  int fd = -1;
-  for (addrinfo* a = found; a; a = a->ai_next) {
-    fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) continue;
-    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) break;
-    close(fd);
-    fd = -1;
-  }
-  freeaddrinfo(found);
-  if (fd >= 0) NoDelay(fd);
-  return fd;
-}
-
 void CuttingProxy::Accept() {
   for (;;) {
     pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
@@ -130,10 +79,9 @@ void CuttingProxy::Accept() {
       return;
     }
     if (fds[1].revents) return;
-    const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int client = AcceptClient(listener_);
     if (client < 0) continue;
-    NoDelay(client);
-    const int server = ConnectToServer();
+    const int server = ConnectToServer(host_, server_port_);
     if (server < 0) {
       close(client);
       continue;
