@@ -20,6 +20,7 @@
 // away, but not waited for: its answer is read before the next statement
 // goes out (DrainPipeline), usually long arrived by then.
 #include <cassert>
+#include <string>
 
 #include "access/driver/postgres/PostgresConnection.h"
 #include "access/driver/postgres/PostgresCursor.h"
@@ -30,7 +31,7 @@ namespace {
 // Rows per chunk: enough that the per-chunk costs vanish, few enough that
 // two chunks are a small part of any listing.
 constexpr int kRowsPerChunk = 2000;
-const char kFetch[] = "FETCH FORWARD 2000 FROM qz_rows";
+const std::string kFetch = "FETCH FORWARD " + std::to_string(kRowsPerChunk) + " FROM qz_rows";
 
 }  // namespace
 
@@ -46,7 +47,7 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
       (!portal_transaction_ || PQsendQueryParams(conn_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
       PQsendQueryParams(conn_, declare.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
                         nullptr, 0) &&
-      PQsendQueryParams(conn_, kFetch, 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_);
+      PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_);
   if (!sent) {
     groups_owed_ = 0;
     DrainPipeline();
@@ -68,7 +69,8 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
 }
 
 void PostgresConnection::SendFetch() {
-  if (!PQsendQueryParams(conn_, kFetch, 0, nullptr, nullptr, nullptr, nullptr, 0) || !PQpipelineSync(conn_)) return;
+  if (!PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) || !PQpipelineSync(conn_))
+    return;
   ++fetches_ahead_;
 }
 
