@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/LoopbackSockets.h"
+
 namespace qz::testing {
 
 class DelayRelay {
@@ -27,24 +29,20 @@ class DelayRelay {
   DelayRelay(const DelayRelay&) = delete;
   DelayRelay& operator=(const DelayRelay&) = delete;
 
-  int port() const { return port_; }
+  int port() const { return listener_.port(); }
 
  private:
   class Link;
 
-  void Accept();
+  // Starts relaying a connection the listener accepted.
+  void StartRelay(int client, int server);
   // Joins the links whose both directions ended; all of them once stopping.
   void JoinFinished(bool all);
 
-  std::string host_;
-  int server_port_ = 0;
   std::chrono::microseconds delay_;
-  int listener_ = -1;
-  int port_ = 0;
-  int wake_[2] = {-1, -1};  // readable once the relay stops
-  std::thread acceptor_;
   std::mutex links_mutex_;
   std::vector<std::unique_ptr<Link>> links_;
+  RelayListener listener_;  // last: made when all its relays use is
 };
 
 }  // namespace qz::testing

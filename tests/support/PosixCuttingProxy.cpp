@@ -10,23 +10,12 @@
 
 namespace qz::testing {
 
-CuttingProxy::CuttingProxy(const std::string& host, int port) : host_(host), server_port_(port) {
-  if (pipe(wake_) != 0) return;
-  listener_ = ListenOnLoopback(&port_);
-  if (listener_ < 0) return;
-  acceptor_ = std::thread([this] { Accept(); });
-}
+CuttingProxy::CuttingProxy(const std::string& host, int port)
+    : listener_(host, port, [this](int client, int server) { StartRelay(client, server); }) {}
 
 CuttingProxy::~CuttingProxy() {
-  if (wake_[1] >= 0) {
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = write(wake_[1], &byte, 1);
-  }
-  if (acceptor_.joinable()) acceptor_.join();
+  listener_.Stop();
   JoinFinished(true);
-  if (listener_ >= 0) close(listener_);
-  for (int fd : wake_)
-    if (fd >= 0) close(fd);
 }
 
 void CuttingProxy::CutAt(uint64_t n, Loss loss) {
@@ -71,26 +60,11 @@ CuttingProxy::Fate CuttingProxy::NextRequest(const char* data, size_t size) {
   return loss_ == Loss::kRequest ? Fate::kLose : Fate::kForwardAndLoseAnswer;
 }
 
-void CuttingProxy::Accept() {
-  for (;;) {
-    pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (fds[1].revents) return;
-    const int client = AcceptClient(listener_);
-    if (client < 0) continue;
-    const int server = ConnectToServer(host_, server_port_);
-    if (server < 0) {
-      close(client);
-      continue;
-    }
-    JoinFinished(false);
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::lock_guard<std::mutex> hold(relays_mutex_);
-    relays_.push_back({std::thread([this, client, server, done] { Forward(client, server, done.get()); }), done});
-  }
+void CuttingProxy::StartRelay(int client, int server) {
+  JoinFinished(false);
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  std::lock_guard<std::mutex> hold(relays_mutex_);
+  relays_.push_back({std::thread([this, client, server, done] { Forward(client, server, done.get()); }), done});
 }
 
 void CuttingProxy::JoinFinished(bool all) {
@@ -111,7 +85,7 @@ void CuttingProxy::Forward(int client, int server, std::atomic<bool>* done) {
   std::vector<char> buffer(64 * 1024);
   bool lose_answer = false;
   for (bool open = true; open;) {
-    pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {listener_.stopping(), POLLIN, 0}};
     if (poll(fds, 3, -1) < 0) {
       if (errno == EINTR) continue;
       break;

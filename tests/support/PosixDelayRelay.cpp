@@ -1,4 +1,3 @@
-#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -116,44 +115,17 @@ class DelayRelay::Link {
 };
 
 DelayRelay::DelayRelay(const std::string& host, int port, std::chrono::microseconds delay)
-    : host_(host), server_port_(port), delay_(delay) {
-  if (pipe(wake_) != 0) return;
-  listener_ = ListenOnLoopback(&port_);
-  if (listener_ < 0) return;
-  acceptor_ = std::thread([this] { Accept(); });
-}
+    : delay_(delay), listener_(host, port, [this](int client, int server) { StartRelay(client, server); }) {}
 
 DelayRelay::~DelayRelay() {
-  if (wake_[1] >= 0) {
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = write(wake_[1], &byte, 1);
-  }
-  if (acceptor_.joinable()) acceptor_.join();
+  listener_.Stop();
   JoinFinished(true);
-  if (listener_ >= 0) close(listener_);
-  for (int fd : wake_)
-    if (fd >= 0) close(fd);
 }
 
-void DelayRelay::Accept() {
-  for (;;) {
-    pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (fds[1].revents) return;
-    const int client = AcceptClient(listener_);
-    if (client < 0) continue;
-    const int server = ConnectToServer(host_, server_port_);
-    if (server < 0) {
-      close(client);
-      continue;
-    }
-    JoinFinished(false);
-    std::lock_guard<std::mutex> hold(links_mutex_);
-    links_.push_back(std::make_unique<Link>(client, server, delay_));
-  }
+void DelayRelay::StartRelay(int client, int server) {
+  JoinFinished(false);
+  std::lock_guard<std::mutex> hold(links_mutex_);
+  links_.push_back(std::make_unique<Link>(client, server, delay_));
 }
 
 void DelayRelay::JoinFinished(bool all) {

@@ -2,10 +2,12 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "support/LoopbackSockets.h"
 
@@ -71,6 +73,48 @@ bool SendAll(int fd, const char* data, size_t size) {
     size -= static_cast<size_t>(sent);
   }
   return true;
+}
+
+RelayListener::RelayListener(const std::string& host, int port, Relay relay)
+    : host_(host), server_port_(port), relay_(std::move(relay)) {
+  if (pipe(wake_) != 0) return;
+  listener_ = ListenOnLoopback(&port_);
+  if (listener_ < 0) return;
+  acceptor_ = std::thread([this] { Accept(); });
+}
+
+RelayListener::~RelayListener() {
+  Stop();
+  if (listener_ >= 0) close(listener_);
+  for (int fd : wake_)
+    if (fd >= 0) close(fd);
+}
+
+void RelayListener::Stop() {
+  if (wake_[1] >= 0) {
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t written = write(wake_[1], &byte, 1);
+  }
+  if (acceptor_.joinable()) acceptor_.join();
+}
+
+void RelayListener::Accept() {
+  for (;;) {
+    pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[1].revents) return;
+    const int client = AcceptClient(listener_);
+    if (client < 0) continue;
+    const int server = ConnectToServer(host_, server_port_);
+    if (server < 0) {
+      close(client);
+      continue;
+    }
+    relay_(client, server);
+  }
 }
 
 }  // namespace qz::testing
