@@ -46,6 +46,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "access/driver/Driver.h"
@@ -230,8 +231,11 @@ class PostgresConnection : public Connection, private TransactionSteps {
 
   // Runs the query sql (ReadsThroughPortal) with params as a cursor on the
   // server and reads its first chunk of rows: a cursor reading the rest a
-  // chunk at a time, or holding them all. Raises the query's error.
-  std::unique_ptr<Cursor> RunPortal(const std::string& sql, const std::vector<std::string>& params);
+  // chunk at a time, or holding them all. Raises the query's error. A
+  // shape (the text of a statement that may be kept) whose rows fit in the
+  // first chunk joins few_row_shapes_.
+  std::unique_ptr<Cursor> RunPortal(const std::string& sql, const std::vector<std::string>& params,
+                                    const std::string* shape);
   // The next chunk of the portal being read, or null after the last one.
   Result NextPortalChunk();
   // Sends a FETCH of the next chunk, not waiting for it.
@@ -294,6 +298,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool portal_transaction_ = false;  // the transaction it lives in was begun for it
   int fetches_ahead_ = 0;            // groups of the portal sent whose chunks are not read yet
   int groups_owed_ = 0;              // groups sent whose answers are not read and belong to no portal
+  // Shapes of queries whose rows fitted in one chunk when last read: they
+  // run kept prepared instead of through the portal.
+  std::unordered_set<std::string> few_row_shapes_;
 
   bool copying_ = false;
   std::string copy_signature_;

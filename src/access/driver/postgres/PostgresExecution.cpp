@@ -156,10 +156,14 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   DeallocateDropped();
   std::string text = platform::WideToUtf8(sql);
   ShapeOfStatement(text, MarkerStyle::kDollarNumbered, &shape_);
-  // A query read straight away goes through a portal, a chunk at a time.
-  // Its text is parsed afresh each time, so it needs no statement kept.
-  if (operation == ROWOPERATION_READONLY && ReadsThroughPortal(text))
-    return shape_.keep ? RunPortal(shape_.text, shape_.literals) : RunPortal(text, {});
+  // A query read straight away goes through a portal, a chunk at a time
+  // (its text parsed afresh each time), unless its shape is known to fit in
+  // one chunk: such a query (a read by key) costs least kept prepared, its
+  // few rows streamed one at a time.
+  if (operation == ROWOPERATION_READONLY && ReadsThroughPortal(text)) {
+    if (!shape_.keep) return RunPortal(text, {}, nullptr);
+    if (few_row_shapes_.count(shape_.text) == 0) return RunPortal(shape_.text, shape_.literals, &shape_.text);
+  }
   const PreparedShape* prepared = shape_.keep ? PreparedFor(shape_.text) : nullptr;
   if (prepared && prepared->returns_rows && operation != ROWOPERATION_READONLY) {
     // Sent when a row is first asked for (StartStream).

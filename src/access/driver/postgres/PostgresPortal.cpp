@@ -35,7 +35,8 @@ const std::string kFetch = "FETCH FORWARD " + std::to_string(kRowsPerChunk) + " 
 
 }  // namespace
 
-std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, const std::vector<std::string>& params) {
+std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, const std::vector<std::string>& params,
+                                                      const std::string* shape) {
   assert(!streaming_ && groups_owed_ == 0 && PQpipelineStatus(conn_) == PQ_PIPELINE_OFF);
   TakeUntouched();
   unnamed_statement_ = 0;
@@ -62,6 +63,11 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
     // before the next statement.
     if (PQstatus(conn_) != CONNECTION_OK) DrainPipeline();
     RaiseResultError(first.get(), "");
+  }
+  if (shape && PQntuples(first.get()) < kRowsPerChunk) {
+    // Bounded, like the cache of kept statements it feeds.
+    if (few_row_shapes_.size() >= 4 * StatementCache<PreparedShape>::kCapacity) few_row_shapes_.clear();
+    few_row_shapes_.insert(*shape);
   }
   auto cursor = std::make_unique<PostgresCursor>(this, std::move(first), PostgresCursor::Streaming{});
   if (portal_reading_) streaming_ = cursor.get();
