@@ -15,10 +15,15 @@
 // together, one round trip. A cursor lives in a transaction: outside one
 // the driver begins one for it (the server is idle between calls, so
 // nothing of the caller's is in it), and commits it when the last chunk
-// came, so that what the query's functions did stays done. The end is
-// sent at once, so the server lets go of the snapshot and locks straight
-// away, but not waited for: its answer is read before the next statement
-// goes out (DrainPipeline), usually long arrived by then.
+// came, so that what the query's functions did stays done; the commit is
+// waited for, so that it is done before the call returns. Inside the
+// caller's transaction the cursor is closed at the end without waiting:
+// the answer is read before the next statement goes out (DrainPipeline).
+//
+// That costs a query of few rows a round trip more than running it as one
+// statement, and the server parses it every time: a query shape whose
+// rows fitted in the first chunk runs kept prepared the next time
+// (PostgresExecution.cpp), so only long reads come here again.
 #include <cassert>
 #include <string>
 
@@ -113,6 +118,9 @@ void PostgresConnection::EndPortal() {
   // COMMIT ends a transaction that failed as a rollback, without an error.
   const char* end = portal_transaction_ ? "COMMIT" : "CLOSE qz_rows";
   if (PQsendQueryParams(conn_, end, 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_)) ++groups_owed_;
+  // What the query's functions did is committed, and its locks let go,
+  // before the call that read it returns, as for a statement on its own.
+  if (portal_transaction_) DrainPipeline();
 }
 
 Result PostgresConnection::ReadGroup() {
