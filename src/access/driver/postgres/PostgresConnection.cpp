@@ -75,6 +75,8 @@ void PostgresConnection::Close() {
   closed_ = true;
   if (streaming_) streaming_->LoseStream();
   streaming_ = nullptr;
+  portal_reading_ = false;
+  fetches_ahead_ = groups_owed_ = 0;
   // Rows still gathered for a COPY belong to a transaction that ends with
   // the connection: the server rolls it back.
   copying_ = false;
@@ -119,6 +121,8 @@ void PostgresConnection::ForgetSessionState() {
   unnamed_statement_ = 0;
   if (streaming_) streaming_->LoseStream();
   streaming_ = nullptr;
+  portal_reading_ = false;
+  fetches_ahead_ = groups_owed_ = 0;
   copying_ = false;
   copy_buffer_.clear();
   inserts_.clear();  // prepared statements die with the session
@@ -237,6 +241,7 @@ bool PostgresConnection::RollbackTransaction() {
   if (closed_ || transactions_.depth() == 0) return false;
   if (copying_) FinishCopy(false);
   if (streaming_) streaming_->TakeRestOfStream();
+  if (groups_owed_ > 0) DrainPipeline();
   if (!LinkUsable()) {
     // Already gone on the server; each level still ends here.
     transactions_.DropLevel();

@@ -36,6 +36,7 @@
 //   PostgresErrors.cpp      turning the server's errors into exceptions
 //   PostgresLostCommit.cpp  committing with a token, and settling a commit
 //                           whose answer was lost by it
+//   PostgresPortal.cpp      reading a query's rows a chunk at a time
 // with the statement texts they send in PostgresStatementText.cpp, and the
 // owners of libpq's handles in PostgresHandles.h.
 #pragma once
@@ -45,6 +46,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "access/driver/Driver.h"
@@ -99,8 +101,8 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // answers its first result (as NextStreamResult would), so that a kept
   // statement gone stale is run afresh; null otherwise.
   Result StartStream(PostgresCursor* cursor, const PendingQuery& query);
-  // The next result of the stream: a row (PGRES_SINGLE_TUPLE) or null at the
-  // end. Throws on an error, after the stream is finished.
+  // The next result of the stream: a row (PGRES_SINGLE_TUPLE) or a chunk
+  // of rows through a portal, an error result, or null at the end.
   Result NextStreamResult(PostgresCursor* cursor);
   // Ends cursor's stream early: cancels the query and drops what is left.
   void AbandonStream(PostgresCursor* cursor);
@@ -246,6 +248,30 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // the first error result met on the way, if any.
   Result FinishPipeline();
 
+  // --- Reading through a portal (PostgresPortal.cpp) -------------------------
+
+  // Runs the query sql (ReadsThroughPortal) with params as a cursor on the
+  // server and reads its first chunk of rows: a cursor reading the rest a
+  // chunk at a time, or holding them all. Raises the query's error. A
+  // shape (the text of a statement that may be kept) whose rows fit in the
+  // first chunk joins few_row_shapes_.
+  std::unique_ptr<Cursor> RunPortal(const std::string& sql, const std::vector<std::string>& params,
+                                    const std::string* shape);
+  // The next chunk of the portal being read, or null after the last one.
+  Result NextPortalChunk();
+  // Sends a FETCH of the next chunk, not waiting for it.
+  void SendFetch();
+  // Ends the portal's reading: closes it (or commits the transaction that
+  // was begun for it), not waiting for the answer.
+  void EndPortal();
+  // Reads the answers to one group of statements sent together, up to its
+  // sync: the first error, else the last rows, else null. Null too when the
+  // link went (see PQstatus).
+  Result ReadGroup();
+  // Reads the answers still owed to groups sent earlier and leaves pipeline
+  // mode, so that the link is free for any statement.
+  void DrainPipeline();
+
   // --- Errors (PostgresErrors.cpp) ------------------------------------------
 
   // result when the statement succeeded; otherwise ends a COPY state it left
@@ -287,7 +313,16 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool deletes_tokens_ = false;            // the session may delete tokens
   bool swept_ = false;                     // it deleted the day-old tokens
 
-  PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode
+  PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode or through the portal
+
+  // The portal streaming_ reads through, when portal_reading_.
+  bool portal_reading_ = false;
+  bool portal_transaction_ = false;  // the transaction it lives in was begun for it
+  int fetches_ahead_ = 0;            // groups of the portal sent whose chunks are not read yet
+  int groups_owed_ = 0;              // groups sent whose answers are not read and belong to no portal
+  // Shapes of queries whose rows fitted in one chunk when last read: they
+  // run kept prepared instead of through the portal.
+  std::unordered_set<std::string> few_row_shapes_;
 
   bool copying_ = false;
   std::string copy_signature_;

@@ -66,6 +66,7 @@ Result PostgresConnection::PrepareAndDescribe(const std::string& sql, const std:
 void PostgresConnection::Quiesce() {
   if (copying_) FinishCopy(true);
   if (streaming_) streaming_->TakeRestOfStream();
+  if (groups_owed_ > 0 || PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) DrainPipeline();
 }
 
 // --- Statement shapes -----------------------------------------------------
@@ -207,6 +208,14 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   DeallocateDropped();
   std::string text = platform::WideToUtf8(sql);
   ShapeOfStatement(text, MarkerStyle::kDollarNumbered, &shape_);
+  // A query read straight away goes through a portal, a chunk at a time
+  // (its text parsed afresh each time), unless its shape is known to fit in
+  // one chunk: such a query (a read by key) costs least kept prepared, its
+  // few rows streamed one at a time.
+  if (operation == ROWOPERATION_READONLY && ReadsThroughPortal(text)) {
+    if (!shape_.keep) return RunPortal(text, {}, nullptr);
+    if (few_row_shapes_.count(shape_.text) == 0) return RunPortal(shape_.text, shape_.literals, &shape_.text);
+  }
   const PreparedShape* prepared = shape_.keep ? PreparedFor(shape_.text) : nullptr;
   if (prepared && prepared->returns_rows && operation != ROWOPERATION_READONLY) {
     // Sent when a row is first asked for (StartStream).
@@ -332,6 +341,7 @@ Result PostgresConnection::StartStream(PostgresCursor* cursor, const PendingQuer
 
 Result PostgresConnection::NextStreamResult(PostgresCursor* cursor) {
   if (streaming_ != cursor) return nullptr;
+  if (portal_reading_) return NextPortalChunk();
   Result result(PQgetResult(conn_));
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_COMMAND_OK;
   if (status == PGRES_SINGLE_TUPLE) return result;
@@ -345,6 +355,8 @@ Result PostgresConnection::NextStreamResult(PostgresCursor* cursor) {
 
 void PostgresConnection::AbandonStream(PostgresCursor* cursor) {
   if (streaming_ != cursor) return;
+  // A portal has at most a chunk on its way: let it come, and end there.
+  if (portal_reading_) return EndPortal();
   streaming_ = nullptr;
   // A short result has usually arrived whole by now: take what is there
   // without waiting. Only a query still sending is cancelled (which costs
