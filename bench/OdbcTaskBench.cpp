@@ -11,6 +11,8 @@
 //                          parameter arrays in one transaction; the rows
 //                          per second of the two sides are the inverse of
 //                          the times, so the ratio of rates is 1 / ratio
+//   OdbcMariaRoundTrip     one "select 1" on raw ODBC: what a round trip
+//                          costs on this link
 #include <QZNVGeZhuanDBControl.h>
 #include <QZNVGeZhuanHost.h>
 #include <benchmark/benchmark.h>
@@ -124,6 +126,13 @@ void AddItems100k(benchmark::State& state) {
   });
 }
 
+void RoundTrip(benchmark::State& state) {
+  Guarded(state, [&] {
+    Connections c(Source::Named("MARIADB"));
+    for (auto _ : state) c.raw.Execute("select 1");
+  });
+}
+
 // Registered only when the run has the sources.
 const bool registered = [] {
   if (Env("QZ_ODBC_DIR").empty()) return false;
@@ -133,6 +142,10 @@ const bool registered = [] {
   RegisterPaired(
       "OdbcPgListTasks10kx10Fetch1000", [](benchmark::State& s) { ListTasks10k(s, "PG_BENCH"); }, 3);
   RegisterPaired("OdbcMariaAddItems100k", AddItems100k, 3);
+  benchmark::RegisterBenchmark("OdbcMariaRoundTrip", RoundTrip)
+      ->Unit(benchmark::kMicrosecond)
+      ->UseRealTime()
+      ->MinTime(0.5);
   return true;
 }();
 

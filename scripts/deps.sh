@@ -15,7 +15,7 @@ run_packages=(
   libcli11-dev nlohmann-json3-dev
 )
 test_packages=(
-  libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind sqlite3
+  libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind sqlite3 python3-pytest
   postgresql postgresql-contrib
   unixodbc odbc-postgresql odbc-mariadb libsqliteodbc mariadb-server mariadb-client
   clang clang-format libclang-rt-14-dev

@@ -10,7 +10,7 @@ root=$(pwd)
 build=${1:-build-windows}
 jobs=${QZ_JOBS:-2}
 
-packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine googletest)
+packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine googletest clang lld llvm)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
@@ -46,6 +46,10 @@ cmake --build "$build" -j "$jobs"
 
 echo "== exports: the public classes and host calls, nothing else"
 bash scripts/windows-exports-check.sh "$build/bin/QZDatabaseAccessLibU.dll" "$build/bin/QZNVGeZhuanDBCtrlU.dll"
+# The C interface's .def names exactly the C calls the DLL exports.
+diff <(sed -n 's/^  \(QZNVGeZhuanDB_[A-Za-z]*\)$/\1/p' "$build/QZNVGeZhuanDB.def" | sort) \
+  <(x86_64-w64-mingw32-objdump -p "$build/bin/QZNVGeZhuanDBCtrlU.dll" | grep -o 'QZNVGeZhuanDB_[A-Za-z]*' | sort -u) ||
+  { echo "QZNVGeZhuanDB.def and the DLL's C exports differ" >&2; exit 1; }
 
 # A Wine prefix of our own, started once and kept running while the tests
 # run, so that each test program starts quickly. The null display driver
@@ -80,7 +84,7 @@ echo "== installed Windows prefix: the tool, and a mingw project against it"
 prefix="$scratch/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in bin/QZNVGeZhuanDBCtrlU.dll bin/QZDatabaseAccessLibU.dll bin/gezhuan.exe lib/QZNVGeZhuanDBCtrlU.dll.a \
-  lib/QZDatabaseAccessLibU.dll.a include/QZNVGeZhuanDBCtrlU/QZNVGeZhuanDBControl.h \
+  lib/QZDatabaseAccessLibU.dll.a lib/QZNVGeZhuanDB.def lib/QZNVGeZhuanDB.lib include/QZNVGeZhuanDBCtrlU/QZNVGeZhuanDBControl.h \
   lib/cmake/QZNVGeZhuanDBCtrlU/QZNVGeZhuanDBCtrlUConfig.cmake; do
   [ -f "$prefix/$file" ] || { echo "the installed prefix lacks $file" >&2; exit 1; }
 done
@@ -104,3 +108,16 @@ echo "== the C interface from a C program against the installed prefix"
 x86_64-w64-mingw32-gcc-posix -std=c11 -Wall -Wextra -Werror -I"$prefix/include/QZNVGeZhuanDBCtrlU" \
   tests/capi/CInterfaceTest.c -o "$prefix/bin/c_interface_check.exe" -L"$prefix/lib" -lQZNVGeZhuanDBCtrlU
 (cd "$scratch" && wine "$prefix/bin/c_interface_check.exe")
+
+echo "== the C interface from an MSVC-style caller: clang for x86_64-pc-windows-msvc, lld-link, QZNVGeZhuanDB.lib"
+# No MSVC headers or C runtime here: the caller needs none, and kernel32's
+# import library is made from the three calls it uses.
+msvc="$scratch/msvc"
+mkdir -p "$msvc"
+printf 'LIBRARY kernel32.dll\nEXPORTS\n  ExitProcess\n  GetStdHandle\n  WriteFile\n' >"$msvc/kernel32.def"
+llvm-dlltool -m i386:x86-64 -d "$msvc/kernel32.def" -l "$msvc/kernel32.lib"
+clang --target=x86_64-pc-windows-msvc -ffreestanding -std=c11 -Wall -Wextra -Werror \
+  -I"$prefix/include/QZNVGeZhuanDBCtrlU" -c tests/capi/MsvcCaller.c -o "$msvc/caller.obj"
+lld-link /nologo /entry:Start /subsystem:console /nodefaultlib "$msvc/caller.obj" "$prefix/lib/QZNVGeZhuanDB.lib" \
+  "$msvc/kernel32.lib" /out:"$prefix/bin/msvc_caller.exe"
+(cd "$scratch" && wine "$prefix/bin/msvc_caller.exe")

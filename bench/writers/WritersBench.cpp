@@ -1,5 +1,5 @@
 // Several programs writing one database at once, as the suite's services
-// do: 1, 2 and 4 processes, each calling in turn an edit of its own task
+// do: 1, 2, 4 and 8 processes, each calling in turn an edit of its own task
 // (ModifyGeZhuanTaskOnly) and an add of a new task of 10 items
 // (AddGeZhuanTasks). Through the library, and beside it the best raw code
 // for the same work (SqliteRawStore, PostgresRawStore: statements prepared
@@ -7,7 +7,10 @@
 //
 // Prints, per engine, number of programs and side, the calls per second of
 // all programs together (median and range of the repetitions) and how many
-// calls answered 0 (a raw call that threw counts as one). SQLite always;
+// calls answered 0 (a raw call that threw counts as one); then the
+// library's rate over raw's (median and range of the repetitions, each
+// repetition one library and one raw round, the side that goes first
+// alternating). SQLite always;
 // PostgreSQL when QZ_PG_HOST names a server (scripts/postgres-test-server.sh).
 //
 //   qz_writers_bench [calls per program, default 600] [repetitions, default 5]
@@ -40,7 +43,7 @@ using qz::testing::ProcessReport;
 using qz::testing::RunInProcesses;
 using qz::testing::StartGate;
 
-constexpr int kMostPrograms = 4;
+constexpr int kMostPrograms = 8;
 constexpr uint32_t kOwnBatch = 40, kAddBatch = 50;
 
 // One program's two calls, through the library or raw; false for a call
@@ -175,6 +178,18 @@ void Report(const std::string& engine, int programs, const char* side, std::vect
               whole ? "" : "  (a program did not finish)");
 }
 
+// The library's rate over raw's in each repetition: median and range.
+void ReportRatio(const std::vector<Round>& library, const std::vector<Round>& raw) {
+  std::vector<double> ratios;
+  for (size_t r = 0; r < library.size() && r < raw.size(); ++r)
+    if (raw[r].calls_per_second > 0) ratios.push_back(library[r].calls_per_second / raw[r].calls_per_second);
+  if (ratios.empty()) return;
+  std::sort(ratios.begin(), ratios.end());
+  const size_t middle = ratios.size() / 2;
+  const double median = ratios.size() % 2 ? ratios[middle] : (ratios[middle - 1] + ratios[middle]) / 2;
+  std::printf("%-11s %8s  %-8s %9.3f  [%7.3f - %7.3f]\n", "", "", "lib/raw", median, ratios.front(), ratios.back());
+}
+
 std::vector<Engine> Engines() {
   std::vector<Engine> engines;
   // SQLite: a new file in a scratch folder of its own for every run.
@@ -227,14 +242,17 @@ int main(int argc, char** argv) {
   std::printf("%-11s %8s  %-8s %9s  %-19s  %s\n", "engine", "programs", "side", "calls/s", "[range]", "answered 0");
   try {
     for (const Engine& engine : Engines()) {
-      for (int programs : {1, 2, kMostPrograms}) {
+      for (int programs : {1, 2, 4, kMostPrograms}) {
         std::vector<Round> library, raw;
-        for (int r = 0; r < repetitions; ++r) {  // alternated, so that the machine's moods fall on both
-          library.push_back(RunRound(engine, true, programs, calls));
+        for (int r = 0; r < repetitions; ++r) {
+          // Paired and alternated, so that the machine's moods fall on both.
+          if (r % 2 == 0) library.push_back(RunRound(engine, true, programs, calls));
           raw.push_back(RunRound(engine, false, programs, calls));
+          if (r % 2 == 1) library.push_back(RunRound(engine, true, programs, calls));
         }
         Report(engine.name, programs, "library", library, calls);
         Report(engine.name, programs, "raw", raw, calls);
+        ReportRatio(library, raw);
       }
     }
   } catch (const std::exception& e) {

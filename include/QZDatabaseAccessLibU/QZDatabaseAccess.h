@@ -278,6 +278,13 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   bool Edit(const std::wstring& table);
   bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value);
   bool Update();
+  // Begins a rewrite of the row of table whose primary key columns are
+  // assigned by the SetFieldValue calls that follow, without reading it
+  // first: Update then answers true when a row held that key and was
+  // rewritten, false when none did. Needs ROWOPERATION_WRITE, not a row.
+  // False, with nothing begun, on an engine that has no such way; read the
+  // row and Edit it then.
+  bool EditByKey(const std::wstring& table);
 
   // Fills value from the current row. Column names may be bracketed.
   bool GetValueInColumn(std::wstring_view column, CQZDBVariant& value);

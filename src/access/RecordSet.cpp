@@ -103,6 +103,15 @@ bool CQZRecordSet::Edit(const std::wstring& table) {
   return begun;
 }
 
+bool CQZRecordSet::EditByKey(const std::wstring& table) {
+  RequireCursor();
+  RequireWritable();
+  m_pendingRow = PendingRow::kNone;
+  const bool begun = m_cursor->EditByKey(table);
+  if (begun) m_pendingRow = PendingRow::kEdited;
+  return begun;
+}
+
 bool CQZRecordSet::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
   RequireCursor();
   if (m_pendingRow == PendingRow::kNone) RefuseCall(L"SetFieldValue needs AddNew or Edit first");

@@ -1,6 +1,5 @@
-// The C interface (QZNVGeZhuanDB.h): a handle holds one control object, the
-// setting it was opened with and its last failure: text, kind and SQLSTATE.
-// Every call catches everything, so that no C++ exception crosses into C.
+// The C interface (QZNVGeZhuanDB.h): the records' calls on a handle
+// (capi/Handle.h), records in and out as JSON text.
 #include <QZNVGeZhuanDB.h>
 #include <QZNVGeZhuanHost.h>
 
@@ -9,86 +8,32 @@
 #include <string>
 #include <vector>
 
+#include "capi/Handle.h"
 #include "capi/Utf16Text.h"
 #include "common/GuidText.h"
-#include "control/LastFailure.h"
+#include "common/RandomGuid.h"
 #include "platform/TextEncoding.h"
 #include "records/RecordJson.h"
-
-struct QZNVGeZhuanDB {
-  CQZNVGeZhuanDBControl control;
-  DBsSetNode node;
-  bool open = false;
-  std::u16string error;
-  int kind = QZNV_GEZHUAN_OK;
-  std::string sql_state;
-};
+#include "records/TaskDocument.h"
 
 namespace {
 
+using qz::capi::Fail;
+using qz::capi::FailOperation;
 using qz::capi::NewText;
-using qz::capi::TextError;
+using qz::capi::Run;
 using qz::capi::Utf16ToUtf8;
 using qz::capi::Utf16ToWide;
 using qz::capi::Utf8ToUtf16;
-using qz::capi::WideToUtf16;
 using qz::records::Json;
 using qz::records::JsonError;
 
 const char kNothingFound[] = "nothing found";
 const char kRefused[] = "the database refused the statement";
 
-int Fail(QZNVGeZhuanDB* db, int kind, const std::string& why, const std::string& sql_state = std::string()) {
-  db->error = Utf8ToUtf16(why);
-  db->kind = kind;
-  db->sql_state = sql_state;
-  return 0;
-}
-
-int Fail(QZNVGeZhuanDB* db, const std::string& why) { return Fail(db, QZNV_GEZHUAN_REFUSED, why); }
-
-// After the class answered 0: what the database said, when it failed (the
-// class has written its lines to the debug output as well); otherwise the
-// answer was found before it, and why says so with its kind.
-int FailOperation(QZNVGeZhuanDB* db, const std::string& what, int kind, const std::string& why) {
-  const qz::control::Failure failure = qz::control::LastFailure();
-  if (!failure.recorded) return Fail(db, kind, why);
-  return Fail(db, QZNV_GEZHUAN_DATABASE, what + ": " + qz::platform::WideToUtf8(failure.message), failure.sql_state);
-}
-
 int FailWrite(QZNVGeZhuanDB* db) { return FailOperation(db, kRefused, QZNV_GEZHUAN_DATABASE, kRefused); }
 
 int FailQuery(QZNVGeZhuanDB* db) { return FailOperation(db, kRefused, QZNV_GEZHUAN_NOTHING_FOUND, kNothingFound); }
-
-// Runs body on a live handle: clears the last error first, turns a false
-// result or anything thrown into 0 with its reason.
-template <typename Body>
-int Run(QZNVGeZhuanDB* db, bool needs_connection, Body body) {
-  if (db == nullptr) return 0;
-  db->error.clear();
-  db->kind = QZNV_GEZHUAN_OK;
-  db->sql_state.clear();
-  qz::control::ForgetFailure();
-  if (needs_connection && !db->open) return Fail(db, "no database is open: call QZNVGeZhuanDB_Open first");
-  try {
-    return body();
-  } catch (const JsonError& e) {
-    return Fail(db, e.what());
-  } catch (const TextError& e) {
-    return Fail(db, e.what());
-  } catch (const std::bad_alloc&) {
-    return Fail(db, QZNV_GEZHUAN_OTHER, "out of memory");
-  } catch (const std::exception& e) {
-    return Fail(db, QZNV_GEZHUAN_OTHER, e.what());
-  } catch (CQZDBException* e) {
-    const std::string message = qz::platform::WideToUtf8(e->GetErrorMessage());
-    const std::string sql_state = e->GetSQLState();
-    e->Delete();
-    return Fail(db, QZNV_GEZHUAN_DATABASE, message, sql_state);
-  } catch (...) {
-    return Fail(db, QZNV_GEZHUAN_OTHER, "an unexpected failure");
-  }
-}
 
 // Hands the JSON text to the caller; out must not be null.
 int Hand(QZNVGeZhuanDB* db, const Json& json, QZNVChar** out) {
@@ -112,16 +57,12 @@ Record FromJson(const Json& object, const std::string& path) {
   return record;
 }
 
-// A task with the items its "arrItems" holds, each taken as it stands.
+// A task to rewrite, with the items its "arrItems" holds: read as a task
+// document reads them, so that an item left without guidTask is the task's.
 SQZGeZhuanTaskInfo TaskFromJson(const Json& object, const std::string& path) {
   SQZGeZhuanTaskInfo task = FromJson<SQZGeZhuanTaskInfo>(object, path);
   auto items = object.find("arrItems");
-  if (items == object.end()) return task;
-  if (!items->is_array())
-    qz::records::Refuse(path + ".arrItems", "arrItems",
-                        "expected an array of items, found " + qz::records::Shown(*items));
-  for (size_t i = 0; i < items->size(); ++i)
-    task.arrItems.push_back(FromJson<SQZGeZhuanItemInfo>((*items)[i], path + ".arrItems[" + std::to_string(i) + "]"));
+  if (items != object.end()) task.arrItems = qz::records::ItemsFromJson(*items, path + ".arrItems", task.guidTaskID);
   return task;
 }
 
@@ -173,6 +114,16 @@ int QZNVGeZhuanDB_LastErrorState(QZNVGeZhuanDB* db, char* sql_state, size_t size
 
 void QZNVGeZhuanDB_FreeText(QZNVChar* text) { std::free(text); }
 
+void QZNVGeZhuanDB_NewGuid(QZNVChar guid[37]) {
+  guid[0] = 0;
+  try {
+    const std::u16string text = qz::capi::WideToUtf16(qz::common::GuidToText(qz::common::NewRandomGuid()));
+    text.copy(reinterpret_cast<char16_t*>(guid), 36);
+    guid[36] = 0;
+  } catch (...) {  // out of memory, or no random source: the empty text
+  }
+}
+
 int QZNVGeZhuanDB_Open(QZNVGeZhuanDB* db, int kind, const QZNVChar* connect1, const QZNVChar* connect2,
                        const QZNVChar* connect3, const QZNVChar* connect4) {
   return Run(db, false, [&] {
@@ -182,13 +133,7 @@ int QZNVGeZhuanDB_Open(QZNVGeZhuanDB* db, int kind, const QZNVChar* connect1, co
     node.strConnect2 = Utf16ToWide(connect2);
     node.strConnect3 = Utf16ToWide(connect3);
     node.strConnect4 = Utf16ToWide(connect4);
-    db->open = false;
-    if (!db->control.OpenQZNVGeZhuanDB(node))
-      return FailOperation(db, "the database could not be opened", QZNV_GEZHUAN_DATABASE,
-                           "the database could not be opened");
-    db->node = node;
-    db->open = true;
-    return 1;
+    return qz::capi::OpenNode(db, node);
   });
 }
 
@@ -220,9 +165,7 @@ int QZNVGeZhuanDB_AddSampleCatalogue(QZNVGeZhuanDB* db) {
 
 int QZNVGeZhuanDB_AddTasks(QZNVGeZhuanDB* db, const QZNVChar* tasks_json) {
   return Run(db, true, [&] {
-    std::vector<SQZGeZhuanTaskInfo> tasks;
-    const Json array = ParseArray(tasks_json, "tasks");
-    for (size_t i = 0; i < array.size(); ++i) tasks.push_back(TaskFromJson(array[i], Element(i)));
+    std::vector<SQZGeZhuanTaskInfo> tasks = qz::records::TasksFromDocument(Utf16ToUtf8(tasks_json));
     if (tasks.empty()) return Fail(db, "no tasks given");
     return db->control.AddGeZhuanTasks(&tasks) ? 1 : FailWrite(db);
   });

@@ -15,31 +15,34 @@ namespace {
 
 constexpr std::size_t kGuidTextLength = 36;
 
-// Appends the low `digits` hexadecimal digits of value, most significant first.
-template <typename String>
-void AppendHex(uint32_t value, int digits, String* out) {
+// Writes the low `digits` hexadecimal digits of value at out, most
+// significant first; answers the position after them.
+template <typename Char>
+Char* PutHex(uint32_t value, int digits, Char* out) {
   static const char kHex[] = "0123456789ABCDEF";
-  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
-    out->push_back(static_cast<typename String::value_type>(kHex[(value >> shift) & 0xF]));
-  }
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) *out++ = static_cast<Char>(kHex[(value >> shift) & 0xF]);
+  return out;
 }
 
 // Data1, Data2 and Data3 as numbers, then the eight bytes of Data4 in
-// order, with the hyphen after the second of them.
+// order, with the hyphen after the second of them. Written into a buffer of
+// the exact length and assigned once: row mappings write several GUIDs per
+// row.
 template <typename String>
 void WriteGuid(const GUID& guid, String* text) {
-  text->clear();
-  text->reserve(kGuidTextLength);
-  AppendHex(guid.Data1, 8, text);
-  text->push_back('-');
-  AppendHex(guid.Data2, 4, text);
-  text->push_back('-');
-  AppendHex(guid.Data3, 4, text);
-  text->push_back('-');
-  AppendHex(guid.Data4[0], 2, text);
-  AppendHex(guid.Data4[1], 2, text);
-  text->push_back('-');
-  for (int i = 2; i < 8; ++i) AppendHex(guid.Data4[i], 2, text);
+  using Char = typename String::value_type;
+  Char buffer[kGuidTextLength];
+  Char* at = PutHex<Char>(guid.Data1, 8, buffer);
+  *at++ = '-';
+  at = PutHex<Char>(guid.Data2, 4, at);
+  *at++ = '-';
+  at = PutHex<Char>(guid.Data3, 4, at);
+  *at++ = '-';
+  at = PutHex<Char>(guid.Data4[0], 2, at);
+  at = PutHex<Char>(guid.Data4[1], 2, at);
+  *at++ = '-';
+  for (int i = 2; i < 8; ++i) at = PutHex<Char>(guid.Data4[i], 2, at);
+  text->assign(buffer, kGuidTextLength);
 }
 
 // The value of one hexadecimal digit, or -1 for any other character.

@@ -178,13 +178,22 @@ inline int ExistenceTest(CQZDatabase* database, const std::wstring& sql) {
   });
 }
 
-// Rewrites the first row sql selects through write(set). No row: 0. Run
-// inside InOneTransaction, so that the row read is the row written and, on
-// SQLite, the read never has to become a write while another program writes.
+// Rewrites the row sql selects, which write(set) names by its primary key.
+// Where the engine can, that is one UPDATE by the key, with no read before
+// it (CQZRecordSet::EditByKey); elsewhere the first row sql selects is read
+// and edited. No row: 0. Run inside InOneTransaction, so that on SQLite
+// the read never has to become a write while another program writes.
 template <typename Write>
 int UpdateInPlace(CQZDatabase* database, const std::wstring& sql, const std::wstring& table, Write write) {
   return RunOperation(database, sql, [&](CQZRecordSet& set) {
-    if (!set.Open(sql, ROWOPERATION_WRITE) || set.IsBOF()) return 0;
+    if (!set.Open(sql, ROWOPERATION_WRITE)) return 0;
+    if (set.EditByKey(table)) {
+      write(set);
+      const bool changed = set.Update();
+      set.Close();
+      return changed ? 1 : 0;
+    }
+    if (set.IsBOF()) return 0;
     set.Edit(table);
     write(set);
     set.Update();

@@ -18,9 +18,17 @@ std::optional<std::string> FormatDateTime(const SQZDateTime& value) {
   return std::string(text);
 }
 
+SQZDateTime UnsetDateTime() { return SQZDateTime(1900, 1, 1, 1, 1, 1); }
+
+bool IsUnsetDateTime(const SQZDateTime& value) {
+  int year, month, day, hour, minute, second;
+  if (!value.IsValid() || !value.GetParts(&year, &month, &day, &hour, &minute, &second)) return true;
+  return year == 1900 && month == 1 && day == 1 && hour == 1 && minute == 1 && second == 1;
+}
+
 std::wstring DateTimeForDisplay(const SQZDateTime& value) {
   std::optional<std::string> text = FormatDateTime(value);
-  if (!text) return L"-";
+  if (!text || IsUnsetDateTime(value)) return L"";
   (*text)[10] = ' ';
   return platform::Utf8ToWide(*text);
 }

@@ -14,8 +14,16 @@ namespace qz::records {
 // the years 100 to 9999).
 std::optional<std::string> FormatDateTime(const SQZDateTime& value);
 
-// For listings: "2024-03-01 09:30:00", or "-" when invalid.
+// For listings: "2024-03-01 09:30:00", or "" when unset.
 std::wstring DateTimeForDisplay(const SQZDateTime& value);
+
+// The value a task's begin and end hold until they are set: 1900-01-01
+// 01:01:01, which the library writes for them as it is.
+SQZDateTime UnsetDateTime();
+
+// Whether a date-time holds no date: invalid (a database NULL) or the
+// value of UnsetDateTime.
+bool IsUnsetDateTime(const SQZDateTime& value);
 
 // Reads "YYYY-MM-DDTHH:MM:SS", "YYYY-MM-DDTHH:MM" or "YYYY-MM-DD", a blank
 // in place of the T as well, with blanks around it. On failure returns

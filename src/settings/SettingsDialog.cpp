@@ -34,4 +34,9 @@ void SetSettingsDialog(QZNVGeZhuanSettingsDialog dialog) {
   InstalledDialog() = std::move(dialog);
 }
 
+bool HasSettingsDialog() {
+  std::lock_guard<std::mutex> lock(DialogMutex());
+  return static_cast<bool>(InstalledDialog());
+}
+
 }  // namespace qz::settings

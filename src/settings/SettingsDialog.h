@@ -14,6 +14,10 @@ int CallDBsSettingDialog(std::vector<DBsSetNode>& settings, int mode);
 
 void SetSettingsDialog(QZNVGeZhuanSettingsDialog dialog);
 
+// Whether a dialog is installed now, so that a caller can tell "nobody can
+// answer" from the user's cancel, which both reach it as 2.
+bool HasSettingsDialog();
+
 // The dialog installed before the host installs one: the Win32 dialog on
 // Windows (WindowsSettingsDialog.cpp), none elsewhere.
 QZNVGeZhuanSettingsDialog DefaultSettingsDialog();

@@ -17,10 +17,12 @@ namespace {
 
 // The number of keys an item query lists. A chunk is padded to the
 // smallest of these that holds it by repeating its last key (which matches
-// nothing more), so that all item queries take one of three shapes and the
-// engine parses each shape once per connection.
-constexpr size_t kKeySlots[] = {1, 16, 256};
-constexpr size_t kTasksPerQuery = 256;
+// nothing more), so that all item queries take one of four shapes and the
+// engine parses each shape once per connection. Each query waits a round
+// trip for its first rows: across a network, few large chunks list much
+// faster than many small ones (their rows still stream).
+constexpr size_t kKeySlots[] = {1, 16, 256, 1024};
+constexpr size_t kTasksPerQuery = 1024;
 
 size_t KeySlotsFor(size_t count) {
   for (size_t slots : kKeySlots)
@@ -33,7 +35,7 @@ size_t KeySlotsFor(size_t count) {
 std::wstring ItemsOfTasksCondition(const std::vector<SQZGeZhuanTaskInfo>& tasks, size_t first, size_t end) {
   const size_t slots = KeySlotsFor(end - first);
   std::wstring condition;
-  condition.reserve(16 + slots * 41 + 32);
+  condition.reserve(16 + slots * 42 + 32);
   condition += L"guidTask in (";
   for (size_t k = 0; k < slots; ++k) {
     if (k) condition += L", ";

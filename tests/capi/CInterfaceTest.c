@@ -11,21 +11,7 @@
 #include <string.h>
 #include <uchar.h>
 
-static int failures = 0;
-
-#define CHECK(condition)                                                      \
-  do {                                                                        \
-    if (!(condition)) {                                                       \
-      fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                             \
-    }                                                                         \
-  } while (0)
-
-static size_t Length(const QZNVChar* text) {
-  size_t n = 0;
-  while (text[n] != 0) ++n;
-  return n;
-}
+#include "Check.h"
 
 /* Where needle first occurs in text at or after from, both UTF-16; -1 when
  * it does not. */
@@ -110,6 +96,42 @@ int main(void) {
   CHECK(QZNVGeZhuanDB_AddTasks(db, U(u"[{\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-00000000C002\"}]")) == 0);
   CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"refused"));
 
+  /* A task left without a GUID gets a new one each time, and its items
+   * that name no task are its own: deleting the task takes them along.
+   * The null GUID cannot key a task. */
+  {
+    static const char16_t kUnkeyed[] = u"[{\"strTaskName\": \"unkeyed\", \"arrItems\": [{\"strItemName\": \"i\"}]}]";
+    CHECK(QZNVGeZhuanDB_AddTasks(db, U(kUnkeyed)) == 1);
+    CHECK(QZNVGeZhuanDB_AddTasks(db, U(kUnkeyed)) == 1);
+    CHECK(QZNVGeZhuanDB_GetTasks(db, U(u"strTaskName = 'unkeyed'"), &out) == 1 && Count(out, u"\"guidTaskID\"") == 2);
+    CHECK(!Contains(out, u"\"guidTaskID\":\"00000000-0000-0000-0000-000000000000\""));
+    if (out != NULL) {
+      /* The first task's GUID, taken from the text: delete it with its item. */
+      QZNVChar guid[37];
+      const long at = Position(out, u"\"guidTaskID\":\"", 0);
+      memcpy(guid, out + at + 14, 36 * sizeof(QZNVChar));
+      guid[36] = 0;
+      QZNVGeZhuanDB_FreeText(out);
+      out = NULL;
+      CHECK(QZNVGeZhuanDB_DeleteTask(db, guid) == 1);
+    }
+    CHECK(QZNVGeZhuanDB_GetItems(db, U(u"strItemName = 'i'"), &out) == 1 && Count(out, u"\"guidItem\"") == 1);
+    CHECK(!Contains(out, u"\"guidTask\":\"00000000-0000-0000-0000-000000000000\""));
+    CHECK(!Contains(out, u"\"guidItem\":\"00000000-0000-0000-0000-000000000000\""));
+    QZNVGeZhuanDB_FreeText(out);
+    out = NULL;
+    CHECK(QZNVGeZhuanDB_AddTasks(db, U(u"[{\"guidTaskID\": \"00000000-0000-0000-0000-000000000000\"}]")) == 0);
+    CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"null GUID"));
+    CHECK(QZNVGeZhuanDB_GetTasks(db, U(u"strTaskName = 'unkeyed'"), &out) == 1);
+    if (out != NULL) {
+      const long at = Position(out, u"\"guidTaskID\":\"", 0);
+      out[at + 14 + 36] = 0;
+      CHECK(QZNVGeZhuanDB_DeleteTask(db, out + at + 14) == 1);
+    }
+    QZNVGeZhuanDB_FreeText(out);
+    out = NULL;
+  }
+
   /* Rewrite a task with its items, then delete one item and a task. */
   CHECK(QZNVGeZhuanDB_ModifyTask(db,
                                  U(u"{\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-00000000C002\", \"strTaskName\": "
@@ -157,10 +179,12 @@ int main(void) {
     CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"UNIQUE"));
     /* The SQLSTATE of what the access component refused for the engine. */
     CHECK(QZNVGeZhuanDB_AddTasks(db, QZNV_TEXT("[{\"strTaskName\": \"a\\u0000b\"}]")) == 0);
-    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_DATABASE && strcmp(state, "22021") == 0);
+    CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_DATABASE &&
+          strcmp(state, "22021") == 0);
     CHECK(QZNVGeZhuanDB_LastErrorState(db, state, 5) == QZNV_GEZHUAN_DATABASE && state[0] == 0);
     CHECK(QZNVGeZhuanDB_LastErrorState(db, NULL, 0) == QZNV_GEZHUAN_DATABASE);
-    CHECK(QZNVGeZhuanDB_ModifyTask(db, QZNV_TEXT("{\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-0000000000FF\"}"), 0) == 0);
+    CHECK(QZNVGeZhuanDB_ModifyTask(db, QZNV_TEXT("{\"guidTaskID\": \"5A3E0001-7C1B-4D2A-9F00-0000000000FF\"}"), 0) ==
+          0);
     CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_NOTHING_FOUND);
     CHECK(QZNVGeZhuanDB_AddTasks(db, QZNV_TEXT("not json")) == 0);
     CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_REFUSED && state[0] == 0);
@@ -171,10 +195,10 @@ int main(void) {
 
     /* A lone surrogate is refused, in a record and in a condition, before
      * the database; nothing is stored in its place. */
-    static const QZNVChar kLone[] = {'[', '{', '"', 's', 't', 'r', 'T', 'a', 's', 'k', 'N', 'a', 'm', 'e', '"', ':',
-                                     '"', 'x', 0xD800, 'y', '"', '}', ']', 0};
-    static const QZNVChar kLoneCondition[] = {'s', 't', 'r', 'T', 'a', 's', 'k', 'N', 'a', 'm', 'e',
-                                              '=', '\'', 0xDC00, '\'', 0};
+    static const QZNVChar kLone[] = {'[', '{', '"', 's', 't', 'r', 'T',    'a', 's', 'k', 'N', 'a',
+                                     'm', 'e', '"', ':', '"', 'x', 0xD800, 'y', '"', '}', ']', 0};
+    static const QZNVChar kLoneCondition[] = {'s', 't', 'r', 'T', 'a',  's',    'k',  'N',
+                                              'a', 'm', 'e', '=', '\'', 0xDC00, '\'', 0};
     CHECK(QZNVGeZhuanDB_AddTasks(db, kLone) == 0);
     CHECK(QZNVGeZhuanDB_LastErrorState(db, state, sizeof state) == QZNV_GEZHUAN_REFUSED);
     CHECK(Contains(QZNVGeZhuanDB_LastError(db), u"surrogate"));

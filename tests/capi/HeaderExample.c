@@ -42,6 +42,12 @@ int main(void) {
   QZNVChar* found = nullptr;
   if (QZNVGeZhuanDB_GetTasks(db, condition.c_str(), &found) != 0) ++failures;
   if (QZNVGeZhuanDB_DeleteTask(db, guid) != 1) ++failures;
+  /* A setting's texts take the platform's literals as they are. */
+  QZNVGeZhuanDBSetting setting = {};
+  setting.strSettingName = QZNV_TEXT("NoSuchSetting");
+  if (QZNVGeZhuanDB_SetSetting(db, &setting) != 0) ++failures; /* refused: not one of the six */
+  if (QZNVGeZhuanDB_GetSetting(db, QZNV_TEXT("QZNVCENTERDBSetting"), &setting) != 1) ++failures;
+  QZNVGeZhuanDB_FreeSettings(&setting, 1);
 #endif
 
   QZNVGeZhuanDB_Destroy(db);

@@ -72,6 +72,9 @@ TEST_F(ImportExportTest, ExportImportExportGivesTheSameText) {
   for (const std::string batch : {"", "2"}) {
     const std::string copy = (m_dir / ("copy" + batch + ".db")).string();
     ASSERT_EQ(RunOn(copy, {"init"}).status, 0);
+    // The tasks name tape types, which the copy's catalogue must hold.
+    const ToolResult catalogue = RunDb({"tape", "export"});
+    ASSERT_EQ(RunOn(copy, {"tape", "import", WriteFile("tapes.json", catalogue.out)}).status, 0);
     std::vector<std::string> args = {"task", "import", WriteFile("all.json", first)};
     if (!batch.empty()) args.insert(args.end(), {"--batch", batch});
     ToolResult imported = RunOn(copy, args);

@@ -1,5 +1,6 @@
 // The settings commands against a temporary store: show with masking, the
 // scripted dialog, check, and opening through a setting.
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -119,6 +120,36 @@ TEST_F(SettingsTest, DialogAsksAgainForTextThatIsNotUtf8) {
   ASSERT_EQ(edited.status, 0) << edited.out << edited.err;
   EXPECT_NE(edited.out.find("not UTF-8 text; type it again"), std::string::npos) << edited.out;
   EXPECT_EQ(Settings()[5]["strConnect1"], "/srv/qz");
+}
+
+TEST_F(SettingsTest, DialogWrapsLongLinesAtWordsToTheTerminal) {
+  if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) to give the tool a terminal";
+  const std::string chinese = "\xE8\xBD\xAC\xE6\x8D\xA2\xE4\xB8\xAD\xE5\xBF\x83";  // 转换中心
+  std::string folder = "/srv/";
+  for (int i = 0; i < 6; ++i) folder += chinese;
+  ASSERT_EQ(Run({"settings", "edit"}, "6\nsqlite\n" + folder + "\ncenter.db\ns\n").status, 0);
+
+  // Standard output on a terminal 40 columns wide, the answers from a file.
+  const std::string input = WriteFile("answers.txt", "s\n"), out = (m_dir / "terminal.txt").string();
+  const std::string command = "HOME=" + (m_dir / "home").string() + " QZ_DB_SETTINGS=" + m_settings +
+                              " COLUMNS=40 script -qec '" + std::string(QZ_GEZHUAN_PATH) + " settings edit <" + input +
+                              "' /dev/null </dev/null >" + out;
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::ifstream in(out);
+  std::string words, characters;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    EXPECT_LE(Columns(line), 40) << line;
+    const size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos) continue;
+    words += (words.empty() ? "" : " ") + line.substr(start);
+    characters += line.substr(start);
+  }
+  // Broken only between words, so they read whole once joined by spaces;
+  // the Chinese folder, without spaces, is broken between characters.
+  EXPECT_NE(words.find("Setting to edit (1-6), s to save, q to cancel:"), std::string::npos) << words;
+  EXPECT_NE(characters.find(folder), std::string::npos) << characters;
+  EXPECT_NE(words.find("Saved to "), std::string::npos) << words;
 }
 
 TEST_F(SettingsTest, PasswordsAreMaskedAndCancelKeepsTheStore) {

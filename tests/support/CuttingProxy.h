@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/LoopbackSockets.h"
+
 namespace qz::testing {
 
 class CuttingProxy {
@@ -31,7 +33,7 @@ class CuttingProxy {
   CuttingProxy(const CuttingProxy&) = delete;
   CuttingProxy& operator=(const CuttingProxy&) = delete;
 
-  int port() const { return port_; }
+  int port() const { return listener_.port(); }
 
   // Counts the client's chunks from zero and cuts at the nth (the first is
   // 1), losing what loss says; one cut only. 0 counts without cutting.
@@ -54,21 +56,14 @@ class CuttingProxy {
     std::shared_ptr<std::atomic<bool>> done;
   };
 
-  void Accept();
+  // Starts relaying a connection the listener accepted.
+  void StartRelay(int client, int server);
   void Forward(int client, int server, std::atomic<bool>* done);
   Fate NextRequest(const char* data, size_t size);
   // Notes the text of a chunk the cut hit; more: one more, after the first.
   void NoteCut(const char* data, size_t size, bool more);
-  // Connects to the server; -1 on failure.
-  int ConnectToServer() const;
   void JoinFinished(bool all);
 
-  std::string host_;
-  int server_port_ = 0;
-  int listener_ = -1;
-  int port_ = 0;
-  int wake_[2] = {-1, -1};  // readable once the proxy stops
-  std::thread acceptor_;
   std::mutex relays_mutex_;
   std::vector<Relay> relays_;
 
@@ -79,6 +74,7 @@ class CuttingProxy {
   std::atomic<bool> fired_{false};
   mutable std::mutex cut_request_mutex_;
   std::string cut_request_;
+  RelayListener listener_;  // last: made when all its relays use is
 };
 
 }  // namespace qz::testing

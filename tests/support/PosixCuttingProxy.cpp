@@ -1,7 +1,3 @@
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,54 +6,16 @@
 #include <cstring>
 
 #include "support/CuttingProxy.h"
+#include "support/LoopbackSockets.h"
 
 namespace qz::testing {
-namespace {
 
-bool SendAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
-    data += sent;
-    size -= static_cast<size_t>(sent);
-  }
-  return true;
-}
-
-void NoDelay(int fd) {
-  int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
-}  // namespace
-
-CuttingProxy::CuttingProxy(const std::string& host, int port) : host_(host), server_port_(port) {
-  if (pipe(wake_) != 0) return;
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listener_ < 0) return;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;  // the kernel's choice, never a guessed one
-  socklen_t length = sizeof address;
-  if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener_, 16) != 0 ||
-      getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    return;
-  port_ = ntohs(address.sin_port);
-  acceptor_ = std::thread([this] { Accept(); });
-}
+CuttingProxy::CuttingProxy(const std::string& host, int port)
+    : listener_(host, port, [this](int client, int server) { StartRelay(client, server); }) {}
 
 CuttingProxy::~CuttingProxy() {
-  if (wake_[1] >= 0) {
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = write(wake_[1], &byte, 1);
-  }
-  if (acceptor_.joinable()) acceptor_.join();
+  listener_.Stop();
   JoinFinished(true);
-  if (listener_ >= 0) close(listener_);
-  for (int fd : wake_)
-    if (fd >= 0) close(fd);
 }
 
 void CuttingProxy::CutAt(uint64_t n, Loss loss) {
@@ -102,47 +60,11 @@ CuttingProxy::Fate CuttingProxy::NextRequest(const char* data, size_t size) {
   return loss_ == Loss::kRequest ? Fate::kLose : Fate::kForwardAndLoseAnswer;
 }
 
-int CuttingProxy::ConnectToServer() const {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(server_port_);
-  if (getaddrinfo(host_.c_str(), service.c_str(), &hints, &found) != 0) return -1;
-  int fd = -1;
-  for (addrinfo* a = found; a; a = a->ai_next) {
-    fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) continue;
-    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) break;
-    close(fd);
-    fd = -1;
-  }
-  freeaddrinfo(found);
-  if (fd >= 0) NoDelay(fd);
-  return fd;
-}
-
-void CuttingProxy::Accept() {
-  for (;;) {
-    pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (fds[1].revents) return;
-    const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
-    NoDelay(client);
-    const int server = ConnectToServer();
-    if (server < 0) {
-      close(client);
-      continue;
-    }
-    JoinFinished(false);
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::lock_guard<std::mutex> hold(relays_mutex_);
-    relays_.push_back({std::thread([this, client, server, done] { Forward(client, server, done.get()); }), done});
-  }
+void CuttingProxy::StartRelay(int client, int server) {
+  JoinFinished(false);
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  std::lock_guard<std::mutex> hold(relays_mutex_);
+  relays_.push_back({std::thread([this, client, server, done] { Forward(client, server, done.get()); }), done});
 }
 
 void CuttingProxy::JoinFinished(bool all) {
@@ -163,7 +85,7 @@ void CuttingProxy::Forward(int client, int server, std::atomic<bool>* done) {
   std::vector<char> buffer(64 * 1024);
   bool lose_answer = false;
   for (bool open = true; open;) {
-    pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {listener_.stopping(), POLLIN, 0}};
     if (poll(fds, 3, -1) < 0) {
       if (errno == EINTR) continue;
       break;

@@ -193,21 +193,21 @@ TEST_F(TaskScriptTest, ListingQueriesTasksThenTheItemsOfManyTasksAtOnce) {
   EXPECT_TRUE(debug_.lines().empty());
 }
 
-// 300 tasks take two item queries; when the second fails, the listing
+// 1100 tasks take two item queries; when the second fails, the listing
 // answers 0 and only the tasks of the first have their items.
 TEST_F(TaskScriptTest, ListingFailsWhenAnItemQueryThrows) {
   std::vector<Row> task_rows;
-  for (uint32_t seed = 1; seed <= 300; ++seed) task_rows.push_back(TaskRowOf(TestGuid(seed)));
+  for (uint32_t seed = 1; seed <= 1100; ++seed) task_rows.push_back(TaskRowOf(TestGuid(seed)));
   script().QueueResult(task_rows);
-  script().QueueResult({Row{{L"guidTask", V(GuidToText(TestGuid(256)))}, {L"strItemName", V(L"a")}}});
+  script().QueueResult({Row{{L"guidTask", V(GuidToText(TestGuid(1024)))}, {L"strItemName", V(L"a")}}});
   script().ThrowOn("Open", 3);
   std::vector<SQZGeZhuanTaskInfo> tasks;
   EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"", &tasks), 0);
-  EXPECT_EQ(debug_.lines(), Lines{ItemsOfTasks(257, 300, 256)});
+  EXPECT_EQ(debug_.lines(), Lines{ItemsOfTasks(1025, 1100, 256)});
   EXPECT_EQ(script().Count("Open"), 3);
-  ASSERT_EQ(tasks.size(), 300u);
-  EXPECT_EQ(tasks[255].arrItems.size(), 1u);
-  EXPECT_TRUE(tasks[256].arrItems.empty());
+  ASSERT_EQ(tasks.size(), 1100u);
+  EXPECT_EQ(tasks[1023].arrItems.size(), 1u);
+  EXPECT_TRUE(tasks[1024].arrItems.empty());
 }
 
 TEST_F(TaskScriptTest, RewritingTheRowOnlyEditsTheFirstRowFoundInOneTransaction) {

@@ -269,9 +269,11 @@ TEST_P(TaskStoreTest, RewritingATaskWithTheValuesItHoldsAnswersOne) {
   EXPECT_EQ(read[0].arrItems.size(), 1u);
 }
 
-// The row is found, but by the time it is rewritten no row changes (here
-// the database skips the update, as it would find nothing after a delete
-// from elsewhere): that is a failure, not a success.
+// The rewrite changes no row (here the database skips the update, as it
+// finds nothing after a delete from elsewhere): that is no success. Where
+// the engine rewrites by key without reading the row first, this is the
+// case of a key no row holds, answered 0 in silence; where the row is read
+// first and gone by the time it is written, the failure is logged.
 TEST_P(TaskStoreTest, RewritingARowThatIsGoneAnswersZero) {
   std::vector<SQZGeZhuanTaskInfo> tasks = {FullTask(1)};
   ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
@@ -280,8 +282,12 @@ TEST_P(TaskStoreTest, RewritingARowThatIsGoneAnswersZero) {
   SQZGeZhuanTaskInfo changed = tasks[0];
   changed.strTaskName = L"vanishing";
   EXPECT_EQ(control_.ModifyGeZhuanTaskOnly(&changed), 0);
-  EXPECT_EQ(debug_.lines(), std::vector<std::wstring>{L"select * from GeZhuanTaskInfo where guidTaskID = '" +
-                                                      GuidToText(tasks[0].guidTaskID) + L"'"});
+  const bool reads_first = GetParam().rfind("Odbc", 0) == 0;
+  if (reads_first)
+    EXPECT_EQ(debug_.lines(), std::vector<std::wstring>{L"select * from GeZhuanTaskInfo where guidTaskID = '" +
+                                                        GuidToText(tasks[0].guidTaskID) + L"'"});
+  else
+    EXPECT_TRUE(debug_.lines().empty());
   EXPECT_EQ(Count(L"GeZhuanTaskInfo", L"strTaskName = 'task 1'"), 1);
 }
 
@@ -481,38 +487,38 @@ TEST_P(TaskStoreTest, TasksListedTogetherKeepTheirOwnItems) {
 }
 
 // The items of many tasks come in one query. When that query fails part
-// way (the rows of task 279 read, those of task 280 unreadable), the
+// way (the rows of task 1049 read, those of task 1050 unreadable), the
 // listing answers 0, logs that query, and no task of it keeps items; the
 // tasks of the queries read whole before it keep theirs.
 TEST_P(TaskStoreTest, ListingReportsTasksWhoseItemsCouldNotBeRead) {
   std::vector<SQZGeZhuanTaskInfo> tasks;
-  for (uint32_t seed = 1; seed <= 300; ++seed) tasks.push_back(FullTask(seed, 2));
+  for (uint32_t seed = 1; seed <= 1100; ++seed) tasks.push_back(FullTask(seed, 2));
   ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
-  db_->FailItemReadsOf(TestGuid(280));
+  db_->FailItemReadsOf(TestGuid(1050));
 
   std::vector<SQZGeZhuanTaskInfo> read;
-  EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName in ('task 279', 'task 280', 'task 281')", &read), 0);
+  EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName in ('task 1049', 'task 1050', 'task 1051')", &read), 0);
   ASSERT_EQ(debug_.lines().size(), 1u);
   const std::wstring items_query = L"select * from GeZhuanTaskItem where guidTask in (";
   EXPECT_EQ(debug_.lines()[0].substr(0, items_query.size()), items_query);
-  EXPECT_NE(debug_.lines()[0].find(GuidToText(TestGuid(280))), std::wstring::npos);
+  EXPECT_NE(debug_.lines()[0].find(GuidToText(TestGuid(1050))), std::wstring::npos);
   ASSERT_EQ(read.size(), 3u);
   for (const SQZGeZhuanTaskInfo& task : read) EXPECT_TRUE(task.arrItems.empty());
 
-  // 300 tasks in seed order take two queries; task 280 is in the second.
+  // 1100 tasks in seed order take two queries; task 1050 is in the second.
   EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"1 = 1 order by dwDuration", &read), 0);
   EXPECT_EQ(debug_.lines().size(), 2u);
-  ASSERT_EQ(read.size(), 300u);
+  ASSERT_EQ(read.size(), 1100u);
   for (size_t i = 0; i < read.size(); ++i) {
     ASSERT_TRUE(read[i].guidTaskID == TestGuid(static_cast<uint32_t>(i + 1)));
-    EXPECT_EQ(read[i].arrItems.size(), i < 256 ? 2u : 0u) << i;
+    EXPECT_EQ(read[i].arrItems.size(), i < 1024 ? 2u : 0u) << i;
   }
   EXPECT_EQ(ItemNames(read[0]), (Names{L"item 1", L"item 0"}));
 
   // A listing that does not reach that task is whole.
-  EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName <> 'task 280' order by dwDuration", &read), 1);
-  EXPECT_EQ(read.size(), 299u);
-  EXPECT_EQ(ItemNames(read[298]), (Names{L"item 1", L"item 0"}));
+  EXPECT_EQ(control_.GetGeZhuanTasksByCondition(L"strTaskName <> 'task 1050' order by dwDuration", &read), 1);
+  EXPECT_EQ(read.size(), 1099u);
+  EXPECT_EQ(ItemNames(read[1098]), (Names{L"item 1", L"item 0"}));
 }
 
 QZ_INSTANTIATE_ON_EVERY_ENGINE(TaskStoreTest);

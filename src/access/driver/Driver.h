@@ -69,6 +69,11 @@ class Cursor {
   // by the table's primary key). REQUIRES (Edit): HasRow().
   virtual bool AddNew(const std::wstring& table) = 0;
   virtual bool Edit(const std::wstring& table) = 0;
+  // Begins a rewrite of the row of table that the primary key values
+  // assigned to it name, without reading it: Update then runs one UPDATE
+  // and answers whether a row held the key (no row is no error here).
+  // False when the driver has no such way; nothing is begun then.
+  virtual bool EditByKey(const std::wstring&) { return false; }
   // A column assigned twice keeps its last value.
   // REQUIRES: a row begun by AddNew or Edit and not yet written.
   virtual bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) = 0;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,22 @@ class RowBuffer {
   size_t last_used_ = 0;      // columns of the previous row
   bool same_layout_ = false;  // so far this row repeats the previous one
   uint64_t layout_id_ = 0;
+};
+
+// The row buffer a cursor writes through, lent by its connection for the
+// cursor's life. The one a cursor gave back goes to the next: its strings
+// keep their room, so a run of one-row writes, each through a record set
+// of its own, does not allocate them again for every row.
+class RowBufferLender {
+ public:
+  std::unique_ptr<RowBuffer> Lend() { return spare_ ? std::move(spare_) : std::make_unique<RowBuffer>(); }
+  void GiveBack(std::unique_ptr<RowBuffer> row) {
+    row->Reset();
+    spare_ = std::move(row);
+  }
+
+ private:
+  std::unique_ptr<RowBuffer> spare_;
 };
 
 }  // namespace qz::access

@@ -299,7 +299,11 @@ void WriteMan(const CLI::App& app) {
                ".TP\n.B 130\nInterrupted by Ctrl-C (an import first says what it committed).\n"
                ".SH ENVIRONMENT\n"
                ".TP\n.B QZ_DB_SETTINGS\nThe settings file (default $XDG_CONFIG_HOME/qz/dbsettings.ini).\n"
+               ".TP\n.B GEZHUAN_FPS\nThe frame rate of timecode when --fps is not given.\n"
                ".TP\n.B XDG_DATA_HOME\nWhere the default database lives (qz/gezhuan.db).\n"
+               ".TP\n.B XDG_CONFIG_HOME\nWhere the configuration file lives (qz/gezhuan.conf, default "
+               "~/.config/qz/gezhuan.conf): lines key = value, # starts a comment; fps = RATE gives the frame "
+               "rate when neither --fps nor GEZHUAN_FPS does. An unknown key or bad value is an error.\n"
                ".TP\n.B NO_COLOR\nRespected: gezhuan writes no colour.\n";
 }
 

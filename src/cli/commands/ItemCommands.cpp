@@ -5,7 +5,9 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/commands/TaskChecks.h"
 #include "cli/commands/TaskCommands.h"
+#include "cli/formats/FieldLabels.h"
 #include "cli/formats/GuidPrefix.h"
 #include "cli/formats/ItemArgument.h"
 #include "cli/formats/JsonCodec.h"
@@ -46,6 +48,7 @@ int RunList(const GlobalOptions& options, const std::string& taskText, const std
   std::vector<SQZGeZhuanItemInfo> items = ListItems(session.Control(), condition);
   PrintListing(options, ItemListing(items, !task, options.rate), where.empty() && !task ? "no items" : "no items match",
                &session);
+  if (!items.empty()) PrintRateLine(options);
   return kExitOk;
 }
 
@@ -62,7 +65,7 @@ SQZGeZhuanItemInfo FindItem(Session& session, const GuidReference& reference) {
   return items.front();
 }
 
-int RunShow(const GlobalOptions& options, const std::string& typed) {
+int RunShow(const GlobalOptions& options, const std::string& typed, bool raw) {
   const GuidReference reference = ReadGuidReference(typed, "item");
   Session session(options);
   const SQZGeZhuanItemInfo item = FindItem(session, reference);
@@ -71,7 +74,7 @@ int RunShow(const GlobalOptions& options, const std::string& typed) {
   else if (options.quiet)
     std::cout << GuidToUtf8(item.guidItem) << '\n';
   else
-    PrintFieldLines(options, ItemFieldLines(item, options.rate));
+    PrintFieldLines(options, ShownFields(ItemFieldLines(item, options.rate), raw, LabelItemFields, "Length", options));
   return kExitOk;
 }
 
@@ -128,8 +131,10 @@ int RunEdit(const GlobalOptions& options, const ItemEditOptions& edit) {
   std::optional<uint32_t> trimIn, trimOut, length;
   if (!edit.trimIn.empty()) trimIn = RequireTimecode(edit.trimIn, options.rate, "--in");
   if (!edit.trimOut.empty()) trimOut = RequireTimecode(edit.trimOut, options.rate, "--out");
-  if (!edit.length.empty()) length = RequireTimecode(edit.length, options.rate, "--length");
-  if (!edit.name.empty() && TrimAscii(edit.name).empty()) UsageError("--name: an item needs a name");
+  // "-" for the length, as for a cleared field: it follows the trim points.
+  if (!edit.length.empty() && edit.length != "-") length = RequireTimecode(edit.length, options.rate, "--length");
+  if (!edit.name.empty() && (TrimAscii(edit.name).empty() || edit.name == "-"))
+    UsageError("--name: an item needs a name");
 
   Session session(options);
   const SQZGeZhuanItemInfo found = FindItem(session, reference);
@@ -139,15 +144,15 @@ int RunEdit(const GlobalOptions& options, const ItemEditOptions& edit) {
         if (!edit.name.empty()) item.strItemName = FromUtf8(edit.name);
         if (edit.type) item.nItemType = *edit.type;
         if (edit.index) item.nIndex = *edit.index;
-        const bool pointsMoved = trimIn || trimOut;
         if (trimIn) item.dwTrimIn = *trimIn;
         if (trimOut) item.dwTrimOut = *trimOut;
         if (item.dwTrimOut < item.dwTrimIn) UsageError("the item would end (--out) before it begins (--in)");
-        // A length left out follows moved trim points.
-        if (length)
-          item.dwLength = *length;
-        else if (pointsMoved)
-          item.dwLength = item.dwTrimOut - item.dwTrimIn;
+        // A length left out follows moved trim points; one given must agree
+        // with them. An edit of other fields leaves what is stored as it was.
+        if (trimIn || trimOut || !edit.length.empty()) {
+          item.dwLength = length ? *length : item.dwTrimOut - item.dwTrimIn;
+          if (const auto refusal = CheckItem(item)) UsageError("--length: " + refusal->why);
+        }
       },
       "cannot change the item");
   Json out = Json::object();
@@ -229,8 +234,12 @@ void AddItemCommands(CLI::App& app, CommandLine& line) {
   auto showGuid = std::make_shared<std::string>();
   CLI::App* show = item->add_subcommand("show", "Every field of one item");
   show->add_option("GUID", *showGuid, "The item's GUID, or its first 8 or more characters")->required();
+  auto showRaw = std::make_shared<bool>(false);
+  show->add_flag("--raw", *showRaw, "Name the fields by their column names (strItemName...) instead of in words");
   show->footer("Example:\n  gezhuan item show 5a3e0001-7c1b-4d2a-9f00-000000001001");
-  show->callback([&line, showGuid] { line.action = [&line, showGuid] { return RunShow(line.global, *showGuid); }; });
+  show->callback([&line, showGuid, showRaw] {
+    line.action = [&line, showGuid, showRaw] { return RunShow(line.global, *showGuid, *showRaw); };
+  });
 
   auto add = std::make_shared<ItemAddOptions>();
   CLI::App* adder = item->add_subcommand("add", "Add items at the end of a task; prints their GUIDs");
@@ -248,7 +257,10 @@ void AddItemCommands(CLI::App& app, CommandLine& line) {
   editor->add_option("--type", edit->type, "nItemType")->type_name("N");
   editor->add_option("--in", edit->trimIn, "dwTrimIn: timecode HH:MM:SS:FF or frames")->type_name("TIMECODE");
   editor->add_option("--out", edit->trimOut, "dwTrimOut: timecode or frames")->type_name("TIMECODE");
-  editor->add_option("--length", edit->length, "dwLength (default: follows moved trim points)")->type_name("TIMECODE");
+  editor
+      ->add_option("--length", edit->length,
+                   "dwLength, which must be --out minus --in (default, or -: follows the trim points)")
+      ->type_name("TIMECODE");
   editor->add_option("--index", edit->index, "nIndex, its place among the task's items")->type_name("N");
   editor->footer("Example:\n  gezhuan item edit 5a3e0001-7c1b-4d2a-9f00-000000001001 --out 00:00:12:00");
   editor->callback([&line, edit] { line.action = [&line, edit] { return RunEdit(line.global, *edit); }; });

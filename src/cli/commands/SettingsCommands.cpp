@@ -51,8 +51,9 @@ int RunEdit() {
   // end; say so before anybody types.
   RequireTrustedSettingsStore();
   const bool terminal = isatty(STDIN_FILENO) == 1;
-  host::InstallSettingsDialog([terminal](std::vector<DBsSetNode>& settings, int /*mode*/) {
-    return RunTerminalDialog(settings, std::cin, std::cout, terminal);
+  const int columns = TerminalColumns();
+  host::InstallSettingsDialog([terminal, columns](std::vector<DBsSetNode>& settings, int /*mode*/) {
+    return RunTerminalDialog(settings, std::cin, std::cout, terminal, columns);
   });
   CQZNVGeZhuanDBControl control;
   std::vector<DBsSetNode> settings;

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "cli/commands/CatalogueLookup.h"
+#include "cli/commands/TaskChecks.h"
 #include "cli/formats/GuidPrefix.h"
 #include "cli/formats/ItemArgument.h"
 #include "cli/formats/JsonCodec.h"
@@ -33,6 +34,7 @@ using qz::common::NewRandomGuid;
 using qz::common::ReadTypedGuid;
 
 using qz::records::ParseDateTime;
+using qz::records::UnsetDateTime;
 
 std::vector<SQZGeZhuanTaskInfo> ListTasks(CQZNVGeZhuanDBControl& control, const std::wstring& condition) {
   std::vector<SQZGeZhuanTaskInfo> tasks;
@@ -93,6 +95,7 @@ struct TaskFieldOptions {
   std::string name, hint, from, to, fromDevice, toDevice, begin, end;
   int32_t type = 0, editStatus = 0, runStatus = 0;
   std::string duration;
+  bool allowUnknownTapes = false;
   std::map<std::string, CLI::Option*> options;
 
   bool Given(const std::string& name) const {
@@ -101,31 +104,83 @@ struct TaskFieldOptions {
   }
 };
 
-void AddTaskFieldOptions(CLI::App* command, TaskFieldOptions& f) {
+// cleared: what `task edit` says about "-".
+void AddTaskFieldOptions(CLI::App* command, TaskFieldOptions& f, const std::string& cleared) {
   f.options["name"] = command->add_option("--name", f.name, "Task name");
-  f.options["hint"] = command->add_option("--hint", f.hint, "Task hint");
-  f.options["from"] = command->add_option("--from", f.from, "Origin tape type, by name or GUID")->type_name("TAPE");
-  f.options["to"] = command->add_option("--to", f.to, "Destination tape type, by name or GUID")->type_name("TAPE");
-  f.options["from-device"] = command->add_option("--from-device", f.fromDevice, "Origin device name");
-  f.options["to-device"] = command->add_option("--to-device", f.toDevice, "Destination device name");
-  f.options["begin"] = command->add_option("--begin", f.begin, "Begin, YYYY-MM-DDTHH:MM[:SS]")->type_name("WHEN");
-  f.options["end"] = command->add_option("--end", f.end, "End, YYYY-MM-DDTHH:MM[:SS]")->type_name("WHEN");
-  f.options["type"] = command->add_option("--type", f.type, "enumTaskType");
-  f.options["edit-status"] = command->add_option("--edit-status", f.editStatus, "enumTaskEditStatus");
-  f.options["run-status"] = command->add_option("--run-status", f.runStatus, "enumTaskRunStatus");
-  f.options["duration"] =
-      command->add_option("--duration", f.duration, "dwDuration: timecode HH:MM:SS:FF at --fps, or frames")
-          ->type_name("TIMECODE");
+  f.options["hint"] = command->add_option("--hint", f.hint, "Task hint" + cleared);
+  f.options["from"] =
+      command->add_option("--from", f.from, "Origin tape type, by name or GUID" + cleared)->type_name("TAPE");
+  f.options["to"] =
+      command->add_option("--to", f.to, "Destination tape type, by name or GUID" + cleared)->type_name("TAPE");
+  f.options["from-device"] = command->add_option("--from-device", f.fromDevice, "Origin device name" + cleared);
+  f.options["to-device"] = command->add_option("--to-device", f.toDevice, "Destination device name" + cleared);
+  f.options["begin"] = command
+                           ->add_option("--begin", f.begin,
+                                        "Begin, YYYY-MM-DDTHH:MM[:SS]" + (cleared.empty() ? "" : cleared + " (unset)"))
+                           ->type_name("WHEN");
+  f.options["end"] = command
+                         ->add_option("--end", f.end,
+                                      "End, YYYY-MM-DDTHH:MM[:SS], not before the begin" +
+                                          (cleared.empty() ? "" : cleared + " (unset)"))
+                         ->type_name("WHEN");
+  f.options["type"] = command->add_option("--type", f.type, "enumTaskType, a number (see Type and statuses below)");
+  f.options["edit-status"] =
+      command->add_option("--edit-status", f.editStatus, "enumTaskEditStatus, a number (see Type and statuses below)");
+  f.options["run-status"] =
+      command->add_option("--run-status", f.runStatus, "enumTaskRunStatus, a number (see Type and statuses below)");
+  f.options["duration"] = command
+                              ->add_option("--duration", f.duration,
+                                           "dwDuration: timecode HH:MM:SS:FF at the frame rate, or frames" +
+                                               (cleared.empty() ? "" : cleared + " (0)"))
+                              ->type_name("TIMECODE");
+  command->add_flag("--allow-unknown-tapes", f.allowUnknownTapes,
+                    "Take a --from or --to the tape catalogue does not hold, stored as typed");
 }
 
+// What clears a field in `task edit` and `item edit`, as in `settings set`.
+constexpr const char* kClear = "-";
+
 SQZDateTime RequireDateTime(const std::string& text, const std::string& option) {
+  if (text == kClear) return UnsetDateTime();
   SQZDateTime value;
   std::string why;
   if (!ParseDateTime(text, &value, &why)) UsageError(option + ": " + why);
   return value;
 }
 
-// Applies the given options to task. Tape types are looked up in the
+// A text field as typed: "-" clears it.
+std::wstring TypedText(const std::string& text) { return text == kClear ? std::wstring() : FromUtf8(text); }
+
+// Sets a task's tape type (name and GUID) as typed: "-" clears both; else
+// the catalogue's tape type, which must exist unless allowUnknown, when
+// one it lacks is stored as typed (a name, or a GUID without a name).
+void SetTapeType(CQZNVGeZhuanDBControl& control, const std::string& typed, bool allowUnknown, std::wstring* name,
+                 GUID* guid) {
+  if (typed == kClear) {
+    name->clear();
+    *guid = GUID{};
+    return;
+  }
+  if (!allowUnknown) {
+    const SQZGZVTRTapeTypeInfo tape = FindTapeType(control, typed);
+    *name = tape.TAPENAME;
+    *guid = tape.TAPEGUID;
+    return;
+  }
+  const TapeCatalogue catalogue(control);
+  if (const SQZGZVTRTapeTypeInfo* tape = catalogue.Find(typed)) {
+    *name = tape->TAPENAME;
+    *guid = tape->TAPEGUID;
+  } else if (ReadTypedGuid(typed, guid)) {
+    name->clear();
+  } else {
+    *name = FromUtf8(TrimAscii(typed));
+    *guid = GUID{};
+  }
+}
+
+// Applies the given options to task, then checks the task as every way in
+// does (cli/commands/TaskChecks.h). Tape types are looked up in the
 // catalogue and stored with both their name and their GUID.
 void ApplyTaskFields(const TaskFieldOptions& f, const FrameRate& rate, CQZNVGeZhuanDBControl& control,
                      SQZGeZhuanTaskInfo& task) {
@@ -135,30 +190,31 @@ void ApplyTaskFields(const TaskFieldOptions& f, const FrameRate& rate, CQZNVGeZh
   if (f.Given("end")) end = RequireDateTime(f.end, "--end");
   uint32_t duration = task.dwDuration;
   std::string why;
-  if (f.Given("duration") && !ParseTimecode(f.duration, rate, &duration, &why)) UsageError("--duration: " + why);
+  if (f.Given("duration")) {
+    if (f.duration == kClear)
+      duration = 0;
+    else if (!ParseTimecode(f.duration, rate, &duration, &why))
+      UsageError("--duration: " + why);
+  }
   if (f.Given("name")) {
-    if (TrimAscii(f.name).empty()) UsageError("--name: a task needs a name");
+    if (TrimAscii(f.name).empty() || f.name == kClear) UsageError("--name: a task needs a name");
     task.strTaskName = FromUtf8(f.name);
   }
-  if (f.Given("hint")) task.strTaskHint = FromUtf8(f.hint);
-  if (f.Given("from-device")) task.strORGDeviceName = FromUtf8(f.fromDevice);
-  if (f.Given("to-device")) task.strDSTDeviceName = FromUtf8(f.toDevice);
+  if (f.Given("hint")) task.strTaskHint = TypedText(f.hint);
+  if (f.Given("from-device")) task.strORGDeviceName = TypedText(f.fromDevice);
+  if (f.Given("to-device")) task.strDSTDeviceName = TypedText(f.toDevice);
   task.odtTaskBeginDateTime = begin;
   task.odtTaskEndDateTime = end;
   if (f.Given("type")) task.enumTaskType = f.type;
   if (f.Given("edit-status")) task.enumTaskEditStatus = f.editStatus;
   if (f.Given("run-status")) task.enumTaskRunStatus = f.runStatus;
   task.dwDuration = duration;
-  if (f.Given("from")) {
-    const SQZGZVTRTapeTypeInfo tape = FindTapeType(control, f.from);
-    task.strOrgTapeTypeName = tape.TAPENAME;
-    task.guidOrgTapeType = tape.TAPEGUID;
-  }
-  if (f.Given("to")) {
-    const SQZGZVTRTapeTypeInfo tape = FindTapeType(control, f.to);
-    task.strDSTTapeTypeName = tape.TAPENAME;
-    task.guidDSTTapeType = tape.TAPEGUID;
-  }
+  // Dates stored before are not held against an edit that leaves them.
+  if (f.Given("begin") || f.Given("end"))
+    if (const auto refusal = CheckDates(task)) UsageError(refusal->why);
+  if (f.Given("from"))
+    SetTapeType(control, f.from, f.allowUnknownTapes, &task.strOrgTapeTypeName, &task.guidOrgTapeType);
+  if (f.Given("to")) SetTapeType(control, f.to, f.allowUnknownTapes, &task.strDSTTapeTypeName, &task.guidDSTTapeType);
 }
 
 int RunAdd(const GlobalOptions& options, const TaskFieldOptions& fields,
@@ -183,12 +239,17 @@ int RunEdit(const GlobalOptions& options, const std::string& typed, const TaskFi
   const GuidReference reference = ReadGuidReference(typed, "task");
   bool anyField = false;
   for (const auto& option : fields.options) anyField = anyField || option.second->count() > 0;
+  if (fields.allowUnknownTapes && !fields.Given("from") && !fields.Given("to"))
+    UsageError("--allow-unknown-tapes goes with --from or --to");
   if (!anyField && itemsFile.empty()) UsageError("nothing to change: give a field option or --items FILE");
 
   Session session(options);
   const SQZGeZhuanTaskInfo found = FindTask(session, reference);
   std::vector<SQZGeZhuanItemInfo> items;
-  if (!itemsFile.empty()) items = ItemsFromFile(itemsFile, found.guidTaskID, options.rate);
+  if (!itemsFile.empty()) {
+    items = ItemsFromFile(itemsFile, found.guidTaskID, options.rate);
+    if (const auto refusal = CheckItems(items)) Fail(itemsFile + ": " + Describe(*refusal));
+  }
   // Everything typed is checked on the copy read so far, before the row is
   // held; the fields are then set again on the row as it is now.
   SQZGeZhuanTaskInfo checked = found;
@@ -292,6 +353,15 @@ int RunSetStatus(const GlobalOptions& options, const StatusOptions& status, cons
 
 }  // namespace
 
+const char* const kFieldsHelp =
+    "Type and statuses: enumTaskType, enumTaskEditStatus and enumTaskRunStatus (--type, --edit-status,\n"
+    "--run-status) are numbers that the conversion programs give their meaning. The task store defines\n"
+    "none of them: it keeps any 32-bit number as given, and 0 is only the value of a new task. What\n"
+    "1, 2, 3... mean is your site's agreement, not something this tool or the database knows.\n"
+    "Unset dates: a begin or end that was never set shows blank (null in JSON, empty in CSV); the\n"
+    "database holds 1900-01-01 01:01:01 (or NULL) for it. --since and --until never match a task whose\n"
+    "begin is unset; --no-begin lists those tasks. In task edit, - clears a field (a date to unset).";
+
 void AddTaskCommands(CLI::App& app, CommandLine& line) {
   CLI::App* task = app.add_subcommand("task", "Conversion tasks and their items");
   task->require_subcommand(1);
@@ -302,14 +372,15 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
   auto addFields = std::make_shared<TaskFieldOptions>();
   auto addItems = std::make_shared<std::vector<std::string>>();
   CLI::App* add = task->add_subcommand("add", "Add a task with its items; prints the new task's GUID");
-  AddTaskFieldOptions(add, *addFields);
+  AddTaskFieldOptions(add, *addFields, "");
   add->add_option("--item", *addItems,
                   "An item NAME:TRIMIN:TRIMOUT[:LENGTH], points as timecode HH:MM:SS:FF or frames; repeat in order")
       ->type_name("ITEM")
       ->allow_extra_args(false);
   add->footer(
       "Example:\n  gezhuan task add --name \"新闻 转录\" --from \"Betacam SP\" --to HDCAM \\\n"
-      "      --begin 2024-03-01T09:00 --item \"片头:00:00:00:00:00:00:10:00\" --item \"正片:250:45000\"");
+      "      --begin 2024-03-01T09:00 --item \"片头:00:00:00:00:00:00:10:00\" --item \"正片:250:45000\"\n\n" +
+      std::string(kFieldsHelp));
   add->callback([&line, addFields, addItems] {
     line.action = [&line, addFields, addItems] { return RunAdd(line.global, *addFields, *addItems); };
   });
@@ -320,12 +391,15 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
   CLI::App* edit =
       task->add_subcommand("edit", "Change the task fields named (and no others), or with --items its whole item set");
   edit->add_option("GUID", *editGuid, "The task's GUID, or its first 8 or more characters")->required();
-  AddTaskFieldOptions(edit, *editFields);
+  AddTaskFieldOptions(edit, *editFields, "; - clears it");
   edit->add_option("--items", *itemsFile,
                    "Replace the items: a file (or - for stdin) with one NAME:TRIMIN:TRIMOUT[:LENGTH] a line, "
                    "or a JSON array of items")
       ->type_name("FILE");
-  edit->footer("Example:\n  gezhuan task edit 5A3E0001-7C1B-4D2A-9F00-000000000001 --run-status 2 --items items.txt");
+  edit->footer(
+      "Example:\n  gezhuan task edit 5A3E0001-7C1B-4D2A-9F00-000000000001 --run-status 2 --items items.txt\n"
+      "  gezhuan task edit 5a3e0001-7c1b-4d2a-9f00-000000000003 --hint - --end -\n\n" +
+      std::string(kFieldsHelp));
   edit->callback([&line, editGuid, editFields, itemsFile] {
     line.action = [&line, editGuid, editFields, itemsFile] {
       return RunEdit(line.global, *editGuid, *editFields, *itemsFile);
@@ -358,7 +432,8 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
   setStatus->footer(
       "Example:\n  gezhuan task set-status --run-status 2 5a3e0001-7c1b-4d2a-9f00-000000000002 "
       "5a3e0001-7c1b-4d2a-9f00-000000000004\n"
-      "  gezhuan -q task list --run-status 1 | gezhuan task set-status --run-status 2 -");
+      "  gezhuan -q task list --run-status 1 | gezhuan task set-status --run-status 2 -\n\n" +
+      std::string(kFieldsHelp));
   setStatus->callback([&line, status, statusGuids] {
     line.action = [&line, status, statusGuids] { return RunSetStatus(line.global, *status, *statusGuids); };
   });

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/formats/Output.h"
 #include "cli/formats/Timecode.h"
 
 namespace CLI {
@@ -18,7 +19,6 @@ namespace gezhuan {
 
 struct CommandLine;
 struct GuidReference;
-struct Listing;
 class Session;
 
 // The tasks a condition selects ("" for all), with their items. An empty
@@ -75,6 +75,19 @@ void DeleteTasks(Session& session, const std::vector<GUID>& tasks, const std::st
 using ItemChange = std::function<void(SQZGeZhuanItemInfo& item)>;
 void ChangeItem(Session& session, const GUID& task, const GUID& item, const ItemChange& change,
                 const std::string& what);
+
+// The fields for `show`: labelled in words (label), with the rate of the
+// timecode in them after the field named after; or, when raw, under their
+// column names with the rate last.
+FieldLines ShownFields(FieldLines lines, bool raw, FieldLines (*label)(const FieldLines&), const char* after,
+                       const GlobalOptions& options);
+
+// "Timecode at 25 fps, from the default" under a table that shows
+// timecode; nothing in the other output forms.
+void PrintRateLine(const GlobalOptions& options);
+
+// What the help of the task commands says about statuses and unset dates.
+extern const char* const kFieldsHelp;
 
 // `task list|count|show`.
 void AddTaskReadingCommands(CLI::App& task, CommandLine& line);

@@ -19,6 +19,7 @@ using qz::common::ReadTypedGuid;
 
 using qz::records::FormatDateTime;
 using qz::records::ParseDateTime;
+using qz::records::UnsetDateTime;
 
 namespace {
 
@@ -144,8 +145,11 @@ std::vector<std::wstring> OrderTerms(const std::string& sort, const DBsSetNode& 
   const Dialect dialect = DialectOf(node);
   const bool postgres = DatabaseTypeOfKind(node.nDBType) == QZDB_POSTGRESQL;
   auto date = [dialect](const wchar_t* column) {
+    // An unset date (NULL or the value of a task never given one) sorts last.
     const std::wstring value = ComparableDate(column, dialect);
-    return std::vector<std::wstring>{L"case when " + value + L" is null then 1 else 0 end", value};
+    return std::vector<std::wstring>{L"case when " + value + L" is null or " + value + L" = " +
+                                         DateLiteral(UnsetDateTime(), dialect) + L" then 1 else 0 end",
+                                     value};
   };
   std::vector<std::wstring> terms;
   if (sort == "name") {
@@ -199,7 +203,7 @@ bool WhereOrders(const TaskFilter& filter) {
 
 bool TaskFilter::Empty() const {
   return name.empty() && from.empty() && to.empty() && !type && !editStatus && !runStatus && since.empty() &&
-         until.empty() && where.empty();
+         until.empty() && !noBegin && where.empty();
 }
 
 std::wstring FoldLatinCase(const std::wstring& text) {
@@ -222,12 +226,21 @@ void AddTaskFilterOptions(CLI::App* command, TaskFilter& filter) {
   command->add_option("--type", filter.type, "Only tasks of this enumTaskType")->type_name("N");
   command->add_option("--edit-status", filter.editStatus, "Only tasks with this enumTaskEditStatus")->type_name("N");
   command->add_option("--run-status", filter.runStatus, "Only tasks with this enumTaskRunStatus")->type_name("N");
-  command->add_option("--since", filter.since, "Only tasks that begin at or after WHEN")
-      ->type_name("WHEN")
-      ->check(NotEmpty(false));
-  command->add_option("--until", filter.until, "Only tasks that begin at or before WHEN (a date: by its end)")
-      ->type_name("WHEN")
-      ->check(NotEmpty(false));
+  CLI::Option* since =
+      command->add_option("--since", filter.since, "Only tasks that begin at or after WHEN (never one with no begin)")
+          ->type_name("WHEN")
+          ->check(NotEmpty(false));
+  CLI::Option* until = command
+                           ->add_option("--until", filter.until,
+                                        "Only tasks that begin at or before WHEN (a date: by its end; never one with "
+                                        "no begin)")
+                           ->type_name("WHEN")
+                           ->check(NotEmpty(false));
+  command
+      ->add_flag("--no-begin", filter.noBegin,
+                 "Only tasks whose begin is unset (shown blank; stored as 1900-01-01 01:01:01 or NULL)")
+      ->excludes(since)
+      ->excludes(until);
   command
       ->add_option("--where", filter.where,
                    "SQL search condition, without the word where, passed to the database unchanged: "
@@ -249,6 +262,10 @@ std::wstring TaskCondition(const TaskFilter& filter, const DBsSetNode& node, boo
   if (filter.editStatus) parts.push_back(L"enumTaskEditStatus = " + std::to_wstring(*filter.editStatus));
   if (filter.runStatus) parts.push_back(L"enumTaskRunStatus = " + std::to_wstring(*filter.runStatus));
   const std::wstring begin = ComparableDate(L"odtTaskBeginDateTime", dialect);
+  // An unset begin is a NULL, which no comparison matches, or this value.
+  const std::wstring unset = DateLiteral(UnsetDateTime(), dialect);
+  if (filter.noBegin) parts.push_back(L"(" + begin + L" is null or " + begin + L" = " + unset + L")");
+  if (!filter.since.empty() || !filter.until.empty()) parts.push_back(begin + L" <> " + unset);
   if (!filter.since.empty())
     parts.push_back(begin + L" >= " + DateLiteral(RequireDate(filter.since, "--since"), dialect));
   if (!filter.until.empty()) {

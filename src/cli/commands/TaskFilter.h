@@ -2,7 +2,9 @@
 // into one SQL search condition that every engine answers alike. Names are
 // matched without regard to the case of Latin letters A-Z, dates are
 // compared as date-times (not as the text SQLite stores), and whatever the
-// person typed reaches the SQL only as an escaped literal.
+// person typed reaches the SQL only as an escaped literal. A begin that was
+// never set (NULL, or the 1900-01-01 01:01:01 a new task holds) is no date:
+// --since and --until never match it, --no-begin picks exactly those.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
@@ -21,9 +23,10 @@ struct TaskFilter {
   std::string from;  // --from: origin tape type, by name or GUID
   std::string to;    // --to: destination tape type, by name or GUID
   std::optional<int32_t> type, editStatus, runStatus;
-  std::string since;  // --since: begins at or after
-  std::string until;  // --until: begins at or before (a bare date: that whole day)
-  std::string where;  // --where: SQL passed through unchanged
+  std::string since;     // --since: begins at or after
+  std::string until;     // --until: begins at or before (a bare date: that whole day)
+  bool noBegin = false;  // --no-begin: the begin is unset
+  std::string where;     // --where: SQL passed through unchanged
 
   bool Empty() const;
 };

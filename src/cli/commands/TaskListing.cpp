@@ -7,12 +7,14 @@
 #include "cli/commands/CatalogueLookup.h"
 #include "cli/commands/TaskCommands.h"
 #include "cli/commands/TaskFilter.h"
+#include "cli/formats/FieldLabels.h"
 #include "cli/formats/GuidPrefix.h"
 #include "cli/formats/Output.h"
 #include "cli/session/CommandLineHabits.h"
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
 #include "cli/session/Options.h"
+#include "cli/session/ToolConfig.h"
 #include "cli/terminal/StandardOutput.h"
 #include "cli/terminal/Text.h"
 #include "common/GuidText.h"
@@ -123,15 +125,17 @@ struct FieldLister {
 };
 
 // csv and tsv keep one FIELD,VALUE row a field: the items' fields follow
-// the task's, named as in JSON (arrItems[0].strItemName).
-FieldLines WithItemFieldLines(FieldLines lines, const SQZGeZhuanTaskInfo& task, const FrameRate& rate) {
-  for (size_t i = 0; i < task.arrItems.size(); ++i)
-    for (auto& line : ItemFieldLines(task.arrItems[i], rate))
-      lines.emplace_back("arrItems[" + std::to_string(i) + "]." + line.first, std::move(line.second));
+// the task's, as "arrItems[0].strItemName" (--raw) or "Item 1 Name".
+FieldLines WithItemFieldLines(FieldLines lines, const SQZGeZhuanTaskInfo& task, bool raw, const FrameRate& rate) {
+  for (size_t i = 0; i < task.arrItems.size(); ++i) {
+    const FieldLines item = ItemFieldLines(task.arrItems[i], rate);
+    const std::string prefix = raw ? "arrItems[" + std::to_string(i) + "]." : "Item " + std::to_string(i + 1) + " ";
+    for (const auto& line : raw ? item : LabelItemFields(item)) lines.emplace_back(prefix + line.first, line.second);
+  }
   return lines;
 }
 
-int RunShow(const GlobalOptions& options, const std::string& typed) {
+int RunShow(const GlobalOptions& options, const std::string& typed, bool raw) {
   const GuidReference reference = ReadGuidReference(typed, "task");
   Session session(options);
   const SQZGeZhuanTaskInfo task = FindTask(session, reference);
@@ -143,17 +147,36 @@ int RunShow(const GlobalOptions& options, const std::string& typed) {
     std::cout << GuidToUtf8(task.guidTaskID) << '\n';
     return kExitOk;
   }
+  const FieldLines fields = ShownFields(TaskFieldLines(task, options.rate), raw, LabelTaskFields, "Duration", options);
   if (options.format == "csv" || options.format == "tsv") {
-    PrintFieldLines(options, WithItemFieldLines(TaskFieldLines(task, options.rate), task, options.rate));
+    PrintFieldLines(options, WithItemFieldLines(fields, task, raw, options.rate));
     return kExitOk;
   }
-  PrintFieldLines(options, TaskFieldLines(task, options.rate));
-  std::cout << "\narrItems: " << task.arrItems.size() << '\n';
+  PrintFieldLines(options, fields);
+  std::cout << '\n' << (raw ? "arrItems: " : "Items: ") << task.arrItems.size() << '\n';
   if (!task.arrItems.empty()) PrintListing(options, ItemListing(task.arrItems, false, options.rate), "", &session);
   return kExitOk;
 }
 
 }  // namespace
+
+FieldLines ShownFields(FieldLines lines, bool raw, FieldLines (*label)(const FieldLines&), const char* after,
+                       const GlobalOptions& options) {
+  const std::wstring rate = FromUtf8(RateInUse(options));
+  if (raw) {
+    lines.emplace_back("(frame rate)", rate);
+    return lines;
+  }
+  lines = label(lines);
+  auto at = std::find_if(lines.begin(), lines.end(), [after](const auto& line) { return line.first == after; });
+  lines.insert(at == lines.end() ? at : at + 1, {"Frame rate", rate});
+  return lines;
+}
+
+void PrintRateLine(const GlobalOptions& options) {
+  if (!options.quiet && (options.format.empty() || options.format == "table"))
+    std::cout << "Timecode at " << RateInUse(options) << '\n';
+}
 
 FieldLines TaskFieldLines(const SQZGeZhuanTaskInfo& task, const FrameRate& rate) {
   FieldLines lines;
@@ -210,7 +233,8 @@ void AddTaskReadingCommands(CLI::App& task, CommandLine& line) {
   list->footer(
       "Example:\n  gezhuan task list --name 新闻 --since 2024-03-01 --until 2024-03-31\n"
       "  gezhuan task list --from \"Betacam SP\" --run-status 0 --sort name --format csv\n"
-      "  gezhuan -q task list --run-status 3 | gezhuan task delete --yes -");
+      "  gezhuan -q task list --run-status 3 | gezhuan task delete --yes -\n\n" +
+      std::string(kFieldsHelp));
   list->callback([&line, filter, order] {
     line.action = [&line, filter, order] { return RunList(line.global, *filter, *order); };
   });
@@ -225,8 +249,12 @@ void AddTaskReadingCommands(CLI::App& task, CommandLine& line) {
   auto showGuid = std::make_shared<std::string>();
   CLI::App* show = task.add_subcommand("show", "Every field and every item of one task");
   show->add_option("GUID", *showGuid, "The task's GUID, or its first 8 or more characters")->required();
-  show->footer("Example:\n  gezhuan task show 5a3e0001-7c1b-4d2a-9f00-000000000005");
-  show->callback([&line, showGuid] { line.action = [&line, showGuid] { return RunShow(line.global, *showGuid); }; });
+  auto showRaw = std::make_shared<bool>(false);
+  show->add_flag("--raw", *showRaw, "Name the fields by their column names (strTaskName...) instead of in words");
+  show->footer(std::string("Example:\n  gezhuan task show 5a3e0001-7c1b-4d2a-9f00-000000000005\n\n") + kFieldsHelp);
+  show->callback([&line, showGuid, showRaw] {
+    line.action = [&line, showGuid, showRaw] { return RunShow(line.global, *showGuid, *showRaw); };
+  });
 }
 
 }  // namespace gezhuan

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <unordered_set>
 
+#include "cli/commands/TaskChecks.h"
 #include "cli/commands/TaskCommands.h"
 #include "cli/commands/TaskFilter.h"
 #include "cli/formats/ItemArgument.h"
@@ -70,6 +71,7 @@ struct ImportOptions {
   bool dryRun = false;
   bool skipExisting = false;
   bool replace = false;
+  bool allowUnknownTapes = false;
 };
 
 std::string Plural(size_t n) { return std::to_string(n) + (n == 1 ? " task" : " tasks"); }
@@ -100,14 +102,26 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import) {
   ImportInterruption interruption;
   if (import.path == "-") AnnounceTerminalInput("the JSON document");
   const std::string text = ReadInput(import.path);
+  const std::string source = import.path == "-" ? std::string("standard input") : import.path;
   std::vector<SQZGeZhuanTaskInfo> tasks;
   try {
     Progress progress("checked", 0);
     tasks = TasksFromDocument(text, [&progress](size_t done, size_t) { progress.Update(done); });
   } catch (const DocumentError& e) {
-    Fail((import.path == "-" ? std::string("standard input") : import.path) + ": " + e.what() + "; nothing imported");
+    Fail(source + ": " + e.what() + "; nothing imported");
   }
   Session session(options);
+
+  // Every task is held to the rules the typed commands keep
+  // (cli/commands/TaskChecks.h) before anything is written.
+  const TapeCatalogue catalogue(session.Control());
+  for (size_t i = 0; i < tasks.size(); ++i)
+    if (const auto refusal = CheckTask(tasks[i], import.allowUnknownTapes ? nullptr : &catalogue)) {
+      const bool tape = refusal->field.find("Tape") != std::string::npos;
+      Fail(source + ": document refused at $[" + std::to_string(i) + "]." +
+           (refusal->where.empty() ? "" : refusal->where + ".") + refusal->field + " (field " + refusal->field +
+           "): " + refusal->why + (tape ? " (--allow-unknown-tapes lets it in)" : "") + "; nothing imported");
+    }
 
   // A task already in the database would make the library's add fail after
   // some rows are written: sort them out now, and refuse them unless told
@@ -184,6 +198,8 @@ void AddTaskTransferCommands(CLI::App& task, CommandLine& line) {
       importer->add_flag("--skip-existing", import->skipExisting, "Leave tasks that are in the database already");
   importer->add_flag("--replace", import->replace, "Rewrite tasks that are in the database already, items included")
       ->excludes(skip);
+  importer->add_flag("--allow-unknown-tapes", import->allowUnknownTapes,
+                     "Take tasks whose tape types the catalogue does not hold (by name or GUID)");
   importer->footer(
       "Ctrl-C stops it and says what was committed: nothing, or the batches done (exit 130).\n"
       "Example:\n  gezhuan task import tasks.json\n  gezhuan task import --dry-run --replace tasks.json\n"

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "cli/commands/TaskChecks.h"
 #include "cli/formats/JsonCodec.h"
 #include "cli/session/Diagnostics.h"
 #include "cli/terminal/Text.h"
@@ -82,14 +83,19 @@ bool ParseItemArgument(const std::string& argument, const FrameRate& rate, SQZGe
     *why = "the item has no name: \"" + argument + "\"";
     return false;
   }
-  if (numbers[1] < numbers[0]) {
-    *why = "TRIMOUT comes before TRIMIN in \"" + argument + "\"";
+  SQZGeZhuanItemInfo parsed;
+  parsed.strItemName = FromUtf8(name);
+  parsed.dwTrimIn = numbers[0];
+  parsed.dwTrimOut = numbers[1];
+  parsed.dwLength = values.size() == 3 ? numbers[2] : numbers[1] - numbers[0];
+  if (const auto refusal = CheckItem(parsed)) {
+    *why = refusal->why + " in \"" + argument + "\"";
     return false;
   }
-  item->strItemName = FromUtf8(name);
-  item->dwTrimIn = numbers[0];
-  item->dwTrimOut = numbers[1];
-  item->dwLength = values.size() == 3 ? numbers[2] : numbers[1] - numbers[0];
+  item->strItemName = parsed.strItemName;
+  item->dwTrimIn = parsed.dwTrimIn;
+  item->dwTrimOut = parsed.dwTrimOut;
+  item->dwLength = parsed.dwLength;
   return true;
 }
 

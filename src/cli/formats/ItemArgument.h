@@ -1,7 +1,8 @@
 // Items as a person types them: NAME:TRIMIN:TRIMOUT[:LENGTH], each point a
 // frame count or a timecode HH:MM:SS:FF at the chosen rate (all of one
 // kind). The name may itself hold colons where the part after a colon is not
-// all digits. Without LENGTH the item is TRIMOUT - TRIMIN long.
+// all digits. Without LENGTH the item is TRIMOUT - TRIMIN long; a LENGTH
+// given must be that (cli/commands/TaskChecks.h holds the rules).
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>

@@ -2,82 +2,32 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "common/GuidText.h"
-#include "common/RandomGuid.h"
+#include "records/DateText.h"
 
 namespace gezhuan {
 
 using qz::common::GuidToUtf8;
 using qz::common::IsNullGuid;
-using qz::common::NewRandomGuid;
-
-namespace {
+using qz::records::IsUnsetDateTime;
 
 using qz::records::ParseJson;
 using qz::records::ReadFields;
 using qz::records::Refuse;
 using qz::records::Shown;
 
-std::vector<SQZGeZhuanItemInfo> ReadItems(const Json& array, const std::string& path, const GUID& task) {
-  if (!array.is_array()) Refuse(path, "arrItems", "expected an array of items, found " + Shown(array));
-  std::vector<SQZGeZhuanItemInfo> items;
-  std::map<std::string, std::string> seenItems;
-  for (size_t i = 0; i < array.size(); ++i) {
-    const std::string at = path + "[" + std::to_string(i) + "]";
-    const Json& object = array[i];
-    if (!object.is_object()) Refuse(at, "arrItems", "expected an item object, found " + Shown(object));
-    SQZGeZhuanItemInfo item;
-    item.guidTask = task;
-    item.guidItem = NewRandomGuid();
-    item.nIndex = static_cast<int32_t>(i);
-    ReadFields(object, at, &item);
-    if (item.guidTask != task)
-      Refuse(at + ".guidTask", "guidTask",
-             "the item names task " + GuidToUtf8(item.guidTask) + " but stands in task " + GuidToUtf8(task));
-    const std::string key = GuidToUtf8(item.guidItem);
-    if (!seenItems.emplace(key, at).second)
-      Refuse(at + ".guidItem", "guidItem", "the same guidItem as " + seenItems[key]);
-    items.push_back(item);
-  }
-  return items;
+Json TaskToJson(const SQZGeZhuanTaskInfo& task) {
+  Json out = qz::records::TaskToJson(task);
+  if (IsUnsetDateTime(task.odtTaskBeginDateTime)) out["odtTaskBeginDateTime"] = nullptr;
+  if (IsUnsetDateTime(task.odtTaskEndDateTime)) out["odtTaskEndDateTime"] = nullptr;
+  return out;
 }
-
-}  // namespace
 
 std::string DocumentText(const Json& document) {
   return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-}
-
-std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text,
-                                                  const std::function<void(size_t done, size_t total)>& checked) {
-  const Json document = ParseJson(text);
-  if (!document.is_array()) Refuse("$", "(document)", "expected an array of tasks, found " + Shown(document));
-  std::vector<SQZGeZhuanTaskInfo> tasks;
-  tasks.reserve(document.size());
-  std::map<std::string, std::string> seenTasks;
-  for (size_t t = 0; t < document.size(); ++t) {
-    const std::string at = "$[" + std::to_string(t) + "]";
-    const Json& object = document[t];
-    if (!object.is_object()) Refuse(at, "(task)", "expected a task object, found " + Shown(object));
-    SQZGeZhuanTaskInfo task;
-    task.guidTaskID = NewRandomGuid();
-    ReadFields(object, at, &task);
-    if (IsNullGuid(task.guidTaskID)) Refuse(at + ".guidTaskID", "guidTaskID", "the null GUID cannot key a task");
-    const std::string key = GuidToUtf8(task.guidTaskID);
-    if (!seenTasks.emplace(key, at).second)
-      Refuse(at + ".guidTaskID", "guidTaskID", "the same guidTaskID as " + seenTasks[key]);
-    auto items = object.find("arrItems");
-    if (items != object.end()) task.arrItems = ReadItems(*items, at + ".arrItems", task.guidTaskID);
-    tasks.push_back(std::move(task));
-    if (checked) checked(tasks.size(), document.size());
-  }
-  return tasks;
-}
-
-std::vector<SQZGeZhuanItemInfo> ItemsFromDocument(const std::string& text, const GUID& task) {
-  return ReadItems(ParseJson(text), "$", task);
 }
 
 Json CatalogueToJson(const CatalogueDocument& catalogue) {

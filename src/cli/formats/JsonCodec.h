@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "records/RecordJson.h"
+#include "records/TaskDocument.h"
 
 namespace gezhuan {
 
@@ -17,7 +18,10 @@ using qz::records::GroupToJson;
 using qz::records::ItemToJson;
 using qz::records::Json;
 using qz::records::TapeToJson;
-using qz::records::TaskToJson;
+
+// A task as the tool writes it: every column, its items nested, and an
+// unset begin or end (records/DateText.h) as null, as it shows blank.
+Json TaskToJson(const SQZGeZhuanTaskInfo& task);
 
 // The text of a document: two-space indentation, UTF-8, a final newline.
 std::string DocumentText(const Json& document);
@@ -25,17 +29,9 @@ std::string DocumentText(const Json& document);
 // A document the tool refuses, with where in it and which field.
 using DocumentError = qz::records::JsonError;
 
-// Reads a task document: an array of task objects. Every field is checked
-// before anything is returned; a field left out keeps the record's default
-// (a missing guidTaskID or guidItem gets a fresh one, a missing guidTask
-// the task's, a missing nIndex the item's place). Throws DocumentError.
-// checked, when given, is told after each task how many of how many are
-// checked (for a progress line).
-std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(
-    const std::string& text, const std::function<void(size_t done, size_t total)>& checked = nullptr);
-
-// Reads an array of item objects (the arrItems of one task) for task.
-std::vector<SQZGeZhuanItemInfo> ItemsFromDocument(const std::string& text, const GUID& task);
+// Task and item documents (records/TaskDocument.h).
+using qz::records::ItemsFromDocument;
+using qz::records::TasksFromDocument;
 
 // The tape catalogue as `tape export` writes it:
 // {"groups": [group...], "tapes": [tape...]}.

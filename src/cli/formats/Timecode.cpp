@@ -113,7 +113,7 @@ bool ParseTimecode(const std::string& text, const FrameRate& rate, uint32_t* fra
     *frames = static_cast<uint32_t>(count);
     return true;
   }
-  // HH:MM:SS:FF, or HH:MM:SS;FF or HH:MM:SS.FF; the hours may have more than two digits.
+  // HH:MM:SS:FF, or HH:MM:SS;FF or HH:MM:SS.FF.
   std::vector<std::string> parts(1);
   std::vector<char> separators;
   for (char c : text) {
@@ -141,6 +141,12 @@ bool ParseTimecode(const std::string& text, const FrameRate& rate, uint32_t* fra
   const uint64_t fps = static_cast<uint64_t>(rate.framesPerSecond);
   if (mm > 59 || ss > 59) {
     *why = "no timecode \"" + text + "\": minutes and seconds run to 59";
+    return false;
+  }
+  // A timecode labels a frame of one day; a point further on is typed as a
+  // frame count.
+  if (hh > 23) {
+    *why = "no timecode \"" + text + "\": hours run from 00 to 23 (give a later point as a frame count)";
     return false;
   }
   if (ff >= fps) {

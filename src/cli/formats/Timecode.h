@@ -8,8 +8,9 @@
 // (00 to 03 at 59.94) are skipped at the start of every minute except each
 // tenth, so that the labels keep pace with the clock. Non-drop timecode at a
 // fractional rate counts at the nominal rate (24, 30, 60) and so runs slow
-// against the clock. Hours are not wrapped at 24: a count beyond a day shows
-// as 24, 25... hours.
+// against the clock. Typed timecode labels one day, 00:00:00:00 to
+// 23:59:59 and the last frame; a count beyond a day still shows, as 24,
+// 25... hours, and is typed as a frame count.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +39,7 @@ std::string FormatTimecode(uint32_t frames, const FrameRate& rate);
 // Reads a timecode "HH:MM:SS:FF" (non-drop) or "HH:MM:SS;FF" / "HH:MM:SS.FF"
 // (drop-frame) or a plain frame count. Either form is read at 29.97 and
 // 59.94, whichever form the rate writes. Refuses labels that do not exist at
-// the rate (frame 25 at 25 fps, second 60, a dropped frame number,
+// the rate (frame 25 at 25 fps, second 60, hour 24, a dropped frame number,
 // drop-frame at a rate without it) and counts beyond 32 bits; on failure
 // returns false and says why.
 bool ParseTimecode(const std::string& text, const FrameRate& rate, uint32_t* frames, std::string* why);

@@ -1,6 +1,6 @@
-// Where a user's data lives on this platform: the default database's folder
-// is in it. One implementation per platform (PosixDataFolder.cpp,
-// WindowsDataFolder.cpp).
+// Where a user's data and settings live on this platform: the default
+// database's folder and the tool's configuration file are in them. One
+// implementation per platform (PosixDataFolder.cpp, WindowsDataFolder.cpp).
 #pragma once
 
 #include <filesystem>
@@ -10,5 +10,10 @@ namespace gezhuan {
 // $XDG_DATA_HOME when absolute, else ~/.local/share; on Windows the local
 // application data folder. Fails (CommandError) when there is none.
 std::filesystem::path UserDataFolder();
+
+// $XDG_CONFIG_HOME when absolute, else ~/.config; on Windows the roaming
+// application data folder (%APPDATA%). Fails (CommandError) when there is
+// none.
+std::filesystem::path UserConfigFolder();
 
 }  // namespace gezhuan

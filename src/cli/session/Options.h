@@ -23,8 +23,9 @@ struct GlobalOptions {
   bool quiet = false;      // -q: listings print only their GUIDs, one a line
   bool wide = false;       // --wide: tables show whole GUIDs and are not fitted to the terminal
   std::string columns;     // --columns A,B: the columns of tables, csv and tsv, in that order
-  std::string fps = "25";  // --fps: the rate of timecode shown and typed
-  FrameRate rate;          // fps, parsed
+  std::string fps;         // --fps: the rate of timecode shown and typed ("" when not given)
+  FrameRate rate;          // the rate in use (session/ToolConfig.h)
+  std::string rateSource;  // where it came from: "--fps", "GEZHUAN_FPS", the file's line, "the default"
 
   // True when a command's result is to be JSON (--json, --format json|jsonl).
   bool WantsJson() const { return format == "json" || format == "jsonl"; }

@@ -13,4 +13,12 @@ std::filesystem::path UserDataFolder() {
   return std::filesystem::path(home) / ".local" / "share";
 }
 
+std::filesystem::path UserConfigFolder() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && *config && std::filesystem::path(config).is_absolute()) return config;
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) Fail("neither XDG_CONFIG_HOME nor HOME is set: the configuration file has no folder");
+  return std::filesystem::path(home) / ".config";
+}
+
 }  // namespace gezhuan

@@ -1,6 +1,8 @@
 #include "cli/terminal/TerminalDialog.h"
 
+#include <algorithm>
 #include <iostream>
+#include <sstream>
 
 #include "cli/formats/Table.h"
 #include "cli/session/DatabaseOpen.h"
@@ -8,6 +10,7 @@
 #include "cli/terminal/EchoOff.h"
 #include "cli/terminal/TerminalText.h"
 #include "cli/terminal/Text.h"
+#include "cli/terminal/Wrap.h"
 
 namespace gezhuan {
 
@@ -15,8 +18,8 @@ namespace {
 
 class Dialog {
  public:
-  Dialog(std::vector<DBsSetNode>& settings, std::istream& in, std::ostream& out, bool terminal)
-      : m_settings(settings), m_in(in), m_out(out), m_terminal(terminal) {}
+  Dialog(std::vector<DBsSetNode>& settings, std::istream& in, std::ostream& out, bool terminal, int columns)
+      : m_settings(settings), m_in(in), m_out(out), m_terminal(terminal), m_columns(columns) {}
 
   int Run() {
     for (;;) {
@@ -29,7 +32,7 @@ class Dialog {
       if (answer == "q" || answer == "quit" || answer == "cancel") return Cancelled("cancelled");
       const size_t pick = Pick(answer);
       if (pick == 0) {
-        m_out << "  please answer with a number from 1 to " << m_settings.size() << ", s or q\n";
+        Say("  please answer with a number from 1 to " + std::to_string(m_settings.size()) + ", s or q\n");
         continue;
       }
       if (!Edit(m_settings[pick - 1])) return Cancelled("input ended");
@@ -44,19 +47,52 @@ class Dialog {
     return 0;
   }
 
+  // text, its long lines broken at word boundaries to the terminal's width;
+  // text not ending in a line break is a prompt, its last line left open.
+  void Say(const std::string& text) {
+    std::istringstream lines(text);
+    bool first = true;
+    for (std::string line; std::getline(lines, line); first = false) {
+      if (!first) m_out << '\n';
+      const std::vector<std::wstring> wrapped = WrapToColumns(FromUtf8(line), m_columns);
+      for (size_t i = 0; i < wrapped.size(); ++i) m_out << (i ? "\n" : "") << ToUtf8(wrapped[i]);
+    }
+    if (!text.empty() && text.back() == '\n') m_out << '\n';
+    m_out << std::flush;
+  }
+
+  static int Widest(const std::string& text) {
+    std::istringstream lines(text);
+    int widest = 0;
+    for (std::string line; std::getline(lines, line);) widest = std::max(widest, DisplayWidth(FromUtf8(line)));
+    return widest;
+  }
+
   void ShowList() {
-    m_out << "\nConnection settings (" << host::SettingsFile() << "):\n";
+    Say("\nConnection settings (" + host::SettingsFile() + "):\n");
     Table table({L"#", L"NAME", L"CAPTION", L"DATABASE"});
     for (size_t i = 0; i < m_settings.size(); ++i) {
       const DBsSetNode& node = m_settings[i];
       table.AddRow({std::to_wstring(i + 1), node.strSettingName, node.strCaption,
                     IsComplete(node) ? FromUtf8(DescribeNode(node)) : L"(incomplete)"});
     }
-    table.Print(m_out);
+    std::ostringstream printed;
+    table.Print(printed);
+    if (m_columns <= 0 || Widest(printed.str()) <= m_columns) {
+      m_out << printed.str();
+      return;
+    }
+    // Too narrow for the table: each setting on lines of its own.
+    for (size_t i = 0; i < m_settings.size(); ++i) {
+      const DBsSetNode& node = m_settings[i];
+      Say(std::to_string(i + 1) + "  " + ToUtf8(EscapeControls(node.strSettingName)) + "\n   " +
+          ToUtf8(EscapeControls(node.strCaption)) + "\n   " +
+          (IsComplete(node) ? ToUtf8(EscapeControls(FromUtf8(DescribeNode(node)))) : "(incomplete)") + '\n');
+    }
   }
 
   bool Ask(const std::string& prompt, std::string* answer, bool secret = false) {
-    m_out << prompt << std::flush;
+    Say(prompt);
     bool ok;
     if (secret && m_terminal) {
       EchoOff quiet;
@@ -80,7 +116,7 @@ class Dialog {
       std::string typed;
       if (!Ask("  " + label + " [" + shown + "]: ", &typed, secret)) return false;
       if (TerminalTextToUtf8(typed, &answer)) break;
-      m_out << "  that is not " << TerminalCharset() << " text; type it again\n";
+      Say("  that is not " + TerminalCharset() + " text; type it again\n");
     }
     if (answer == "-")
       field.clear();
@@ -90,7 +126,7 @@ class Dialog {
   }
 
   bool Edit(DBsSetNode& node) {
-    m_out << "Editing " << ToUtf8(node.strSettingName) << " (Enter keeps a value, - empties it)\n";
+    Say("Editing " + ToUtf8(node.strSettingName) + " (Enter keeps a value, - empties it)\n");
     for (;;) {
       std::string answer;
       if (!Ask("  Engine: sqlite, postgresql or odbc [" + EngineName(node.nDBType) + "]: ", &answer)) return false;
@@ -108,7 +144,7 @@ class Dialog {
         node.nDBType = 4;
         break;
       }
-      m_out << "  please answer sqlite, postgresql or odbc\n";
+      Say("  please answer sqlite, postgresql or odbc\n");
     }
     if (IsEmbedded(node)) {
       return AskText("Folder of the database file", node.strConnect1) && AskText("File name", node.strConnect2);
@@ -122,15 +158,15 @@ class Dialog {
   int Save() {
     std::string error;
     if (!host::SaveSettings(m_settings, &error)) {
-      m_out << "The settings could not be saved: " << error << '\n';
+      Say("The settings could not be saved: " + error + '\n');
       return 2;
     }
-    m_out << "Saved to " << host::SettingsFile() << ".\n";
+    Say("Saved to " + host::SettingsFile() + ".\n");
     return 1;
   }
 
   int Cancelled(const std::string& why) {
-    m_out << "\nNothing saved (" << why << ").\n";
+    Say("\nNothing saved (" + why + ").\n");
     return 2;
   }
 
@@ -138,6 +174,7 @@ class Dialog {
   std::istream& m_in;
   std::ostream& m_out;
   bool m_terminal;
+  int m_columns;
 };
 
 }  // namespace
@@ -157,8 +194,9 @@ std::string EngineName(int kind) {
   }
 }
 
-int RunTerminalDialog(std::vector<DBsSetNode>& settings, std::istream& in, std::ostream& out, bool terminal) {
-  return Dialog(settings, in, out, terminal).Run();
+int RunTerminalDialog(std::vector<DBsSetNode>& settings, std::istream& in, std::ostream& out, bool terminal,
+                      int columns) {
+  return Dialog(settings, in, out, terminal, columns).Run();
 }
 
 }  // namespace gezhuan

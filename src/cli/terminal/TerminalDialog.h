@@ -17,7 +17,9 @@ std::string EngineName(int kind);
 
 // Edits settings in place. Returns 1 when the person chose to save (after
 // saving them to the store), 2 when they cancelled or input ended. On a
-// terminal (terminal true) the password is read without echo.
-int RunTerminalDialog(std::vector<DBsSetNode>& settings, std::istream& in, std::ostream& out, bool terminal);
+// terminal (terminal true) the password is read without echo. With columns
+// > 0 long lines are broken at word boundaries to that width.
+int RunTerminalDialog(std::vector<DBsSetNode>& settings, std::istream& in, std::ostream& out, bool terminal,
+                      int columns = 0);
 
 }  // namespace gezhuan

@@ -91,6 +91,31 @@ TEST_P(OdbcStoreTest, LongAndNonBmpTextsRoundTrip) {
   EXPECT_EQ(db_->QueryInteger(L"select " + length + L"(strTaskHint) as v from GeZhuanTaskInfo"), characters);
 }
 
+// Text is read as UTF-8 bytes only where the connection sends UTF-8; a
+// connection in another character set is read as UTF-16, which its driver
+// converts. Here a MariaDB connection in Latin-1: its "é" is one byte that
+// is no UTF-8.
+TEST_P(OdbcStoreTest, TextIsExactOverAConnectionInAnotherCharacterSet) {
+  if (GetParam() != "OdbcMariaDB") GTEST_SKIP() << "a character set of the connection's own is MariaDB's option";
+  SQZGeZhuanTaskInfo task;
+  task.guidTaskID = TestGuid(7);
+  task.strTaskName = L"caf\x00E9 \x00C0 la \x00FC";
+  std::vector<SQZGeZhuanTaskInfo> tasks = {task};
+  ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
+
+  const DBsSetNode node = db_->Node();
+  CQZDatabase database;
+  database.Connect(QZDB_ODBC, L"DSN=" + node.strConnect1 + L";CHARSET=latin1", node.strConnect2, node.strConnect3,
+                   node.strConnect4);
+  CQZRecordSet set(&database);
+  ASSERT_TRUE(set.Open(L"select guidTaskID, strTaskName from GeZhuanTaskInfo", ROWOPERATION_READONLY));
+  CQZDBVariant name, id;
+  ASSERT_TRUE(set.GetValueInColumn(L"strTaskName", name));
+  ASSERT_TRUE(set.GetValueInColumn(L"guidTaskID", id));
+  EXPECT_EQ(Utf8(name.GetTextRef()), Utf8(task.strTaskName));
+  EXPECT_EQ(Utf8(id.GetTextRef()), "A0000007-B007-C000-0102-030405060708");
+}
+
 TEST_P(OdbcStoreTest, AConnectionTheServerKilledIsMadeAgainByTheNextCall) {
   if (GetParam() == "OdbcSQLite") GTEST_SKIP() << "no server to kill the connection";
   db_->Execute(

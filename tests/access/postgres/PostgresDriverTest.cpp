@@ -262,19 +262,23 @@ TEST_F(PostgresDriverTest, AReadQueryFailingAsItRunsThrowsFromOpen) {
   EXPECT_EQ(ReadOne(L"select 'still good' as x"), L"still good");
 }
 
-TEST_F(PostgresDriverTest, AReadQueryFailingPartWayThrowsAtTheFailingRow) {
+// Rows arrive a chunk at a time: those of the chunks before the failing
+// row are read, in order, and the failure is raised where they end.
+TEST_F(PostgresDriverTest, AReadQueryFailingPartWayThrowsAfterTheRowsBeforeIt) {
   CQZRecordSet set(&db_);
-  ASSERT_TRUE(set.Open(L"select 10 / (3 - g) as x from generate_series(1, 5) g", ROWOPERATION_READONLY));
+  ASSERT_TRUE(set.Open(L"select 10 / (9000 - g) as x, g from generate_series(1, 10000) g", ROWOPERATION_READONLY));
   CQZDBVariant value;
-  ASSERT_FALSE(set.IsBOF());
-  set.GetValueInColumn(L"x", value);
-  EXPECT_EQ(value.GetInt32(), 5);
-  ASSERT_TRUE(set.MoveNext());
-  set.GetValueInColumn(L"x", value);
-  EXPECT_EQ(value.GetInt32(), 10);
-  CaughtError error = CatchError([&] { set.MoveNext(); });
+  int rows = 0;
+  CaughtError error = CatchError([&] {
+    for (; !set.IsEOF(); set.MoveNext()) {
+      set.GetValueInColumn(L"g", value);
+      if (value.GetInt32() != ++rows) break;
+    }
+  });
   EXPECT_TRUE(error.thrown);
   EXPECT_EQ(error.state, "22012");
+  EXPECT_GT(rows, 0);
+  EXPECT_LT(rows, 9000);
   set.Close();
   EXPECT_EQ(ReadOne(L"select 'after' as x"), L"after");
 }
@@ -615,6 +619,82 @@ TEST_F(PostgresDriverTest, ClosingAReadQueryBeforeReadingFreesTheConnection) {
   }
   Run(L"insert into qz_plain values (1)");
   EXPECT_EQ(Count("qz_plain"), "1");
+}
+
+// A read outside a transaction runs in one of its own, which ends as soon
+// as the last chunk is in, the read is abandoned, or it fails: nothing
+// holds the table's lock afterwards (a change to the table does not wait),
+// and what the query's functions did stays done.
+TEST_F(PostgresDriverTest, AReadLeavesNoTransactionOpenAndKeepsWhatItsFunctionsDid) {
+  side_.Query("INSERT INTO qz_plain VALUES (1)");
+  side_.Query(
+      "CREATE OR REPLACE FUNCTION qz_note(n integer) RETURNS integer LANGUAGE sql "
+      "AS $$ INSERT INTO qz_keyed VALUES ('noted', n, 'by a read') RETURNING k2 $$");
+  side_.Query("SET lock_timeout = '5s'");
+  const std::wstring long_read = L"select x, g from qz_plain, generate_series(1, 5000) g";
+  int column = 0;
+  const auto alter = [&] {
+    const std::string name = "c" + std::to_string(++column);
+    side_.Query("ALTER TABLE qz_plain ADD COLUMN " + name + " integer");
+    return side_.Query(
+        "SELECT count(*) FROM information_schema.columns WHERE table_name = 'qz_plain' AND column_name = '" + name +
+        "'");
+  };
+  {  // read whole
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(long_read, ROWOPERATION_READONLY));
+    int rows = 0;
+    for (; !set.IsEOF(); set.MoveNext()) ++rows;
+    EXPECT_EQ(rows, 5000);
+    EXPECT_EQ(alter(), "1");
+  }
+  {  // abandoned after its first row
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(long_read, ROWOPERATION_READONLY));
+    ASSERT_FALSE(set.IsEOF());
+    set.Close();
+    EXPECT_EQ(alter(), "1");
+  }
+  {  // failed
+    CQZRecordSet set(&db_);
+    EXPECT_TRUE(CatchError([&] { set.Open(L"select 1 / (x - x) as x from qz_plain", ROWOPERATION_READONLY); }).thrown);
+    EXPECT_EQ(alter(), "1");
+  }
+  EXPECT_EQ(ReadOne(L"select qz_note(7) as x"), L"7");
+  EXPECT_EQ(alter(), "1");
+  EXPECT_EQ(side_.Query("SELECT val FROM qz_keyed WHERE k1 = 'noted'"), "by a read");
+}
+
+// Inside the caller's transaction a read neither commits nor ends it,
+// whether the caller began it through BeginTrans or with its own BEGIN.
+TEST_F(PostgresDriverTest, AReadInsideATransactionLeavesItToTheCaller) {
+  const std::wstring long_read = L"select x, g from qz_plain, generate_series(1, 5000) g";
+  for (bool own_begin : {false, true}) {
+    SCOPED_TRACE(own_begin ? "BEGIN" : "BeginTrans");
+    if (own_begin)
+      Run(L"begin");
+    else
+      ASSERT_EQ(db_.BeginTrans(), 1);
+    Run(L"insert into qz_plain values (1)");
+    {
+      CQZRecordSet set(&db_);
+      ASSERT_TRUE(set.Open(long_read, ROWOPERATION_READONLY));
+      int rows = 0;
+      for (; !set.IsEOF(); set.MoveNext()) ++rows;
+      EXPECT_EQ(rows, 5000);  // the transaction's own row is seen
+    }
+    {
+      CQZRecordSet set(&db_);
+      ASSERT_TRUE(set.Open(long_read, ROWOPERATION_READONLY));
+      ASSERT_FALSE(set.IsEOF());  // abandoned
+    }
+    EXPECT_EQ(Count("qz_plain"), "0");  // not committed by the reads
+    if (own_begin)
+      Run(L"rollback");
+    else
+      ASSERT_EQ(db_.Rollback(), 1);
+    EXPECT_EQ(ReadOne(L"select count(*) as x from qz_plain"), L"0");
+  }
 }
 
 TEST_F(PostgresDriverTest, AnotherStatementBeforeTheFirstRowIsRead) {

@@ -42,7 +42,7 @@ TEST(TimecodeTest, FramesRoundTripAcrossTheFirstAndLastTwentyMinutesOfADayAtEver
     const uint32_t tenMinutes = rate.dropFrame ? fps * 600u - 9u * fps / 15u : fps * 600u;
     const uint32_t day = 24u * 6u * tenMinutes;
     std::string previous;
-    for (uint32_t frame = 0; frame <= day; frame = frame == 2 * tenMinutes ? day - 2 * tenMinutes : frame + 1) {
+    for (uint32_t frame = 0; frame < day; frame = frame == 2 * tenMinutes ? day - 2 * tenMinutes : frame + 1) {
       const std::string text = FormatTimecode(frame, rate);
       uint32_t back = 0;
       std::string why;
@@ -51,7 +51,10 @@ TEST(TimecodeTest, FramesRoundTripAcrossTheFirstAndLastTwentyMinutesOfADayAtEver
       ASSERT_LT(previous, text) << name << ": labels rise with the frames";
       previous = text;
     }
-    EXPECT_EQ(previous, rate.dropFrame ? "24:00:00;00" : "24:00:00:00") << name;
+    const std::string last = std::to_string(fps - 1);
+    EXPECT_EQ(previous, (rate.dropFrame ? "23:59:59;" : "23:59:59:") + last) << name;
+    EXPECT_EQ(FormatTimecode(day, rate), rate.dropFrame ? "24:00:00;00" : "24:00:00:00") << "shown, not typed";
+    EXPECT_NE(Why(FormatTimecode(day, rate), rate).find("hours run from 00 to 23"), std::string::npos) << name;
   }
 }
 
@@ -102,7 +105,9 @@ TEST(TimecodeTest, RefusesLabelsThatDoNotExistAndMalformedText) {
   const FrameRate pal = Rate("25");
   EXPECT_EQ(Parse("00:00:10:00", pal), 250u);
   EXPECT_EQ(Parse("250", pal), 250u) << "frame counts are still accepted";
-  EXPECT_EQ(Parse("100:00:00:00", pal), 9000000u);
+  EXPECT_TRUE(Refused("100:00:00:00", pal)) << "a day has 24 hours";
+  EXPECT_TRUE(Refused("24:00:00:00", pal));
+  EXPECT_EQ(Parse("9000000", pal), 9000000u) << "a point past a day is a frame count";
   EXPECT_TRUE(Refused("00:00:00:25", pal));
   EXPECT_TRUE(Refused("00:00:60:00", pal));
   EXPECT_TRUE(Refused("00:60:00:00", pal));

@@ -67,6 +67,7 @@ void OdbcConnection::Connect() {
   // always stands for one quote and a backslash for itself.
   if (dialect_ == SqlDialect::kMySql)
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
+  if (!text_form_decided_) DecideTextForm();
   const bool sqlite = dialect_ == SqlDialect::kSqlite;
   transactions_in_sql_ = sqlite;
   schema_copy_may_lag_ = sqlite;
@@ -207,6 +208,27 @@ void OdbcConnection::RunDirect(const std::wstring& sql) {
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   ReturnStatement(std::move(statement));
   last_used_ = std::chrono::steady_clock::now();
+}
+
+void OdbcConnection::DecideTextForm() {
+  // U+8F6C U+6362 (two Chinese characters), U+1F600 (outside the BMP), U+00E9.
+  static const char kExpected[] = "\xE8\xBD\xAC\xE6\x8D\xA2\xF0\x9F\x98\x80\xC3\xA9";
+  Handle statement = NewStatement();
+  const SqlText text = ToSqlText(L"SELECT '\u8F6C\u6362\U0001F600\u00E9'");
+  char buffer[64] = {};
+  SQLLEN length = 0;
+  const bool read = SQL_SUCCEEDED(SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()),
+                                                 static_cast<SQLINTEGER>(text.size()))) &&
+                    SQL_SUCCEEDED(SQLFetch(statement.get())) &&
+                    SQL_SUCCEEDED(SQLGetData(statement.get(), 1, SQL_C_CHAR, buffer, sizeof buffer, &length));
+  // A failure here (a lost link, say) leaves the text in UTF-16 for now and
+  // shows itself to the next statement; the next connection asks again.
+  if (read) {
+    utf8_text_ = length == static_cast<SQLLEN>(sizeof kExpected - 1) &&
+                 std::string_view(buffer, static_cast<size_t>(length)) == kExpected;
+    text_form_decided_ = true;
+  }
+  ReturnStatement(std::move(statement));
 }
 
 std::optional<std::wstring> OdbcConnection::QueryText(const std::wstring& sql) {

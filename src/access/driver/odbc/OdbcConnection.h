@@ -83,6 +83,11 @@ class OdbcConnection : public Connection, private TransactionSteps {
   Diagnostic TakeDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle);
   [[noreturn]] void RaiseError(SQLSMALLINT handle_type, SQLHANDLE handle, const wchar_t* doing);
 
+  // Whether text read as SQL_C_CHAR arrives as UTF-8, so that it can be read
+  // so instead of as UTF-16 (which costs some drivers a conversion on every
+  // read). Decided once per connection, when it is first made.
+  bool ReadsUtf8Text() const { return utf8_text_; }
+
   // Cursors with a statement handle, which must go before the connection.
   void Register(OdbcCursor* cursor) { cursors_.push_back(cursor); }
   void Unregister(OdbcCursor* cursor);
@@ -120,6 +125,9 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // A connection idle for a while is tried with a trivial query before it
   // is used, so that a server that dropped it meanwhile costs no call.
   void CheckIdleLink();
+  // Reads back a literal of Chinese and non-BMP text as SQL_C_CHAR: the
+  // connection delivers UTF-8 when the bytes are exactly its UTF-8.
+  void DecideTextForm();
   void SetAutocommit(bool on);
   // Runs a statement without parameters or rows.
   void RunDirect(const std::wstring& sql);
@@ -171,6 +179,8 @@ class OdbcConnection : public Connection, private TransactionSteps {
   std::wstring quote_;  // the server's identifier quote
   SqlDialect dialect_ = SqlDialect::kUnknown;
   bool closed_ = false;
+  bool text_form_decided_ = false;
+  bool utf8_text_ = false;            // see ReadsUtf8Text
   bool link_lost_ = false;            // the driver reported class 08
   bool transaction_lost_ = false;     // ... inside the transaction
   bool arrays_refused_ = false;       // the driver cannot take parameter arrays

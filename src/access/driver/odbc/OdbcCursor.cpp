@@ -8,9 +8,9 @@
 namespace qz::access::odbc {
 namespace {
 
-// Text is read in pieces of this many UTF-16 units; a longer value takes
-// as many pieces as it needs.
-constexpr size_t kTextPieceUnits = 4096;
+// Text is read in pieces of this many bytes; a longer value takes as many
+// pieces as it needs.
+constexpr size_t kTextPieceBytes = 8192;
 
 }  // namespace
 
@@ -72,6 +72,8 @@ void OdbcCursor::Describe() {
     connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
   columns_.resize(static_cast<size_t>(count));
   values_.resize(static_cast<size_t>(count));
+  texts_.resize(static_cast<size_t>(count));
+  in_texts_.assign(static_cast<size_t>(count), false);
   for (SQLSMALLINT i = 0; i < count; ++i) {
     SQLWCHAR name[256] = {};
     SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
@@ -84,27 +86,49 @@ void OdbcCursor::Describe() {
   }
 }
 
-void OdbcCursor::ReadText(SQLUSMALLINT number, CQZDBVariant& value) {
+void OdbcCursor::ReadText(size_t index, bool utf8) {
+  const SQLUSMALLINT number = static_cast<SQLUSMALLINT>(index + 1);
+  // Each piece ends in a terminator the driver adds: one byte or one unit.
+  const SQLSMALLINT c_type = utf8 ? SQL_C_CHAR : SQL_C_WCHAR;
+  const SQLLEN terminator = utf8 ? 1 : static_cast<SQLLEN>(sizeof(SQLWCHAR));
+  void* buffer;
+  SQLLEN capacity;
+  std::string& bytes = texts_[index];
+  if (utf8) {
+    byte_buffer_.resize(kTextPieceBytes);
+    buffer = byte_buffer_.data();
+    capacity = static_cast<SQLLEN>(byte_buffer_.size());
+    bytes.clear();
+  } else {
+    text_buffer_.resize(kTextPieceBytes / sizeof(SQLWCHAR));
+    buffer = text_buffer_.data();
+    capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(SQLWCHAR));
+  }
   SqlText whole;
-  text_buffer_.resize(kTextPieceUnits + 1);
-  const SQLLEN capacity = static_cast<SQLLEN>(text_buffer_.size() * sizeof(SQLWCHAR));
   for (;;) {
     SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(statement_.get(), number, SQL_C_WCHAR, text_buffer_.data(), capacity, &indicator);
+    const SQLRETURN rc = SQLGetData(statement_.get(), number, c_type, buffer, capacity, &indicator);
     if (rc == SQL_NO_DATA) break;
     if (!SQL_SUCCEEDED(rc)) connection_->RaiseError(SQL_HANDLE_STMT, statement_.get(), L"");
     if (indicator == SQL_NULL_DATA) {
-      value.SetNull();
+      values_[index].SetNull();
       return;
     }
     // A piece that did not fit (01004) fills the buffer but its terminator;
-    // the rest comes with the next call.
-    const bool complete = indicator != SQL_NO_TOTAL && indicator <= capacity - static_cast<SQLLEN>(sizeof(SQLWCHAR));
-    const size_t units = complete ? static_cast<size_t>(indicator) / sizeof(SQLWCHAR) : kTextPieceUnits;
-    whole.append(text_buffer_.data(), units);
+    // the rest comes with the next call. A UTF-8 character cut between two
+    // pieces is whole again once they are joined.
+    const bool complete = indicator != SQL_NO_TOTAL && indicator <= capacity - terminator;
+    const size_t size = static_cast<size_t>(complete ? indicator : capacity - terminator);
+    if (utf8)
+      bytes.append(byte_buffer_.data(), size);
+    else
+      whole.append(text_buffer_.data(), size / sizeof(SQLWCHAR));
     if (complete) break;
   }
-  value = FromSqlText(whole.data(), whole.size());
+  if (utf8)
+    in_texts_[index] = true;
+  else
+    values_[index] = FromSqlText(whole.data(), whole.size());
 }
 
 // A fixed-size number, fetched as the C type c_type holds.
@@ -122,9 +146,12 @@ void OdbcCursor::ReadNumber(SQLUSMALLINT number, SQLSMALLINT c_type, CQZDBVarian
     value.SetInteger(read);
 }
 
-void OdbcCursor::ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant& value) {
+void OdbcCursor::ReadColumn(size_t index) {
+  const SQLUSMALLINT number = static_cast<SQLUSMALLINT>(index + 1);
+  CQZDBVariant& value = values_[index];
+  in_texts_[index] = false;
   SQLLEN indicator = 0;
-  switch (type) {
+  switch (columns_[index].type) {
     case SQL_INTEGER:
     case SQL_SMALLINT:
     case SQL_TINYINT:
@@ -168,8 +195,11 @@ void OdbcCursor::ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant&
       value.SetTimestamp(parts);
       return;
     }
+    case SQL_GUID:
+      ReadText(index, true);  // ASCII, whatever the character set
+      return;
     default:
-      ReadText(number, value);
+      ReadText(index, connection_->ReadsUtf8Text());
       return;
   }
 }
@@ -179,9 +209,16 @@ void OdbcCursor::ReadRow() {
   if (row_read_) return;
   if (columns_.empty()) Describe();
   // Read in column order, which every driver allows.
-  for (size_t i = 0; i < columns_.size(); ++i)
-    ReadColumn(static_cast<SQLUSMALLINT>(i + 1), columns_[i].type, values_[i]);
+  for (size_t i = 0; i < columns_.size(); ++i) ReadColumn(i);
   row_read_ = true;
+}
+
+const CQZDBVariant& OdbcCursor::ValueOf(size_t index) {
+  if (in_texts_[index]) {
+    values_[index].SetTextUtf8(texts_[index]);
+    in_texts_[index] = false;
+  }
+  return values_[index];
 }
 
 size_t OdbcCursor::ColumnIndex(std::wstring_view column) {
@@ -192,8 +229,35 @@ size_t OdbcCursor::ColumnIndex(std::wstring_view column) {
 
 void OdbcCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
   ReadRow();
-  value = values_[ColumnIndex(column)];
+  value = ValueOf(ColumnIndex(column));
 }
+
+int OdbcCursor::ColumnPosition(std::wstring_view column) {
+  ReadRow();
+  return static_cast<int>(ColumnIndex(column));
+}
+
+size_t OdbcCursor::PositionIndex(int position) {
+  ReadRow();
+  if (position < 0 || static_cast<size_t>(position) >= columns_.size()) RaiseNoColumnAt(position);
+  return static_cast<size_t>(position);
+}
+
+// Text read as UTF-8 as it came, integers as they are; the rest through
+// GetValueAt.
+Cursor::Cell OdbcCursor::CellAt(int position) {
+  const size_t index = PositionIndex(position);
+  Cell cell;
+  if (in_texts_[index]) {
+    cell.kind = Cell::kText;
+    cell.text = texts_[index];
+  } else if (values_[index].IsNull()) {
+    cell.kind = Cell::kNull;
+  }
+  return cell;
+}
+
+void OdbcCursor::GetValueAt(int position, CQZDBVariant& value) { value = ValueOf(PositionIndex(position)); }
 
 bool OdbcCursor::AddNew(const std::wstring& table) {
   row_buffer_.Begin(RowBuffer::Mode::kInsert, table);
@@ -207,7 +271,7 @@ bool OdbcCursor::Edit(const std::wstring& table) {
   edit_key_ = key;
   edit_key_values_.resize(key.size());
   for (size_t i = 0; i < key.size(); ++i) {
-    edit_key_values_[i] = values_[ColumnIndex(key[i])];
+    edit_key_values_[i] = ValueOf(ColumnIndex(key[i]));
     if (edit_key_values_[i].IsNull())
       CQZDBException::Raise(L"the row to edit has no value in key column " + key[i], "", 0);
   }

@@ -28,6 +28,9 @@ class OdbcCursor : public ForwardCursor {
   ~OdbcCursor() override;
 
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
+  int ColumnPosition(std::wstring_view column) override;
+  Cell CellAt(int position) override;
+  void GetValueAt(int position, CQZDBVariant& value) override;
 
   bool AddNew(const std::wstring& table) override;
   bool Edit(const std::wstring& table) override;
@@ -52,11 +55,17 @@ class OdbcCursor : public ForwardCursor {
   void Fetch();
   void Describe();
   void ReadRow();
-  void ReadColumn(SQLUSMALLINT number, SQLSMALLINT type, CQZDBVariant& value);
+  void ReadColumn(size_t index);
   template <typename Number>
   void ReadNumber(SQLUSMALLINT number, SQLSMALLINT c_type, CQZDBVariant& value);
-  void ReadText(SQLUSMALLINT number, CQZDBVariant& value);
+  // Text as UTF-16 (SQL_C_WCHAR) into values_, or as UTF-8 (SQL_C_CHAR)
+  // into texts_ when utf8 is true: the connection's own character set, or
+  // a GUID's ASCII.
+  void ReadText(size_t index, bool utf8);
+  // The value of column index of the current row, read.
+  const CQZDBVariant& ValueOf(size_t index);
   size_t ColumnIndex(std::wstring_view column);
+  size_t PositionIndex(int position);
 
   OdbcConnection* connection_;
   Handle statement_;
@@ -64,10 +73,15 @@ class OdbcCursor : public ForwardCursor {
   bool added_ = false;  // rows went in through AddNew, perhaps held back
 
   std::vector<ColumnInfo> columns_;
-  std::vector<CQZDBVariant> values_;  // the current row, once read
+  // The current row, once read: each value in values_, or, for text read
+  // as UTF-8, in texts_ until a variant is asked for.
+  std::vector<CQZDBVariant> values_;
+  std::vector<std::string> texts_;
+  std::vector<bool> in_texts_;
   bool row_read_ = false;
   ColumnLookup lookup_;
   SqlText text_buffer_;
+  std::string byte_buffer_;
 
   RowBuffer row_buffer_;
   std::vector<std::wstring> edit_key_;

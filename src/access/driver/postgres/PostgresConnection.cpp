@@ -75,6 +75,8 @@ void PostgresConnection::Close() {
   closed_ = true;
   if (streaming_) streaming_->LoseStream();
   streaming_ = nullptr;
+  portal_reading_ = false;
+  fetches_ahead_ = groups_owed_ = 0;
   // Rows still gathered for a COPY belong to a transaction that ends with
   // the connection: the server rolls it back.
   copying_ = false;
@@ -82,6 +84,7 @@ void PostgresConnection::Close() {
   conn_.reset();
   transactions_.Forget();
   transaction_lost_ = false;
+  begin_pending_ = false;
   inserts_.clear();
   shapes_.Clear([](const PreparedShape&) {});
   dropped_shapes_.clear();
@@ -118,6 +121,8 @@ void PostgresConnection::ForgetSessionState() {
   unnamed_statement_ = 0;
   if (streaming_) streaming_->LoseStream();
   streaming_ = nullptr;
+  portal_reading_ = false;
+  fetches_ahead_ = groups_owed_ = 0;
   copying_ = false;
   copy_buffer_.clear();
   inserts_.clear();  // prepared statements die with the session
@@ -125,6 +130,7 @@ void PostgresConnection::ForgetSessionState() {
   dropped_shapes_.clear();
   transactions_.Forget();
   transaction_lost_ = false;
+  begin_pending_ = false;
   commit_sent_ = false;
   // The server may be another one now (a promoted standby).
   token_table_ = TokenTable::kUnknown;
@@ -235,6 +241,7 @@ bool PostgresConnection::RollbackTransaction() {
   if (closed_ || transactions_.depth() == 0) return false;
   if (copying_) FinishCopy(false);
   if (streaming_) streaming_->TakeRestOfStream();
+  if (groups_owed_ > 0) DrainPipeline();
   if (!LinkUsable()) {
     // Already gone on the server; each level still ends here.
     transactions_.DropLevel();
@@ -255,26 +262,40 @@ bool PostgresConnection::RollbackTransaction() {
 
 bool PostgresConnection::LinkUsable() const { return !transaction_lost_ && PQstatus(conn_) == CONNECTION_OK; }
 
+// BEGIN waits for the transaction's first statement and goes out with it,
+// in one flight (RunWithBegin), or on its own just before a statement that
+// cannot travel with it. A transaction that ran nothing costs nothing.
 void PostgresConnection::BeginOutermost() {
   unnamed_statement_ = 0;
   if (token_table_ == TokenTable::kUnknown) FindTokenTable();
+  commit_evidence_ = CommitEvidence::kNothingToSettle;
+  begin_pending_ = true;
+}
+
+void PostgresConnection::SendPendingBegin() {
+  if (!begin_pending_) return;
+  begin_pending_ = false;
+  unnamed_statement_ = 0;
   // Whether the transaction may write comes in the same round trip: one
   // that cannot (a standby, a server fenced read-only) has no commit to
   // settle, and could not store a token anyway.
   Result result(PQexec(conn_, "BEGIN; SELECT current_setting('transaction_read_only')"));
-  if (result && PQresultStatus(result.get()) == PGRES_TUPLES_OK && PQntuples(result.get()) == 1) {
-    const bool writes = std::strcmp(PQgetvalue(result.get(), 0, 0), "off") == 0;
-    if (!writes)
-      commit_evidence_ = CommitEvidence::kNothingToSettle;
-    else
-      commit_evidence_ = token_table_ == TokenTable::kPresent ? CommitEvidence::kToken : CommitEvidence::kNone;
-    return;
-  }
+  if (NoteWhetherWrites(result.get())) return;
   // A level that failed to begin is not open: leave the server outside
   // any transaction too.
   if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) != PQTRANS_IDLE) Result(PQexec(conn_, "ROLLBACK"));
   Check(std::move(result), "BEGIN");
   CQZDBException::Raise(L"BEGIN: the server did not say whether the transaction may write", "", PGRES_FATAL_ERROR);
+}
+
+bool PostgresConnection::NoteWhetherWrites(const PGresult* result) {
+  if (!result || PQresultStatus(result) != PGRES_TUPLES_OK || PQntuples(result) != 1) return false;
+  const bool writes = std::strcmp(PQgetvalue(result, 0, 0), "off") == 0;
+  if (!writes)
+    commit_evidence_ = CommitEvidence::kNothingToSettle;
+  else
+    commit_evidence_ = token_table_ == TokenTable::kPresent ? CommitEvidence::kToken : CommitEvidence::kNone;
+  return true;
 }
 
 void PostgresConnection::CommitOutermost() {
@@ -283,6 +304,11 @@ void PostgresConnection::CommitOutermost() {
   if (PQtransactionStatus(conn_) == PQTRANS_INERROR)
     CQZDBException::Raise(L"a statement of the transaction failed; it cannot be committed, only rolled back", "25P02",
                           PGRES_FATAL_ERROR);
+  if (begin_pending_) {
+    // Nothing ran: there is nothing to commit.
+    begin_pending_ = false;
+    return;
+  }
   commit_sent_ = true;
   if (commit_evidence_ == CommitEvidence::kToken)
     CommitWithToken();
@@ -291,9 +317,18 @@ void PostgresConnection::CommitOutermost() {
   commit_sent_ = false;
 }
 
-void PostgresConnection::RollbackOutermost() { RunCommand("ROLLBACK"); }
+void PostgresConnection::RollbackOutermost() {
+  if (begin_pending_) {
+    begin_pending_ = false;  // never sent: nothing to roll back
+    return;
+  }
+  RunCommand("ROLLBACK");
+}
 
-void PostgresConnection::RunSavepointStatement(const std::string& sql) { RunCommand(sql.c_str()); }
+void PostgresConnection::RunSavepointStatement(const std::string& sql) {
+  SendPendingBegin();
+  RunCommand(sql.c_str());
+}
 
 // --- Factory --------------------------------------------------------------
 

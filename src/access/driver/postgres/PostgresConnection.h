@@ -36,6 +36,7 @@
 //   PostgresErrors.cpp      turning the server's errors into exceptions
 //   PostgresLostCommit.cpp  committing with a token, and settling a commit
 //                           whose answer was lost by it
+//   PostgresPortal.cpp      reading a query's rows a chunk at a time
 // with the statement texts they send in PostgresStatementText.cpp, and the
 // owners of libpq's handles in PostgresHandles.h.
 #pragma once
@@ -45,6 +46,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "access/driver/Driver.h"
@@ -99,16 +101,23 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // answers its first result (as NextStreamResult would), so that a kept
   // statement gone stale is run afresh; null otherwise.
   Result StartStream(PostgresCursor* cursor, const PendingQuery& query);
-  // The next result of the stream: a row (PGRES_SINGLE_TUPLE) or null at the
-  // end. Throws on an error, after the stream is finished.
+  // The next result of the stream: a row (PGRES_SINGLE_TUPLE) or a chunk
+  // of rows through a portal, an error result, or null at the end.
   Result NextStreamResult(PostgresCursor* cursor);
   // Ends cursor's stream early: cancels the query and drops what is left.
   void AbandonStream(PostgresCursor* cursor);
+
+  // The row buffer a cursor writes through (RowBufferLender).
+  std::unique_ptr<RowBuffer> LendRowBuffer() { return row_buffers_.Lend(); }
+  void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) { row_buffers_.GiveBack(std::move(row)); }
 
   void InsertRow(const std::wstring& table, const FieldValue* fields, size_t count);
   // Ends a COPY of gathered rows in progress, raising its error.
   void FinishHeldRows() { FinishCopy(true); }
   void UpdateRow(const std::wstring& table, const RowKey& key, const FieldValue* fields, size_t count);
+  // Rewrites the row the key fields name (see KeyedUpdate.h); the number of
+  // rows changed.
+  int UpdateRowByKey(const std::wstring& table, const FieldValue* fields, size_t count);
 
   // The primary key columns of table, in key order; empty when it has none.
   const std::vector<std::wstring>& PrimaryKey(const std::wstring& table);
@@ -156,6 +165,20 @@ class PostgresConnection : public Connection, private TransactionSteps {
   void CommitOutermost() override;
   void RollbackOutermost() override;
   void RunSavepointStatement(const std::string& sql) override;
+
+  // Sends the BEGIN of the outermost transaction when it is still waiting
+  // for its first statement (BeginOutermost); nothing otherwise. Every
+  // statement that cannot travel with it calls this before it is sent.
+  void SendPendingBegin();
+  // Notes from the answer to "SELECT current_setting('transaction_read_only')"
+  // what would settle the transaction's commit; false when result is not
+  // that answer.
+  bool NoteWhetherWrites(const PGresult* result);
+  // Sends the pending BEGIN, that question and one statement (prepared as
+  // name with values, or sql with values) in one flight, and answers the
+  // statement's result. Raises the error of BEGIN; the statement's own
+  // result is the caller's to check.
+  Result RunWithBegin(const std::string& name, const std::string& sql, const std::vector<const char*>& values);
 
   // --- Commits and their tokens (PostgresLostCommit.cpp) ----------------------
 
@@ -225,6 +248,30 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // the first error result met on the way, if any.
   Result FinishPipeline();
 
+  // --- Reading through a portal (PostgresPortal.cpp) -------------------------
+
+  // Runs the query sql (ReadsThroughPortal) with params as a cursor on the
+  // server and reads its first chunk of rows: a cursor reading the rest a
+  // chunk at a time, or holding them all. Raises the query's error. A
+  // shape (the text of a statement that may be kept) whose rows fit in the
+  // first chunk joins few_row_shapes_.
+  std::unique_ptr<Cursor> RunPortal(const std::string& sql, const std::vector<std::string>& params,
+                                    const std::string* shape);
+  // The next chunk of the portal being read, or null after the last one.
+  Result NextPortalChunk();
+  // Sends a FETCH of the next chunk, not waiting for it.
+  void SendFetch();
+  // Ends the portal's reading: closes it (or commits the transaction that
+  // was begun for it), not waiting for the answer.
+  void EndPortal();
+  // Reads the answers to one group of statements sent together, up to its
+  // sync: the first error, else the last rows, else null. Null too when the
+  // link went (see PQstatus).
+  Result ReadGroup();
+  // Reads the answers still owed to groups sent earlier and leaves pipeline
+  // mode, so that the link is free for any statement.
+  void DrainPipeline();
+
   // --- Errors (PostgresErrors.cpp) ------------------------------------------
 
   // result when the statement succeeded; otherwise ends a COPY state it left
@@ -257,6 +304,7 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool transaction_lost_ = false;       // the link broke inside the transaction
   bool transaction_untouched_ = false;  // see TakeUntouched
   bool commit_sent_ = false;            // the outermost COMMIT has gone out
+  bool begin_pending_ = false;          // the outermost BEGIN waits for a statement
 
   TokenTable token_table_ = TokenTable::kUnknown;  // in this session's database
   CommitEvidence commit_evidence_ = CommitEvidence::kNothingToSettle;
@@ -265,7 +313,16 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool deletes_tokens_ = false;            // the session may delete tokens
   bool swept_ = false;                     // it deleted the day-old tokens
 
-  PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode
+  PostgresCursor* streaming_ = nullptr;  // the cursor reading in single-row mode or through the portal
+
+  // The portal streaming_ reads through, when portal_reading_.
+  bool portal_reading_ = false;
+  bool portal_transaction_ = false;  // the transaction it lives in was begun for it
+  int fetches_ahead_ = 0;            // groups of the portal sent whose chunks are not read yet
+  int groups_owed_ = 0;              // groups sent whose answers are not read and belong to no portal
+  // Shapes of queries whose rows fitted in one chunk when last read: they
+  // run kept prepared instead of through the portal.
+  std::unordered_set<std::string> few_row_shapes_;
 
   bool copying_ = false;
   std::string copy_signature_;
@@ -286,6 +343,13 @@ class PostgresConnection : public Connection, private TransactionSteps {
   int next_statement_number_ = 1;
   std::vector<PrimaryKeyEntry> primary_keys_;
 
+  // The last rewrite by key: its table and columns, and its text.
+  std::wstring keyed_table_;
+  std::vector<std::wstring> keyed_columns_;
+  std::string keyed_sql_;
+  std::vector<bool> key_fields_;
+
+  RowBufferLender row_buffers_;
   std::vector<std::string> param_text_;
   std::vector<const char*> param_values_;
   std::string sql_scratch_;

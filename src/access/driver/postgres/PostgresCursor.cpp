@@ -48,7 +48,15 @@ PostgresCursor::PostgresCursor(PostgresConnection* connection, Result result)
   StandPastEnd();
 }
 
-PostgresCursor::~PostgresCursor() { Close(); }
+PostgresCursor::~PostgresCursor() {
+  Close();
+  if (row_buffer_) connection_->GiveBackRowBuffer(std::move(row_buffer_));
+}
+
+RowBuffer& PostgresCursor::Row() {
+  if (!row_buffer_) row_buffer_ = connection_->LendRowBuffer();
+  return *row_buffer_;
+}
 
 void PostgresCursor::ReadFirst() {
   assert(state_ != State::kClosed);
@@ -234,7 +242,8 @@ void PostgresCursor::GetValueAt(int position, CQZDBVariant& value) {
 
 bool PostgresCursor::AddNew(const std::wstring& table) {
   if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
-  row_buffer_.Begin(RowBuffer::Mode::kInsert, table);
+  Row().Begin(RowBuffer::Mode::kInsert, table);
+  keyed_ = false;
   return true;
 }
 
@@ -251,24 +260,38 @@ bool PostgresCursor::Edit(const std::wstring& table) {
     edit_key_.values[i].assign(PQgetvalue(current_.get(), row_, index),
                                static_cast<size_t>(PQgetlength(current_.get(), row_, index)));
   }
-  row_buffer_.Begin(RowBuffer::Mode::kEdit, table);
+  Row().Begin(RowBuffer::Mode::kEdit, table);
+  keyed_ = false;
+  return true;
+}
+
+bool PostgresCursor::EditByKey(const std::wstring& table) {
+  if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
+  Row().Begin(RowBuffer::Mode::kEdit, table);
+  keyed_ = true;
   return true;
 }
 
 bool PostgresCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
-  row_buffer_.Assign(column, value);
+  Row().Assign(column, value);
   return true;
 }
 
 bool PostgresCursor::Update() {
-  row_buffer_.Send([&] {
-    if (row_buffer_.mode() == RowBuffer::Mode::kInsert) {
+  const bool keyed = keyed_;
+  keyed_ = false;  // the row is over, written or refused
+  bool changed = true;
+  Row().Send([&] {
+    if (row_buffer_->mode() == RowBuffer::Mode::kInsert) {
       added_ = true;
-      connection_->InsertRow(row_buffer_.table(), row_buffer_.fields(), row_buffer_.size());
-    } else
-      connection_->UpdateRow(row_buffer_.table(), edit_key_, row_buffer_.fields(), row_buffer_.size());
+      connection_->InsertRow(row_buffer_->table(), row_buffer_->fields(), row_buffer_->size());
+    } else if (keyed) {
+      changed = connection_->UpdateRowByKey(row_buffer_->table(), row_buffer_->fields(), row_buffer_->size()) > 0;
+    } else {
+      connection_->UpdateRow(row_buffer_->table(), edit_key_, row_buffer_->fields(), row_buffer_->size());
+    }
   });
-  return true;
+  return changed;
 }
 
 void PostgresCursor::Flush() {

@@ -38,6 +38,7 @@ class PostgresCursor : public ForwardCursor {
 
   bool AddNew(const std::wstring& table) override;
   bool Edit(const std::wstring& table) override;
+  bool EditByKey(const std::wstring& table) override;
   bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) override;
   bool Update() override;
 
@@ -80,8 +81,12 @@ class PostgresCursor : public ForwardCursor {
   ColumnLookup columns_;
   std::wstring scratch_;
 
-  RowBuffer row_buffer_;
+  // The row being written, lent by the connection at the first AddNew or
+  // Edit (Row()).
+  RowBuffer& Row();
+  std::unique_ptr<RowBuffer> row_buffer_;
   RowKey edit_key_;
+  bool keyed_ = false;  // the row begun is a rewrite by key
 };
 
 }  // namespace qz::access::postgres

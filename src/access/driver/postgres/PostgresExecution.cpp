@@ -66,6 +66,7 @@ Result PostgresConnection::PrepareAndDescribe(const std::string& sql, const std:
 void PostgresConnection::Quiesce() {
   if (copying_) FinishCopy(true);
   if (streaming_) streaming_->TakeRestOfStream();
+  if (groups_owed_ > 0 || PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) DrainPipeline();
 }
 
 // --- Statement shapes -----------------------------------------------------
@@ -108,11 +109,63 @@ Result PostgresConnection::RunCommandWithParameters(const std::string& sql, cons
   const bool untouched = TakeUntouched();
   unnamed_statement_ = 0;
   const int count = static_cast<int>(values.size());
-  if (prepared) {
+  if (begin_pending_) {
+    Result done = RunWithBegin(prepared ? prepared->name : std::string(), sql, values);
+    if (!prepared || !RecoverFromStale(done.get(), untouched)) return Check(std::move(done), "");
+  } else if (prepared) {
     Result done(PQexecPrepared(conn_, prepared->name.c_str(), count, values.data(), nullptr, nullptr, 0));
     if (!RecoverFromStale(done.get(), untouched)) return Check(std::move(done), "");
   }
+  // A transaction begun again after a stale statement begins with this.
+  SendPendingBegin();
   return Check(Result(PQexecParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)), "");
+}
+
+Result PostgresConnection::RunWithBegin(const std::string& name, const std::string& sql,
+                                        const std::vector<const char*>& values) {
+  begin_pending_ = false;
+  unnamed_statement_ = 0;
+  const int count = static_cast<int>(values.size());
+  if (!PQenterPipelineMode(conn_)) {
+    // Not possible on an idle link; take the two round trips instead.
+    begin_pending_ = true;
+    SendPendingBegin();
+    return Result(name.empty() ? PQexecParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)
+                               : PQexecPrepared(conn_, name.c_str(), count, values.data(), nullptr, nullptr, 0));
+  }
+  bool sent = PQsendQueryParams(conn_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+              PQsendQueryParams(conn_, "SELECT current_setting('transaction_read_only')", 0, nullptr, nullptr, nullptr,
+                                nullptr, 0);
+  if (sent)
+    sent = name.empty() ? PQsendQueryParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)
+                        : PQsendQueryPrepared(conn_, name.c_str(), count, values.data(), nullptr, nullptr, 0);
+  sent = sent && PQpipelineSync(conn_);
+  // Each statement's results end with a null, the flight with the sync.
+  // The first result of each is kept; a lost link ends the reading.
+  Result results[3];
+  size_t at = 0;
+  for (int nulls = 0; nulls < 2;) {
+    Result result(PQgetResult(conn_));
+    if (!result) {
+      if (PQstatus(conn_) != CONNECTION_OK) break;
+      ++nulls;
+      ++at;
+      continue;
+    }
+    nulls = 0;
+    if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) break;
+    if (at < 3 && !results[at]) results[at] = std::move(result);
+  }
+  PQexitPipelineMode(conn_);  // refused on a lost link; ForgetSessionState ends it then
+  if (!sent && PQstatus(conn_) == CONNECTION_OK) {
+    // Nothing, or not all, went out on a live link: leave the server
+    // outside any transaction, as a BEGIN that failed does.
+    if (PQtransactionStatus(conn_) != PQTRANS_IDLE) Result(PQexec(conn_, "ROLLBACK"));
+    RaiseResultError(nullptr, "BEGIN");
+  }
+  if (!results[0] || PQresultStatus(results[0].get()) != PGRES_COMMAND_OK) Check(std::move(results[0]), "BEGIN");
+  NoteWhetherWrites(results[1].get());
+  return std::move(results[2]);
 }
 
 // --- Kept statements gone stale -------------------------------------------
@@ -155,6 +208,14 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   DeallocateDropped();
   std::string text = platform::WideToUtf8(sql);
   ShapeOfStatement(text, MarkerStyle::kDollarNumbered, &shape_);
+  // A query read straight away goes through a portal, a chunk at a time
+  // (its text parsed afresh each time), unless its shape is known to fit in
+  // one chunk: such a query (a read by key) costs least kept prepared, its
+  // few rows streamed one at a time.
+  if (operation == ROWOPERATION_READONLY && ReadsThroughPortal(text)) {
+    if (!shape_.keep) return RunPortal(text, {}, nullptr);
+    if (few_row_shapes_.count(shape_.text) == 0) return RunPortal(shape_.text, shape_.literals, &shape_.text);
+  }
   const PreparedShape* prepared = shape_.keep ? PreparedFor(shape_.text) : nullptr;
   if (prepared && prepared->returns_rows && operation != ROWOPERATION_READONLY) {
     // Sent when a row is first asked for (StartStream).
@@ -166,16 +227,19 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   }
   const bool untouched = TakeUntouched();
   if (prepared && prepared->returns_rows) {
+    SendPendingBegin();
     if (std::unique_ptr<Cursor> cursor = RunQuery(std::string(), prepared->name, shape_.literals, untouched))
       return cursor;
   } else if (prepared) {
     unnamed_statement_ = 0;
     const std::vector<const char*>& values = LiteralPointers(shape_.literals);
-    Result done(PQexecPrepared(conn_, prepared->name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
-                               nullptr, 0));
+    Result done = begin_pending_ ? RunWithBegin(prepared->name, std::string(), values)
+                                 : Result(PQexecPrepared(conn_, prepared->name.c_str(), static_cast<int>(values.size()),
+                                                         values.data(), nullptr, nullptr, 0));
     if (!RecoverFromStale(done.get(), untouched))
       return std::make_unique<PostgresCursor>(this, Check(std::move(done), ""));
   }
+  SendPendingBegin();
   // From here the text runs as written: its shape is not kept (yet), or the
   // statement kept for it went stale and was let go.
   if (MayReturnRows(text)) {
@@ -239,6 +303,7 @@ std::unique_ptr<Cursor> PostgresConnection::RunQuery(const std::string& sql, con
 Result PostgresConnection::StartStream(PostgresCursor* cursor, const PendingQuery& query) {
   Quiesce();
   EnsureLink();
+  SendPendingBegin();
   const bool untouched = TakeUntouched();
   const bool parsed = query.statement != 0 && query.statement == unnamed_statement_;
   unnamed_statement_ = 0;
@@ -269,12 +334,14 @@ Result PostgresConnection::StartStream(PostgresCursor* cursor, const PendingQuer
   send(true);
   Result first = NextStreamResult(cursor);
   if (!RecoverFromStale(first.get(), untouched)) return first;
+  SendPendingBegin();  // a transaction begun again begins with this
   send(false);
   return NextStreamResult(cursor);
 }
 
 Result PostgresConnection::NextStreamResult(PostgresCursor* cursor) {
   if (streaming_ != cursor) return nullptr;
+  if (portal_reading_) return NextPortalChunk();
   Result result(PQgetResult(conn_));
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_COMMAND_OK;
   if (status == PGRES_SINGLE_TUPLE) return result;
@@ -288,6 +355,8 @@ Result PostgresConnection::NextStreamResult(PostgresCursor* cursor) {
 
 void PostgresConnection::AbandonStream(PostgresCursor* cursor) {
   if (streaming_ != cursor) return;
+  // A portal has at most a chunk on its way: let it come, and end there.
+  if (portal_reading_) return EndPortal();
   streaming_ = nullptr;
   // A short result has usually arrived whole by now: take what is there
   // without waiting. Only a query still sending is cancelled (which costs

@@ -1,5 +1,7 @@
+#include <cstdlib>
 #include <cstring>
 
+#include "access/driver/KeyedUpdate.h"
 #include "access/driver/postgres/PostgresConnection.h"
 #include "access/driver/postgres/PostgresErrors.h"
 #include "access/driver/postgres/PostgresStatementText.h"
@@ -56,6 +58,7 @@ void PostgresConnection::InsertRow(const std::wstring& table, const FieldValue* 
   }
   Quiesce();
   EnsureLink();
+  SendPendingBegin();
   const std::string signature = sql_scratch_;
   std::string sql = "INSERT INTO " + signature;
   if (count == 0) {
@@ -78,6 +81,7 @@ void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key,
   if (count == 0) return;
   Quiesce();
   EnsureLink();
+  SendPendingBegin();
   std::string sql = "UPDATE ";
   AppendIdentifier(&sql, table);
   sql += " SET ";
@@ -99,6 +103,25 @@ void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key,
   // The row was read a moment ago; if it was deleted or re-keyed since,
   // saying the edit succeeded would be a lie.
   if (std::strcmp(PQcmdTuples(done.get()), "0") == 0) RaiseEditedRowGone(table);
+}
+
+int PostgresConnection::UpdateRowByKey(const std::wstring& table, const FieldValue* fields, size_t count) {
+  if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, CONNECTION_BAD);
+  Quiesce();
+  EnsureLink();
+  bool same = table == keyed_table_ && count == keyed_columns_.size() && !keyed_sql_.empty();
+  for (size_t i = 0; same && i < count; ++i) same = fields[i].column == keyed_columns_[i];
+  if (!same) {
+    FindKeyFields(table, PrimaryKey(table), fields, count, &key_fields_);
+    KeyedUpdateText(&keyed_sql_, table, fields, count, key_fields_, '$', AppendIdentifier);
+    keyed_table_ = table;
+    keyed_columns_.clear();
+    for (size_t i = 0; i < count; ++i) keyed_columns_.push_back(fields[i].column);
+  }
+  BindTexts(fields, count, 0);
+  // Rewrites of one table and columns share the text: parsed once.
+  Result done = RunCommandWithParameters(keyed_sql_, param_values_);
+  return std::atoi(PQcmdTuples(done.get()));
 }
 
 const std::vector<std::wstring>& PostgresConnection::PrimaryKey(const std::wstring& table) {
@@ -134,6 +157,7 @@ void PostgresConnection::CopyRow(const std::string& signature, const FieldValue*
   if (!copying_) {
     Quiesce();
     EnsureLink();
+    SendPendingBegin();
     const std::string sql = "COPY " + signature + " FROM STDIN";
     unnamed_statement_ = 0;
     Result result(PQexec(conn_, sql.c_str()));

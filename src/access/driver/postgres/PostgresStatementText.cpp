@@ -122,33 +122,65 @@ void AppendCopyField(std::string* row, const CQZDBVariant& value, std::string* s
   }
 }
 
-// Whether the statement can return rows, judged by its first word. Those
-// that can are prepared and described first (so that "WITH ... DELETE" and
-// "SELECT ... INTO" without a result still run at once); the others run
-// at once and keep whatever rows they return (INSERT ... RETURNING).
-bool MayReturnRows(const std::string& sql) {
+namespace {
+
+// The index of the first character after leading blanks and comments;
+// npos when a comment does not end.
+size_t StartOfStatement(const std::string& sql) {
   size_t i = 0;
   for (;;) {
     while (i < sql.size() && IsSpace(sql[i])) ++i;
     if (sql.compare(i, 2, "--") == 0) {
       i = sql.find('\n', i);
-      if (i == std::string::npos) return false;
+      if (i == std::string::npos) return i;
     } else if (sql.compare(i, 2, "/*") == 0) {
       i = sql.find("*/", i + 2);
-      if (i == std::string::npos) return false;
+      if (i == std::string::npos) return i;
       i += 2;
     } else {
-      break;
+      return i;
     }
   }
-  if (i < sql.size() && sql[i] == '(') return true;
+}
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+
+// The word of letters at sql[i], in upper case.
+std::string WordAt(const std::string& sql, size_t i) {
   std::string word;
-  while (i < sql.size() && ((sql[i] >= 'A' && sql[i] <= 'Z') || (sql[i] >= 'a' && sql[i] <= 'z'))) {
+  while (i < sql.size() && IsLetter(sql[i])) {
     word.push_back(static_cast<char>(sql[i] >= 'a' ? sql[i] - 'a' + 'A' : sql[i]));
     ++i;
   }
+  return word;
+}
+
+}  // namespace
+
+// Whether the statement can return rows, judged by its first word. Those
+// that can are prepared and described first (so that "WITH ... DELETE" and
+// "SELECT ... INTO" without a result still run at once); the others run
+// at once and keep whatever rows they return (INSERT ... RETURNING).
+bool MayReturnRows(const std::string& sql) {
+  const size_t i = StartOfStatement(sql);
+  if (i == std::string::npos) return false;
+  if (i < sql.size() && sql[i] == '(') return true;
+  const std::string word = WordAt(sql, i);
   return word == "SELECT" || word == "WITH" || word == "VALUES" || word == "TABLE" || word == "SHOW" ||
          word == "EXPLAIN";
+}
+
+bool ReadsThroughPortal(const std::string& sql) {
+  const size_t start = StartOfStatement(sql);
+  if (start == std::string::npos || WordAt(sql, start) != "SELECT") return false;
+  // SELECT ... INTO makes a table, which a cursor refuses to do. Any INTO,
+  // even one inside a quoted text, keeps the text out: it then simply
+  // streams the old way.
+  for (size_t i = start; i < sql.size(); ++i) {
+    if (!IsLetter(sql[i]) || (i > 0 && IsLetter(sql[i - 1]))) continue;
+    if (WordAt(sql, i) == "INTO") return false;
+  }
+  return true;
 }
 
 }  // namespace qz::access::postgres

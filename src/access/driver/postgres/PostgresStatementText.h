@@ -33,4 +33,8 @@ void AppendCopyField(std::string* row, const CQZDBVariant& value, std::string* s
 // Whether the statement can return rows, judged by its first word.
 bool MayReturnRows(const std::string& sql);
 
+// Whether the statement is a query a cursor can read a chunk at a time
+// (DECLARE ... CURSOR FOR): a SELECT, and not one that makes a table.
+bool ReadsThroughPortal(const std::string& sql);
+
 }  // namespace qz::access::postgres

@@ -104,6 +104,7 @@ void SqliteConnection::FinalizeAll() {
   cache_.Clear([](Statement&) {});
   insert_statement_.reset();
   insert_layout_id_ = 0;
+  keyed_update_ = KeyedUpdate();
 }
 
 void SqliteConnection::Close() {
@@ -170,8 +171,11 @@ std::unique_ptr<Connection> ConnectSqlite(const ConnectionTexts& texts) {
     CQZDBException::Raise(L"no database file named: the second connection text is empty", "", SQLITE_CANTOPEN);
   std::wstring path = texts.connect2;
   // What counts as absolute is the platform's: "/x.db" everywhere, and on
-  // Windows also "C:\x.db" and "\\server\share\x.db".
-  const std::filesystem::path file(path);
+  // Windows also "C:\x.db" and "\\server\share\x.db". The path is made from
+  // UTF-8: made from wide text, it would be converted through the program's
+  // global C++ locale, which is "C" unless the host set another, and refuse
+  // every name that is not ASCII.
+  const std::filesystem::path file = std::filesystem::u8path(platform::WideToUtf8(path));
   const bool standalone = path == L":memory:" || file.has_root_directory() || file.has_root_name();
   if (!standalone && !texts.connect1.empty()) {
     std::wstring folder = texts.connect1;

@@ -51,16 +51,9 @@ class SqliteConnection : public Connection, private TransactionSteps {
   // empty (it was prepared for one use only).
   void ReleaseStatement(std::string sql, Statement statement);
 
-  // The row buffer a cursor writes through, lent for the cursor's life. The
-  // one a cursor gave back goes to the next: its strings keep their room,
-  // so a run of one-row edits does not allocate them again for every row.
-  std::unique_ptr<RowBuffer> LendRowBuffer() {
-    return spare_row_ ? std::move(spare_row_) : std::make_unique<RowBuffer>();
-  }
-  void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) {
-    row->Reset();
-    spare_row_ = std::move(row);
-  }
+  // The row buffer a cursor writes through (RowBufferLender).
+  std::unique_ptr<RowBuffer> LendRowBuffer() { return row_buffers_.Lend(); }
+  void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) { row_buffers_.GiveBack(std::move(row)); }
 
   // INSERT INTO table (columns...) VALUES (...), with bound values.
   // layout_id names the table and column list (RowBuffer::layout_id); a row
@@ -77,6 +70,32 @@ class SqliteConnection : public Connection, private TransactionSteps {
   // Runs the bound INSERT once.
   void StepInsert(sqlite3_stmt* statement);
 
+  // The rewrite of one row by the key values assigned to it (see
+  // KeyedUpdate.h), kept prepared for the last layout of such rows, with
+  // that layout's column names, so that a run of them binds each value
+  // straight into it (SqliteCursor::EditByKey).
+  struct KeyedUpdate {
+    uint64_t layout_id = 0;
+    std::wstring table;
+    std::shared_ptr<const std::vector<std::wstring>> columns;
+    Statement statement;
+  };
+  // The kept rewrite when it is for table, else null.
+  const KeyedUpdate* KeyedUpdateFor(const std::wstring& table) const {
+    return db_ && keyed_update_.statement && keyed_update_.table == table ? &keyed_update_ : nullptr;
+  }
+  uint64_t keyed_update_layout_id() const { return keyed_update_.statement ? keyed_update_.layout_id : 0; }
+  // Rewrites the row the key fields name, keeping the statement for
+  // layout_id; the number of rows changed.
+  int UpdateRowByKey(const std::wstring& table, uint64_t layout_id, const FieldValue* fields, size_t count);
+  // Runs the kept rewrite with the values bound in it; the rows changed.
+  int StepKeyedUpdate();
+  // Unbinds the kept rewrite when it is still the one for layout_id.
+  void ClearKeyedUpdateBindings(uint64_t layout_id) {
+    if (keyed_update_.statement && keyed_update_.layout_id == layout_id)
+      sqlite3_clear_bindings(keyed_update_.statement.get());
+  }
+
   // UPDATE table SET columns... WHERE key columns = key values.
   void UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key, const FieldValue* fields, size_t count);
 
@@ -87,7 +106,7 @@ class SqliteConnection : public Connection, private TransactionSteps {
   [[noreturn]] void RaiseError(int code, const char* doing);
 
  private:
-  std::unique_ptr<RowBuffer> spare_row_;
+  RowBufferLender row_buffers_;
   struct PrimaryKeyEntry {
     std::wstring table;
     std::vector<std::wstring> columns;
@@ -146,6 +165,8 @@ class SqliteConnection : public Connection, private TransactionSteps {
   // and columns skips building and looking up its text.
   uint64_t insert_layout_id_ = 0;
   Statement insert_statement_;
+  KeyedUpdate keyed_update_;
+  std::vector<bool> key_fields_;  // UpdateRowByKey: which fields are the key
 
   // UTF-8 of text values while bound (SQLITE_STATIC). A deque, so that
   // growing it for later parameters (an edit binds its key after the

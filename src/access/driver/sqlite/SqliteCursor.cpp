@@ -107,6 +107,7 @@ void SqliteCursor::GetValueAt(int position, CQZDBVariant& value) {
 
 bool SqliteCursor::AddNew(const std::wstring& table) {
   if (direct_) LeaveDirect();
+  keyed_ = false;
   row_->Begin(RowBuffer::Mode::kInsert, table);
   direct_statement_ =
       direct_layout_ != 0 && table == direct_table_ ? connection_->InsertStatementFor(direct_layout_) : nullptr;
@@ -144,8 +145,22 @@ void SqliteCursor::BindDirect(size_t index, const CQZDBVariant& value) {
   if (rc != SQLITE_OK) connection_->RaiseError(rc, "binding a value");
 }
 
+bool SqliteCursor::DirectStatementKept() const {
+  return keyed_ ? connection_->keyed_update_layout_id() == keyed_layout_
+                : connection_->insert_layout_id() == direct_layout_;
+}
+
+void SqliteCursor::ReserveDirectText(size_t count) {
+  if (direct_text_.size() >= count) return;
+  // Growing moves the texts: nothing kept may still point into them.
+  if (direct_layout_ != 0)
+    if (sqlite3_stmt* insert = connection_->InsertStatementFor(direct_layout_)) sqlite3_clear_bindings(insert);
+  direct_text_.resize(count);
+}
+
 void SqliteCursor::LeaveDirect() {
   direct_ = false;
+  const std::vector<std::wstring>& columns = DirectColumns();
   CQZDBVariant value;
   for (size_t i = 0; i < direct_count_; ++i) {
     const BoundValue& bound = direct_values_[i];
@@ -169,7 +184,7 @@ void SqliteCursor::LeaveDirect() {
         value.SetNull();
         break;
     }
-    row_->Assign(direct_columns_[i], value);
+    row_->Assign(columns[i], value);
   }
   direct_count_ = 0;
 }
@@ -181,13 +196,14 @@ void SqliteCursor::RememberLayout() {
   direct_columns_.resize(row_->size());
   for (size_t i = 0; i < row_->size(); ++i) direct_columns_[i] = row_->fields()[i].column;
   direct_values_.resize(row_->size());
-  if (direct_text_.size() < row_->size()) direct_text_.resize(row_->size());
+  ReserveDirectText(row_->size());
 }
 
 bool SqliteCursor::Edit(const std::wstring& table) {
   assert(state_ == State::kOnRow);
   if (direct_) LeaveDirect();
   direct_ = false;
+  keyed_ = false;
   const std::vector<std::wstring>& key = connection_->PrimaryKey(table);
   if (key.empty()) RaiseNoKeyToEditBy(table);
   edit_key_.resize(key.size());
@@ -199,12 +215,30 @@ bool SqliteCursor::Edit(const std::wstring& table) {
   return true;
 }
 
+bool SqliteCursor::EditByKey(const std::wstring& table) {
+  if (direct_) LeaveDirect();
+  if (connection_->PrimaryKey(table).empty()) RaiseNoKeyToEditBy(table);
+  row_->Begin(RowBuffer::Mode::kEdit, table);
+  keyed_ = true;
+  direct_count_ = 0;
+  const SqliteConnection::KeyedUpdate* kept = connection_->KeyedUpdateFor(table);
+  direct_ = kept != nullptr;
+  if (direct_) {
+    keyed_layout_ = kept->layout_id;
+    keyed_columns_ = kept->columns;
+    direct_statement_ = kept->statement.get();
+    if (direct_values_.size() < keyed_columns_->size()) direct_values_.resize(keyed_columns_->size());
+    ReserveDirectText(keyed_columns_->size());
+  }
+  return true;
+}
+
 bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
   assert(direct_ || row_->mode() != RowBuffer::Mode::kNone);
   if (direct_) {
     const size_t i = direct_count_;
-    if (i < direct_columns_.size() && connection_->insert_layout_id() == direct_layout_ &&
-        direct_columns_[i] == column) {
+    const std::vector<std::wstring>& columns = DirectColumns();
+    if (i < columns.size() && DirectStatementKept() && columns[i] == column) {
       BindDirect(i, value);
       direct_count_ = i + 1;
       return true;
@@ -217,24 +251,31 @@ bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& v
 
 bool SqliteCursor::Update() {
   assert(direct_ || row_->mode() != RowBuffer::Mode::kNone);
+  const bool keyed = keyed_;
   if (direct_) {
-    if (connection_->insert_layout_id() == direct_layout_ && direct_count_ == direct_columns_.size()) {
+    if (DirectStatementKept() && direct_count_ == DirectColumns().size()) {
       direct_ = false;
+      keyed_ = false;
       row_->Reset();
+      if (keyed) return connection_->StepKeyedUpdate() > 0;
       connection_->StepInsert(direct_statement_);
       return true;
     }
     LeaveDirect();
   }
+  keyed_ = false;  // the row is over, written or refused
+  bool changed = true;
   row_->Send([&] {
     if (row_->mode() == RowBuffer::Mode::kInsert) {
       connection_->InsertRow(row_->table(), row_->layout_id(), row_->fields(), row_->size());
       RememberLayout();
+    } else if (keyed) {
+      changed = connection_->UpdateRowByKey(row_->table(), row_->layout_id(), row_->fields(), row_->size()) > 0;
     } else {
       connection_->UpdateRow(row_->table(), edit_key_, row_->fields(), row_->size());
     }
   });
-  return true;
+  return changed;
 }
 
 void SqliteCursor::Close() {
@@ -242,7 +283,10 @@ void SqliteCursor::Close() {
   // The INSERT may still point at this cursor's texts: unbind them.
   if (direct_layout_ != 0)
     if (sqlite3_stmt* insert = connection_->InsertStatementFor(direct_layout_)) sqlite3_clear_bindings(insert);
+  // So may the kept rewrite by key.
+  if (keyed_columns_) connection_->ClearKeyedUpdateBindings(keyed_layout_);
   direct_ = false;
+  keyed_ = false;
   state_ = State::kClosed;
   StandPastEnd();
   if (statement_) connection_->ReleaseStatement(std::move(sql_), std::move(statement_));

@@ -33,6 +33,7 @@ class SqliteCursor : public ForwardCursor {
 
   bool AddNew(const std::wstring& table) override;
   bool Edit(const std::wstring& table) override;
+  bool EditByKey(const std::wstring& table) override;
   bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) override;
   bool Update() override;
 
@@ -50,7 +51,8 @@ class SqliteCursor : public ForwardCursor {
   // its values into that statement as they are assigned, skipping the row
   // buffer. Anything out of the ordinary (another column order, another
   // cursor's insert in between) moves the values bound so far into the row
-  // buffer and carries on the ordinary way.
+  // buffer and carries on the ordinary way. A rewrite by key binds the same
+  // way into the connection's kept keyed UPDATE, from its first row on.
   struct BoundValue {
     CQZDBVariant::Type type = CQZDBVariant::TYPE_NULL;
     int64_t integer = 0;
@@ -61,6 +63,12 @@ class SqliteCursor : public ForwardCursor {
   void BindDirect(size_t index, const CQZDBVariant& value);
   void LeaveDirect();
   void RememberLayout();
+  // The columns of the statement bound into, and whether the connection
+  // still keeps it.
+  const std::vector<std::wstring>& DirectColumns() const { return keyed_ ? *keyed_columns_ : direct_columns_; }
+  bool DirectStatementKept() const;
+  // Makes room for count bound texts; only between rows.
+  void ReserveDirectText(size_t count);
 
   void Step();
   int ColumnIndex(std::wstring_view column);
@@ -86,6 +94,10 @@ class SqliteCursor : public ForwardCursor {
   // UTF-8 of the bound texts. Resized only when a new layout is remembered,
   // when the statement holds none of them.
   std::vector<std::string> direct_text_;
+
+  bool keyed_ = false;  // the row begun is a rewrite by key
+  uint64_t keyed_layout_ = 0;
+  std::shared_ptr<const std::vector<std::wstring>> keyed_columns_;
 };
 
 }  // namespace qz::access::sqlite

@@ -13,9 +13,22 @@
 
 namespace qz::access::sqlite {
 
+// BEGIN, COMMIT, ROLLBACK and the savepoints run around every write: they
+// are kept prepared, not parsed again each time.
 void SqliteConnection::ExecuteSimple(const char* sql) {
-  int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) RaiseError(rc, sql);
+  std::string text(sql);
+  Statement statement = Prepare(text);
+  const int rc = sqlite3_step(statement.get());
+  if (rc == SQLITE_DONE || rc == SQLITE_ROW) {
+    sqlite3_reset(statement.get());
+    ReleaseStatement(std::move(text), std::move(statement));
+    return;
+  }
+  std::string message = text + ": " + sqlite3_errmsg(db_);
+  const int code = sqlite3_extended_errcode(db_);
+  sqlite3_reset(statement.get());
+  ReleaseStatement(std::move(text), std::move(statement));
+  RaiseEngineError(message, code);
 }
 
 int SqliteConnection::PrepareOne(const std::string& sql, unsigned flags, Statement* out) {

@@ -3,6 +3,7 @@
 // row by the table's primary key.
 #include "access/TimestampText.h"
 #include "access/driver/ColumnLookup.h"
+#include "access/driver/KeyedUpdate.h"
 #include "access/driver/sqlite/SqliteConnection.h"
 #include "access/driver/sqlite/SqliteStatementText.h"
 #include "platform/TextEncoding.h"
@@ -95,6 +96,31 @@ void SqliteConnection::InsertRow(const std::wstring& table, uint64_t layout_id, 
   }
   BindAll(insert_statement_.get(), fields, count, 1);
   StepToCompletion(insert_statement_.get());
+}
+
+int SqliteConnection::UpdateRowByKey(const std::wstring& table, uint64_t layout_id, const FieldValue* fields,
+                                     size_t count) {
+  if (!db_) CQZDBException::Raise(L"the connection is closed", "", SQLITE_MISUSE);
+  if (!keyed_update_.statement || layout_id != keyed_update_.layout_id || keyed_update_.table != table) {
+    FindKeyFields(table, PrimaryKey(table), fields, count, &key_fields_);
+    std::string sql;
+    KeyedUpdateText(&sql, table, fields, count, key_fields_, '?', AppendIdentifier);
+    Statement statement = Prepare(sql);
+    auto columns = std::make_shared<std::vector<std::wstring>>();
+    for (size_t i = 0; i < count; ++i) columns->push_back(fields[i].column);
+    if (keyed_update_.statement) {
+      std::string old_sql = sqlite3_sql(keyed_update_.statement.get());
+      ReleaseStatement(std::move(old_sql), std::move(keyed_update_.statement));
+    }
+    keyed_update_ = KeyedUpdate{layout_id, table, std::move(columns), std::move(statement)};
+  }
+  BindAll(keyed_update_.statement.get(), fields, count, 1);
+  return StepKeyedUpdate();
+}
+
+int SqliteConnection::StepKeyedUpdate() {
+  StepToCompletion(keyed_update_.statement.get());
+  return sqlite3_changes(db_);
 }
 
 void SqliteConnection::UpdateRow(const std::wstring& table, const std::vector<FieldValue>& key,

@@ -1,0 +1,155 @@
+// Reading a query's rows a chunk at a time, through a cursor on the server.
+//
+// In single-row mode libpq makes a whole result object per row, copying the
+// column descriptions into each: on a long listing that was over half of
+// the client's work. libpq 15 has no chunked mode, so a SELECT read for
+// reading only runs as
+//   [BEGIN;] DECLARE qz_rows NO SCROLL CURSOR FOR <query>; FETCH <chunk>
+// and each chunk arrives whole, as one result. One FETCH always travels
+// ahead of the chunk being read, so the server fills the next chunk while
+// the client reads this one, and at most two chunks are in memory: a long
+// listing stays bounded.
+//
+// The statements go out in groups in pipeline mode, each ending with a
+// sync: the first group (BEGIN, DECLARE, FETCH) and the FETCH ahead leave
+// together, one round trip. A cursor lives in a transaction: outside one
+// the driver begins one for it (the server is idle between calls, so
+// nothing of the caller's is in it), and commits it when the last chunk
+// came, so that what the query's functions did stays done; the commit is
+// waited for, so that it is done before the call returns. Inside the
+// caller's transaction the cursor is closed at the end without waiting:
+// the answer is read before the next statement goes out (DrainPipeline).
+//
+// That costs a query of few rows a round trip more than running it as one
+// statement, and the server parses it every time: a query shape whose
+// rows fitted in the first chunk runs kept prepared the next time
+// (PostgresExecution.cpp), so only long reads come here again.
+#include <cassert>
+#include <string>
+
+#include "access/driver/postgres/PostgresConnection.h"
+#include "access/driver/postgres/PostgresCursor.h"
+
+namespace qz::access::postgres {
+namespace {
+
+// Rows per chunk: enough that the per-chunk costs vanish, few enough that
+// two chunks are a small part of any listing.
+constexpr int kRowsPerChunk = 2000;
+const std::string kFetch = "FETCH FORWARD " + std::to_string(kRowsPerChunk) + " FROM qz_rows";
+
+}  // namespace
+
+std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, const std::vector<std::string>& params,
+                                                      const std::string* shape) {
+  assert(!streaming_ && groups_owed_ == 0 && PQpipelineStatus(conn_) == PQ_PIPELINE_OFF);
+  TakeUntouched();
+  unnamed_statement_ = 0;
+  portal_transaction_ = PQtransactionStatus(conn_) == PQTRANS_IDLE;
+  const std::string declare = "DECLARE qz_rows NO SCROLL CURSOR FOR " + sql;
+  const std::vector<const char*>& values = LiteralPointers(params);
+  if (!PQenterPipelineMode(conn_)) RaiseResultError(nullptr, "");
+  const bool sent =
+      (!portal_transaction_ || PQsendQueryParams(conn_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
+      PQsendQueryParams(conn_, declare.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                        nullptr, 0) &&
+      PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_);
+  if (!sent) {
+    groups_owed_ = 0;
+    DrainPipeline();
+    RaiseResultError(nullptr, "");
+  }
+  portal_reading_ = true;
+  fetches_ahead_ = 1;
+  SendFetch();
+  Result first = NextPortalChunk();
+  if (!first || PQresultStatus(first.get()) != PGRES_TUPLES_OK) {
+    // The answer owed to the FETCH sent ahead and to the end is read
+    // before the next statement.
+    if (PQstatus(conn_) != CONNECTION_OK) DrainPipeline();
+    RaiseResultError(first.get(), "");
+  }
+  if (shape && PQntuples(first.get()) < kRowsPerChunk) {
+    // Bounded, like the cache of kept statements it feeds.
+    if (few_row_shapes_.size() >= 4 * StatementCache<PreparedShape>::kCapacity) few_row_shapes_.clear();
+    few_row_shapes_.insert(*shape);
+  }
+  auto cursor = std::make_unique<PostgresCursor>(this, std::move(first), PostgresCursor::Streaming{});
+  if (portal_reading_) streaming_ = cursor.get();
+  return cursor;
+}
+
+void PostgresConnection::SendFetch() {
+  if (!PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) || !PQpipelineSync(conn_))
+    return;
+  ++fetches_ahead_;
+}
+
+Result PostgresConnection::NextPortalChunk() {
+  assert(portal_reading_);
+  // Answers owed to earlier groups come first on the link.
+  for (; groups_owed_ > 0; --groups_owed_) ReadGroup();
+  if (fetches_ahead_ == 0) SendFetch();  // a send that failed before
+  Result chunk = ReadGroup();
+  --fetches_ahead_;
+  const bool rows = chunk && PQresultStatus(chunk.get()) == PGRES_TUPLES_OK;
+  if (rows && PQntuples(chunk.get()) == kRowsPerChunk) {
+    // Keep one FETCH travelling ahead of the chunk read now.
+    if (fetches_ahead_ == 0) SendFetch();
+    return chunk;
+  }
+  // The last chunk (a short one), an error, or a link gone: nothing more
+  // will be asked of the portal.
+  EndPortal();
+  if (!chunk && PQstatus(conn_) != CONNECTION_OK) {
+    // libpq says so as an error result outside pipeline mode; do the same.
+    chunk.reset(PQmakeEmptyPGresult(conn_, PGRES_FATAL_ERROR));
+  }
+  return chunk;
+}
+
+void PostgresConnection::EndPortal() {
+  if (!portal_reading_) return;
+  portal_reading_ = false;
+  streaming_ = nullptr;
+  groups_owed_ += fetches_ahead_;
+  fetches_ahead_ = 0;
+  if (PQstatus(conn_) != CONNECTION_OK) return;
+  // COMMIT ends a transaction that failed as a rollback, without an error.
+  const char* end = portal_transaction_ ? "COMMIT" : "CLOSE qz_rows";
+  if (PQsendQueryParams(conn_, end, 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_)) ++groups_owed_;
+  // What the query's functions did is committed, and its locks let go,
+  // before the call that read it returns, as for a statement on its own.
+  if (portal_transaction_) DrainPipeline();
+}
+
+Result PostgresConnection::ReadGroup() {
+  Result kept;
+  // Each statement's results end with a null; the sync closes the group.
+  // Two nulls in a row, or a dead link, mean nothing more will come.
+  for (int nulls = 0; nulls < 2;) {
+    Result result(PQgetResult(conn_));
+    if (!result) {
+      if (PQstatus(conn_) != CONNECTION_OK) return kept;
+      ++nulls;
+      continue;
+    }
+    nulls = 0;
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status == PGRES_PIPELINE_SYNC) break;
+    const bool failed = status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_PIPELINE_ABORTED;
+    const bool kept_failed = kept && PQresultStatus(kept.get()) != PGRES_TUPLES_OK;
+    if ((failed && !kept_failed) || (status == PGRES_TUPLES_OK && !kept_failed)) kept = std::move(result);
+  }
+  return kept;
+}
+
+void PostgresConnection::DrainPipeline() {
+  EndPortal();
+  for (; groups_owed_ > 0 && PQstatus(conn_) == CONNECTION_OK; --groups_owed_) ReadGroup();
+  groups_owed_ = 0;
+  // Refused on a lost link; ForgetSessionState leaves the mode then.
+  if (PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) PQexitPipelineMode(conn_);
+}
+
+}  // namespace qz::access::postgres
