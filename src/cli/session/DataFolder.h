@@ -11,4 +11,8 @@ namespace gezhuan {
 // application data folder. Fails (CommandError) when there is none.
 std::filesystem::path UserDataFolder();
 
+// The same folder as people write it, for help texts: "$XDG_DATA_HOME",
+// "%LOCALAPPDATA%".
+std::filesystem::path UserDataFolderInWords();
+
 }  // namespace gezhuan

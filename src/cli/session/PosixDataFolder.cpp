@@ -13,4 +13,6 @@ std::filesystem::path UserDataFolder() {
   return std::filesystem::path(home) / ".local" / "share";
 }
 
+std::filesystem::path UserDataFolderInWords() { return "$XDG_DATA_HOME"; }
+
 }  // namespace gezhuan

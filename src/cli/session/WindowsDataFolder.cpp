@@ -20,4 +20,6 @@ std::filesystem::path UserDataFolder() {
   return path;
 }
 
+std::filesystem::path UserDataFolderInWords() { return L"%LOCALAPPDATA%"; }
+
 }  // namespace gezhuan
