@@ -104,6 +104,14 @@ echo "$said" | grep -qF "database sqlite $typed (--database)" || { echo "gezhuan
 [ -f "$public/中文目录/数据.db" ] || { echo "gezhuan.exe did not create 中文目录/数据.db: $(ls "$public")" >&2; exit 1; }
 [ "$(wine "$prefix/bin/gezhuan.exe" --database "$typed" -q task list | grep -c -- '-7C1B-4D2A-9F00-')" -eq 5 ] ||
   { echo "gezhuan.exe task list in 中文目录: expected the 5 sample tasks" >&2; exit 1; }
+# On a console the path shows as typed too: Wine makes a console of a
+# pseudo-terminal, and writes what the program gives it in UTF-16 as UTF-8.
+if script -qec true /dev/null >/dev/null 2>&1 </dev/null; then
+  shown=$(script -qec "wine '$prefix/bin/gezhuan.exe' --database '$typed' status" /dev/null </dev/null | tr -d '\r')
+  echo "$shown" | grep -qF "$typed" || { echo "gezhuan.exe on a console does not show the path as typed: $shown" >&2; exit 1; }
+else
+  echo "(no pseudo-terminal here: the console check is skipped)"
+fi
 # A profile whose local application data folder has a Chinese name.
 shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
 mkdir -p "$public/用户资料/AppData/Local"
