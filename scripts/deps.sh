@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libsqlite3-dev libutfcpp-dev libpq-dev libinih-dev
+  libsqlite3-dev sqlite3 libutfcpp-dev libpq-dev libinih-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev valgrind
   libcli11-dev nlohmann-json3-dev
   postgresql postgresql-contrib

@@ -57,6 +57,13 @@ int main(int argc, char** argv) {
       ->type_name("table|json|jsonl|csv|tsv")
       ->check(OneOf({"table", "json", "jsonl", "csv", "tsv"}));
   app.add_flag("--no-header", line.global.noHeader, "Listings without their header line");
+  app.add_flag("--wide", line.global.wide,
+               "Tables show whole GUIDs (not their shortest unique start) and are not fitted to the terminal");
+  app.add_option("--columns", line.global.columns,
+                 "The columns of tables, csv and tsv, by their header names (any case), in this order")
+      ->type_name("A,B,...")
+      ->check(CLI::Validator(
+          [](std::string& value) { return value.empty() ? std::string("an empty value names no column") : ""; }, ""));
   app.add_flag("-q,--quiet", line.global.quiet, "Listings print only their GUIDs, one a line (for `task delete -`)");
   app.add_option("--fps", line.global.fps,
                  "Frame rate of the timecode shown and typed. Typed timecode with ':' before the frames is non-drop, "

@@ -28,16 +28,12 @@ void EngineToolTest::SetUp() {
   ToolTest::SetUp();
   if (OnServer()) {
     const std::string host = Env("QZ_PG_HOST");
-    const std::string::size_type colon = host.rfind(':');
     const std::string sql =
         "DO $$ DECLARE r record; BEGIN FOR r IN SELECT c.relname, c.relkind FROM pg_class c JOIN pg_namespace n "
         "ON n.oid = c.relnamespace WHERE n.nspname = 'public' AND c.relkind IN ('r', 'v') LOOP EXECUTE "
         "format('DROP %s IF EXISTS %I CASCADE', CASE r.relkind WHEN 'v' THEN 'VIEW' ELSE 'TABLE' END, r.relname); "
         "END LOOP; END $$;\n";
-    const std::string command = "PGPASSWORD='" + Env("QZ_PG_PASSWORD") + "' psql -q -X -v ON_ERROR_STOP=1 -h " +
-                                host.substr(0, colon) + " -p " + host.substr(colon + 1) + " -U " + Env("QZ_PG_USER") +
-                                " -d " + Env("QZ_PG_DATABASE") + " -f " + WriteFile("drop.sql", sql) + " >/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    Sql("", sql);
     WriteFile("dbsettings.ini", "[QZNVCENTERDBSetting]\nDBType=2\nConnect1=" + host +
                                     "\nConnect2=" + Env("QZ_PG_DATABASE") + "\nConnect3=" + Env("QZ_PG_USER") +
                                     "\nConnect4=" + Env("QZ_PG_PASSWORD") + "\n");
@@ -49,6 +45,20 @@ void EngineToolTest::SetUp() {
 void EngineToolTest::TearDown() {
   ToolTest::TearDown();
   if (m_lock >= 0) close(m_lock);
+}
+
+void EngineToolTest::Sql(const std::string& sqlite, const std::string& postgres) const {
+  std::string command;
+  if (OnServer()) {
+    const std::string host = Env("QZ_PG_HOST");
+    const std::string::size_type colon = host.rfind(':');
+    command = "PGPASSWORD='" + Env("QZ_PG_PASSWORD") + "' psql -q -X -v ON_ERROR_STOP=1 -h " + host.substr(0, colon) +
+              " -p " + host.substr(colon + 1) + " -U " + Env("QZ_PG_USER") + " -d " + Env("QZ_PG_DATABASE") + " -f " +
+              WriteFile("statements.sql", postgres) + " >/dev/null";
+  } else {
+    command = "sqlite3 -bail " + m_database + " <" + WriteFile("statements.sql", sqlite) + " >/dev/null";
+  }
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
 ToolResult EngineToolTest::Tool(const std::vector<std::string>& args, const std::string& input) const {

@@ -15,6 +15,9 @@ class EngineToolTest : public ToolTest, public ::testing::WithParamInterface<std
 
   ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "") const;
   bool OnServer() const { return GetParam() == "PostgreSQL"; }
+  // Runs SQL on the test's database from outside the tool: sqlite3 on the
+  // file, psql on the server. The SQL of each engine is given.
+  void Sql(const std::string& sqlite, const std::string& postgres) const;
 
  private:
   int m_lock = -1;

@@ -93,7 +93,7 @@ TEST_F(ListingTest, ItemListAlignsChineseItemNames) {
                    "三:20:30:99"})
                 .status,
             0);
-  ToolResult list = RunDb({"item", "list"});
+  ToolResult list = RunDb({"--wide", "item", "list"});
   ASSERT_EQ(list.status, 0) << list.err;
   const std::vector<std::string> lines = Lines(list.out);
   ASSERT_EQ(lines.size(), 5u) << list.out;

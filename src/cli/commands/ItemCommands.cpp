@@ -44,8 +44,8 @@ int RunList(const GlobalOptions& options, const std::string& taskText, const std
     condition = where.empty() ? own + L" order by nIndex" : own + L" and (" + condition + L")";
   }
   std::vector<SQZGeZhuanItemInfo> items = ListItems(session.Control(), condition);
-  PrintListing(options, ItemListing(items, !task, options.rate),
-               where.empty() && !task ? "no items" : "no items match");
+  PrintListing(options, ItemListing(items, !task, options.rate), where.empty() && !task ? "no items" : "no items match",
+               &session);
   return kExitOk;
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <unordered_map>
 
 #include "cli/commands/CatalogueLookup.h"
 #include "cli/formats/GuidPrefix.h"
@@ -28,6 +29,7 @@ namespace gezhuan {
 using qz::common::GuidToText;
 using qz::common::GuidToUtf8;
 using qz::common::NewRandomGuid;
+using qz::common::ReadTypedGuid;
 
 using qz::records::ParseDateTime;
 
@@ -39,6 +41,28 @@ std::vector<SQZGeZhuanTaskInfo> ListTasks(CQZNVGeZhuanDBControl& control, const 
     tasks.clear();
   }
   return tasks;
+}
+
+std::vector<SQZGeZhuanTaskInfo> TasksInOrder(CQZNVGeZhuanDBControl& control, const std::vector<std::wstring>& keys) {
+  if (keys.empty()) return {};
+  std::wstring list;
+  for (const std::wstring& key : keys) list += (list.empty() ? L"'" : L", '") + SqlQuote(key) + L"'";
+  std::vector<SQZGeZhuanTaskInfo> found = ListTasks(control, L"guidTaskID in (" + list + L")");
+  // A key is matched by the GUID it reads as: other programs may have
+  // written it in lower case, and the tasks come back as GUIDs.
+  std::unordered_map<std::string, size_t> at;
+  for (size_t i = 0; i < found.size(); ++i) at.emplace(GuidToUtf8(found[i].guidTaskID), i);
+  std::vector<SQZGeZhuanTaskInfo> ordered;
+  ordered.reserve(found.size());
+  for (const std::wstring& key : keys) {
+    GUID guid{};
+    if (!ReadTypedGuid(ToUtf8(key), &guid)) continue;
+    auto task = at.find(GuidToUtf8(guid));
+    if (task == at.end()) continue;
+    ordered.push_back(std::move(found[task->second]));
+    at.erase(task);
+  }
+  return ordered;
 }
 
 std::vector<std::string> GuidArguments(const std::vector<std::string>& arguments) {

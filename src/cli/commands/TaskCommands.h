@@ -24,6 +24,11 @@ class Session;
 // result is not a failure; a refusal of the database is.
 std::vector<SQZGeZhuanTaskInfo> ListTasks(CQZNVGeZhuanDBControl& control, const std::wstring& condition);
 
+// The tasks whose keys (guidTaskID texts as the database holds them) are
+// given, in that order, with their items; a key no task holds is left out.
+// For a listing read a chunk at a time.
+std::vector<SQZGeZhuanTaskInfo> TasksInOrder(CQZNVGeZhuanDBControl& control, const std::vector<std::wstring>& keys);
+
 // The task a GUID or GUID start names, with its items; fails when none.
 SQZGeZhuanTaskInfo FindTask(Session& session, const GuidReference& reference);
 

@@ -8,10 +8,12 @@
 #include "cli/session/Diagnostics.h"
 #include "cli/terminal/Text.h"
 #include "common/GuidText.h"
+#include "common/KindCode.h"
 #include "records/DateText.h"
 
 namespace gezhuan {
 
+using qz::common::DatabaseTypeOfKind;
 using qz::common::GuidToText;
 using qz::common::ReadTypedGuid;
 
@@ -130,7 +132,64 @@ CLI::Validator NotEmpty(bool blankToo) {
       "");
 }
 
+// The terms that order tasks as --sort asks, each to be followed by the
+// direction: the sort's own, then begin, then the GUID, so that ties come
+// out the same on every engine and in every run. An invalid date-time
+// (NULL) sorts after every valid one, as "case ... end" says on every
+// engine (SQLite puts NULL first, PostgreSQL last). Names are compared with
+// only A-Z folded, character by character: SQLite compares text so, and
+// PostgreSQL does under the "C" collation; other engines reached through
+// ODBC get lower() and their own collation.
+std::vector<std::wstring> OrderTerms(const std::string& sort, const DBsSetNode& node) {
+  const Dialect dialect = DialectOf(node);
+  const bool postgres = DatabaseTypeOfKind(node.nDBType) == QZDB_POSTGRESQL;
+  auto date = [dialect](const wchar_t* column) {
+    const std::wstring value = ComparableDate(column, dialect);
+    return std::vector<std::wstring>{L"case when " + value + L" is null then 1 else 0 end", value};
+  };
+  std::vector<std::wstring> terms;
+  if (sort == "name") {
+    terms.push_back(postgres ? FoldedColumn(L"strTaskName", dialect) + L" collate \"C\"" : L"lower(strTaskName)");
+  } else if (sort == "end") {
+    terms = date(L"odtTaskEndDateTime");
+  } else if (sort == "status") {
+    terms = {L"enumTaskRunStatus", L"enumTaskEditStatus"};
+  }
+  for (std::wstring& term : date(L"odtTaskBeginDateTime")) terms.push_back(std::move(term));
+  terms.push_back(L"guidTaskID");
+  return terms;
+}
+
 }  // namespace
+
+TaskKeyQuery TaskKeys(const TaskFilter& filter, const TaskOrder& order, const DBsSetNode& node) {
+  TaskKeyQuery query;
+  query.keepFirst = order.limit;
+  std::wstring where, tail;
+  SplitOrderBy(FromUtf8(filter.where), &where, &tail);
+  if (order.sort.empty() && !tail.empty()) {
+    // The order --where gives, which only the reader can reverse.
+    query.sql = L"select guidTaskID from GeZhuanTaskInfo where " + TaskCondition(filter, node);
+    query.reverse = order.reverse;
+    return query;
+  }
+  const std::wstring condition = TaskCondition(filter, node, false);
+  std::wstring from = L"GeZhuanTaskInfo" + (condition.empty() ? L"" : L" where " + condition);
+  // --sort over the tasks --where chose in its own order (a "limit" in it
+  // included): those tasks, then ordered anew.
+  if (!tail.empty())
+    from = L"GeZhuanTaskInfo join (select guidTaskID as chosen from GeZhuanTaskInfo where " +
+           TaskCondition(filter, node) + L") w on guidTaskID = w.chosen";
+  query.sql = L"select guidTaskID from " + from + L" order by ";
+  const std::vector<std::wstring> terms = OrderTerms(order.sort, node);
+  for (size_t i = 0; i < terms.size(); ++i)
+    query.sql += (i ? L", " : L"") + terms[i] + (order.reverse ? L" desc" : L"");
+  // SQLite and PostgreSQL take "limit"; ODBC reaches engines that spell it
+  // otherwise, so there the reader stops after keepFirst keys.
+  if (order.limit > 0 && DatabaseTypeOfKind(node.nDBType) != QZDB_ODBC)
+    query.sql += L" limit " + std::to_wstring(order.limit);
+  return query;
+}
 
 bool WhereOrders(const TaskFilter& filter) {
   std::wstring condition, order;

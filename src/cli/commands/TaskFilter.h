@@ -42,6 +42,25 @@ std::wstring TaskCondition(const TaskFilter& filter, const DBsSetNode& node, boo
 // database's order unless --sort asks for another.
 bool WhereOrders(const TaskFilter& filter);
 
+// The order and length of `task list`.
+struct TaskOrder {
+  std::string sort;  // name|begin|end|status; "": begin, or the order that ends --where
+  bool reverse = false;
+  size_t limit = 0;  // 0: all
+};
+
+// The keys of the tasks a listing shows, as the database gives them: sorted
+// and limited by the SQL where the engine's SQL can do it, so that a listing
+// reads only the tasks it shows. What is left for the reader of the keys:
+// reverse them (the order came from --where, which cannot be turned
+// around), then keep at most keepFirst of them (0: all).
+struct TaskKeyQuery {
+  std::wstring sql;  // "select guidTaskID as k from GeZhuanTaskInfo ..."
+  bool reverse = false;
+  size_t keepFirst = 0;
+};
+TaskKeyQuery TaskKeys(const TaskFilter& filter, const TaskOrder& order, const DBsSetNode& node);
+
 // What the engines share for case: A-Z folded to a-z, nothing else.
 std::wstring FoldLatinCase(const std::wstring& text);
 

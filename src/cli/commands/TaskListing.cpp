@@ -12,6 +12,7 @@
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
 #include "cli/session/Options.h"
+#include "cli/terminal/StandardOutput.h"
 #include "cli/terminal/Text.h"
 #include "common/GuidText.h"
 #include "records/DateText.h"
@@ -31,57 +32,68 @@ std::wstring Number(long long n) { return std::to_wstring(n); }
 
 std::wstring Timecode(uint32_t frames, const FrameRate& rate) { return FromUtf8(FormatTimecode(frames, rate)); }
 
-struct ListOrder {
-  std::string sort;  // "" when not given: begin, or the order of --where
-  bool reverse = false;
-  size_t limit = 0;  // 0: all
+// The tasks of a listing are read this many at a time.
+constexpr size_t kListChunk = 128;
+
+// The keys of a listing's tasks, in order, as compact as text allows: a
+// listing of any length holds these and one chunk of tasks.
+class KeyList {
+ public:
+  void Add(const std::string& key) {
+    m_text += key;
+    m_ends.push_back(m_text.size());
+  }
+  size_t Size() const { return m_ends.size(); }
+  std::wstring At(size_t i) const {
+    const size_t begin = i == 0 ? 0 : m_ends[i - 1];
+    return FromUtf8(m_text.substr(begin, m_ends[i] - begin));
+  }
+  // Keeps the first n, in reverse order when reverse.
+  void Arrange(bool reverse, size_t n) {
+    if (reverse) {
+      std::vector<std::string> keys;
+      for (size_t i = Size(); i-- > 0;) keys.push_back(ToUtf8(At(i)));
+      *this = KeyList();
+      for (const std::string& key : keys) Add(key);
+    }
+    if (n > 0 && n < Size()) {
+      m_text.resize(m_ends[n - 1]);
+      m_ends.resize(n);
+    }
+  }
+
+ private:
+  std::string m_text;
+  std::vector<size_t> m_ends;
 };
 
-// Invalid date-times sort after every valid one.
-bool Earlier(const SQZDateTime& a, const SQZDateTime& b) {
-  if (a.IsValid() != b.IsValid()) return a.IsValid();
-  return a.IsValid() && a.m_dt < b.m_dt;
-}
-
-// Sorting is done here rather than by the database so that both engines
-// give the same order (their collations differ).
-// keepDatabaseOrder: --where ordered the rows and --sort was not given.
-void SortTasks(std::vector<SQZGeZhuanTaskInfo>& tasks, const ListOrder& order, bool keepDatabaseOrder) {
-  auto before = [&order](const SQZGeZhuanTaskInfo& a, const SQZGeZhuanTaskInfo& b) {
-    if (order.sort == "name") {
-      const std::wstring x = FoldLatinCase(a.strTaskName), y = FoldLatinCase(b.strTaskName);
-      if (x != y) return x < y;
-    } else if (order.sort == "end") {
-      if (Earlier(a.odtTaskEndDateTime, b.odtTaskEndDateTime)) return true;
-      if (Earlier(b.odtTaskEndDateTime, a.odtTaskEndDateTime)) return false;
-    } else if (order.sort == "status") {
-      if (a.enumTaskRunStatus != b.enumTaskRunStatus) return a.enumTaskRunStatus < b.enumTaskRunStatus;
-      if (a.enumTaskEditStatus != b.enumTaskEditStatus) return a.enumTaskEditStatus < b.enumTaskEditStatus;
-    }
-    return Earlier(a.odtTaskBeginDateTime, b.odtTaskBeginDateTime);
-  };
-  if (keepDatabaseOrder) {
-    if (order.reverse) std::reverse(tasks.begin(), tasks.end());
-  } else {
-    std::stable_sort(tasks.begin(), tasks.end(), [&](const SQZGeZhuanTaskInfo& a, const SQZGeZhuanTaskInfo& b) {
-      return order.reverse ? before(b, a) : before(a, b);
-    });
-  }
-  if (order.limit > 0 && tasks.size() > order.limit) tasks.resize(order.limit);
-}
-
-int RunList(const GlobalOptions& options, const TaskFilter& filter, const ListOrder& order) {
+// Reads the keys first, so that the tasks are read in chunks of known keys
+// and no query stays open while the next is asked; then prints each chunk
+// as it is read. The database sorts and limits (see TaskKeys).
+int RunList(const GlobalOptions& options, const TaskFilter& filter, const TaskOrder& order) {
   Session session(options);
-  std::vector<SQZGeZhuanTaskInfo> tasks = ListTasks(session.Control(), TaskCondition(filter, session.Chosen().node));
-  SortTasks(tasks, order, order.sort.empty() && WhereOrders(filter));
-  Listing listing;
-  listing.headers = {L"GUID", L"NAME", L"FROM", L"TO", L"TYPE", L"EDIT", L"RUN", L"BEGIN", L"ITEMS"};
-  for (const auto& t : tasks)
-    listing.Add({GuidToText(t.guidTaskID), t.strTaskName, t.strOrgTapeTypeName, t.strDSTTapeTypeName,
-                 Number(t.enumTaskType), Number(t.enumTaskEditStatus), Number(t.enumTaskRunStatus),
-                 DateTimeForDisplay(t.odtTaskBeginDateTime), Number(static_cast<long long>(t.arrItems.size()))},
-                TaskToJson(t), GuidToUtf8(t.guidTaskID));
-  PrintListing(options, listing, filter.Empty() ? "no tasks" : "no tasks match");
+  const TaskKeyQuery query = TaskKeys(filter, order, session.Chosen().node);
+  KeyList keys;
+  session.EachValue(query.sql, L"guidTaskID", [&](std::wstring key) {
+    keys.Add(ToUtf8(key));
+    return query.reverse || query.keepFirst == 0 || keys.Size() < query.keepFirst;
+  });
+  keys.Arrange(query.reverse, query.keepFirst);
+  ListingPrinter printer(options, {L"GUID", L"NAME", L"FROM", L"TO", L"TYPE", L"EDIT", L"RUN", L"BEGIN", L"ITEMS"},
+                         {ColumnKind::kTaskGuid, ColumnKind::kText, ColumnKind::kText, ColumnKind::kText},
+                         filter.Empty() ? "no tasks" : "no tasks match", &session);
+  std::vector<std::wstring> chunk;
+  for (size_t at = 0; at < keys.Size(); at += kListChunk) {
+    chunk.clear();
+    for (size_t i = at; i < std::min(keys.Size(), at + kListChunk); ++i) chunk.push_back(keys.At(i));
+    for (const SQZGeZhuanTaskInfo& t : TasksInOrder(session.Control(), chunk))
+      printer.Add({GuidToText(t.guidTaskID), t.strTaskName, t.strOrgTapeTypeName, t.strDSTTapeTypeName,
+                   Number(t.enumTaskType), Number(t.enumTaskEditStatus), Number(t.enumTaskRunStatus),
+                   DateTimeForDisplay(t.odtTaskBeginDateTime), Number(static_cast<long long>(t.arrItems.size()))},
+                  TaskToJson(t), GuidToUtf8(t.guidTaskID));
+    CheckStandardOutput();
+  }
+  printer.Finish();
   return kExitOk;
 }
 
@@ -123,7 +135,7 @@ int RunShow(const GlobalOptions& options, const std::string& typed) {
   PrintFieldLines(options, TaskFieldLines(task, options.rate));
   if (options.format == "csv" || options.format == "tsv") return kExitOk;
   std::cout << "\narrItems: " << task.arrItems.size() << '\n';
-  if (!task.arrItems.empty()) PrintListing(options, ItemListing(task.arrItems, false, options.rate), "");
+  if (!task.arrItems.empty()) PrintListing(options, ItemListing(task.arrItems, false, options.rate), "", &session);
   return kExitOk;
 }
 
@@ -143,9 +155,13 @@ FieldLines ItemFieldLines(const SQZGeZhuanItemInfo& item, const FrameRate& rate)
 
 Listing ItemListing(const std::vector<SQZGeZhuanItemInfo>& items, bool withTask, const FrameRate& rate) {
   Listing listing;
-  if (withTask) listing.headers.push_back(L"TASK");
+  if (withTask) {
+    listing.headers.push_back(L"TASK");
+    listing.kinds.push_back(ColumnKind::kTaskGuid);
+  }
   for (const wchar_t* h : {L"ITEM", L"#", L"NAME", L"TYPE", L"TRIM IN", L"TRIM OUT", L"LENGTH"})
     listing.headers.push_back(h);
+  for (ColumnKind kind : {ColumnKind::kItemGuid, ColumnKind::kFixed, ColumnKind::kText}) listing.kinds.push_back(kind);
   for (const SQZGeZhuanItemInfo& item : items) {
     std::vector<std::wstring> row;
     if (withTask) row.push_back(GuidToText(item.guidTask));
@@ -167,7 +183,7 @@ SQZGeZhuanTaskInfo FindTask(Session& session, const GuidReference& reference) {
 
 void AddTaskReadingCommands(CLI::App& task, CommandLine& line) {
   auto filter = std::make_shared<TaskFilter>();
-  auto order = std::make_shared<ListOrder>();
+  auto order = std::make_shared<TaskOrder>();
   CLI::App* list = task.add_subcommand("list", "One line per task, in begin order");
   AddTaskFilterOptions(list, *filter);
   list->add_option("--sort", order->sort,

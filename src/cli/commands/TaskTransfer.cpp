@@ -35,22 +35,6 @@ namespace {
 // The tasks of one export are read this many at a time.
 constexpr size_t kExportChunk = 128;
 
-// The tasks whose keys are given, in that order.
-std::vector<SQZGeZhuanTaskInfo> TasksInOrder(Session& session, const std::vector<std::wstring>& keys) {
-  std::wstring list;
-  for (const std::wstring& key : keys) list += (list.empty() ? L"'" : L", '") + SqlQuote(key) + L"'";
-  std::vector<SQZGeZhuanTaskInfo> found = ListTasks(session.Control(), L"guidTaskID in (" + list + L")");
-  std::vector<SQZGeZhuanTaskInfo> ordered;
-  ordered.reserve(found.size());
-  for (const std::wstring& key : keys)
-    for (SQZGeZhuanTaskInfo& task : found)
-      if (GuidToText(task.guidTaskID) == key) {
-        ordered.push_back(std::move(task));
-        break;
-      }
-  return ordered;
-}
-
 // Writes the document a task at a time, the same text DocumentText gives
 // for the whole array, so that an export of any size needs the memory of
 // one chunk of tasks, and stops as soon as its output cannot be written.
@@ -64,24 +48,17 @@ int RunExport(const GlobalOptions& options, const TaskFilter& filter) {
   // (PostgreSQL by heap or by index), and an export should not change
   // because a table was vacuumed.
   if (!WhereOrders(filter)) std::sort(keys.begin(), keys.end());
-  bool first = true;
+  JsonArrayWriter document;
   Progress progress("exported", keys.size());
   for (size_t at = 0; at < keys.size(); at += kExportChunk) {
     const std::vector<std::wstring> chunk(
         keys.begin() + static_cast<std::ptrdiff_t>(at),
         keys.begin() + static_cast<std::ptrdiff_t>(std::min(at + kExportChunk, keys.size())));
-    for (const SQZGeZhuanTaskInfo& task : TasksInOrder(session, chunk)) {
-      std::string text = TaskToJson(task).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-      // One level deeper, as an element of the array.
-      for (size_t line = text.find('\n'); line != std::string::npos; line = text.find('\n', line + 1))
-        text.insert(line + 1, "  ");
-      std::cout << (first ? "[\n  " : ",\n  ") << text;
-      first = false;
-    }
+    for (const SQZGeZhuanTaskInfo& task : TasksInOrder(session.Control(), chunk)) document.Add(TaskToJson(task));
     CheckStandardOutput();
     progress.Update(std::min(at + kExportChunk, keys.size()));
   }
-  std::cout << (first ? "[]\n" : "\n]\n");
+  document.Finish();
   return kExitOk;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <set>
 
 #include "cli/session/DatabaseOpen.h"
@@ -32,7 +33,88 @@ bool IsGuidStart(const std::string& text) {
   return Utf8TextToGuid(text + kNullText.substr(text.size()), &unused);
 }
 
+std::wstring Upper(std::wstring text) {
+  for (wchar_t& c : text)
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  return text;
+}
+
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text)
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  return text;
+}
+
+// "column >= 'P' and column < 'PG'": the GUID texts starting with P, a
+// start of 8 hex digits. Every character that may follow in GUID text (a
+// dash, a digit, A-F) orders before G, in byte order and in the collations
+// of locales alike, so the engine can answer from the column's index. The
+// same again in lower case, for GUIDs other programs wrote so.
+std::wstring StartRanges(const std::wstring& column, const std::wstring& start) {
+  std::wstring ranges;
+  for (const std::wstring& s : {Upper(start), Lower(start)}) {
+    if (!ranges.empty()) ranges += L" or ";
+    ranges +=
+        L"(" + column + L" >= '" + s + L"' and " + column + L" < '" + s + (s == Upper(start) ? L"G" : L"g") + L"')";
+  }
+  return ranges;
+}
+
+size_t CommonStart(const std::wstring& a, const std::wstring& b) {
+  size_t n = 0;
+  while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
+  return n;
+}
+
 }  // namespace
+
+std::vector<std::wstring> ShortGuids(Session* session, const GuidColumn& where,
+                                     const std::vector<std::wstring>& guids) {
+  constexpr size_t kStartsPerQuestion = 64;
+  std::set<std::wstring> starts;  // first 8 characters, upper case
+  std::set<std::wstring> known;   // every GUID to tell apart, upper case
+  for (const std::wstring& guid : guids) {
+    if (guid.size() < kShortestPrefix) continue;
+    starts.insert(Upper(guid.substr(0, kShortestPrefix)));
+    known.insert(Upper(guid));
+  }
+  if (session != nullptr) {
+    std::wstring condition;
+    size_t asked = 0;
+    auto ask = [&] {
+      if (asked == 0) return;
+      session->EachValue(L"select " + std::wstring(where.column) + L" from " + where.table + L" where " + condition,
+                         where.column, [&known](std::wstring found) {
+                           known.insert(Upper(std::move(found)));
+                           return true;
+                         });
+      condition.clear();
+      asked = 0;
+    };
+    for (const std::wstring& start : starts) {
+      // Only hex digits can start a GUID; anything else is no question to ask.
+      if (start.find_first_not_of(L"0123456789ABCDEF") != std::wstring::npos) continue;
+      condition += (condition.empty() ? L"" : L" or ") + StartRanges(where.column, start);
+      if (++asked == kStartsPerQuestion) ask();
+    }
+    ask();
+  }
+  std::vector<std::wstring> shortened;
+  shortened.reserve(guids.size());
+  for (const std::wstring& guid : guids) {
+    const std::wstring upper = Upper(guid);
+    size_t length = kShortestPrefix;
+    // The neighbours in order are the GUIDs sharing the longest start.
+    auto at = known.lower_bound(upper);
+    if (at != known.end() && *at == upper) {
+      if (at != known.begin()) length = std::max(length, CommonStart(upper, *std::prev(at)) + 1);
+      if (std::next(at) != known.end()) length = std::max(length, CommonStart(upper, *std::next(at)) + 1);
+    }
+    if (length < guid.size() && guid[length - 1] == L'-') ++length;
+    shortened.push_back(guid.substr(0, std::min(length, guid.size())));
+  }
+  return shortened;
+}
 
 GuidReference ReadGuidReference(const std::string& text, const std::string& what) {
   GuidReference reference;

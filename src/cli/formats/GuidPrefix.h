@@ -5,6 +5,7 @@
 #include <QZNVGeZhuanDBControl.h>
 
 #include <string>
+#include <vector>
 
 namespace gezhuan {
 
@@ -37,5 +38,13 @@ extern const GuidColumn kItemGuids;
 // exactly one row, else the command fails (exit 1), listing the candidates
 // when there are several.
 GUID ResolveGuid(Session& session, const GuidReference& reference, const GuidColumn& where);
+
+// The shortest start of each GUID that a command takes for it: at least 8
+// characters, not ending in a dash, and long enough that no other GUID of
+// where starts with it, as git shortens hashes. The other GUIDs are those
+// of guids themselves and, when session is given, those of the database
+// that share a GUID's first 8 characters (found through the column's
+// index, a question per 64 GUIDs). guids are whole GUID texts.
+std::vector<std::wstring> ShortGuids(Session* session, const GuidColumn& where, const std::vector<std::wstring>& guids);
 
 }  // namespace gezhuan

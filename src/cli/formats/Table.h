@@ -25,4 +25,31 @@ class Table {
   std::vector<std::vector<std::wstring>> m_rows;
 };
 
+// The pieces of a table, for a listing printed as its rows come.
+
+// A cell as a table shows it: control characters escaped, so that a line
+// break cannot tear the listing apart nor an escape sequence recolour the
+// terminal.
+std::wstring TableCell(const std::wstring& text);
+
+// The longest start of text that fits in columns - 1 terminal columns,
+// followed by "…"; text itself when it fits in columns.
+std::wstring CutToColumns(const std::wstring& text, int columns);
+
+// Narrows the cuttable columns, the widest first, until the line (two
+// spaces between columns) fits in total terminal columns or each is down to
+// its minimum. Returns the narrowed widths.
+std::vector<int> FitWidths(std::vector<int> widths, const std::vector<bool>& cuttable, const std::vector<int>& minimum,
+                           int total);
+
+// One line: each cell but the last padded to its width, no trailing blanks.
+// A cell wider than its width is cut to it where cut (one per cell, or
+// empty for none) says so, else printed whole (the cells after it move
+// right).
+std::wstring TableLine(const std::vector<std::wstring>& cells, const std::vector<int>& widths,
+                       const std::vector<bool>& cut = {});
+
+// The rule under the header: dashes as wide as each column.
+std::vector<std::wstring> TableRule(const std::vector<int>& widths);
+
 }  // namespace gezhuan

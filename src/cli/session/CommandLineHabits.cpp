@@ -94,6 +94,25 @@ std::string CommandPath(const CLI::App& command) {
   return path;
 }
 
+std::string NearestWord(const std::string& word, const std::vector<std::string>& names) {
+  std::string best;
+  size_t bestDistance = 3, starts = 0;
+  std::string started;
+  for (const std::string& name : names) {
+    const size_t d = Distance(word, name);
+    if (d < bestDistance) {
+      best = name;
+      bestDistance = d;
+    }
+    if (name.rfind(word, 0) == 0) {
+      ++starts;
+      started = name;
+    }
+  }
+  if (best.empty() && starts == 1) best = started;
+  return best;
+}
+
 std::string UnknownCommandMessage(const CLI::App& app, const std::vector<std::string>& arguments) {
   const CLI::App* command = &app;
   for (size_t i = 1; i < arguments.size(); ++i) {
@@ -109,22 +128,9 @@ std::string UnknownCommandMessage(const CLI::App& app, const std::vector<std::st
       command = sub;
       continue;
     }
-    // The nearest name at most two edits away, else the one name it starts.
-    std::string best;
-    size_t bestDistance = 3, starts = 0;
-    std::string started;
-    for (const CLI::App* sub : Commands(*command)) {
-      const size_t d = Distance(word, sub->get_name());
-      if (d < bestDistance) {
-        best = sub->get_name();
-        bestDistance = d;
-      }
-      if (sub->get_name().rfind(word, 0) == 0) {
-        ++starts;
-        started = sub->get_name();
-      }
-    }
-    if (best.empty() && starts == 1) best = started;
+    std::vector<std::string> commands;
+    for (const CLI::App* sub : Commands(*command)) commands.push_back(sub->get_name());
+    const std::string best = NearestWord(word, commands);
     std::string message = CommandPath(*command) + ": unknown command '" + word + "'";
     if (!best.empty()) return message + "; did you mean '" + best + "'?";
     std::string names;

@@ -29,6 +29,10 @@ void ListGlobalOptionsInEveryHelp(CLI::App& app);
 // ("gezhuan task: unknown command 'lsit'; did you mean 'list'?").
 std::string UnknownCommandMessage(const CLI::App& app, const std::vector<std::string>& arguments);
 
+// The name of names nearest to a mistyped word: the nearest at most two
+// edits away, else the one name the word starts; "" when none is near.
+std::string NearestWord(const std::string& word, const std::vector<std::string>& names);
+
 // A parse error in the tool's words: "gezhuan task add: --limit: ..." and
 // where to find the options.
 std::string ParseErrorMessage(const CLI::App& app, const CLI::ParseError& error);

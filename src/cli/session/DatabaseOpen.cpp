@@ -160,7 +160,8 @@ ChosenDatabase ChooseDatabase(const GlobalOptions& options) {
   return chosen;
 }
 
-Session::Session(const GlobalOptions& options, bool create) : m_chosen(ChooseDatabase(options)) {
+Session::Session(const GlobalOptions& options, bool create)
+    : m_chosen(ChooseDatabase(options)), m_verbose(options.verbose) {
   if (IsEmbedded(m_chosen.node) && !create) {
     const fs::path file = EmbeddedPath(m_chosen.node);
     const std::string path = Utf8OfPath(file);
@@ -198,6 +199,7 @@ bool Session::HasTables() {
 
 Session::~Session() {
   try {
+    if (m_reader) m_reader->Close();
     m_control.CloseQZNVGeZhuanDB();
   } catch (CQZDBException* e) {
     e->Delete();
@@ -238,6 +240,33 @@ std::vector<std::wstring> Session::QueryColumn(const std::wstring& sql, const st
     set.Close();
     return values;
   });
+}
+
+void Session::EachValue(const std::wstring& sql, const std::wstring& column,
+                        const std::function<bool(std::wstring)>& take) {
+  try {
+    if (!m_reader) {
+      auto reader = std::make_unique<CQZDatabase>();
+      reader->Connect(DatabaseTypeOfKind(m_chosen.node.nDBType), m_chosen.node.strConnect1, m_chosen.node.strConnect2,
+                      m_chosen.node.strConnect3, m_chosen.node.strConnect4);
+      if (!reader->IsConnectted()) Fail("query failed: the database could not be reached");
+      m_reader = std::move(reader);
+    }
+    CQZRecordSet set(m_reader.get());
+    if (set.Open(sql, ROWOPERATION_READONLY)) {
+      for (; !set.IsEOF(); set.MoveNext()) {
+        CQZDBVariant value;
+        set.GetValueInColumn(column, value);
+        if (!take(value.GetText())) break;
+      }
+    }
+    set.Close();
+  } catch (CQZDBException* e) {
+    const std::wstring message = e->GetErrorMessage();
+    e->Delete();
+    if (m_verbose) std::cerr << "gezhuan: the failed query: " << ToUtf8(sql) << '\n';
+    Fail("query failed: " + ToUtf8(message));
+  }
 }
 
 std::wstring SqlQuote(const std::wstring& text) {

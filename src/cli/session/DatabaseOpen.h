@@ -11,6 +11,7 @@
 #include <QZNVGeZhuanDBControl.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,9 +84,17 @@ class Session {
   // The texts of one column of a query's rows.
   std::vector<std::wstring> QueryColumn(const std::wstring& sql, const std::wstring& column);
 
+  // Hands take the text of column in each row of sql as the rows come,
+  // until take returns false; fails (exit 1) in the database's words. Runs
+  // on a connection the session keeps for such queries, so that a listing
+  // asking many small questions connects once.
+  void EachValue(const std::wstring& sql, const std::wstring& column, const std::function<bool(std::wstring)>& take);
+
  private:
   ChosenDatabase m_chosen;
   CQZNVGeZhuanDBControl m_control;
+  bool m_verbose = false;                 // --verbose: a failed query's SQL text on stderr
+  std::unique_ptr<CQZDatabase> m_reader;  // EachValue's connection, once used
 };
 
 // Doubles the single quotes of text for an SQL literal.

@@ -21,6 +21,8 @@ struct GlobalOptions {
   std::string format;      // --format table|json|jsonl|csv|tsv ("" for table)
   bool noHeader = false;   // --no-header: csv, tsv and table without the header line
   bool quiet = false;      // -q: listings print only their GUIDs, one a line
+  bool wide = false;       // --wide: tables show whole GUIDs and are not fitted to the terminal
+  std::string columns;     // --columns A,B: the columns of tables, csv and tsv, in that order
   std::string fps = "25";  // --fps: the rate of timecode shown and typed
   FrameRate rate;          // fps, parsed
 
