@@ -61,6 +61,13 @@ void EngineToolTest::Sql(const std::string& sqlite, const std::string& postgres)
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
+ToolProcess EngineToolTest::StartTool(const std::vector<std::string>& args, const std::string& input) const {
+  if (OnServer()) return Start(args, input);
+  std::vector<std::string> onFile = {"--database", m_database};
+  onFile.insert(onFile.end(), args.begin(), args.end());
+  return Start(onFile, input);
+}
+
 ToolResult EngineToolTest::Tool(const std::vector<std::string>& args, const std::string& input) const {
   return OnServer() ? Run(args, input) : RunDb(args, input);
 }

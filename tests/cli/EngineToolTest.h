@@ -14,6 +14,7 @@ class EngineToolTest : public ToolTest, public ::testing::WithParamInterface<std
   void TearDown() override;
 
   ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "") const;
+  ToolProcess StartTool(const std::vector<std::string>& args, const std::string& input = "") const;
   bool OnServer() const { return GetParam() == "PostgreSQL"; }
   // Runs SQL on the test's database from outside the tool: sqlite3 on the
   // file, psql on the server. The SQL of each engine is given.

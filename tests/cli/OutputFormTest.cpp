@@ -58,7 +58,7 @@ TEST_F(OutputFormTest, EveryChangingCommandAnswersInJson) {
   const json added = json::parse(RunDb({"--format", "jsonl", "task", "add", "--name", "j", "--item", "a:0:1"}).out);
   const std::string guid = added["guidTaskID"];
   EXPECT_EQ(json::parse(RunDb({"--json", "task", "edit", guid, "--hint", "h"}).out)["changed"], guid);
-  EXPECT_EQ(json::parse(RunDb({"--json", "item", "delete", "--task", guid}).out)["deleted"], 1);
+  EXPECT_EQ(json::parse(RunDb({"--json", "item", "delete", "--task", guid, "-y"}).out)["deleted"], 1);
   EXPECT_EQ(json::parse(RunDb({"--json", "task", "count"}).out)["tasks"], 6);
   EXPECT_EQ(json::parse(RunDb({"--json", "task", "delete", guid}).out)["deleted"], 1);
 }

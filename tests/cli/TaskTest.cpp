@@ -195,9 +195,9 @@ TEST_F(TaskTest, ItemListAndDelete) {
   EXPECT_EQ(task["arrItems"][1]["strItemName"], "片尾");
 
   EXPECT_EQ(RunDb({"item", "delete", "--task", guid, "--item", middle}).status, 1) << "already gone";
-  ASSERT_EQ(RunDb({"item", "delete", "--task", guid}).status, 0);
+  ASSERT_EQ(RunDb({"item", "delete", "--task", guid, "--yes"}).status, 0);
   EXPECT_EQ(Show(guid)["arrItems"].size(), 0u);
-  EXPECT_EQ(RunDb({"item", "delete", "--task", guid}).status, 1) << "nothing left to delete";
+  EXPECT_EQ(RunDb({"item", "delete", "--task", guid, "--yes"}).status, 1) << "nothing left to delete";
   EXPECT_EQ(RunDb({"item", "delete"}).status, 2);
 }
 

@@ -48,18 +48,37 @@ std::string ToolTest::WriteFile(const std::string& name, const std::string& text
 }
 
 ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string& input) const {
+  ToolProcess process = Start(args, input);
+  return Wait(process);
+}
+
+ToolProcess ToolTest::Start(const std::vector<std::string>& args, const std::string& input) const {
   static int serial = 0;
   const std::string tag = std::to_string(++serial);
   const fs::path in = WriteFile("stdin" + tag, input), out = m_dir / ("stdout" + tag), err = m_dir / ("stderr" + tag);
+  ToolProcess process;
+  process.out = out.string();
+  process.err = err.string();
+  int typed = -1;  // the terminal's side that the tool reads
+  if (m_terminalInput) {
+    process.terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    if (process.terminal >= 0 && grantpt(process.terminal) == 0 && unlockpt(process.terminal) == 0)
+      typed = open(ptsname(process.terminal), O_RDWR | O_NOCTTY);
+    if (typed < 0) {
+      ADD_FAILURE() << "no terminal to type at";
+      return process;
+    }
+  }
 
   const pid_t pid = fork();
   if (pid == 0) {
-    const int inFd = open(in.c_str(), O_RDONLY);
+    const int inFd = m_terminalInput ? typed : open(in.c_str(), O_RDONLY);
     const int outFd = open(m_stdout.empty() ? out.c_str() : m_stdout.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(inFd, 0);
     dup2(outFd, 1);
     dup2(errFd, 2);
+    if (process.terminal >= 0) close(process.terminal);
     setenv("HOME", (m_dir / "home").c_str(), 1);
     setenv("XDG_DATA_HOME", (m_dir / "data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
@@ -74,7 +93,19 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
     execv(QZ_GEZHUAN_PATH, argv.data());
     _exit(127);
   }
+  process.pid = pid;
+  if (m_terminalInput) {
+    close(typed);
+    // Typed ahead: the terminal keeps it until the tool reads.
+    if (write(process.terminal, input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+      ADD_FAILURE() << "could not type the input";
+  }
+  return process;
+}
+
+ToolResult ToolTest::Wait(ToolProcess& process) const {
   ToolResult result;
+  if (process.pid < 0) return result;
   // The child's ru_maxrss counts the copy of this process it began as, so
   // the tool's own peak is watched in /proc as it runs (VmHWM of the
   // program once it is gezhuan), and ru_maxrss is the answer only when the
@@ -82,8 +113,8 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
   int status = 0;
   rusage usage{};
   long seen = 0;
-  while (wait4(pid, &status, WNOHANG, &usage) == 0) {
-    std::ifstream proc("/proc/" + std::to_string(pid) + "/status");
+  while (wait4(process.pid, &status, WNOHANG, &usage) == 0) {
+    std::ifstream proc("/proc/" + std::to_string(process.pid) + "/status");
     bool tool = false;
     for (std::string line; std::getline(proc, line);) {
       if (line.rfind("Name:", 0) == 0) tool = line.find("gezhuan") != std::string::npos;
@@ -92,9 +123,11 @@ ToolResult ToolTest::Run(const std::vector<std::string>& args, const std::string
     usleep(2000);
   }
   result.peakMemoryKb = seen > 0 ? seen : usage.ru_maxrss;
+  if (process.terminal >= 0) close(process.terminal);
+  process.terminal = -1;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = ReadAll(out);
-  result.err = ReadAll(err);
+  result.out = ReadAll(process.out);
+  result.err = ReadAll(process.err);
   return result;
 }
 

@@ -18,6 +18,13 @@ struct ToolResult {
   long peakMemoryKb = 0;  // the tool's largest resident set
 };
 
+// A gezhuan started and not yet waited for.
+struct ToolProcess {
+  int pid = -1;
+  std::string out, err;  // the files its output goes to
+  int terminal = -1;     // with terminal input: the terminal's other end
+};
+
 class ToolTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -25,6 +32,10 @@ class ToolTest : public ::testing::Test {
 
   // gezhuan ARGS with input on standard input (a file, never a terminal).
   ToolResult Run(const std::vector<std::string>& args, const std::string& input = "") const;
+  // Run in two halves, for programs that run at the same time.
+  ToolProcess Start(const std::vector<std::string>& args, const std::string& input = "") const;
+  ToolResult Wait(ToolProcess& process) const;
+
   // gezhuan --database <the test database> ARGS.
   ToolResult RunDb(std::vector<std::string> args, const std::string& input = "") const;
   // The same with another database file in the temporary folder.
@@ -40,6 +51,7 @@ class ToolTest : public ::testing::Test {
   std::string m_stdout;              // when set, where the tool's standard output goes (e.g. /dev/full)
   std::string m_locale = "C.UTF-8";  // LC_ALL of the tool
   std::vector<std::pair<std::string, std::string>> m_setenv;  // further variables set for the tool
+  bool m_terminalInput = false;  // standard input a terminal, input typed at it ("\x04" ends input)
 };
 
 // Lines of text, without their line ends.

@@ -155,6 +155,7 @@ void WriteMan(const CLI::App& app) {
   std::cout << ".SH COMMANDS\n";
   WriteManCommands(app);
   std::cout << ".SH EXIT STATUS\n0 done, 1 failed or nothing found, 2 usage error.\n"
+               ".br\n130 interrupted by Ctrl-C (an import first says what it committed).\n"
                ".SH ENVIRONMENT\n"
                ".TP\n.B QZ_DB_SETTINGS\nThe settings file (default $XDG_CONFIG_HOME/qz/dbsettings.ini).\n"
                ".TP\n.B XDG_DATA_HOME\nWhere the default database lives (qz/gezhuan.db).\n"

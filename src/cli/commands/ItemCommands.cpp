@@ -13,6 +13,7 @@
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
 #include "cli/session/Options.h"
+#include "cli/terminal/Confirm.h"
 #include "cli/terminal/Text.h"
 #include "common/GuidText.h"
 
@@ -20,7 +21,6 @@ namespace gezhuan {
 
 using qz::common::GuidToText;
 using qz::common::GuidToUtf8;
-using qz::common::IsNullGuid;
 
 namespace {
 
@@ -118,8 +118,8 @@ uint32_t RequireTimecode(const std::string& text, const FrameRate& rate, const s
   return frames;
 }
 
-// Rewrites the item inside its task: the task's items are replaced in one
-// transaction, so that the item is never lost between a delete and an add.
+// Rewrites only the item's own row; its task and the other items stay as
+// they are.
 int RunEdit(const GlobalOptions& options, const ItemEditOptions& edit) {
   const GuidReference reference = ReadGuidReference(edit.item, "item");
   if (edit.name.empty() && edit.trimIn.empty() && edit.trimOut.empty() && edit.length.empty() && !edit.type &&
@@ -133,53 +133,63 @@ int RunEdit(const GlobalOptions& options, const ItemEditOptions& edit) {
 
   Session session(options);
   const SQZGeZhuanItemInfo found = FindItem(session, reference);
-  SQZGeZhuanTaskInfo task = FindTask(session, ReadGuidReference(GuidToUtf8(found.guidTask), "task"));
-  auto item = std::find_if(task.arrItems.begin(), task.arrItems.end(),
-                           [&](const SQZGeZhuanItemInfo& i) { return i.guidItem == found.guidItem; });
-  if (item == task.arrItems.end()) Fail("item " + GuidToUtf8(found.guidItem) + " is not among its task's items");
-  if (!edit.name.empty()) item->strItemName = FromUtf8(edit.name);
-  if (edit.type) item->nItemType = *edit.type;
-  if (edit.index) item->nIndex = *edit.index;
-  const bool pointsMoved = trimIn || trimOut;
-  if (trimIn) item->dwTrimIn = *trimIn;
-  if (trimOut) item->dwTrimOut = *trimOut;
-  if (item->dwTrimOut < item->dwTrimIn) UsageError("the item would end (--out) before it begins (--in)");
-  // A length left out follows moved trim points.
-  if (length)
-    item->dwLength = *length;
-  else if (pointsMoved)
-    item->dwLength = item->dwTrimOut - item->dwTrimIn;
-  ClearDatabaseMessages();
-  if (!session.Control().ModifyGeZhuanTaskAll(&task)) FailWithDatabaseMessage("cannot change the item");
+  ChangeItem(
+      session, found.guidTask, found.guidItem,
+      [&](SQZGeZhuanItemInfo& item) {
+        if (!edit.name.empty()) item.strItemName = FromUtf8(edit.name);
+        if (edit.type) item.nItemType = *edit.type;
+        if (edit.index) item.nIndex = *edit.index;
+        const bool pointsMoved = trimIn || trimOut;
+        if (trimIn) item.dwTrimIn = *trimIn;
+        if (trimOut) item.dwTrimOut = *trimOut;
+        if (item.dwTrimOut < item.dwTrimIn) UsageError("the item would end (--out) before it begins (--in)");
+        // A length left out follows moved trim points.
+        if (length)
+          item.dwLength = *length;
+        else if (pointsMoved)
+          item.dwLength = item.dwTrimOut - item.dwTrimIn;
+      },
+      "cannot change the item");
   Json out = Json::object();
   out["changed"] = GuidToUtf8(found.guidItem);
   PrintResult(options, out, "item " + GuidToUtf8(found.guidItem) + " changed");
   return kExitOk;
 }
 
-long long CountItems(Session& session, const GUID& task, const GUID& item) {
-  std::wstring condition = L"guidTask = '" + GuidToText(task) + L"'";
-  if (!IsNullGuid(item)) condition += L" and guidItem = '" + GuidToText(item) + L"'";
-  return static_cast<long long>(
-      session.QueryColumn(L"select guidItem from GeZhuanTaskItem where " + condition, L"guidItem").size());
-}
-
-int RunDelete(const GlobalOptions& options, const std::string& taskText, const std::string& itemText) {
+// Deleting all items of a task is the bulk case: asked on a terminal, and
+// refused from a script without --yes.
+int RunDelete(const GlobalOptions& options, const DeleteSafety& safety, const std::string& taskText,
+              const std::string& itemText) {
+  const bool all = itemText.empty();
+  if (all && !safety.yes && !safety.dryRun && !InputIsTerminal())
+    UsageError(
+        "all items of a task are deleted without a terminal only with --yes (see them first with --dry-run); "
+        "nothing deleted");
   const GuidReference taskReference = ReadGuidReference(taskText, "--task");
   std::optional<GuidReference> itemReference;
   if (!itemText.empty()) itemReference = ReadGuidReference(itemText, "--item");
   Session session(options);
   const GUID task = ResolveGuid(session, taskReference, kTaskGuids);
   const GUID item = itemReference ? ResolveGuid(session, *itemReference, kItemGuids) : GUID{};
-  const long long count = CountItems(session, task, item);
+  std::wstring condition = L"guidTask = '" + GuidToText(task) + L"'";
+  if (!all) condition += L" and guidItem = '" + GuidToText(item) + L"'";
+  const std::vector<SQZGeZhuanItemInfo> items = ListItems(session.Control(), condition + L" order by nIndex");
+  const size_t count = items.size();
   if (count == 0)
-    Fail(IsNullGuid(item) ? "task " + GuidToUtf8(task) + " has no items"
-                          : "task " + GuidToUtf8(task) + " has no item " + GuidToUtf8(item));
+    Fail(all ? "task " + GuidToUtf8(task) + " has no items"
+             : "task " + GuidToUtf8(task) + " has no item " + GuidToUtf8(item));
+  const std::string counted = std::to_string(count) + (count == 1 ? " item" : " items");
+  if (safety.dryRun) {
+    PrintListing(options, ItemListing(items, false, options.rate), "");
+    std::cerr << "gezhuan: --dry-run: would delete " << counted << "; nothing deleted\n";
+    return kExitOk;
+  }
+  if (all) ConfirmDelete(safety, "delete all " + counted + " of task " + GuidToUtf8(task) + "?");
   ClearDatabaseMessages();
   if (!session.Control().DeleteGeZhuanItem(task, item)) FailWithDatabaseMessage("cannot delete the items");
   Json out = Json::object();
   out["deleted"] = count;
-  PrintResult(options, out, "deleted " + std::to_string(count) + (count == 1 ? " item" : " items"));
+  PrintResult(options, out, "deleted " + counted);
   return kExitOk;
 }
 
@@ -232,14 +242,18 @@ void AddItemCommands(CLI::App& app, CommandLine& line) {
 
   auto task = std::make_shared<std::string>();
   auto itemGuid = std::make_shared<std::string>();
-  CLI::App* del = item->add_subcommand("delete", "Delete all items of a task, or one of them");
+  auto safety = std::make_shared<DeleteSafety>();
+  CLI::App* del = item->add_subcommand(
+      "delete", "Delete one item of a task, or all of them (asked on a terminal; --yes needed from a script)");
   del->add_option("--task", *task, "The task's GUID or its start")->required()->type_name("GUID");
   del->add_option("--item", *itemGuid, "Only this item")->type_name("GUID");
+  AddDeleteSafetyOptions(del, *safety);
   del->footer(
       "Example:\n  gezhuan item delete --task 5A3E0001-7C1B-4D2A-9F00-000000000001 "
-      "--item 5A3E0001-7C1B-4D2A-9F00-000000001001");
-  del->callback([&line, task, itemGuid] {
-    line.action = [&line, task, itemGuid] { return RunDelete(line.global, *task, *itemGuid); };
+      "--item 5A3E0001-7C1B-4D2A-9F00-000000001001\n"
+      "  gezhuan item delete --task 5A3E0001 --dry-run\n  gezhuan item delete --task 5A3E0001 --yes");
+  del->callback([&line, task, itemGuid, safety] {
+    line.action = [&line, task, itemGuid, safety] { return RunDelete(line.global, *safety, *task, *itemGuid); };
   });
 }
 

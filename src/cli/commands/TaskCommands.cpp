@@ -19,6 +19,7 @@
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
 #include "cli/session/Options.h"
+#include "cli/terminal/Confirm.h"
 #include "cli/terminal/Text.h"
 #include "common/GuidText.h"
 #include "common/RandomGuid.h"
@@ -68,10 +69,21 @@ std::vector<SQZGeZhuanTaskInfo> TasksInOrder(CQZNVGeZhuanDBControl& control, con
 std::vector<std::string> GuidArguments(const std::vector<std::string>& arguments) {
   if (arguments.size() != 1 || arguments[0] != "-") return arguments;
   std::vector<std::string> typed;
+  AnnounceTerminalInput("task GUIDs");
   std::istringstream in(ReadInput("-"));
   for (std::string word; in >> word;) typed.push_back(word);
   if (typed.empty()) UsageError("no GUIDs on standard input");
   return typed;
+}
+
+void AddDeleteSafetyOptions(CLI::App* command, DeleteSafety& safety) {
+  command->add_flag("-y,--yes", safety.yes, "Delete without asking, also when the GUIDs come from a pipe");
+  command->add_flag("--dry-run", safety.dryRun, "List what would be deleted; delete nothing");
+}
+
+void ConfirmDelete(const DeleteSafety& safety, const std::string& question) {
+  if (safety.yes || !InputIsTerminal()) return;
+  if (!Confirmed(question)) Fail("not confirmed; nothing deleted");
 }
 
 namespace {
@@ -174,52 +186,86 @@ int RunEdit(const GlobalOptions& options, const std::string& typed, const TaskFi
   if (!anyField && itemsFile.empty()) UsageError("nothing to change: give a field option or --items FILE");
 
   Session session(options);
-  SQZGeZhuanTaskInfo task = FindTask(session, reference);
+  const SQZGeZhuanTaskInfo found = FindTask(session, reference);
   std::vector<SQZGeZhuanItemInfo> items;
-  if (!itemsFile.empty()) items = ItemsFromFile(itemsFile, task.guidTaskID, options.rate);
-  ApplyTaskFields(fields, options.rate, session.Control(), task);
-  ClearDatabaseMessages();
-  if (itemsFile.empty()) {
-    if (!session.Control().ModifyGeZhuanTaskOnly(&task)) FailWithDatabaseMessage("cannot change the task");
-  } else {
-    task.arrItems = items;
-    if (!session.Control().ModifyGeZhuanTaskAll(&task)) FailWithDatabaseMessage("cannot change the task");
-  }
+  if (!itemsFile.empty()) items = ItemsFromFile(itemsFile, found.guidTaskID, options.rate);
+  // Everything typed is checked on the copy read so far, before the row is
+  // held; the fields are then set again on the row as it is now.
+  SQZGeZhuanTaskInfo checked = found;
+  ApplyTaskFields(fields, options.rate, session.Control(), checked);
+  ChangeTasks(
+      session, {found.guidTaskID},
+      [&](SQZGeZhuanTaskInfo& row) { ApplyTaskFields(fields, options.rate, session.Control(), row); },
+      "cannot change the task", itemsFile.empty() ? nullptr : &items);
   Json out = Json::object();
-  out["changed"] = GuidToUtf8(task.guidTaskID);
-  PrintResult(options, out, "task " + GuidToUtf8(task.guidTaskID) + " changed");
+  out["changed"] = GuidToUtf8(found.guidTaskID);
+  PrintResult(options, out, "task " + GuidToUtf8(found.guidTaskID) + " changed");
   return kExitOk;
 }
 
 // The tasks typed, each looked up; all must exist before anything changes.
+// Whole GUIDs are looked up many to a query, so that a bulk change over
+// thousands of tasks does not wait on thousands of round trips.
 std::vector<SQZGeZhuanTaskInfo> FindAllTasks(Session& session, const std::vector<std::string>& typed,
                                              const std::string& nothingDone) {
+  constexpr size_t kPerQuery = 128;
   std::vector<GuidReference> references;
   for (const std::string& text : GuidArguments(typed)) references.push_back(ReadGuidReference(text, "task"));
-  std::vector<SQZGeZhuanTaskInfo> tasks;
+  std::vector<std::wstring> keys;
   std::set<std::wstring> seen;
   for (const GuidReference& reference : references) {
     try {
-      SQZGeZhuanTaskInfo task = FindTask(session, reference);
-      if (seen.insert(GuidToText(task.guidTaskID)).second) tasks.push_back(std::move(task));
+      const std::wstring key = GuidToText(ResolveGuid(session, reference, kTaskGuids));
+      if (seen.insert(key).second) keys.push_back(key);
     } catch (const CommandError& e) {
       throw CommandError(e.Status(), std::string(e.what()) + "; " + nothingDone);
     }
   }
+  std::vector<SQZGeZhuanTaskInfo> tasks;
+  for (size_t at = 0; at < keys.size(); at += kPerQuery) {
+    const std::vector<std::wstring> chunk(
+        keys.begin() + static_cast<std::ptrdiff_t>(at),
+        keys.begin() + static_cast<std::ptrdiff_t>(std::min(at + kPerQuery, keys.size())));
+    std::vector<SQZGeZhuanTaskInfo> found = TasksInOrder(session.Control(), chunk);
+    for (size_t i = 0; i < chunk.size(); ++i)
+      if (i >= found.size() || GuidToText(found[i].guidTaskID) != chunk[i])
+        Fail("no task with GUID " + ToUtf8(chunk[i]) + "; " + nothingDone);
+    for (SQZGeZhuanTaskInfo& task : found) tasks.push_back(std::move(task));
+  }
   return tasks;
 }
 
-int RunDelete(const GlobalOptions& options, const std::vector<std::string>& typed) {
+std::string Plural(size_t n) { return std::to_string(n) + (n == 1 ? " task" : " tasks"); }
+
+std::vector<GUID> KeysOf(const std::vector<SQZGeZhuanTaskInfo>& tasks) {
+  std::vector<GUID> keys;
+  for (const SQZGeZhuanTaskInfo& task : tasks) keys.push_back(task.guidTaskID);
+  return keys;
+}
+
+int RunDelete(const GlobalOptions& options, const DeleteSafety& safety, const std::vector<std::string>& typed) {
+  const bool fromInput = typed.size() == 1 && typed[0] == "-";
+  if (fromInput && !safety.yes && !safety.dryRun && !InputIsTerminal())
+    UsageError(
+        "task GUIDs from a pipe or a file are deleted only with --yes (see them first with --dry-run); nothing "
+        "deleted");
   Session session(options);
   const std::vector<SQZGeZhuanTaskInfo> tasks = FindAllTasks(session, typed, "nothing deleted");
-  for (const SQZGeZhuanTaskInfo& task : tasks) {
-    ClearDatabaseMessages();
-    if (!session.Control().DeleteGeZhuanTask(task.guidTaskID))
-      FailWithDatabaseMessage("cannot delete task " + GuidToUtf8(task.guidTaskID));
+  if (safety.dryRun) {
+    Listing listing;
+    listing.headers = {L"GUID", L"NAME", L"ITEMS"};
+    for (const SQZGeZhuanTaskInfo& t : tasks)
+      listing.Add({GuidToText(t.guidTaskID), t.strTaskName, std::to_wstring(t.arrItems.size())}, TaskToJson(t),
+                  GuidToUtf8(t.guidTaskID));
+    PrintListing(options, listing, "");
+    std::cerr << "gezhuan: --dry-run: would delete " << Plural(tasks.size()) << "; nothing deleted\n";
+    return kExitOk;
   }
+  if (tasks.size() > 1) ConfirmDelete(safety, "delete " + Plural(tasks.size()) + " with their items?");
+  DeleteTasks(session, KeysOf(tasks), "cannot delete the tasks, 0 of " + std::to_string(tasks.size()) + " deleted");
   Json out = Json::object();
   out["deleted"] = tasks.size();
-  PrintResult(options, out, "deleted " + std::to_string(tasks.size()) + (tasks.size() == 1 ? " task" : " tasks"));
+  PrintResult(options, out, "deleted " + Plural(tasks.size()));
   return kExitOk;
 }
 
@@ -230,17 +276,17 @@ struct StatusOptions {
 int RunSetStatus(const GlobalOptions& options, const StatusOptions& status, const std::vector<std::string>& typed) {
   if (!status.editStatus && !status.runStatus) UsageError("give --run-status N, --edit-status N or both");
   Session session(options);
-  std::vector<SQZGeZhuanTaskInfo> tasks = FindAllTasks(session, typed, "nothing changed");
-  for (SQZGeZhuanTaskInfo& task : tasks) {
-    if (status.runStatus) task.enumTaskRunStatus = *status.runStatus;
-    if (status.editStatus) task.enumTaskEditStatus = *status.editStatus;
-    ClearDatabaseMessages();
-    if (!session.Control().ModifyGeZhuanTaskOnly(&task))
-      FailWithDatabaseMessage("cannot change task " + GuidToUtf8(task.guidTaskID));
-  }
+  const std::vector<SQZGeZhuanTaskInfo> tasks = FindAllTasks(session, typed, "nothing changed");
+  ChangeTasks(
+      session, KeysOf(tasks),
+      [&](SQZGeZhuanTaskInfo& row) {
+        if (status.runStatus) row.enumTaskRunStatus = *status.runStatus;
+        if (status.editStatus) row.enumTaskEditStatus = *status.editStatus;
+      },
+      "cannot change the tasks, 0 of " + std::to_string(tasks.size()) + " changed");
   Json out = Json::object();
   out["changed"] = tasks.size();
-  PrintResult(options, out, "changed " + std::to_string(tasks.size()) + (tasks.size() == 1 ? " task" : " tasks"));
+  PrintResult(options, out, "changed " + Plural(tasks.size()));
   return kExitOk;
 }
 
@@ -271,7 +317,8 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
   auto editGuid = std::make_shared<std::string>();
   auto editFields = std::make_shared<TaskFieldOptions>();
   auto itemsFile = std::make_shared<std::string>();
-  CLI::App* edit = task->add_subcommand("edit", "Change a task's fields, or with --items its whole item set");
+  CLI::App* edit =
+      task->add_subcommand("edit", "Change the task fields named (and no others), or with --items its whole item set");
   edit->add_option("GUID", *editGuid, "The task's GUID, or its first 8 or more characters")->required();
   AddTaskFieldOptions(edit, *editFields);
   edit->add_option("--items", *itemsFile,
@@ -286,18 +333,25 @@ void AddTaskCommands(CLI::App& app, CommandLine& line) {
   });
 
   auto deleteGuids = std::make_shared<std::vector<std::string>>();
-  CLI::App* del = task->add_subcommand("delete", "Delete tasks with their items");
+  auto deleteSafety = std::make_shared<DeleteSafety>();
+  CLI::App* del = task->add_subcommand(
+      "delete", "Delete tasks with their items; asks first on a terminal when there are more than one");
   del->add_option("GUID", *deleteGuids, "The tasks' GUIDs or their first 8 or more characters; - reads them from stdin")
       ->required();
+  AddDeleteSafetyOptions(del, *deleteSafety);
   del->footer(
+      "GUIDs from a pipe (-) are deleted only with --yes; all tasks go in one transaction, or none.\n"
       "Example:\n  gezhuan task delete 5A3E0001-7C1B-4D2A-9F00-000000000001\n"
-      "  gezhuan -q task list --run-status 3 | gezhuan task delete -");
-  del->callback(
-      [&line, deleteGuids] { line.action = [&line, deleteGuids] { return RunDelete(line.global, *deleteGuids); }; });
+      "  gezhuan -q task list --run-status 3 | gezhuan task delete --dry-run -\n"
+      "  gezhuan -q task list --run-status 3 | gezhuan task delete --yes -");
+  del->callback([&line, deleteGuids, deleteSafety] {
+    line.action = [&line, deleteGuids, deleteSafety] { return RunDelete(line.global, *deleteSafety, *deleteGuids); };
+  });
 
   auto status = std::make_shared<StatusOptions>();
   auto statusGuids = std::make_shared<std::vector<std::string>>();
-  CLI::App* setStatus = task->add_subcommand("set-status", "Set the run or edit status of tasks in bulk");
+  CLI::App* setStatus =
+      task->add_subcommand("set-status", "Set the run or edit status of tasks in bulk, all in one transaction or none");
   setStatus->add_option("--run-status", status->runStatus, "The new enumTaskRunStatus")->type_name("N");
   setStatus->add_option("--edit-status", status->editStatus, "The new enumTaskEditStatus")->type_name("N");
   setStatus->add_option("GUID", *statusGuids, "The tasks' GUIDs or their starts; - reads them from stdin")->required();

@@ -196,7 +196,7 @@ void AddTaskReadingCommands(CLI::App& task, CommandLine& line) {
   list->footer(
       "Example:\n  gezhuan task list --name 新闻 --since 2024-03-01 --until 2024-03-31\n"
       "  gezhuan task list --from \"Betacam SP\" --run-status 0 --sort name --format csv\n"
-      "  gezhuan -q task list --run-status 3 | gezhuan task delete -");
+      "  gezhuan -q task list --run-status 3 | gezhuan task delete --yes -");
   list->callback([&line, filter, order] {
     line.action = [&line, filter, order] { return RunList(line.global, *filter, *order); };
   });

@@ -20,6 +20,8 @@
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
 #include "cli/session/Options.h"
+#include "cli/terminal/Confirm.h"
+#include "cli/terminal/Interruption.h"
 #include "cli/terminal/Progress.h"
 #include "cli/terminal/StandardOutput.h"
 #include "cli/terminal/Text.h"
@@ -73,7 +75,8 @@ struct ImportOptions {
 std::string Plural(size_t n) { return std::to_string(n) + (n == 1 ? " task" : " tasks"); }
 
 // Adds the new tasks, batch at a time (all in one call when batch is 0).
-void AddNewTasks(Session& session, const std::vector<SQZGeZhuanTaskInfo>& tasks, size_t batch, Progress& progress) {
+void AddNewTasks(Session& session, const std::vector<SQZGeZhuanTaskInfo>& tasks, size_t batch, Progress& progress,
+                 ImportInterruption& interruption) {
   const size_t step = batch == 0 ? tasks.size() : batch;
   size_t done = 0;
   while (done < tasks.size()) {
@@ -81,17 +84,21 @@ void AddNewTasks(Session& session, const std::vector<SQZGeZhuanTaskInfo>& tasks,
     std::vector<SQZGeZhuanTaskInfo> slice(tasks.begin() + static_cast<std::ptrdiff_t>(done),
                                           tasks.begin() + static_cast<std::ptrdiff_t>(done + count));
     ClearDatabaseMessages();
+    interruption.BeginStep();
     if (!session.Control().AddGeZhuanTasks(&slice))
       FailWithDatabaseMessage(done == 0
                                   ? "import failed, nothing imported"
                                   : "import failed after " + Plural(done) + " were committed (the new tasks from the " +
                                         std::to_string(done + 1) + "th on were not imported)");
     done += count;
+    interruption.EndStep(done, 0);
     progress.Update(done);
   }
 }
 
 int RunImport(const GlobalOptions& options, const ImportOptions& import) {
+  ImportInterruption interruption;
+  if (import.path == "-") AnnounceTerminalInput("the JSON document");
   const std::string text = ReadInput(import.path);
   std::vector<SQZGeZhuanTaskInfo> tasks;
   try {
@@ -137,14 +144,17 @@ int RunImport(const GlobalOptions& options, const ImportOptions& import) {
     return kExitOk;
   }
 
+  interruption.Planned(fresh.size() + existing.size());
   Progress progress("imported", fresh.size() + existing.size());
-  AddNewTasks(session, fresh, import.batch, progress);
+  AddNewTasks(session, fresh, import.batch, progress, interruption);
   // Each rewrite replaces one task's row and items in one transaction.
   for (size_t i = 0; i < existing.size(); ++i) {
     ClearDatabaseMessages();
+    interruption.BeginStep();
     if (!session.Control().ModifyGeZhuanTaskAll(&existing[i]))
       FailWithDatabaseMessage("replacing task " + GuidToUtf8(existing[i].guidTaskID) + " failed after " +
                               Plural(fresh.size()) + " were added and " + std::to_string(i) + " replaced");
+    interruption.EndStep(fresh.size(), i + 1);
     progress.Update(fresh.size() + i + 1);
   }
   PrintResult(options, out, "imported " + Plural(fresh.size()) + details);
@@ -175,6 +185,7 @@ void AddTaskTransferCommands(CLI::App& task, CommandLine& line) {
   importer->add_flag("--replace", import->replace, "Rewrite tasks that are in the database already, items included")
       ->excludes(skip);
   importer->footer(
+      "Ctrl-C stops it and says what was committed: nothing, or the batches done (exit 130).\n"
       "Example:\n  gezhuan task import tasks.json\n  gezhuan task import --dry-run --replace tasks.json\n"
       "  gezhuan task export | gezhuan --database copy.db task import -");
   importer->callback([&line, import] { line.action = [&line, import] { return RunImport(line.global, *import); }; });

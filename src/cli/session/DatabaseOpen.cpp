@@ -242,6 +242,26 @@ std::vector<std::wstring> Session::QueryColumn(const std::wstring& sql, const st
   });
 }
 
+void Session::InOneTransaction(const std::string& what, const TransactionWork& work) {
+  WithConnection(m_chosen.node, what, [&](CQZDatabase& database) {
+    database.BeginTrans();
+    try {
+      work(database, DatabaseTypeOfKind(m_chosen.node.nDBType));
+      database.CommitTrans();
+    } catch (...) {
+      // A rollback that fails leaves nothing to save: the connection ends
+      // next, and the transaction with it.
+      try {
+        database.Rollback();
+      } catch (CQZDBException* e) {
+        e->Delete();
+      }
+      throw;
+    }
+    return 0;
+  });
+}
+
 void Session::EachValue(const std::wstring& sql, const std::wstring& column,
                         const std::function<bool(std::wstring)>& take) {
   try {

@@ -84,6 +84,14 @@ class Session {
   // The texts of one column of a query's rows.
   std::vector<std::wstring> QueryColumn(const std::wstring& sql, const std::wstring& column);
 
+  // Runs work in one transaction on a connection of its own, begun as a
+  // writer (on SQLite BEGIN IMMEDIATE: it waits its turn behind other
+  // programs' writers, up to the busy timeout), and commits when work
+  // returns. Any failure rolls all of it back; the database's refusal fails
+  // with "WHAT: <its message>", a CommandError of work goes on as it is.
+  using TransactionWork = std::function<void(CQZDatabase& database, DATABASETYPE type)>;
+  void InOneTransaction(const std::string& what, const TransactionWork& work);
+
   // Hands take the text of column in each row of sql as the rows come,
   // until take returns false; fails (exit 1) in the database's words. Runs
   // on a connection the session keeps for such queries, so that a listing
