@@ -98,6 +98,52 @@ echo "$listing"
 found=$(LC_ALL=C.UTF-8 wine "$prefix/bin/gezhuan.exe" --database "$database" -q task list --where "strTaskName like '新闻%'")
 [ "$(echo "$found" | tr -d '\r')" = "5A3E0001-7C1B-4D2A-9F00-000000000001" ] || { echo "gezhuan.exe: a Chinese filter found: $found" >&2; exit 1; }
 
+echo "== paths in any language: typed, as the default location, made by the DLL"
+# Wine reads its arguments and the Unix file names in the locale's character set.
+export LC_ALL=C.UTF-8
+public="$WINEPREFIX/drive_c/users/Public"
+typed='C:\users\Public\中文目录\数据.db'
+said=$(wine "$prefix/bin/gezhuan.exe" --database "$typed" init --sample | tr -d '\r')
+echo "$said" | grep -qF "database sqlite $typed (--database)" || { echo "gezhuan.exe init does not show the path as typed: $said" >&2; exit 1; }
+[ -f "$public/中文目录/数据.db" ] || { echo "gezhuan.exe did not create 中文目录/数据.db: $(ls "$public")" >&2; exit 1; }
+[ "$(wine "$prefix/bin/gezhuan.exe" --database "$typed" -q task list | grep -c -- '-7C1B-4D2A-9F00-')" -eq 5 ] ||
+  { echo "gezhuan.exe task list in 中文目录: expected the 5 sample tasks" >&2; exit 1; }
+# On a console the path shows as typed too: Wine makes a console of a
+# pseudo-terminal, and writes what the program gives it in UTF-16 as UTF-8.
+if script -qec true /dev/null >/dev/null 2>&1 </dev/null; then
+  shown=$(script -qec "wine '$prefix/bin/gezhuan.exe' --database '$typed' status" /dev/null </dev/null | tr -d '\r')
+  echo "$shown" | grep -qF "$typed" || { echo "gezhuan.exe on a console does not show the path as typed: $shown" >&2; exit 1; }
+else
+  echo "(no pseudo-terminal here: the console check is skipped)"
+fi
+# A profile whose local application data folder has a Chinese name.
+shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+mkdir -p "$public/用户资料/AppData/Local"
+wine reg add "$shell_folders" /v 'Local AppData' /t REG_EXPAND_SZ /d 'C:\users\Public\用户资料\AppData\Local' /f >/dev/null
+wine "$prefix/bin/gezhuan.exe" init --sample >/dev/null
+[ -f "$public/用户资料/AppData/Local/qz/gezhuan.db" ] || { echo "gezhuan.exe: no default database under 用户资料" >&2; exit 1; }
+[ "$(wine "$prefix/bin/gezhuan.exe" -q task list | grep -c -- '-7C1B-4D2A-9F00-')" -eq 5 ] ||
+  { echo "gezhuan.exe task list of the default database under 用户资料: expected the 5 sample tasks" >&2; exit 1; }
+wine reg add "$shell_folders" /v 'Local AppData' /t REG_EXPAND_SZ /d '%USERPROFILE%\AppData\Local' /f >/dev/null
+# A database the DLL made, in a Chinese folder under a Chinese name.
+wine "$build/bin/qz_make_database.exe" 'C:\users\Public\中文目录' '库建的.db'
+[ -f "$public/中文目录/库建的.db" ] || { echo "the DLL did not create 中文目录/库建的.db" >&2; exit 1; }
+[ "$(wine "$prefix/bin/gezhuan.exe" --database 'C:\users\Public\中文目录\库建的.db' -q tape list | grep -c .)" -gt 0 ] ||
+  { echo "gezhuan.exe does not find the tapes of the database the DLL made" >&2; exit 1; }
+
+echo "== Windows words: the help's default database, the kind code 2 refusal"
+help=$(wine "$prefix/bin/gezhuan.exe" --help | tr -d '\r')
+echo "$help" | grep -qF '%LOCALAPPDATA%\qz\gezhuan.db' || { echo "gezhuan.exe --help does not say where the default database is" >&2; exit 1; }
+if echo "$help" | grep -q XDG_; then echo "gezhuan.exe --help names XDG variables" >&2; exit 1; fi
+setting='HKCU\Software\QZ\DBSettings\CommonDataDBSetting'
+wine reg add "$setting" /v DBType /t REG_DWORD /d 2 /f >/dev/null
+wine reg add "$setting" /v Connect1 /d localhost /f >/dev/null
+wine reg add "$setting" /v Connect2 /d gezhuan /f >/dev/null
+refusal=$(wine "$prefix/bin/gezhuan.exe" --setting CommonDataDBSetting status 2>&1 >/dev/null | tr -d '\r' || true)
+wine reg delete "$setting" /f >/dev/null
+echo "$refusal" | grep -qF 'ODBC source instead (kind code 4)' || { echo "gezhuan.exe, kind code 2: $refusal" >&2; exit 1; }
+unset LC_ALL
+
 cmake -S tests/install -B "$scratch/consumer" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
   -DQZNVGeZhuanDBCtrlU_DIR="$prefix/lib/cmake/QZNVGeZhuanDBCtrlU" >/dev/null
 cmake --build "$scratch/consumer" >/dev/null

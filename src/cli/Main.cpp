@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/session/CommandLineHabits.h"
+#include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
 #include "cli/session/Options.h"
 #include "cli/session/ToolConfig.h"
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
   const CLI::Validator named(
       [](std::string& value) { return value.empty() ? std::string("an empty value names no database") : ""; }, "");
   CLI::Option* database = app.add_option("--database", line.global.database,
-                                         "The embedded database file (default $XDG_DATA_HOME/qz/gezhuan.db)")
+                                         "The embedded database file (default " + DefaultDatabaseInWords() + ")")
                               ->type_name("PATH")
                               ->check(named);
   app.add_option("--setting", line.global.setting,

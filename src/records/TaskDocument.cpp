@@ -4,7 +4,6 @@
 
 #include "common/GuidText.h"
 #include "common/RandomGuid.h"
-#include "records/DateText.h"
 
 namespace qz::records {
 
@@ -51,11 +50,6 @@ std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text,
     SQZGeZhuanTaskInfo task;
     task.guidTaskID = NewRandomGuid();
     ReadFields(object, at, &task);
-    for (auto [name, field] : {std::pair{"odtTaskBeginDateTime", &task.odtTaskBeginDateTime},
-                               std::pair{"odtTaskEndDateTime", &task.odtTaskEndDateTime}}) {
-      auto member = object.find(name);
-      if (member != object.end() && member->is_null()) *field = UnsetDateTime();
-    }
     if (IsNullGuid(task.guidTaskID)) Refuse(at + ".guidTaskID", "guidTaskID", "the null GUID cannot key a task");
     const std::string key = GuidToUtf8(task.guidTaskID);
     if (!seenTasks.emplace(key, at).second)

@@ -19,8 +19,7 @@ namespace qz::records {
 // before anything is returned; a field left out keeps the record's default
 // (a missing guidTaskID or guidItem gets a fresh one, a missing guidTask
 // the task's, a missing nIndex the item's place, a missing dwLength the
-// distance between the trim points). A null begin or end is stored as
-// unset, the value a task holds until they are set. The null GUID as a
+// distance between the trim points). The null GUID as a
 // guidTaskID, a GUID given twice and an item that names another task are
 // refused. Throws JsonError. checked, when given, is told after each task
 // how many of how many are checked (for a progress line).

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/WindowsModule.h"
 #include "settings/Captions.h"
 #include "settings/SettingsDialog.h"
 #include "settings/SettingsStore.h"
@@ -105,6 +106,25 @@ void ShowEntry(HWND dialog, DialogState* state, int index) {
   for (int i = 0; i < 4; ++i) SetControlText(dialog, kConnectControls[i], *texts[i]);
 }
 
+// Lets the list scroll sideways as far as its widest caption reaches, so
+// that a caption longer than the list is never cut off.
+void FitCaptions(HWND list, const std::vector<std::wstring>& captions) {
+  HDC context = GetDC(list);
+  if (context == nullptr) return;
+  const HGDIOBJ previous = SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+  LONG widest = 0;
+  for (const std::wstring& caption : captions) {
+    SIZE size = {};
+    if (GetTextExtentPoint32W(context, caption.c_str(), static_cast<int>(caption.size()), &size) && size.cx > widest)
+      widest = size.cx;
+  }
+  SelectObject(context, previous);
+  ReleaseDC(list, context);
+  // The list draws each item a few pixels in from its left edge.
+  const LONG kItemMargin = 2 * GetSystemMetrics(SM_CXEDGE) + 4;
+  SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + kItemMargin), 0);
+}
+
 void Initialise(HWND dialog, DialogState* state) {
   SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
   SetWindowTextW(dialog, Translate(L"IDS_DB_SETTINGS_DIALOG").c_str());
@@ -127,10 +147,12 @@ void Initialise(HWND dialog, DialogState* state) {
   }
 
   HWND list = GetDlgItem(dialog, IDC_QZ_SETTING_LIST);
+  std::vector<std::wstring> captions;
   for (const DBsSetNode& node : state->edited) {
-    const std::wstring& caption = node.strCaption.empty() ? node.strSettingName : node.strCaption;
-    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(caption.c_str()));
+    captions.push_back(node.strCaption.empty() ? node.strSettingName : node.strCaption);
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(captions.back().c_str()));
   }
+  FitCaptions(list, captions);
   SendMessageW(list, LB_SETCURSEL, 0, 0);
   ShowEntry(dialog, state, state->edited.empty() ? -1 : 0);
 }
@@ -176,22 +198,15 @@ INT_PTR CALLBACK DialogProcedure(HWND dialog, UINT message, WPARAM wparam, LPARA
   return FALSE;
 }
 
-// The module (DLL or program) this code and its template were linked into.
-HINSTANCE OwnModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&DialogProcedure), &module);
-  return module;
-}
-
-// The mode is the suite's and changes nothing here. A dialog that cannot be
-// created is a dialog nobody confirmed.
+// The mode is the suite's and changes nothing here. The template is in the
+// module the library kept at load. A dialog that cannot be created is a
+// dialog nobody confirmed.
 int ShowSettingsDialog(std::vector<DBsSetNode>& settings, int /*mode*/) {
   DialogState state;
   state.settings = &settings;
   state.edited = settings;
-  const INT_PTR result = DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(IDD_QZ_DB_SETTINGS), GetActiveWindow(),
-                                         DialogProcedure, reinterpret_cast<LPARAM>(&state));
+  const INT_PTR result = DialogBoxParamW(qz::platform::OwnModule(), MAKEINTRESOURCEW(IDD_QZ_DB_SETTINGS),
+                                         GetActiveWindow(), DialogProcedure, reinterpret_cast<LPARAM>(&state));
   return result == kAccepted ? kAccepted : kCancelled;
 }
 

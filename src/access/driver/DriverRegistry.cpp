@@ -34,7 +34,7 @@ std::map<int, DriverFactory>& Registered() {
 }
 
 [[noreturn]] void RefuseKind(DATABASETYPE type, const wchar_t* why) {
-  CQZDBException::Raise(L"database kind " + std::to_wstring(static_cast<int>(type)) + L" is not supported: " + why, "",
+  CQZDBException::Raise(L"DATABASETYPE " + std::to_wstring(static_cast<int>(type)) + L" is not supported: " + why, "",
                         0);
 }
 
@@ -60,7 +60,11 @@ DriverFactory FindDriver(DATABASETYPE type) {
       return postgres::ConnectPostgres;
 #else
       return [type](const ConnectionTexts&) -> std::unique_ptr<Connection> {
-        RefuseKind(type, L"this build has no PostgreSQL driver; reach the server through an ODBC source (kind code 4)");
+        // The Windows build has no libpq; psqlODBC reaches the same servers.
+        RefuseKind(type,
+                   L"this build has no PostgreSQL driver, so a setting of kind code 2 reaches no server; reach "
+                   L"PostgreSQL through an ODBC source instead (kind code 4), with the PostgreSQL ODBC driver "
+                   L"(psqlODBC) and a DSN or a connection string");
       };
 #endif
     case QZDB_ODBC:

@@ -12,6 +12,7 @@
 #include "cli/formats/Output.h"
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
+#include "cli/session/FilePath.h"
 #include "cli/session/HostBridge.h"
 #include "cli/session/Options.h"
 #include "cli/terminal/Text.h"
@@ -136,7 +137,7 @@ int RunInit(const GlobalOptions& options, bool sample) {
     const fs::path file = EmbeddedPath(chosen.node);
     std::error_code error;
     if (file.has_parent_path()) fs::create_directories(file.parent_path(), error);
-    if (error) Fail("cannot create the folder " + file.parent_path().string() + ": " + error.message());
+    if (error) Fail("cannot create the folder " + Utf8OfPath(file.parent_path()) + ": " + error.message());
   }
   std::wstring why;
   if (!QZNVGeZhuanCreateTables(chosen.node, &why))

@@ -11,6 +11,7 @@
 #include "cli/formats/Output.h"
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
+#include "cli/session/FilePath.h"
 #include "cli/session/HostBridge.h"
 #include "cli/session/Options.h"
 #include "cli/terminal/TerminalDialog.h"
@@ -73,7 +74,7 @@ int RunCheck(const GlobalOptions& options) {
     } else {
       ++complete;
       if (IsEmbedded(node) && !std::filesystem::exists(EmbeddedPath(node))) {
-        verdict = "fails: no database file at " + EmbeddedPath(node);
+        verdict = "fails: no database file at " + Utf8OfPath(EmbeddedPath(node));
       } else {
         CQZNVGeZhuanDBControl control;
         ClearDatabaseMessages();

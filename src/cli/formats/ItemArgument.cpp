@@ -12,6 +12,7 @@
 #include "cli/commands/TaskChecks.h"
 #include "cli/formats/JsonCodec.h"
 #include "cli/session/Diagnostics.h"
+#include "cli/session/FilePath.h"
 #include "cli/terminal/Text.h"
 #include "common/RandomGuid.h"
 
@@ -117,7 +118,7 @@ std::vector<SQZGeZhuanItemInfo> ItemsFromArguments(const std::vector<std::string
 
 std::string ReadInput(const std::string& path) {
   if (path == "-") return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) Fail("cannot read " + path + ": " + std::strerror(errno));
   std::ostringstream text;
   text << in.rdbuf();

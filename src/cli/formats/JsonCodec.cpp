@@ -13,6 +13,7 @@ namespace gezhuan {
 using qz::common::GuidToUtf8;
 using qz::common::IsNullGuid;
 using qz::records::IsUnsetDateTime;
+using qz::records::UnsetDateTime;
 
 using qz::records::ParseJson;
 using qz::records::ReadFields;
@@ -24,6 +25,15 @@ Json TaskToJson(const SQZGeZhuanTaskInfo& task) {
   if (IsUnsetDateTime(task.odtTaskBeginDateTime)) out["odtTaskBeginDateTime"] = nullptr;
   if (IsUnsetDateTime(task.odtTaskEndDateTime)) out["odtTaskEndDateTime"] = nullptr;
   return out;
+}
+
+std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(const std::string& text,
+                                                  const std::function<void(size_t done, size_t total)>& checked) {
+  std::vector<SQZGeZhuanTaskInfo> tasks = qz::records::TasksFromDocument(text, checked);
+  for (auto& task : tasks)
+    for (SQZDateTime* date : {&task.odtTaskBeginDateTime, &task.odtTaskEndDateTime})
+      if (date->m_status == SQZDateTime::invalid) *date = UnsetDateTime();
+  return tasks;
 }
 
 std::string DocumentText(const Json& document) {

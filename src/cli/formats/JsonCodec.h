@@ -29,9 +29,12 @@ std::string DocumentText(const Json& document);
 // A document the tool refuses, with where in it and which field.
 using DocumentError = qz::records::JsonError;
 
-// Task and item documents (records/TaskDocument.h).
+// Task and item documents (records/TaskDocument.h). The tool reads a null
+// begin or end as unset, the value a task holds until they are set, which
+// it writes as null.
+std::vector<SQZGeZhuanTaskInfo> TasksFromDocument(
+    const std::string& text, const std::function<void(size_t done, size_t total)>& checked = nullptr);
 using qz::records::ItemsFromDocument;
-using qz::records::TasksFromDocument;
 
 // The tape catalogue as `tape export` writes it:
 // {"groups": [group...], "tapes": [tape...]}.

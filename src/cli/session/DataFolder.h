@@ -16,4 +16,8 @@ std::filesystem::path UserDataFolder();
 // none.
 std::filesystem::path UserConfigFolder();
 
+// The same folder as people write it, for help texts: "$XDG_DATA_HOME",
+// "%LOCALAPPDATA%".
+std::filesystem::path UserDataFolderInWords();
+
 }  // namespace gezhuan

@@ -8,6 +8,7 @@
 
 #include "cli/session/DataFolder.h"
 #include "cli/session/Diagnostics.h"
+#include "cli/session/FilePath.h"
 #include "cli/session/HostBridge.h"
 #include "cli/terminal/Text.h"
 #include "common/KindCode.h"
@@ -36,23 +37,29 @@ auto WithConnection(const DBsSetNode& node, const std::string& what, Body body) 
 
 }  // namespace
 
-std::string DefaultDatabasePath() { return (UserDataFolder() / "qz" / "gezhuan.db").string(); }
+namespace {
+fs::path DefaultDatabaseIn(const fs::path& folder) { return folder / "qz" / "gezhuan.db"; }
+}  // namespace
 
-DBsSetNode EmbeddedNode(const std::string& path) {
-  const fs::path absolute = fs::absolute(fs::path(path)).lexically_normal();
+fs::path DefaultDatabasePath() { return DefaultDatabaseIn(UserDataFolder()); }
+
+std::string DefaultDatabaseInWords() { return Utf8OfPath(DefaultDatabaseIn(UserDataFolderInWords())); }
+
+DBsSetNode EmbeddedNode(const fs::path& path) {
+  const fs::path absolute = fs::absolute(path).lexically_normal();
   DBsSetNode node;
   node.nDBType = 0;
-  node.strConnect1 = FromUtf8(absolute.parent_path().string());
-  node.strConnect2 = FromUtf8(absolute.filename().string());
+  node.strConnect1 = TextOfPath(absolute.parent_path());
+  node.strConnect2 = TextOfPath(absolute.filename());
   return node;
 }
 
 bool IsEmbedded(const DBsSetNode& node) { return DatabaseTypeOfKind(node.nDBType) == QZDB_SQLITE; }
 
-std::string EmbeddedPath(const DBsSetNode& node) {
-  const fs::path file = ToUtf8(node.strConnect2);
-  if (file.is_absolute() || node.strConnect2 == L":memory:") return file.string();
-  return (fs::path(ToUtf8(node.strConnect1)) / file).string();
+fs::path EmbeddedPath(const DBsSetNode& node) {
+  const fs::path file = PathFromText(node.strConnect2);
+  if (file.is_absolute() || node.strConnect2 == L":memory:") return file;
+  return PathFromText(node.strConnect1) / file;
 }
 
 std::wstring WithoutPassword(const std::wstring& where) {
@@ -92,7 +99,7 @@ std::string DescribeNode(const DBsSetNode& node) {
   auto shown = [](const std::wstring& text) { return ToUtf8(EscapeControls(text)); };
   switch (DatabaseTypeOfKind(node.nDBType)) {
     case QZDB_SQLITE:
-      return "sqlite " + shown(FromUtf8(EmbeddedPath(node)));
+      return "sqlite " + shown(TextOfPath(EmbeddedPath(node)));
     case QZDB_POSTGRESQL: {
       std::string text = "postgresql " + shown(node.strConnect2) + " on " + shown(node.strConnect1);
       if (!node.strConnect3.empty()) text += " as " + shown(node.strConnect3);
@@ -126,7 +133,7 @@ std::vector<DBsSetNode> ReadAllSettings() {
 ChosenDatabase ChooseDatabase(const GlobalOptions& options) {
   ChosenDatabase chosen;
   if (!options.database.empty()) {
-    chosen.node = EmbeddedNode(options.database);
+    chosen.node = EmbeddedNode(PathFromUtf8(options.database));
     chosen.origin = "--database";
     return chosen;
   }
@@ -156,8 +163,9 @@ ChosenDatabase ChooseDatabase(const GlobalOptions& options) {
 Session::Session(const GlobalOptions& options, bool create)
     : m_chosen(ChooseDatabase(options)), m_verbose(options.verbose) {
   if (IsEmbedded(m_chosen.node) && !create) {
-    const std::string path = EmbeddedPath(m_chosen.node);
-    if (path != ":memory:" && !fs::exists(path))
+    const fs::path file = EmbeddedPath(m_chosen.node);
+    const std::string path = Utf8OfPath(file);
+    if (path != ":memory:" && !fs::exists(file))
       Fail("no database at " + path + " yet: create it with `gezhuan init`" +
            (m_chosen.origin == "--database" ? " --database " + path : std::string()));
   }
@@ -169,7 +177,7 @@ Session::Session(const GlobalOptions& options, bool create)
   // fail in the engine's words ("relation ... does not exist").
   if (!create && !HasTables())
     Fail("no tables in " + DescribeNode(m_chosen.node) + " yet: create them with `gezhuan init`" +
-         (m_chosen.origin == "--database" ? " --database " + EmbeddedPath(m_chosen.node) : std::string()));
+         (m_chosen.origin == "--database" ? " --database " + Utf8OfPath(EmbeddedPath(m_chosen.node)) : std::string()));
 }
 
 bool Session::HasTables() {

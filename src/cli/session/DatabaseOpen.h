@@ -2,12 +2,15 @@
 //
 // --database PATH names an embedded file; --setting NAME a named setting of
 // the store; with neither, the store's QZNVCENTERDBSetting when it is
-// complete, else the default file $XDG_DATA_HOME/qz/gezhuan.db (or
-// ~/.local/share/qz/gezhuan.db).
+// complete, else the default file qz/gezhuan.db in the user's data folder
+// ($XDG_DATA_HOME or ~/.local/share; %LOCALAPPDATA% on Windows). Paths are
+// kept as the file system's paths (UTF-16 on Windows) from the command
+// line to the file calls.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,14 +28,18 @@ struct ChosenDatabase {
 ChosenDatabase ChooseDatabase(const GlobalOptions& options);
 
 // The default embedded database file.
-std::string DefaultDatabasePath();
+std::filesystem::path DefaultDatabasePath();
+
+// Where it is, as the help says it: "$XDG_DATA_HOME/qz/gezhuan.db" or
+// "%LOCALAPPDATA%\qz\gezhuan.db".
+std::string DefaultDatabaseInWords();
 
 // A node for the embedded database at path (made absolute).
-DBsSetNode EmbeddedNode(const std::string& path);
+DBsSetNode EmbeddedNode(const std::filesystem::path& path);
 
 // Kind codes of a setting: 0 embedded, 2 PostgreSQL, 4 ODBC.
 bool IsEmbedded(const DBsSetNode& node);
-std::string EmbeddedPath(const DBsSetNode& node);  // folder + file as the engine joins them
+std::filesystem::path EmbeddedPath(const DBsSetNode& node);  // folder + file as the engine joins them
 
 // "sqlite /path/gezhuan.db", "postgresql gezhuan on db1 as qz".
 std::string DescribeNode(const DBsSetNode& node);

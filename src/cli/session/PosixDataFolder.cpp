@@ -21,4 +21,6 @@ std::filesystem::path UserConfigFolder() {
   return std::filesystem::path(home) / ".config";
 }
 
+std::filesystem::path UserDataFolderInWords() { return "$XDG_DATA_HOME"; }
+
 }  // namespace gezhuan

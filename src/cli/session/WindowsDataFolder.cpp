@@ -36,4 +36,6 @@ std::filesystem::path UserConfigFolder() {
   return path;
 }
 
+std::filesystem::path UserDataFolderInWords() { return L"%LOCALAPPDATA%"; }
+
 }  // namespace gezhuan

@@ -9,6 +9,7 @@
 #include <streambuf>
 
 #include "cli/session/Diagnostics.h"
+#include "cli/terminal/ConsoleText.h"
 
 namespace gezhuan {
 
@@ -16,17 +17,28 @@ namespace {
 
 // A stream buffer over a file descriptor that remembers the errno of the
 // first write that failed. After a failure it takes nothing more, so the
-// stream goes bad and further output costs nothing.
+// stream goes bad and further output costs nothing. A console that takes
+// UTF-16 is given the text as UTF-16.
 class CheckedBuffer : public std::streambuf {
  public:
-  explicit CheckedBuffer(int fd) : m_fd(fd) { setp(m_buffer, m_buffer + sizeof m_buffer); }
+  explicit CheckedBuffer(int fd) : m_fd(fd), m_console(IsUnicodeConsole(fd)) {
+    setp(m_buffer, m_buffer + sizeof m_buffer);
+  }
 
   int Error() const { return m_error; }
 
-  // Writes what is buffered; false once any write has failed.
+  // Writes what is buffered; false once any write has failed. The start of
+  // a character cut off by the buffer's end stays for the next write.
   bool Drain() {
     const char* next = pbase();
     while (m_error == 0 && next < pptr()) {
+      if (m_console) {
+        const long taken = WriteConsoleText(m_fd, next, static_cast<size_t>(pptr() - next));
+        if (taken < 0) m_error = EIO;
+        if (taken <= 0) break;
+        next += taken;
+        continue;
+      }
       const ssize_t written = ::write(m_fd, next, static_cast<size_t>(pptr() - next));
       if (written < 0) {
         if (errno == EINTR) continue;
@@ -37,7 +49,10 @@ class CheckedBuffer : public std::streambuf {
         next += written;
       }
     }
+    const int kept = m_error == 0 ? static_cast<int>(pptr() - next) : 0;
+    std::memmove(m_buffer, next, static_cast<size_t>(kept));
     setp(m_buffer, m_buffer + sizeof m_buffer);
+    pbump(kept);
     return m_error == 0;
   }
 
@@ -54,6 +69,7 @@ class CheckedBuffer : public std::streambuf {
 
  private:
   int m_fd;
+  bool m_console;
   int m_error = 0;
   char m_buffer[1 << 16];
 };
@@ -63,11 +79,19 @@ CheckedBuffer& Buffer() {
   return buffer;
 }
 
+// Standard error on a console that takes UTF-16; elsewhere std::cerr keeps
+// its own buffer, which writes the bytes as they are.
+CheckedBuffer& ErrorConsoleBuffer() {
+  static CheckedBuffer buffer(STDERR_FILENO);
+  return buffer;
+}
+
 std::string WriteError(int error) { return std::string("write error: ") + std::strerror(error); }
 
-// std::cout's own buffer, given back before exit: the stream is flushed
-// once more after the buffer above has been destroyed.
+// std::cout's and std::cerr's own buffers, given back before exit: the
+// streams are flushed once more after the buffers above have been destroyed.
 std::streambuf* g_original = nullptr;
+std::streambuf* g_originalError = nullptr;
 
 // Whether a command has already failed with the write error, so that it is
 // said once.
@@ -75,7 +99,10 @@ bool g_reported = false;
 
 }  // namespace
 
-void InstallCheckedStandardOutput() { g_original = std::cout.rdbuf(&Buffer()); }
+void InstallCheckedStandardOutput() {
+  g_original = std::cout.rdbuf(&Buffer());
+  if (IsUnicodeConsole(STDERR_FILENO)) g_originalError = std::cerr.rdbuf(&ErrorConsoleBuffer());
+}
 
 void CheckStandardOutput() {
   if (Buffer().Error() == 0) return;
@@ -88,6 +115,11 @@ std::string FinishStandardOutput() {
   Buffer().Drain();
   if (g_original) std::cout.rdbuf(g_original);
   g_original = nullptr;
+  if (g_originalError) {
+    std::cerr.flush();
+    std::cerr.rdbuf(g_originalError);
+  }
+  g_originalError = nullptr;
   // Anything written through C's stdout as well (a library, a parser's
   // help text) must have arrived too.
   int error = Buffer().Error();

@@ -331,7 +331,7 @@ TEST(SqliteConnect, RefusesWhatCannotBeOpened) {
   };
   EXPECT_NE(thrown(QZDB_SQLITE, L"/no/such/folder", L"x.db").find("/no/such/folder/x.db"), std::string::npos);
   EXPECT_NE(thrown(QZDB_SQLITE, L"/tmp", L""), "");
-  EXPECT_NE(thrown(QZDB_RESERVED4, L"a", L"b").find("kind 4"), std::string::npos);
+  EXPECT_NE(thrown(QZDB_RESERVED4, L"a", L"b").find("DATABASETYPE 4"), std::string::npos);
   EXPECT_EQ(database.IsConnectted(), 0);
   EXPECT_EQ(thrown(QZDB_SQLITE, L"", L":memory:"), "");
   EXPECT_EQ(database.IsConnectted(), 1);
