@@ -64,10 +64,10 @@ void CollectEntries(const CLI::App& command, const std::string& path, const std:
   if (!path.empty())
     for (const std::string& word : OptionWords(command)) entry.words.push_back(word);
   for (const CLI::Option* option : command.get_options()) {
-    const std::string spec = ValueSpec(*option, path);
-    if (spec.empty()) continue;
-    if (!option->nonpositional()) entry.arguments = spec;
-    for (const std::string& l : option->get_lnames()) entry.values.emplace_back("--" + l, spec);
+    const std::string valueText = ValueSpec(*option, path);
+    if (valueText.empty()) continue;
+    if (!option->nonpositional()) entry.arguments = valueText;
+    for (const std::string& l : option->get_lnames()) entry.values.emplace_back("--" + l, valueText);
   }
   entries->push_back(entry);
   for (const CLI::App* sub : Commands(command))
