@@ -193,9 +193,10 @@ TEST_F(ImportExportTest, ExportWritesAsItGoesInsteadOfBuildingTheDocument) {
   EXPECT_EQ(back[2999]["guidTaskID"], many[2999]["guidTaskID"]);
   EXPECT_TRUE(back[2999]["strTaskHint"] == many[2999]["strTaskHint"]);
   // A chunk of tasks at a time stays well under the size of the document.
-  if (kPeakMemoryMeansWhatIsHeld)
+  if (kPeakMemoryMeansWhatIsHeld) {
     EXPECT_LT(exported.peakMemoryKb - small.peakMemoryKb, static_cast<long>(document.size() / 1024 * 3 / 2))
         << "export peaked at " << exported.peakMemoryKb << " KB, a count at " << small.peakMemoryKb << " KB";
+  }
 }
 
 TEST_F(ImportExportTest, ExportHonoursWhereAndUnreadableInputFails) {

@@ -57,9 +57,10 @@ TEST_P(StreamingListTest, EveryFormStaysFlatAsTasksGrow) {
   for (const std::string format : {"json", "jsonl", "csv", "tsv", "table"}) {
     const ToolResult large = Tool({"--format", format, "task", "list"});
     ASSERT_EQ(large.status, 0) << format << ": " << large.err;
-    if (kPeakMemoryMeansWhatIsHeld)
+    if (kPeakMemoryMeansWhatIsHeld) {
       EXPECT_LT(large.peakMemoryKb, allowed) << format << " peaked at " << large.peakMemoryKb << " KB against "
                                              << small.peakMemoryKb << " KB for a twelfth of the tasks";
+    }
     if (format == "json") {
       const json listed = json::parse(large.out);
       ASSERT_EQ(listed.size(), 6005u);
