@@ -116,7 +116,10 @@ if script -qec true /dev/null >/dev/null 2>&1 </dev/null; then
 else
   echo "(no pseudo-terminal here: the console check is skipped)"
 fi
-# A profile whose local application data folder has a Chinese name.
+# A profile whose local application data folder has a Chinese name. The C
+# interface's tests above saved this library's own named setting, which the
+# tool would rightly prefer to the default location: take it away first.
+wine reg delete 'HKCU\Software\QZ\DBSettings\QZNVCENTERDBSetting' /f >/dev/null 2>&1 || true
 shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
 mkdir -p "$public/用户资料/AppData/Local"
 wine reg add "$shell_folders" /v 'Local AppData' /t REG_EXPAND_SZ /d 'C:\users\Public\用户资料\AppData\Local' /f >/dev/null

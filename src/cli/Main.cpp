@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "cli/session/CommandLineHabits.h"
+#include "cli/session/DataFolder.h"
 #include "cli/session/DatabaseOpen.h"
 #include "cli/session/Diagnostics.h"
+#include "cli/session/FilePath.h"
 #include "cli/session/Options.h"
 #include "cli/session/ToolConfig.h"
 #include "cli/terminal/StandardOutput.h"
@@ -74,7 +76,8 @@ int main(int argc, char** argv) {
                  "Frame rate of the timecode shown and typed. Typed timecode with ':' before the frames is non-drop, "
                  "with ';' or '.' drop-frame (29.97 and 59.94 only). 29.97 and 59.94 show drop-frame; "
                  "29.97ndf and 59.94ndf show non-drop (29.97df and 59.94df: drop-frame). Default: $GEZHUAN_FPS, "
-                 "else fps = RATE in qz/gezhuan.conf of $XDG_CONFIG_HOME (~/.config; %APPDATA% on Windows), else 25")
+                 "else fps = RATE in qz/gezhuan.conf of " +
+                     Utf8OfPath(UserConfigFolderInWords()) + ", else 25")
       ->type_name("23.976|24|25|29.97|30|50|59.94")
       ->check(
           OneOf({"23.976", "24", "25", "29.97", "29.97df", "29.97ndf", "30", "50", "59.94", "59.94df", "59.94ndf"}));

@@ -20,4 +20,8 @@ std::filesystem::path UserConfigFolder();
 // "%LOCALAPPDATA%".
 std::filesystem::path UserDataFolderInWords();
 
+// The configuration folder as people write it: "$XDG_CONFIG_HOME (~/.config)",
+// "%APPDATA%".
+std::filesystem::path UserConfigFolderInWords();
+
 }  // namespace gezhuan

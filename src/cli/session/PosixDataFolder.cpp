@@ -23,4 +23,6 @@ std::filesystem::path UserConfigFolder() {
 
 std::filesystem::path UserDataFolderInWords() { return "$XDG_DATA_HOME"; }
 
+std::filesystem::path UserConfigFolderInWords() { return "$XDG_CONFIG_HOME (~/.config)"; }
+
 }  // namespace gezhuan

@@ -38,4 +38,6 @@ std::filesystem::path UserConfigFolder() {
 
 std::filesystem::path UserDataFolderInWords() { return L"%LOCALAPPDATA%"; }
 
+std::filesystem::path UserConfigFolderInWords() { return L"%APPDATA%"; }
+
 }  // namespace gezhuan
