@@ -140,22 +140,7 @@ Result PostgresConnection::RunWithBegin(const std::string& name, const std::stri
     sent = name.empty() ? PQsendQueryParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)
                         : PQsendQueryPrepared(conn_, name.c_str(), count, values.data(), nullptr, nullptr, 0);
   sent = sent && PQpipelineSync(conn_);
-  // Each statement's results end with a null, the flight with the sync.
-  // The first result of each is kept; a lost link ends the reading.
-  Result results[3];
-  size_t at = 0;
-  for (int nulls = 0; nulls < 2;) {
-    Result result(PQgetResult(conn_));
-    if (!result) {
-      if (PQstatus(conn_) != CONNECTION_OK) break;
-      ++nulls;
-      ++at;
-      continue;
-    }
-    nulls = 0;
-    if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) break;
-    if (at < 3 && !results[at]) results[at] = std::move(result);
-  }
+  std::vector<Result> results = ReadFlight(conn_, 3);
   PQexitPipelineMode(conn_);  // refused on a lost link; ForgetSessionState ends it then
   if (!sent && PQstatus(conn_) == CONNECTION_OK) {
     // Nothing, or not all, went out on a live link: leave the server

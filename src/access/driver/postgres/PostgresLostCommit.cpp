@@ -144,22 +144,7 @@ void PostgresConnection::CommitWithToken() {
   send("COMMIT", nullptr);
   PQpipelineSync(conn_);
 
-  // Each statement's results end with a null, the flight with the sync. The
-  // first result of each is kept; a lost link ends the reading.
-  std::vector<Result> results(statements);
-  size_t at = 0;
-  for (int nulls = 0; nulls < 2;) {
-    Result result(PQgetResult(conn_));
-    if (!result) {
-      if (PQstatus(conn_) != CONNECTION_OK) break;
-      ++nulls;
-      ++at;
-      continue;
-    }
-    nulls = 0;
-    if (PQresultStatus(result.get()) == PGRES_PIPELINE_SYNC) break;
-    if (at < results.size() && !results[at]) results[at] = std::move(result);
-  }
+  std::vector<Result> results = ReadFlight(conn_, statements);
   PQexitPipelineMode(conn_);  // refused on a lost link; ForgetSessionState ends it then
   if (!sent) RaiseResultError(nullptr, "COMMIT");
 
