@@ -69,6 +69,7 @@ void OdbcConnection::Connect() {
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
   if (!text_form_decided_) DecideTextForm();
   const bool sqlite = dialect_ == SqlDialect::kSqlite;
+  keeps_statements_ = dialect_ == SqlDialect::kMySql || dialect_ == SqlDialect::kPostgres;
   transactions_in_sql_ = sqlite;
   schema_copy_may_lag_ = sqlite;
   link_lost_ = false;
@@ -80,6 +81,7 @@ void OdbcConnection::Disconnect() {
   for (OdbcCursor* cursor : cursors_) cursor->LoseStatement();
   cursors_.clear();
   idle_statements_.clear();
+  kept_.Clear([](KeptStatement&) {});
   inserts_.clear();
   primary_keys_.clear();
   last_layout_ = 0;

@@ -9,10 +9,17 @@
 // transaction (SQLSTATE class 08) is made again once by the next call; a
 // statement that was in flight is never sent again.
 //
+// A query's text runs as written the first time its shape (StatementShape.h)
+// is seen; from the second time on, on MariaDB, MySQL and PostgreSQL, the
+// shape is prepared with '?' markers, kept, and run again with the text's
+// literals bound as parameters, so that the server parses each kind of
+// query once per connection (OdbcKeptStatements.cpp).
+//
 // The class is written in one file per duty:
 //   OdbcConnection.cpp   connecting, the link and reconnecting,
 //                        transactions, and the factory ConnectOdbc
 //   OdbcExecution.cpp    running statements
+//   OdbcKeptStatements.cpp  queries prepared once per shape and kept
 //   OdbcRowWriting.cpp   rows added and edited, and the held-back rows
 //   OdbcLostCommit.cpp   committing with a token on a server engine, and
 //                        settling a commit whose answer was lost by it
@@ -37,6 +44,8 @@
 
 #include "access/driver/Driver.h"
 #include "access/driver/RowBuffer.h"
+#include "access/driver/StatementCache.h"
+#include "access/driver/StatementShape.h"
 #include "access/driver/TransactionNesting.h"
 #include "access/driver/odbc/OdbcErrors.h"
 #include "access/driver/odbc/OdbcHandles.h"
@@ -47,6 +56,24 @@
 namespace qz::access::odbc {
 
 class OdbcCursor;
+
+// A parameter's value as bound to a kept statement: the driver reads it
+// from bytes at each run, so the buffer stays where it was bound for as
+// long as it is big enough.
+struct BoundText {
+  std::vector<char> bytes;
+  SQLLEN length = 0;
+  const void* bound_at = nullptr;
+  SQLSMALLINT bound_type = 0;
+};
+
+// A query prepared from a shape, with its parameters. A shape the driver
+// would not prepare is kept without a statement, so that it is not tried
+// again: its texts run as written.
+struct KeptStatement {
+  Handle statement;
+  std::vector<BoundText> parameters;
+};
 
 class OdbcConnection : public Connection, private TransactionSteps {
  public:
@@ -78,6 +105,8 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // hand out again: freeing and allocating a handle costs some drivers a
   // message to the server each time.
   void ReturnStatement(Handle statement);
+  // Takes back a kept statement whose cursor is done, under its shape.
+  void ReturnKept(std::string shape, KeptStatement kept);
   // What the driver said about the failed call on handle; notes a lost
   // link. RaiseError throws it.
   Diagnostic TakeDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle);
@@ -129,6 +158,13 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // connection delivers UTF-8 when the bytes are exactly its UTF-8.
   void DecideTextForm();
   void SetAutocommit(bool on);
+  // A cursor on the kept statement for sql's shape, run with its literals;
+  // null when sql is to run as written (see OdbcKeptStatements.cpp).
+  std::unique_ptr<Cursor> RunKept(const std::wstring& sql);
+  // Binds the shape's literals to kept's parameters.
+  void BindLiterals(KeptStatement* kept);
+  // Whether diagnostic says a kept statement no longer fits its tables.
+  bool IsStale(const Diagnostic& diagnostic) const;
   // Runs a statement without parameters or rows.
   void RunDirect(const std::wstring& sql);
   // The first column of the first row of a query, as text; none when it
@@ -200,6 +236,10 @@ class OdbcConnection : public Connection, private TransactionSteps {
   std::vector<OdbcCursor*> cursors_;
 
   std::vector<Handle> idle_statements_;
+  bool keeps_statements_ = false;  // see RunKept
+  StatementCache<KeptStatement> kept_;
+  StatementShape shape_;
+  std::string utf8_sql_;
   std::vector<PreparedInsert> inserts_;
   std::vector<PrimaryKeyEntry> primary_keys_;
   uint64_t last_layout_ = 0;

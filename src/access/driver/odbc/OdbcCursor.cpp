@@ -16,9 +16,15 @@ constexpr size_t kTextPieceBytes = 8192;
 
 OdbcCursor::OdbcCursor(OdbcConnection* connection, Handle statement, State state)
     : connection_(connection), statement_(std::move(statement)), state_(state) {
-  connection_->Register(this);
+  if (statement_) connection_->Register(this);
   // A statement without rows stands past its end from the start.
   if (state_ == State::kDone) StandPastEnd();
+}
+
+OdbcCursor::OdbcCursor(OdbcConnection* connection, KeptStatement kept, std::string shape)
+    : OdbcCursor(connection, std::move(kept.statement), State::kExecuted) {
+  kept_shape_ = std::move(shape);
+  kept_parameters_ = std::move(kept.parameters);
 }
 
 OdbcCursor::~OdbcCursor() { Close(); }
@@ -307,7 +313,11 @@ void OdbcCursor::Close() {
   StandPastEnd();
   if (statement_) {
     connection_->Unregister(this);
-    connection_->ReturnStatement(std::move(statement_));
+    if (kept_shape_.empty())
+      connection_->ReturnStatement(std::move(statement_));
+    else
+      connection_->ReturnKept(std::move(kept_shape_),
+                              KeptStatement{std::move(statement_), std::move(kept_parameters_)});
   }
 }
 

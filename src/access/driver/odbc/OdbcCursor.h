@@ -25,6 +25,9 @@ class OdbcCursor : public ForwardCursor {
   };
 
   OdbcCursor(OdbcConnection* connection, Handle statement, State state);
+  // The rows of a kept statement that ran (kExecuted), given back to the
+  // connection under shape when the cursor is done.
+  OdbcCursor(OdbcConnection* connection, KeptStatement kept, std::string shape);
   ~OdbcCursor() override;
 
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
@@ -70,6 +73,8 @@ class OdbcCursor : public ForwardCursor {
   OdbcConnection* connection_;
   Handle statement_;
   State state_;
+  std::string kept_shape_;  // not empty for a kept statement
+  std::vector<BoundText> kept_parameters_;
   bool added_ = false;  // rows went in through AddNew, perhaps held back
 
   std::vector<ColumnInfo> columns_;

@@ -90,6 +90,8 @@ std::unique_ptr<Cursor> OdbcConnection::Execute(const std::wstring& sql, ROWOPER
   }
   PrepareForStatement();
   RefreshSchemaCopy();
+  if (operation != ROWOPERATION_WRITE)
+    if (std::unique_ptr<Cursor> cursor = RunKept(sql)) return cursor;
   Handle statement = NewStatement();
   const SqlText text = ToSqlText(sql);
   SQLWCHAR* const data = const_cast<SQLWCHAR*>(text.data());
