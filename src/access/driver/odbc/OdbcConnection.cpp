@@ -61,6 +61,9 @@ void OdbcConnection::Connect() {
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length)))
     quote_ = FromSqlText(quote, static_cast<size_t>(length) / sizeof(SQLWCHAR));
   dialect_ = DialectOfProduct(dbms_name_);
+  SQLUINTEGER getdata = 0;
+  any_order_ = SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_GETDATA_EXTENSIONS, &getdata, sizeof getdata, nullptr)) &&
+               (getdata & SQL_GD_ANY_COLUMN) && (getdata & SQL_GD_ANY_ORDER);
   // MySQL and MariaDB read a backslash in quoted text as an escape unless
   // told not to. Pin the standard reading, as the PostgreSQL driver pins
   // standard_conforming_strings, so that a doubled quote in a literal

@@ -116,6 +116,10 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // so instead of as UTF-16 (which costs some drivers a conversion on every
   // read). Decided once per connection, when it is first made.
   bool ReadsUtf8Text() const { return utf8_text_; }
+  // Whether the driver reads a row's columns in any order (SQLGetData with
+  // SQL_GD_ANY_COLUMN and SQL_GD_ANY_ORDER), so that a cursor can read just
+  // the columns asked for.
+  bool ReadsColumnsInAnyOrder() const { return any_order_; }
 
   // Cursors with a statement handle, which must go before the connection.
   void Register(OdbcCursor* cursor) { cursors_.push_back(cursor); }
@@ -217,6 +221,7 @@ class OdbcConnection : public Connection, private TransactionSteps {
   bool closed_ = false;
   bool text_form_decided_ = false;
   bool utf8_text_ = false;            // see ReadsUtf8Text
+  bool any_order_ = false;            // see ReadsColumnsInAnyOrder
   bool link_lost_ = false;            // the driver reported class 08
   bool transaction_lost_ = false;     // ... inside the transaction
   bool arrays_refused_ = false;       // the driver cannot take parameter arrays
