@@ -5,6 +5,7 @@
 
 #include "access/driver/odbc/OdbcCursor.h"
 #include "access/driver/odbc/OdbcErrors.h"
+#include "platform/TextEncoding.h"
 
 namespace qz::access::odbc {
 namespace {
@@ -205,11 +206,27 @@ void OdbcConnection::Unregister(OdbcCursor* cursor) {
   if (found != cursors_.end()) cursors_.erase(found);
 }
 
+SQLRETURN OdbcConnection::ExecDirect(SQLHSTMT statement, std::wstring_view sql) {
+  if (narrow_statements_) {
+    std::string bytes = platform::WideToUtf8(sql);
+    return SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(bytes.data()), static_cast<SQLINTEGER>(bytes.size()));
+  }
+  SqlText text = ToSqlText(sql);
+  return SQLExecDirectW(statement, text.data(), static_cast<SQLINTEGER>(text.size()));
+}
+
+SQLRETURN OdbcConnection::PrepareText(SQLHSTMT statement, std::wstring_view sql) {
+  if (narrow_statements_) {
+    std::string bytes = platform::WideToUtf8(sql);
+    return SQLPrepare(statement, reinterpret_cast<SQLCHAR*>(bytes.data()), static_cast<SQLINTEGER>(bytes.size()));
+  }
+  SqlText text = ToSqlText(sql);
+  return SQLPrepareW(statement, text.data(), static_cast<SQLINTEGER>(text.size()));
+}
+
 void OdbcConnection::RunDirect(const std::wstring& sql) {
   Handle statement = NewStatement();
-  const SqlText text = ToSqlText(sql);
-  const SQLRETURN rc =
-      SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+  const SQLRETURN rc = ExecDirect(statement.get(), sql);
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   ReturnStatement(std::move(statement));
   last_used_ = std::chrono::steady_clock::now();
@@ -218,29 +235,47 @@ void OdbcConnection::RunDirect(const std::wstring& sql) {
 void OdbcConnection::DecideTextForm() {
   // U+8F6C U+6362 (two Chinese characters), U+1F600 (outside the BMP), U+00E9.
   static const char kExpected[] = "\xE8\xBD\xAC\xE6\x8D\xA2\xF0\x9F\x98\x80\xC3\xA9";
-  Handle statement = NewStatement();
-  const SqlText text = ToSqlText(L"SELECT '\u8F6C\u6362\U0001F600\u00E9'");
-  char buffer[64] = {};
-  SQLLEN length = 0;
-  const bool read = SQL_SUCCEEDED(SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()),
-                                                 static_cast<SQLINTEGER>(text.size()))) &&
-                    SQL_SUCCEEDED(SQLFetch(statement.get())) &&
-                    SQL_SUCCEEDED(SQLGetData(statement.get(), 1, SQL_C_CHAR, buffer, sizeof buffer, &length));
+  const std::wstring probe = L"SELECT '\u8F6C\u6362\U0001F600\u00E9'";
+  // Whether the literal, sent the way narrow_statements_ says, reads back
+  // as exactly kExpected; none when the probe failed.
+  const auto reads_back = [&]() -> std::optional<bool> {
+    Handle statement = NewStatement();
+    char buffer[64] = {};
+    SQLLEN length = 0;
+    const bool read = SQL_SUCCEEDED(ExecDirect(statement.get(), probe)) && SQL_SUCCEEDED(SQLFetch(statement.get())) &&
+                      SQL_SUCCEEDED(SQLGetData(statement.get(), 1, SQL_C_CHAR, buffer, sizeof buffer, &length));
+    ReturnStatement(std::move(statement));
+    if (!read) return std::nullopt;
+    return length == static_cast<SQLLEN>(sizeof kExpected - 1) &&
+           std::string_view(buffer, static_cast<size_t>(length)) == kExpected;
+  };
   // A failure here (a lost link, say) leaves the text in UTF-16 for now and
   // shows itself to the next statement; the next connection asks again.
-  if (read) {
-    utf8_text_ = length == static_cast<SQLLEN>(sizeof kExpected - 1) &&
-                 std::string_view(buffer, static_cast<size_t>(length)) == kExpected;
-    text_form_decided_ = true;
+  narrow_statements_ = false;
+  const std::optional<bool> wide = reads_back();
+  if (wide && *wide) {
+    utf8_text_ = text_form_decided_ = true;
+    return;
   }
-  ReturnStatement(std::move(statement));
+  // Only SQLite reads any bytes it is sent as UTF-8: a server in another
+  // character set would give the narrow probe back unchanged too. (Cut to
+  // bytes, the wide probe may not even run there.)
+  if (dialect_ == SqlDialect::kSqlite) {
+    narrow_statements_ = true;
+    const std::optional<bool> narrow = reads_back();
+    if (narrow && *narrow) {
+      utf8_text_ = text_form_decided_ = true;
+      return;
+    }
+    narrow_statements_ = false;
+  }
+  utf8_text_ = false;
+  text_form_decided_ = wide.has_value();
 }
 
 std::optional<std::wstring> OdbcConnection::QueryText(const std::wstring& sql) {
   Handle statement = NewStatement();
-  const SqlText text = ToSqlText(sql);
-  const SQLRETURN rc =
-      SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+  const SQLRETURN rc = ExecDirect(statement.get(), sql);
   if (!SQL_SUCCEEDED(rc)) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   std::optional<std::wstring> value;
   const SQLRETURN fetched = SQLFetch(statement.get());

@@ -159,8 +159,16 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // is used, so that a server that dropped it meanwhile costs no call.
   void CheckIdleLink();
   // Reads back a literal of Chinese and non-BMP text as SQL_C_CHAR: the
-  // connection delivers UTF-8 when the bytes are exactly its UTF-8.
+  // connection delivers UTF-8 when the bytes are exactly its UTF-8. A
+  // driver without the wide API gets statements from the driver manager
+  // cut to a byte per UTF-16 unit (SQLite's): when the literal comes back
+  // exact sent as UTF-8 through the narrow API, statements go that way.
   void DecideTextForm();
+  // Runs or prepares sql on statement in the form the driver reads
+  // exactly: UTF-16 through the wide API, or UTF-8 through the narrow one
+  // (see DecideTextForm).
+  SQLRETURN ExecDirect(SQLHSTMT statement, std::wstring_view sql);
+  SQLRETURN PrepareText(SQLHSTMT statement, std::wstring_view sql);
   void SetAutocommit(bool on);
   // A cursor on the kept statement for sql's shape, run with its literals;
   // null when sql is to run as written (see OdbcKeptStatements.cpp).
@@ -221,6 +229,7 @@ class OdbcConnection : public Connection, private TransactionSteps {
   bool closed_ = false;
   bool text_form_decided_ = false;
   bool utf8_text_ = false;            // see ReadsUtf8Text
+  bool narrow_statements_ = false;    // see DecideTextForm
   bool any_order_ = false;            // see ReadsColumnsInAnyOrder
   bool link_lost_ = false;            // the driver reported class 08
   bool transaction_lost_ = false;     // ... inside the transaction

@@ -65,7 +65,9 @@ void OdbcConnection::BindLiterals(KeptStatement* kept) {
       sql_type = SQL_WVARCHAR;
       unit = sizeof(SQLWCHAR);
     }
-    if (parameter.bytes.size() < size) parameter.bytes.resize(std::max(size, kLeastParameterBytes));
+    // Never empty: an empty text is bound by a length of 0, not a null pointer.
+    if (parameter.bytes.empty() || parameter.bytes.size() < size)
+      parameter.bytes.resize(std::max(size, kLeastParameterBytes));
     std::copy(data, data + size, parameter.bytes.begin());
     parameter.length = static_cast<SQLLEN>(size);
     // Bound once while the buffer stays: the driver reads it at each run.
@@ -91,9 +93,7 @@ std::unique_ptr<Cursor> OdbcConnection::RunKept(const std::wstring& sql) {
     if (!kept_.Admit(shape_.text)) return nullptr;  // the first sighting
     kept.emplace();
     kept->statement = NewStatement();
-    const SqlText text = ToSqlText(platform::Utf8ToWide(shape_.text));
-    if (!SQL_SUCCEEDED(SQLPrepareW(kept->statement.get(), const_cast<SQLWCHAR*>(text.data()),
-                                   static_cast<SQLINTEGER>(text.size())))) {
+    if (!SQL_SUCCEEDED(PrepareText(kept->statement.get(), platform::Utf8ToWide(shape_.text)))) {
       // Not this way; the text as written prepares or says what is wrong.
       const Diagnostic refused = TakeDiagnostic(SQL_HANDLE_STMT, kept->statement.get());
       if (!IsLinkLoss(refused)) kept_.Put(shape_.text, KeptStatement{}, Discard);
