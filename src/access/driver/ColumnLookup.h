@@ -28,16 +28,26 @@ inline bool SameIdentifier(std::wstring_view a, std::wstring_view b) {
 // UTF-8: an ASCII name, the usual case, is compared where it lies, without
 // being decoded for every statement that names it.
 inline bool SameIdentifierUtf8(std::wstring_view column, std::string_view name) {
-  for (const char c : name)
-    if (static_cast<unsigned char>(c) >= 0x80) return SameIdentifier(column, platform::Utf8ToWide(name));
-  if (column.size() != name.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    wchar_t x = column[i], y = static_cast<wchar_t>(name[i]);
-    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
-    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
-    if (x != y) return false;
+  if (column.size() == name.size()) {
+    size_t i = 0;
+    for (; i < name.size(); ++i) {
+      const unsigned char byte = static_cast<unsigned char>(name[i]);
+      if (byte >= 0x80) break;
+      wchar_t x = column[i], y = static_cast<wchar_t>(byte);
+      if (x == y) continue;
+      if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
+      if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
+      if (x != y) return false;
+    }
+    if (i == name.size()) return true;
+  } else {
+    // Names of other lengths differ unless a character beyond ASCII makes
+    // the lengths count differently.
+    bool ascii = true;
+    for (const char c : name) ascii &= static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return false;
   }
-  return true;
+  return SameIdentifier(column, platform::Utf8ToWide(name));
 }
 
 // Looks up a result's columns by name for one cursor. Row mappings read

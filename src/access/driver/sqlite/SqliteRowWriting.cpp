@@ -29,7 +29,7 @@ bool HoldsKeyValue(const FieldValue& field, const std::vector<FieldValue>& key) 
 // The timestamp's text, kept in *text; all zero is NULL.
 int BindTimestamp(sqlite3_stmt* statement, int index, const SQZTimestamp& timestamp, std::string* text) {
   if (timestamp.year == 0 && timestamp.month == 0) return sqlite3_bind_null(statement, index);
-  *text = FormatTimestamp(timestamp);
+  FormatTimestamp(timestamp, text);
   return sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
 }
 
