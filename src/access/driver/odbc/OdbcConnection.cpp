@@ -206,22 +206,28 @@ void OdbcConnection::Unregister(OdbcCursor* cursor) {
   if (found != cursors_.end()) cursors_.erase(found);
 }
 
-SQLRETURN OdbcConnection::ExecDirect(SQLHSTMT statement, std::wstring_view sql) {
-  if (narrow_statements_) {
+namespace {
+
+// Gives sql to call_narrow (SQLExecDirect or SQLPrepare) as UTF-8, or to
+// call_wide (their wide forms) as UTF-16.
+template <typename Narrow, typename Wide>
+SQLRETURN SendText(bool narrow, SQLHSTMT statement, std::wstring_view sql, Narrow call_narrow, Wide call_wide) {
+  if (narrow) {
     std::string bytes = platform::WideToUtf8(sql);
-    return SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(bytes.data()), static_cast<SQLINTEGER>(bytes.size()));
+    return call_narrow(statement, reinterpret_cast<SQLCHAR*>(bytes.data()), static_cast<SQLINTEGER>(bytes.size()));
   }
   SqlText text = ToSqlText(sql);
-  return SQLExecDirectW(statement, text.data(), static_cast<SQLINTEGER>(text.size()));
+  return call_wide(statement, text.data(), static_cast<SQLINTEGER>(text.size()));
+}
+
+}  // namespace
+
+SQLRETURN OdbcConnection::ExecDirect(SQLHSTMT statement, std::wstring_view sql) {
+  return SendText(narrow_statements_, statement, sql, SQLExecDirect, SQLExecDirectW);
 }
 
 SQLRETURN OdbcConnection::PrepareText(SQLHSTMT statement, std::wstring_view sql) {
-  if (narrow_statements_) {
-    std::string bytes = platform::WideToUtf8(sql);
-    return SQLPrepare(statement, reinterpret_cast<SQLCHAR*>(bytes.data()), static_cast<SQLINTEGER>(bytes.size()));
-  }
-  SqlText text = ToSqlText(sql);
-  return SQLPrepareW(statement, text.data(), static_cast<SQLINTEGER>(text.size()));
+  return SendText(narrow_statements_, statement, sql, SQLPrepare, SQLPrepareW);
 }
 
 void OdbcConnection::RunDirect(const std::wstring& sql) {
