@@ -170,6 +170,18 @@ bool MayReturnRows(const std::string& sql) {
          word == "EXPLAIN";
 }
 
+bool ReturnsNoRows(const std::string& sql) {
+  const size_t start = StartOfStatement(sql);
+  if (start == std::string::npos) return false;
+  const std::string word = WordAt(sql, start);
+  if (word != "INSERT" && word != "UPDATE" && word != "DELETE") return false;
+  for (size_t i = start; i < sql.size(); ++i) {
+    if (!IsLetter(sql[i]) || (i > 0 && IsLetter(sql[i - 1]))) continue;
+    if ((sql[i] == 'R' || sql[i] == 'r') && WordAt(sql, i) == "RETURNING") return false;
+  }
+  return true;
+}
+
 bool ReadsThroughPortal(const std::string& sql) {
   const size_t start = StartOfStatement(sql);
   if (start == std::string::npos || WordAt(sql, start) != "SELECT") return false;
