@@ -195,7 +195,7 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
       HoldStatement(shape_.text, LiteralPointers(shape_.literals), true);
     else
       HoldStatement(text, {}, false);
-    return std::make_unique<PostgresCursor>(this, Result(PQmakeEmptyPGresult(conn_, PGRES_COMMAND_OK)));
+    return std::make_unique<PostgresCursor>(this, Result());  // no rows, now or later
   }
   Quiesce();
   EnsureLink();

@@ -175,9 +175,13 @@ bool ReturnsNoRows(const std::string& sql) {
   if (start == std::string::npos) return false;
   const std::string word = WordAt(sql, start);
   if (word != "INSERT" && word != "UPDATE" && word != "DELETE") return false;
-  for (size_t i = start; i < sql.size(); ++i) {
-    if (!IsLetter(sql[i]) || (i > 0 && IsLetter(sql[i - 1]))) continue;
-    if ((sql[i] == 'R' || sql[i] == 'r') && WordAt(sql, i) == "RETURNING") return false;
+  static constexpr char kReturning[] = "returning";
+  constexpr size_t kLength = sizeof kReturning - 1;
+  for (size_t i = start; i + kLength <= sql.size(); ++i) {
+    if ((sql[i] | 0x20) != 'r' || (i > 0 && IsLetter(sql[i - 1]))) continue;
+    size_t same = 1;
+    while (same < kLength && (sql[i + same] | 0x20) == kReturning[same]) ++same;
+    if (same == kLength && (i + kLength == sql.size() || !IsLetter(sql[i + kLength]))) return false;
   }
   return true;
 }
