@@ -17,6 +17,11 @@
 // token the transaction stored as it committed (PostgresLostCommit.cpp): the
 // call reports what really happened, never a guess.
 //
+// BEGIN waits for the transaction's first statement and travels with it.
+// A transaction whose statements need no answer before the commit (the
+// caller says so with HoldAnswers) sends them, the token and COMMIT in the
+// same flight: one round trip in all (PostgresFlight.cpp).
+//
 // A caller's text runs as written the first time its shape (StatementShape.h)
 // is seen; from the second time on the shape is prepared under a name and
 // run with the text's literals as parameters, so that the server parses and
