@@ -167,6 +167,16 @@ TEST_F(PostgresFlightTest, HeldAnswersComeBackWithTheCommitInOneRoundTrip) {
   }
   EXPECT_EQ(db.CommitTrans(), 1);
   EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_flight"), "8");
+  // A transaction that held nothing back commits nothing; what follows it
+  // is answered at once.
+  ASSERT_EQ(db.BeginTrans(), 1);
+  ASSERT_TRUE(db.HoldAnswers());
+  EXPECT_EQ(db.CommitTrans(), 1);
+  {
+    CQZRecordSet set(&db);
+    ASSERT_TRUE(set.Open(L"delete from qz_flight where id = 70", ROWOPERATION_WRITE));
+  }
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_flight"), "7");
   EXPECT_FALSE(CQZDatabase().HoldAnswers()) << "not connected";
   EXPECT_FALSE(db.HoldAnswers()) << "outside a transaction";
   side_.Query("DROP TABLE qz_flight");

@@ -325,6 +325,7 @@ bool PostgresConnection::NoteWhetherWrites(const PGresult* result) {
 }
 
 void PostgresConnection::CommitOutermost() {
+  holding_ = false;  // statements after the transaction are answered at once
   // COMMIT of a failed transaction "succeeds" by rolling back: refuse it
   // instead of reporting the loss as a commit.
   if (PQtransactionStatus(conn_) == PQTRANS_INERROR)
@@ -336,7 +337,6 @@ void PostgresConnection::CommitOutermost() {
     return;
   }
   commit_sent_ = true;
-  holding_ = false;
   if (flight_open_ || commit_evidence_ == CommitEvidence::kToken)
     CommitWithToken();
   else
