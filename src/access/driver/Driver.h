@@ -89,6 +89,12 @@ class Cursor {
 
   virtual void Close() = 0;
 
+  // The cursor of the query sent after this one (Connection::
+  // ExecuteWithFollowing), before its first row; null when the driver did
+  // not send one. Throws CQZDBException when the query failed.
+  // REQUIRES: this cursor's rows are read to their end.
+  virtual std::unique_ptr<Cursor> TakeFollowing() { return nullptr; }
+
   // --- Reading by position (CQZRecordSet::GetColumnPosition) ---------------
   // A cell of the current row as the engine holds it, copied nowhere: text
   // stays valid until the cursor moves. kTimestampText is the text of a
@@ -138,6 +144,14 @@ class Connection {
   // connection is not usable; throws CQZDBException when the database
   // rejects the statement.
   virtual std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) = 0;
+
+  // As Execute for reading sql; a driver that saves round trips by it also
+  // sends the query following, for the cursor's TakeFollowing to open
+  // once sql's rows are read, in the same snapshot where it can.
+  virtual std::unique_ptr<Cursor> ExecuteWithFollowing(const std::wstring& sql, const std::wstring& following) {
+    static_cast<void>(following);
+    return Execute(sql, ROWOPERATION_READONLY);
+  }
 
   virtual std::wstring Describe() const = 0;
 

@@ -326,6 +326,7 @@ void PostgresCursor::Flush() {
 void PostgresCursor::Close() {
   if (state_ == State::kClosed) return;
   if (state_ == State::kStreaming) connection_->AbandonStream(this);
+  connection_->DropFollowing(this);
   state_ = State::kClosed;
   StandPastEnd();
   current_.reset();

@@ -44,6 +44,7 @@ class PostgresCursor : public ForwardCursor {
 
   void Flush() override;
   void Close() override;
+  std::unique_ptr<Cursor> TakeFollowing() override { return connection_->OpenFollowing(this); }
 
   // --- For the connection --------------------------------------------------
 

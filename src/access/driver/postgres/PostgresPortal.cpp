@@ -20,6 +20,15 @@
 // caller's transaction the cursor is closed at the end without waiting:
 // the answer is read before the next statement goes out (DrainPipeline).
 //
+// A query may be given one to follow it (ExecuteWithFollowing: a listing's
+// items after its tasks). When the first one's last chunk has come, the
+// second is declared in its place and its first chunk fetched, without
+// waiting: its rows travel while the client still reads the first's, and
+// no statement of its own waits a round trip. Declared only then, a second
+// query that fails cannot spoil the first. In a transaction begun for the
+// portal both read one snapshot (REPEATABLE READ); in the caller's
+// transaction each reads its own, as two statements there would.
+//
 // That costs a query of few rows a round trip more than running it as one
 // statement, and the server parses it every time: a query shape whose
 // rows fitted in the first chunk runs kept prepared the next time
@@ -29,6 +38,8 @@
 
 #include "access/driver/postgres/PostgresConnection.h"
 #include "access/driver/postgres/PostgresCursor.h"
+#include "access/driver/postgres/PostgresStatementText.h"
+#include "platform/TextEncoding.h"
 
 namespace qz::access::postgres {
 namespace {
@@ -37,8 +48,20 @@ namespace {
 // two chunks are a small part of any listing.
 constexpr int kRowsPerChunk = 2000;
 const std::string kFetch = "FETCH FORWARD " + std::to_string(kRowsPerChunk) + " FROM qz_rows";
+const char kDeclare[] = "DECLARE qz_rows NO SCROLL CURSOR FOR ";
 
 }  // namespace
+
+std::unique_ptr<Cursor> PostgresConnection::ExecuteWithFollowing(const std::wstring& sql,
+                                                                 const std::wstring& following) {
+  following_ = platform::WideToUtf8(following);
+  if (!ReadsThroughPortal(following_)) following_.clear();
+  struct Forget {
+    std::string& text;
+    ~Forget() { text.clear(); }
+  } forget{following_};
+  return Execute(sql, ROWOPERATION_READONLY);
+}
 
 std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, const std::vector<std::string>& params,
                                                       const std::string* shape) {
@@ -46,11 +69,16 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
   TakeUntouched();
   unnamed_statement_ = 0;
   portal_transaction_ = PQtransactionStatus(conn_) == PQTRANS_IDLE;
-  const std::string declare = "DECLARE qz_rows NO SCROLL CURSOR FOR " + sql;
+  portal_following_ = std::move(following_);
+  following_.clear();
+  following_ready_ = false;
+  following_owner_ = nullptr;
+  const char* begin = portal_following_.empty() ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ";
+  const std::string declare = kDeclare + sql;
   const std::vector<const char*>& values = LiteralPointers(params);
   if (!PQenterPipelineMode(conn_)) RaiseResultError(nullptr, "");
   const bool sent =
-      (!portal_transaction_ || PQsendQueryParams(conn_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
+      (!portal_transaction_ || PQsendQueryParams(conn_, begin, 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
       PQsendQueryParams(conn_, declare.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
                         nullptr, 0) &&
       PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_);
@@ -75,8 +103,45 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
     few_row_shapes_.insert(*shape);
   }
   auto cursor = std::make_unique<PostgresCursor>(this, std::move(first), PostgresCursor::Streaming{});
-  if (portal_reading_) streaming_ = cursor.get();
+  if (following_ready_)
+    following_owner_ = cursor.get();  // the first chunk was the last
+  else if (portal_reading_)
+    streaming_ = cursor.get();
   return cursor;
+}
+
+std::unique_ptr<Cursor> PostgresConnection::OpenFollowing(PostgresCursor* cursor) {
+  if (!following_ready_ || following_owner_ != cursor) return nullptr;
+  following_ready_ = false;
+  following_owner_ = nullptr;
+  Result first = NextPortalChunk();
+  if (!first || PQresultStatus(first.get()) != PGRES_TUPLES_OK) {
+    if (PQstatus(conn_) != CONNECTION_OK) DrainPipeline();
+    RaiseResultError(first.get(), "");
+  }
+  auto following = std::make_unique<PostgresCursor>(this, std::move(first), PostgresCursor::Streaming{});
+  if (portal_reading_) streaming_ = following.get();
+  return following;
+}
+
+void PostgresConnection::DropFollowing(PostgresCursor* cursor) {
+  if (following_ready_ && following_owner_ == cursor) EndPortal();
+}
+
+void PostgresConnection::SwitchToFollowing() {
+  // A FETCH sent ahead of the last chunk answers first, with no rows.
+  groups_owed_ += fetches_ahead_;
+  fetches_ahead_ = 0;
+  following_owner_ = streaming_;
+  streaming_ = nullptr;
+  following_ready_ = true;
+  const std::string declare = kDeclare + portal_following_;
+  portal_following_.clear();
+  if (PQsendQueryParams(conn_, "CLOSE qz_rows", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+      PQsendQueryParams(conn_, declare.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+      PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_))
+    fetches_ahead_ = 1;
+  // Otherwise the link went: the following query's first read says so.
 }
 
 void PostgresConnection::SendFetch() {
@@ -98,6 +163,10 @@ Result PostgresConnection::NextPortalChunk() {
     if (fetches_ahead_ == 0) SendFetch();
     return chunk;
   }
+  if (rows && !portal_following_.empty()) {
+    SwitchToFollowing();
+    return chunk;
+  }
   // The last chunk (a short one), an error, or a link gone: nothing more
   // will be asked of the portal.
   EndPortal();
@@ -112,6 +181,9 @@ void PostgresConnection::EndPortal() {
   if (!portal_reading_) return;
   portal_reading_ = false;
   streaming_ = nullptr;
+  portal_following_.clear();
+  following_ready_ = false;
+  following_owner_ = nullptr;
   groups_owed_ += fetches_ahead_;
   fetches_ahead_ = 0;
   if (PQstatus(conn_) != CONNECTION_OK) return;
