@@ -45,10 +45,10 @@ bool IsWord(std::wstring_view word, std::wstring_view lower) {
 
 // Words after which a condition does more than filter rows, or holds a
 // query of its own.
-constexpr std::wstring_view kRefusedWords[] = {
-    L"select", L"from",   L"join",      L"order",  L"limit", L"offset", L"fetch",     L"group",      L"having",
-    L"window", L"union",  L"intersect", L"except", L"for",   L"into",   L"returning", L"tablesample", L"with",
-    L"lateral"};
+constexpr std::wstring_view kRefusedWords[] = {L"select",    L"from",        L"join",   L"order",  L"limit",
+                                               L"offset",    L"fetch",       L"group",  L"having", L"window",
+                                               L"union",     L"intersect",   L"except", L"for",    L"into",
+                                               L"returning", L"tablesample", L"with",   L"lateral"};
 // Words a parenthesis may follow without making a call.
 constexpr std::wstring_view kWordsBeforeParenthesis[] = {L"in", L"and", L"or", L"not"};
 

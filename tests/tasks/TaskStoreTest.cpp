@@ -553,7 +553,8 @@ TEST_P(TaskStoreTest, ListingByAFilterAnswersAsTheItemQueriesPerChunkDo) {
       seen[seed] = true;
       ASSERT_TRUE(task.guidTaskID == TestGuid(seed));
       Names names;
-      for (size_t k = seed % 3; k-- > 0;) names.push_back(L"item " + std::to_wstring(k) + L" of " + std::to_wstring(seed));
+      for (size_t k = seed % 3; k-- > 0;)
+        names.push_back(L"item " + std::to_wstring(k) + L" of " + std::to_wstring(seed));
       EXPECT_EQ(ItemNames(task), names) << seed;
       EXPECT_EQ(task.arrItems.capacity(), task.arrItems.size()) << seed;
     }
