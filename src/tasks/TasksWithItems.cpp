@@ -23,7 +23,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "common/GuidText.h"
 #include "control/OperationFrame.h"
 #include "conversions/Conversions.h"
 #include "tasks/ItemListing.h"
@@ -107,12 +106,19 @@ bool ConditionSelectsAlike(std::wstring_view condition) {
   return depth == 0;
 }
 
-// The key's stored text is exactly the GUID read from it.
-bool KeyTextIsExact(CQZRecordSet& set, int key_at, const GUID& id) {
+// The key's stored text is exactly the text of the GUID read from it: the
+// 36 characters of the form, its digits upper-case (ReadGuidAt reads such
+// text as it stands).
+bool KeyTextIsExact(CQZRecordSet& set, int key_at) {
   std::string_view text;
-  if (!set.GetUtf8At(key_at, &text)) return false;
-  const std::string exact = common::GuidToUtf8(id);
-  return text == exact;
+  if (!set.GetUtf8At(key_at, &text) || text.size() != 36) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool exact =
+        i == 8 || i == 13 || i == 18 || i == 23 ? c == '-' : (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    if (!exact) return false;
+  }
+  return true;
 }
 
 bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
@@ -140,7 +146,7 @@ std::optional<int> ListTasksWithItems(CQZDatabase* database, const std::wstring&
     while (!set.IsEOF()) {
       SQZGeZhuanTaskInfo task;
       ReadTaskRow(&set, &at, &task);
-      exact_keys = exact_keys && KeyTextIsExact(set, key_at, task.guidTaskID);
+      exact_keys = exact_keys && KeyTextIsExact(set, key_at);
       tasks->push_back(std::move(task));
       set.MoveNext(false);
     }

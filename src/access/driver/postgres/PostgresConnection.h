@@ -44,6 +44,7 @@
 #include <libpq-fe.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -331,6 +332,8 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool portal_reading_ = false;
   bool portal_transaction_ = false;  // the transaction it lives in was begun for it
   int fetches_ahead_ = 0;            // groups of the portal sent whose chunks are not read yet
+  std::deque<int> fetch_rows_;       // the rows each of them asks for, in order
+  int rows_per_fetch_ = 0;           // what the next FETCH asks for
   int groups_owed_ = 0;              // groups sent whose answers are not read and belong to no portal
   // The query asked to follow the next one (ExecuteWithFollowing), and
   // the one to declare when the portal's last chunk has come (UTF-8); once

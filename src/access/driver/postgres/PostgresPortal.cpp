@@ -33,6 +33,7 @@
 // statement, and the server parses it every time: a query shape whose
 // rows fitted in the first chunk runs kept prepared the next time
 // (PostgresExecution.cpp), so only long reads come here again.
+#include <algorithm>
 #include <cassert>
 #include <string>
 
@@ -45,8 +46,13 @@ namespace qz::access::postgres {
 namespace {
 
 // Rows per chunk: enough that the per-chunk costs vanish, few enough that
-// two chunks are a small part of any listing.
+// two chunks are a small part of any listing. The first two FETCHes leave
+// before the query's columns are known; the later ones ask for about as
+// many cells, so that a query of few columns (a listing's items) reads
+// chunks that take longer to decode than a round trip on a site's network
+// takes, and the FETCH ahead hides it.
 constexpr int kRowsPerChunk = 2000;
+constexpr int kCellsPerChunk = 64000;
 const std::string kFetch = "FETCH FORWARD " + std::to_string(kRowsPerChunk) + " FROM qz_rows";
 const char kDeclare[] = "DECLARE qz_rows NO SCROLL CURSOR FOR ";
 
@@ -89,6 +95,8 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
   }
   portal_reading_ = true;
   fetches_ahead_ = 1;
+  fetch_rows_.assign(1, kRowsPerChunk);
+  rows_per_fetch_ = kRowsPerChunk;
   SendFetch();
   Result first = NextPortalChunk();
   if (!first || PQresultStatus(first.get()) != PGRES_TUPLES_OK) {
@@ -132,6 +140,8 @@ void PostgresConnection::SwitchToFollowing() {
   // A FETCH sent ahead of the last chunk answers first, with no rows.
   groups_owed_ += fetches_ahead_;
   fetches_ahead_ = 0;
+  fetch_rows_.clear();
+  rows_per_fetch_ = kRowsPerChunk;
   following_owner_ = streaming_;
   streaming_ = nullptr;
   following_ready_ = true;
@@ -139,15 +149,19 @@ void PostgresConnection::SwitchToFollowing() {
   portal_following_.clear();
   if (PQsendQueryParams(conn_, "CLOSE qz_rows", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
       PQsendQueryParams(conn_, declare.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
-      PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_))
+      PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_)) {
     fetches_ahead_ = 1;
+    fetch_rows_.assign(1, kRowsPerChunk);
+  }
   // Otherwise the link went: the following query's first read says so.
 }
 
 void PostgresConnection::SendFetch() {
-  if (!PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) || !PQpipelineSync(conn_))
+  const std::string fetch = "FETCH FORWARD " + std::to_string(rows_per_fetch_) + " FROM qz_rows";
+  if (!PQsendQueryParams(conn_, fetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) || !PQpipelineSync(conn_))
     return;
   ++fetches_ahead_;
+  fetch_rows_.push_back(rows_per_fetch_);
 }
 
 Result PostgresConnection::NextPortalChunk() {
@@ -157,8 +171,14 @@ Result PostgresConnection::NextPortalChunk() {
   if (fetches_ahead_ == 0) SendFetch();  // a send that failed before
   Result chunk = ReadGroup();
   --fetches_ahead_;
+  int asked = kRowsPerChunk;
+  if (!fetch_rows_.empty()) {
+    asked = fetch_rows_.front();
+    fetch_rows_.pop_front();
+  }
   const bool rows = chunk && PQresultStatus(chunk.get()) == PGRES_TUPLES_OK;
-  if (rows && PQntuples(chunk.get()) == kRowsPerChunk) {
+  if (rows) rows_per_fetch_ = std::max(kRowsPerChunk, kCellsPerChunk / std::max(1, PQnfields(chunk.get())));
+  if (rows && PQntuples(chunk.get()) == asked) {
     // Keep one FETCH travelling ahead of the chunk read now.
     if (fetches_ahead_ == 0) SendFetch();
     return chunk;
@@ -186,6 +206,7 @@ void PostgresConnection::EndPortal() {
   following_owner_ = nullptr;
   groups_owed_ += fetches_ahead_;
   fetches_ahead_ = 0;
+  fetch_rows_.clear();
   if (PQstatus(conn_) != CONNECTION_OK) return;
   // COMMIT ends a transaction that failed as a rollback, without an error.
   const char* end = portal_transaction_ ? "COMMIT" : "CLOSE qz_rows";
