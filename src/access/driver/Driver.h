@@ -61,6 +61,10 @@ class Cursor {
   // Whether there is a current row: the same as !IsEOF(), asked by the
   // record set for its own checks.
   virtual bool HasRow() = 0;
+  // True only while the cursor is known to stand on a row, without a call:
+  // the record set checks it before each cell of a long read. False says
+  // nothing; ask HasRow then.
+  bool KnownOnRow() const { return known_on_row_; }
   // column is bare (no brackets); an unknown column throws.
   // REQUIRES: HasRow().
   virtual void GetValue(std::wstring_view column, CQZDBVariant& value) = 0;
@@ -121,6 +125,9 @@ class Cursor {
     if (position < 0 || static_cast<size_t>(position) >= position_names_.size()) RaiseNoColumnAt(position);
     GetValue(position_names_[static_cast<size_t>(position)], value);
   }
+
+ protected:
+  bool known_on_row_ = false;  // kept by ForwardCursor
 
  private:
   std::vector<std::wstring> position_names_;

@@ -146,15 +146,42 @@ void PostgresCursor::LoseStream() {
   lost_ = true;
 }
 
+namespace {
+
+// The kind of cell CellAt hands out for a column of the type.
+Cursor::Cell::Kind CellKindOf(Oid type) {
+  switch (type) {
+    case kInt2Oid:
+    case kInt4Oid:
+    case kInt8Oid:
+    case kOidOid:
+      return Cursor::Cell::kInteger;
+    case kBoolOid:
+    case kFloat4Oid:
+    case kFloat8Oid:
+      return Cursor::Cell::kOther;
+    case kDateOid:
+    case kTimestampOid:
+    case kTimestampTzOid:
+      return Cursor::Cell::kTimestampText;
+    default:
+      return Cursor::Cell::kText;
+  }
+}
+
+}  // namespace
+
 void PostgresCursor::LearnColumns() {
   if (!column_names_.empty() || !current_) return;
   const int count = PQnfields(current_.get());
   column_names_.reserve(static_cast<size_t>(count));
   column_types_.reserve(static_cast<size_t>(count));
+  column_kinds_.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     const char* name = PQfname(current_.get(), i);
     column_names_.push_back(platform::Utf8ToWide(name ? name : ""));
     column_types_.push_back(PQftype(current_.get(), i));
+    column_kinds_.push_back(CellKindOf(column_types_.back()));
   }
 }
 
@@ -224,8 +251,8 @@ void PostgresCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { R
 // every cell of every row.
 Cursor::Cell PostgresCursor::CellAt(int position) {
   assert(current_);
-  if (column_types_.empty()) LearnColumns();
-  if (position < 0 || static_cast<size_t>(position) >= column_types_.size()) RaiseNoColumnAt(position);
+  if (column_kinds_.empty()) LearnColumns();
+  if (position < 0 || static_cast<size_t>(position) >= column_kinds_.size()) RaiseNoColumnAt(position);
   const PGresult* result = current_.get();
   Cell cell;
   // NULL reads as empty text; only empty text needs asking which it is.
@@ -235,26 +262,13 @@ Cursor::Cell PostgresCursor::CellAt(int position) {
     cell.kind = Cell::kNull;
     return cell;
   }
-  switch (column_types_[static_cast<size_t>(position)]) {
-    case kInt2Oid:
-    case kInt4Oid:
-    case kInt8Oid:
-    case kOidOid:
-      if (ParseInteger(text, length, &cell.integer)) cell.kind = Cell::kInteger;
-      return cell;
-    case kBoolOid:
-    case kFloat4Oid:
-    case kFloat8Oid:
-      return cell;
-    case kDateOid:
-    case kTimestampOid:
-    case kTimestampTzOid:
-      cell.kind = Cell::kTimestampText;
-      break;
-    default:
-      cell.kind = Cell::kText;
-      break;
+  const Cell::Kind kind = column_kinds_[static_cast<size_t>(position)];
+  if (kind == Cell::kInteger) {
+    if (ParseInteger(text, length, &cell.integer)) cell.kind = Cell::kInteger;
+    return cell;
   }
+  if (kind == Cell::kOther) return cell;
+  cell.kind = kind;
   cell.text = std::string_view(text, length);
   return cell;
 }
