@@ -318,6 +318,20 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   int32_t GetInt32At(int position);
   SQZTimestamp GetTimestampAt(int position);
 
+  // --- Writing many rows ----------------------------------------------------
+  // SetFieldValue with the value as the caller holds it, for row mappings
+  // that write many rows: no variant is made, and an engine that can binds
+  // the value straight from it. Each keeps SetFieldValue's calling rules and
+  // refuses what SetFieldValue refuses for the same value.
+
+  // Text, wide or as UTF-8 (bytes that do not decode are refused).
+  bool SetTextField(std::wstring_view column, std::wstring_view text);
+  bool SetUtf8Field(std::wstring_view column, std::string_view text);
+  // An integer, as a variant holding it.
+  bool SetIntegerField(std::wstring_view column, int64_t value);
+  // A date-time; an invalid one is written as NULL.
+  bool SetDateTimeField(std::wstring_view column, const SQZDateTime& value);
+
  private:
   CQZRecordSet(const CQZRecordSet&) = delete;
   CQZRecordSet& operator=(const CQZRecordSet&) = delete;
@@ -329,6 +343,8 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   qz::access::Cursor& RequireCursor();
   qz::access::Cursor& RequireRow(const wchar_t* refusal);
   void RequireWritable();
+  // The cursor, once SetFieldValue's calling rules hold.
+  qz::access::Cursor& RequirePendingRow();
   // Closes the cursor without sending rows it held back, and leaves the
   // database's list of open sets.
   void ReleaseCursor();

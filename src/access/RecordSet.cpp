@@ -134,11 +134,38 @@ bool CQZRecordSet::EditByKey(const std::wstring& table) {
   return begun;
 }
 
-bool CQZRecordSet::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
-  RequireCursor();
+qz::access::Cursor& CQZRecordSet::RequirePendingRow() {
+  qz::access::Cursor& cursor = RequireCursor();
   if (m_pendingRow == PendingRow::kNone) RefuseCall(L"SetFieldValue needs AddNew or Edit first");
+  return cursor;
+}
+
+bool CQZRecordSet::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
+  qz::access::Cursor& cursor = RequirePendingRow();
   qz::access::RefuseUnstorableValue(column, value);
-  return m_cursor->SetFieldValue(qz::access::BareColumnName(column), value);
+  return cursor.SetFieldValue(qz::access::BareColumnName(column), value);
+}
+
+bool CQZRecordSet::SetTextField(std::wstring_view column, std::wstring_view text) {
+  qz::access::Cursor& cursor = RequirePendingRow();
+  qz::access::RefuseUnstorableText(column, text);
+  return cursor.SetTextField(qz::access::BareColumnName(column), text);
+}
+
+bool CQZRecordSet::SetUtf8Field(std::wstring_view column, std::string_view text) {
+  qz::access::Cursor& cursor = RequirePendingRow();
+  qz::access::RefuseUnstorableUtf8(column, text);
+  return cursor.SetUtf8Field(qz::access::BareColumnName(column), text);
+}
+
+bool CQZRecordSet::SetIntegerField(std::wstring_view column, int64_t value) {
+  return RequirePendingRow().SetIntegerField(qz::access::BareColumnName(column), value);
+}
+
+bool CQZRecordSet::SetDateTimeField(std::wstring_view column, const SQZDateTime& value) {
+  qz::access::Cursor& cursor = RequirePendingRow();
+  qz::access::RefuseUnstorableDateTime(column, value);
+  return cursor.SetDateTimeField(qz::access::BareColumnName(column), value);
 }
 
 bool CQZRecordSet::Update() {

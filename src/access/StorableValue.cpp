@@ -1,6 +1,7 @@
 #include "access/StorableValue.h"
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "platform/OleDate.h"
@@ -15,6 +16,8 @@ namespace {
 [[noreturn]] void Refuse(std::wstring_view column, const wchar_t* why, const char* sql_state) {
   CQZDBException::Raise(L"column " + std::wstring(column) + L": " + why, sql_state, 0);
 }
+
+constexpr wchar_t kHoldsNul[] = L"the text holds a NUL character, which no engine gives back";
 
 bool IsStorableDateTime(const SQZDateTime& value) {
   if (!value.IsValid()) return true;  // stored as NULL, as its status says
@@ -42,15 +45,10 @@ bool IsStorableTimestamp(const SQZTimestamp& value) {
 void RefuseUnstorableValue(std::wstring_view column, const CQZDBVariant& value) {
   switch (value.GetType()) {
     case CQZDBVariant::TYPE_TEXT:
-      if (value.GetTextRef().find(L'\0') != std::wstring::npos)
-        Refuse(column, L"the text holds a NUL character, which no engine gives back", "22021");
-      if (!platform::IsWholeText(value.GetTextRef()))
-        Refuse(column, L"the text holds a lone surrogate or a code point above U+10FFFF, which no engine keeps",
-               "22021");
+      RefuseUnstorableText(column, value.GetTextRef());
       break;
     case CQZDBVariant::TYPE_DATETIME:
-      if (!IsStorableDateTime(value.GetDateTime()))
-        Refuse(column, L"the date-time is marked valid but names no moment of the years 100 to 9999", "22008");
+      RefuseUnstorableDateTime(column, value.GetDateTime());
       break;
     case CQZDBVariant::TYPE_TIMESTAMP:
       if (!IsStorableTimestamp(value.GetTimestamp()))
@@ -63,6 +61,36 @@ void RefuseUnstorableValue(std::wstring_view column, const CQZDBVariant& value) 
     case CQZDBVariant::TYPE_INTEGER:
       break;
   }
+}
+
+// A NUL is named first, wherever it stands. Only text with a surrogate or
+// a character beyond the Basic Multilingual Plane, which is rare, is looked
+// at again as a whole. The loops have no early exit, so that they run a
+// word at a time.
+void RefuseUnstorableText(std::wstring_view column, std::wstring_view text) {
+  if (text.find(L'\0') != std::wstring_view::npos) Refuse(column, kHoldsNul, "22021");
+  bool beyond_plain = false;
+  for (const wchar_t c : text) beyond_plain |= static_cast<uint32_t>(c) >= 0xD800;
+  if (beyond_plain && !platform::IsWholeText(text))
+    Refuse(column, L"the text holds a lone surrogate or a code point above U+10FFFF, which no engine keeps", "22021");
+}
+
+// ASCII, such as GUID text, needs only the look for a NUL; other text is
+// judged as the wide text it decodes to, and must encode back to the very
+// bytes given.
+void RefuseUnstorableUtf8(std::wstring_view column, std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) Refuse(column, kHoldsNul, "22021");
+  unsigned char bits = 0;
+  for (const char c : text) bits |= static_cast<unsigned char>(c);
+  if (bits < 0x80) return;
+  const std::wstring wide = platform::Utf8ToWide(text);
+  RefuseUnstorableText(column, wide);
+  if (platform::WideToUtf8(wide) != text) Refuse(column, L"the text is not UTF-8", "22021");
+}
+
+void RefuseUnstorableDateTime(std::wstring_view column, const SQZDateTime& value) {
+  if (!IsStorableDateTime(value))
+    Refuse(column, L"the date-time is marked valid but names no moment of the years 100 to 9999", "22008");
 }
 
 void RefuseUnrunnableSql(std::wstring_view sql) {

@@ -6,6 +6,7 @@
 
 #include <QZDatabaseAccess.h>
 
+#include <string>
 #include <string_view>
 
 namespace qz::access {
@@ -23,6 +24,13 @@ namespace qz::access {
 // - a REAL that is NaN, which SQLite turns into NULL.
 // An invalid date-time is no such value: it is written as NULL.
 void RefuseUnstorableValue(std::wstring_view column, const CQZDBVariant& value);
+
+// The same rules for a value given as what it is, without a variant: text
+// (wide or UTF-8; UTF-8 that does not decode is refused too) and a
+// date-time.
+void RefuseUnstorableText(std::wstring_view column, std::wstring_view text);
+void RefuseUnstorableUtf8(std::wstring_view column, std::string_view text);
+void RefuseUnstorableDateTime(std::wstring_view column, const SQZDateTime& value);
 
 // Throws CQZDBException when the SQL text holds a NUL character (the
 // engines read SQL text up to the first NUL, so a condition after it would

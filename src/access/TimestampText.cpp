@@ -133,6 +133,13 @@ SQZTimestamp TimestampFromDateTime(const SQZDateTime& value) {
 }
 
 std::string FormatTimestamp(const SQZTimestamp& value) {
+  std::string text;
+  FormatTimestamp(value, &text);
+  return text;
+}
+
+// Written into *text's own room: a run of rows binds a date or more a row.
+void FormatTimestamp(const SQZTimestamp& value, std::string* text) {
   // Every written date passes here; snprintf took a tenth of a one-row edit.
   const bool usual = value.year >= 0 && value.year <= 9999 && value.month <= 99 && value.day <= 99 &&
                      value.hour <= 99 && value.minute <= 99 && value.second <= 99;
@@ -142,12 +149,14 @@ std::string FormatTimestamp(const SQZTimestamp& value) {
                   static_cast<unsigned>(value.month), static_cast<unsigned>(value.day),
                   static_cast<unsigned>(value.hour), static_cast<unsigned>(value.minute),
                   static_cast<unsigned>(value.second));
-    return buffer;
+    text->assign(buffer);
+    return;
   }
-  std::string text = "0000-00-00 00:00:00";
-  auto put = [&text](size_t end, unsigned number, int digits) {
+  text->assign("0000-00-00 00:00:00");
+  char* at = text->data();
+  auto put = [at](size_t end, unsigned number, int digits) {
     for (int i = 0; i < digits; ++i, number /= 10)
-      text[end - static_cast<size_t>(i)] = static_cast<char>('0' + number % 10);
+      at[end - static_cast<size_t>(i)] = static_cast<char>('0' + number % 10);
   };
   put(3, static_cast<unsigned>(value.year), 4);
   put(6, value.month, 2);
@@ -155,7 +164,6 @@ std::string FormatTimestamp(const SQZTimestamp& value) {
   put(12, value.hour, 2);
   put(15, value.minute, 2);
   put(18, value.second, 2);
-  return text;
 }
 
 }  // namespace qz::access

@@ -31,5 +31,7 @@ SQZTimestamp TimestampFromDateTime(const SQZDateTime& value);
 
 // "YYYY-MM-DD HH:MM:SS", the form SQLite's date functions read.
 std::string FormatTimestamp(const SQZTimestamp& value);
+// The same into *text, reusing its storage.
+void FormatTimestamp(const SQZTimestamp& value, std::string* text);
 
 }  // namespace qz::access

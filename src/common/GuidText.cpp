@@ -97,6 +97,8 @@ std::string GuidToUtf8(const GUID& guid) {
   return text;
 }
 
+void GuidToUtf8(const GUID& guid, std::string* text) { WriteGuid(guid, text); }
+
 namespace {
 
 // The GUID of exactly its text form, wide or UTF-8 (where every character

@@ -17,6 +17,7 @@ std::wstring GuidToText(const GUID& guid);
 void GuidToText(const GUID& guid, std::wstring* text);
 // The same as UTF-8 (ASCII) text.
 std::string GuidToUtf8(const GUID& guid);
+void GuidToUtf8(const GUID& guid, std::string* text);
 
 // Parses exactly the GUID text form (either case) into *guid. False, with
 // *guid untouched, for anything else: surrounding white space, braces, a

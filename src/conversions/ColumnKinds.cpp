@@ -16,37 +16,30 @@ std::wstring_view TextOf(const CQZDBVariant& variant) {
 
 // GUIDs are stored as their 36-character text, written into a buffer kept
 // for the thread: a long run of rows makes no text of its own per GUID.
-void WriteGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const GUID& field) {
-  static thread_local std::wstring text;
-  GuidToText(field, &text);
-  variant = text;
-  set->SetFieldValue(column, variant);
+void WriteGuidColumn(CQZRecordSet* set, const wchar_t* column, const GUID& field) {
+  static thread_local std::string text;
+  GuidToUtf8(field, &text);
+  set->SetUtf8Field(column, text);
 }
 
-// Text is stored trimmed; the field itself keeps its blanks. Text without
-// blanks at its ends, nearly all of it, goes as it is.
-void WriteTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const std::wstring& field) {
-  if (field.empty() || (!IsWhiteSpace(field.front()) && !IsWhiteSpace(field.back())))
-    variant = field;
-  else
-    variant = Trim(field);
-  set->SetFieldValue(column, variant);
+// Text is stored trimmed; the field itself keeps its blanks. Trimming only
+// narrows the view of the field, so no text is copied for it.
+void WriteTextColumn(CQZRecordSet* set, const wchar_t* column, const std::wstring& field) {
+  std::wstring_view text(field);
+  while (!text.empty() && IsWhiteSpace(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsWhiteSpace(text.front())) text.remove_prefix(1);
+  set->SetTextField(column, text);
 }
 
-void WriteInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, int32_t field) {
-  variant = field;
-  set->SetFieldValue(column, variant);
-}
+void WriteInt32Column(CQZRecordSet* set, const wchar_t* column, int32_t field) { set->SetIntegerField(column, field); }
 
 // The column is a signed 32-bit integer, so the bits are stored as one.
-void WriteUInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, uint32_t field) {
-  variant = static_cast<int32_t>(field);
-  set->SetFieldValue(column, variant);
+void WriteUInt32Column(CQZRecordSet* set, const wchar_t* column, uint32_t field) {
+  set->SetIntegerField(column, static_cast<int32_t>(field));
 }
 
-void WriteDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const SQZDateTime& field) {
-  variant = field;
-  set->SetFieldValue(column, variant);
+void WriteDateTimeColumn(CQZRecordSet* set, const wchar_t* column, const SQZDateTime& field) {
+  set->SetDateTimeField(column, field);
 }
 
 // Text that is not exactly a GUID (NULL included) reads as the null GUID.

@@ -18,6 +18,7 @@ namespace qz::conversions {
 // The GUID text form, shared with the tool (common/GuidText.h).
 
 using qz::common::GuidToText;
+using qz::common::GuidToUtf8;
 using qz::common::IsNullGuid;
 using qz::common::TextToGuid;
 using qz::common::Utf8TextToGuid;
@@ -44,16 +45,18 @@ std::wstring Trim(std::wstring_view text);
 void TrimInPlace(std::wstring* text);
 
 // --- Column kinds ----------------------------------------------------------
-// Each Write* assigns variant from the field and calls SetFieldValue with the
-// bracketed column name; each Read* calls GetValueInColumn and sets the field.
-// None catches anything: CQZDBException passes to the caller.
+// Each Write* assigns the field to the bracketed column through the record
+// set's typed setters (CQZRecordSet::SetTextField and the rest), which bind
+// it without a variant where the engine can; each Read* calls
+// GetValueInColumn and sets the field. None catches anything:
+// CQZDBException passes to the caller.
 
-void WriteGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const GUID& field);
-void WriteTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const std::wstring& field);
-void WriteInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, int32_t field);
+void WriteGuidColumn(CQZRecordSet* set, const wchar_t* column, const GUID& field);
+void WriteTextColumn(CQZRecordSet* set, const wchar_t* column, const std::wstring& field);
+void WriteInt32Column(CQZRecordSet* set, const wchar_t* column, int32_t field);
 // dw columns: the 32 bits as a signed 32-bit integer (4294967295 -> -1).
-void WriteUInt32Column(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, uint32_t field);
-void WriteDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, const SQZDateTime& field);
+void WriteUInt32Column(CQZRecordSet* set, const wchar_t* column, uint32_t field);
+void WriteDateTimeColumn(CQZRecordSet* set, const wchar_t* column, const SQZDateTime& field);
 
 void ReadGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, GUID* field);
 void ReadTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, std::wstring* field);

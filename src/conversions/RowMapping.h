@@ -15,12 +15,11 @@ namespace detail {
 
 struct ColumnWriter {
   CQZRecordSet* set;
-  CQZDBVariant& value;
-  void operator()(const wchar_t* name, const GUID& field) const { WriteGuidColumn(set, value, name, field); }
-  void operator()(const wchar_t* name, const std::wstring& field) const { WriteTextColumn(set, value, name, field); }
-  void operator()(const wchar_t* name, const SQZDateTime& field) const { WriteDateTimeColumn(set, value, name, field); }
-  void operator()(const wchar_t* name, int32_t field) const { WriteInt32Column(set, value, name, field); }
-  void operator()(const wchar_t* name, uint32_t field) const { WriteUInt32Column(set, value, name, field); }
+  void operator()(const wchar_t* name, const GUID& field) const { WriteGuidColumn(set, name, field); }
+  void operator()(const wchar_t* name, const std::wstring& field) const { WriteTextColumn(set, name, field); }
+  void operator()(const wchar_t* name, const SQZDateTime& field) const { WriteDateTimeColumn(set, name, field); }
+  void operator()(const wchar_t* name, int32_t field) const { WriteInt32Column(set, name, field); }
+  void operator()(const wchar_t* name, uint32_t field) const { WriteUInt32Column(set, name, field); }
 };
 
 // Counts the columns as they come, for the positions kept by number.
@@ -53,8 +52,7 @@ struct NamedColumnReader {
 // caller's. Text goes out trimmed, the record keeps its blanks.
 template <class Record>
 void WriteRow(CQZRecordSet* set, const Record& record) {
-  CQZDBVariant value;
-  records::VisitColumns(record, detail::ColumnWriter{set, value});
+  records::VisitColumns(record, detail::ColumnWriter{set});
 }
 
 // Overwrites every column field of *record from the current row. A failure

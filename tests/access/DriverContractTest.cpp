@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "conversions/Conversions.h"
@@ -231,6 +232,87 @@ TEST_P(DriverContractTest, RowsAreRewrittenByTheirKeyWithoutReadingThemFirst) {
   set.SetFieldValue(L"n", Value(7));
   EXPECT_TRUE(Catch([&] { set.Update(); }).thrown);
   EXPECT_EQ(Read(L"select count(*) as v from qz_contract where n = 7").GetInt32(), 0);
+}
+
+// The typed setters write what SetFieldValue writes, whether a row binds
+// straight into a kept statement (a run of rows of one layout) or goes
+// through the row buffer (the first row, or columns in another order), and
+// refuse what it refuses with the same words, at any place in the row.
+TEST_P(DriverContractTest, TypedSettersWriteAndRefuseAsTheVariantDoes) {
+  const SQZDateTime date(2008, 2, 29, 23, 59, 58);
+  SQZDateTime invalid;
+  invalid.m_status = SQZDateTime::invalid;
+  const std::wstring text = L"\u78C1\u5E26 \U0001F600";
+  CQZRecordSet set(&database_);
+  ASSERT_TRUE(set.Open(L"select * from qz_contract", ROWOPERATION_WRITE));
+  for (const char* key : {"a", "b", "c", "d", "e"}) {
+    set.AddNew(L"qz_contract");
+    const bool reordered = key[0] == 'c';
+    if (reordered) set.SetIntegerField(L"n", -2147483648LL);
+    set.SetUtf8Field(L"[k]", key);
+    if (!reordered) set.SetIntegerField(L"n", -2147483648LL);
+    set.SetTextField(L"s", text);
+    set.SetDateTimeField(L"d", key[0] == 'b' ? invalid : date);  // invalid: NULL
+    set.Update();
+  }
+  set.Close();
+  EXPECT_EQ(Count(), 5);
+  for (const wchar_t* key : {L"a", L"b", L"c", L"d", L"e"}) {
+    const std::wstring where = L" from qz_contract where k = '" + std::wstring(key) + L"'";
+    EXPECT_EQ(Text(L"select s as v" + where), text) << Utf8(key);
+    EXPECT_EQ(Read(L"select n as v" + where).GetInt32(), INT32_MIN) << Utf8(key);
+    EXPECT_EQ(Read(L"select d as v" + where).GetTimestamp().year, key[0] == L'b' ? 0 : 2008) << Utf8(key);
+  }
+
+  SQZDateTime no_moment;
+  no_moment.m_dt = 1e12;
+  no_moment.m_status = SQZDateTime::valid;
+  CQZDBVariant nul_text, lone_surrogate, bad_date;
+  nul_text = std::wstring(L"a\0b", 3);
+  lone_surrogate = std::wstring(1, static_cast<wchar_t>(0xD800));
+  bad_date = no_moment;
+  struct Case {
+    const char* what;
+    const wchar_t* column;
+    std::function<void()> typed;
+    const CQZDBVariant* variant;  // the same value as a variant; null: there is none
+    const char* state;
+  };
+  const Case cases[] = {
+      {"NUL in wide text", L"s", [&] { set.SetTextField(L"s", nul_text.GetTextRef()); }, &nul_text, "22021"},
+      {"NUL in UTF-8", L"s", [&] { set.SetUtf8Field(L"s", std::string_view("a\0b", 3)); }, &nul_text, "22021"},
+      {"lone surrogate", L"s", [&] { set.SetTextField(L"s", lone_surrogate.GetTextRef()); }, &lone_surrogate, "22021"},
+      {"no moment", L"d", [&] { set.SetDateTimeField(L"d", no_moment); }, &bad_date, "22008"},
+      {"not UTF-8", L"s", [&] { set.SetUtf8Field(L"s", "\xC3("); }, nullptr, "22021"},
+  };
+  int added = 0;
+  for (const Case& c : cases) {
+    for (const bool late : {false, true}) {
+      // A row written first, so that the refused one may bind straight
+      // into the statement that wrote it.
+      ASSERT_TRUE(set.Open(L"select * from qz_contract", ROWOPERATION_WRITE));
+      set.AddNew(L"qz_contract");
+      set.SetUtf8Field(L"k", std::to_string(++added));
+      set.SetIntegerField(L"n", 1);
+      set.Update();
+      set.AddNew(L"qz_contract");
+      if (late) set.SetUtf8Field(L"k", "refused"), set.SetIntegerField(L"n", 1);
+      const Thrown typed = Catch(c.typed);
+      EXPECT_TRUE(typed.thrown) << c.what;
+      EXPECT_EQ(typed.state, c.state) << c.what;
+      if (c.variant) {
+        const Thrown variant = Catch([&] { set.SetFieldValue(c.column, *c.variant); });
+        EXPECT_EQ(Utf8(typed.message), Utf8(variant.message)) << c.what;
+      }
+      set.Close();
+    }
+  }
+  EXPECT_EQ(Count(), 5 + added);
+
+  // Outside a row the typed setters break the calling rules as SetFieldValue does.
+  ASSERT_TRUE(set.Open(L"select * from qz_contract", ROWOPERATION_WRITE));
+  EXPECT_EQ(Catch([&] { set.SetIntegerField(L"n", 1); }).state, "HY010");
+  EXPECT_EQ(Catch([&] { set.SetTextField(L"s", L"x"); }).state, "HY010");
 }
 
 TEST_P(DriverContractTest, MisuseRaisesTheSameErrorOnEveryEngine) {

@@ -81,6 +81,29 @@ class Cursor {
   // A column assigned twice keeps its last value.
   // REQUIRES: a row begun by AddNew or Edit and not yet written.
   virtual bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) = 0;
+  // The same with the value as the caller holds it (CQZRecordSet::
+  // SetTextField and the rest). The defaults make the variant, for a driver
+  // without a faster way.
+  virtual bool SetTextField(std::wstring_view column, std::wstring_view text) {
+    CQZDBVariant value;
+    value = std::wstring(text);
+    return SetFieldValue(column, value);
+  }
+  virtual bool SetUtf8Field(std::wstring_view column, std::string_view text) {
+    CQZDBVariant value;
+    value.SetTextUtf8(text);
+    return SetFieldValue(column, value);
+  }
+  virtual bool SetIntegerField(std::wstring_view column, int64_t integer) {
+    CQZDBVariant value;
+    value.SetInteger(integer);
+    return SetFieldValue(column, value);
+  }
+  virtual bool SetDateTimeField(std::wstring_view column, const SQZDateTime& date_time) {
+    CQZDBVariant value;
+    value = date_time;
+    return SetFieldValue(column, value);
+  }
   // Writes the row begun and ends it, whether it is written or refused. An
   // edit that changes no row (the row was deleted or re-keyed since it was
   // read) throws RaiseEditedRowGone. REQUIRES: as SetFieldValue.

@@ -102,6 +102,9 @@ SqliteConnection::~SqliteConnection() { Close(); }
 // them.
 void SqliteConnection::FinalizeAll() {
   cache_.Clear([](Statement&) {});
+  begin_statement_.reset();
+  commit_statement_.reset();
+  rollback_statement_.reset();
   insert_statement_.reset();
   insert_layout_id_ = 0;
   keyed_update_ = KeyedUpdate();
@@ -154,11 +157,11 @@ bool SqliteConnection::RollbackTransaction() {
   return true;
 }
 
-void SqliteConnection::BeginOutermost() { ExecuteSimple("BEGIN IMMEDIATE"); }
+void SqliteConnection::BeginOutermost() { ExecuteSimple("BEGIN IMMEDIATE", &begin_statement_); }
 
-void SqliteConnection::CommitOutermost() { ExecuteSimple("COMMIT"); }
+void SqliteConnection::CommitOutermost() { ExecuteSimple("COMMIT", &commit_statement_); }
 
-void SqliteConnection::RollbackOutermost() { ExecuteSimple("ROLLBACK"); }
+void SqliteConnection::RollbackOutermost() { ExecuteSimple("ROLLBACK", &rollback_statement_); }
 
 void SqliteConnection::RunSavepointStatement(const std::string& sql) { ExecuteSimple(sql.c_str()); }
 

@@ -54,6 +54,11 @@ class SqliteConnection : public Connection, private TransactionSteps {
   // The row buffer a cursor writes through (RowBufferLender).
   std::unique_ptr<RowBuffer> LendRowBuffer() { return row_buffers_.Lend(); }
   void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) { row_buffers_.GiveBack(std::move(row)); }
+  // The UTF-8 texts a cursor binds straight into the kept statements, lent
+  // the same way: a run of one-row writes reuses their room. A cursor gives
+  // them back with no statement bound to them.
+  std::vector<std::string> LendDirectText() { return std::move(spare_direct_text_); }
+  void GiveBackDirectText(std::vector<std::string> text) { spare_direct_text_ = std::move(text); }
 
   // INSERT INTO table (columns...) VALUES (...), with bound values.
   // layout_id names the table and column list (RowBuffer::layout_id); a row
@@ -67,6 +72,9 @@ class SqliteConnection : public Connection, private TransactionSteps {
   uint64_t insert_layout_id() const { return insert_statement_ ? insert_layout_id_ : 0; }
   // Binds value as parameter index; text keeps the UTF-8 while it is bound.
   void BindValue(sqlite3_stmt* statement, int index, const CQZDBVariant& value, std::string* text);
+  // A date-time as BindValue binds one: NULL when invalid, else its text
+  // kept in *text.
+  void BindDateTime(sqlite3_stmt* statement, int index, const SQZDateTime& value, std::string* text);
   // Runs the bound INSERT once.
   void StepInsert(sqlite3_stmt* statement);
 
@@ -107,6 +115,7 @@ class SqliteConnection : public Connection, private TransactionSteps {
 
  private:
   RowBufferLender row_buffers_;
+  std::vector<std::string> spare_direct_text_;
   struct PrimaryKeyEntry {
     std::wstring table;
     std::vector<std::wstring> columns;
@@ -127,8 +136,9 @@ class SqliteConnection : public Connection, private TransactionSteps {
 
   // --- Statements (SqliteExecution.cpp) -------------------------------------
 
-  // Runs a statement without parameters or rows.
-  void ExecuteSimple(const char* sql);
+  // Runs a statement without parameters or rows: *kept, prepared from sql
+  // on first use, or without kept a statement from the cache.
+  void ExecuteSimple(const char* sql, Statement* kept = nullptr);
   // A prepared statement for sql: from the cache, else newly prepared and
   // checked to hold exactly one statement. For the driver's own texts,
   // which are kept from their first use.
@@ -158,6 +168,8 @@ class SqliteConnection : public Connection, private TransactionSteps {
   TransactionNesting transactions_;
 
   StatementCache<Statement> cache_;
+  // BEGIN IMMEDIATE, COMMIT and ROLLBACK, which run around every write.
+  Statement begin_statement_, commit_statement_, rollback_statement_;
   StatementShape shape_;
   std::vector<PrimaryKeyEntry> primary_keys_;
 

@@ -12,14 +12,16 @@ SqliteCursor::SqliteCursor(SqliteConnection* connection, std::string sql, Statem
       sql_(std::move(sql)),
       statement_(std::move(statement)),
       state_(done ? State::kDone : State::kNotStarted),
-      row_(connection->LendRowBuffer()) {
+      row_(connection->LendRowBuffer()),
+      direct_text_(connection->LendDirectText()) {
   assert(done || statement_);
   if (done) StandPastEnd();
 }
 
 SqliteCursor::~SqliteCursor() {
-  Close();
+  Close();  // unbinds the direct texts
   connection_->GiveBackRowBuffer(std::move(row_));
+  connection_->GiveBackDirectText(std::move(direct_text_));
 }
 
 void SqliteCursor::Step() {
@@ -33,20 +35,18 @@ void SqliteCursor::Step() {
   }
 }
 
-// Names are converted as a lookup first passes them: an edit looks up only
-// its key, and need not convert a whole row's names for that.
-const std::wstring& SqliteCursor::ColumnName(int index) {
-  while (static_cast<int>(column_names_.size()) <= index) {
-    const char* name = sqlite3_column_name(statement_.get(), static_cast<int>(column_names_.size()));
-    column_names_.push_back(platform::Utf8ToWide(name ? name : ""));
-  }
-  return column_names_[static_cast<size_t>(index)];
-}
-
+// The names are compared as SQLite holds them, so a statement kept
+// prepared converts none of them again for each query that reuses it; a
+// change of schema that renames a column is seen at once.
 int SqliteCursor::ColumnIndex(std::wstring_view column) {
   const int count = statement_ ? sqlite3_column_count(statement_.get()) : 0;
-  return columns_.Find(
-      column, count, [this](int i) -> const std::wstring& { return ColumnName(i); }, SQLITE_ERROR);
+  return columns_.FindMatching(
+      column, count,
+      [&](int i) {
+        const char* name = sqlite3_column_name(statement_.get(), i);
+        return SameIdentifierUtf8(column, name ? name : "");
+      },
+      SQLITE_ERROR);
 }
 
 void SqliteCursor::ReadColumn(int index, CQZDBVariant& value) {
@@ -233,19 +233,78 @@ bool SqliteCursor::EditByKey(const std::wstring& table) {
   return true;
 }
 
+bool SqliteCursor::NextDirect(std::wstring_view column, size_t* index) {
+  if (!direct_) return false;
+  const size_t i = direct_count_;
+  const std::vector<std::wstring>& columns = DirectColumns();
+  if (i < columns.size() && DirectStatementKept() && columns[i] == column) {
+    *index = i;
+    return true;
+  }
+  LeaveDirect();
+  return false;
+}
+
 bool SqliteCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
   assert(direct_ || row_->mode() != RowBuffer::Mode::kNone);
-  if (direct_) {
-    const size_t i = direct_count_;
-    const std::vector<std::wstring>& columns = DirectColumns();
-    if (i < columns.size() && DirectStatementKept() && columns[i] == column) {
-      BindDirect(i, value);
-      direct_count_ = i + 1;
-      return true;
-    }
-    LeaveDirect();
+  size_t i;
+  if (NextDirect(column, &i)) {
+    BindDirect(i, value);
+    direct_count_ = i + 1;
+    return true;
   }
   row_->Assign(column, value);
+  return true;
+}
+
+void SqliteCursor::BindDirectText(size_t index) {
+  direct_values_[index].type = CQZDBVariant::TYPE_TEXT;
+  const std::string& text = direct_text_[index];
+  const int rc = sqlite3_bind_text(direct_statement_, static_cast<int>(index) + 1, text.data(),
+                                   static_cast<int>(text.size()), SQLITE_STATIC);
+  if (rc != SQLITE_OK) connection_->RaiseError(rc, "binding a value");
+}
+
+// The typed assignments bind as BindDirect binds the variant of the same
+// value; off the direct way, they go to the row buffer as that variant.
+bool SqliteCursor::SetTextField(std::wstring_view column, std::wstring_view text) {
+  size_t i;
+  if (!NextDirect(column, &i)) return Cursor::SetTextField(column, text);
+  platform::WideToUtf8(text, &direct_text_[i]);
+  BindDirectText(i);
+  direct_count_ = i + 1;
+  return true;
+}
+
+bool SqliteCursor::SetUtf8Field(std::wstring_view column, std::string_view text) {
+  size_t i;
+  if (!NextDirect(column, &i)) return Cursor::SetUtf8Field(column, text);
+  direct_text_[i].assign(text);
+  BindDirectText(i);
+  direct_count_ = i + 1;
+  return true;
+}
+
+bool SqliteCursor::SetIntegerField(std::wstring_view column, int64_t value) {
+  size_t i;
+  if (!NextDirect(column, &i)) return Cursor::SetIntegerField(column, value);
+  BoundValue& bound = direct_values_[i];
+  bound.type = CQZDBVariant::TYPE_INTEGER;
+  bound.integer = value;
+  const int rc = sqlite3_bind_int64(direct_statement_, static_cast<int>(i) + 1, value);
+  if (rc != SQLITE_OK) connection_->RaiseError(rc, "binding a value");
+  direct_count_ = i + 1;
+  return true;
+}
+
+bool SqliteCursor::SetDateTimeField(std::wstring_view column, const SQZDateTime& value) {
+  size_t i;
+  if (!NextDirect(column, &i)) return Cursor::SetDateTimeField(column, value);
+  BoundValue& bound = direct_values_[i];
+  bound.type = CQZDBVariant::TYPE_DATETIME;
+  bound.date_time = value;
+  connection_->BindDateTime(direct_statement_, static_cast<int>(i) + 1, value, &direct_text_[i]);
+  direct_count_ = i + 1;
   return true;
 }
 

@@ -35,6 +35,10 @@ class SqliteCursor : public ForwardCursor {
   bool Edit(const std::wstring& table) override;
   bool EditByKey(const std::wstring& table) override;
   bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) override;
+  bool SetTextField(std::wstring_view column, std::wstring_view text) override;
+  bool SetUtf8Field(std::wstring_view column, std::string_view text) override;
+  bool SetIntegerField(std::wstring_view column, int64_t value) override;
+  bool SetDateTimeField(std::wstring_view column, const SQZDateTime& value) override;
   bool Update() override;
 
   void Close() override;
@@ -61,6 +65,12 @@ class SqliteCursor : public ForwardCursor {
     SQZTimestamp timestamp;
   };
   void BindDirect(size_t index, const CQZDBVariant& value);
+  // Whether the next value of this row, for column, binds straight into
+  // the kept statement; *index is then its place there, counted as bound
+  // once it is. Otherwise leaves direct binding for the row buffer.
+  bool NextDirect(std::wstring_view column, size_t* index);
+  // Binds direct_text_[index], just written, as text.
+  void BindDirectText(size_t index);
   void LeaveDirect();
   void RememberLayout();
   // The columns of the statement bound into, and whether the connection
@@ -72,14 +82,12 @@ class SqliteCursor : public ForwardCursor {
 
   void Step();
   int ColumnIndex(std::wstring_view column);
-  const std::wstring& ColumnName(int index);
   void ReadColumn(int index, CQZDBVariant& value);
 
   SqliteConnection* connection_;
   std::string sql_;
   Statement statement_;
   State state_;
-  std::vector<std::wstring> column_names_;  // the first ones, as ColumnName converted them
   ColumnLookup columns_;
   std::unique_ptr<RowBuffer> row_;    // lent by the connection
   std::vector<FieldValue> edit_key_;  // the key of the row being edited

@@ -14,21 +14,24 @@
 namespace qz::access::sqlite {
 
 // BEGIN, COMMIT, ROLLBACK and the savepoints run around every write: they
-// are kept prepared, not parsed again each time.
-void SqliteConnection::ExecuteSimple(const char* sql) {
-  std::string text(sql);
-  Statement statement = Prepare(text);
+// are kept prepared, not parsed again each time. The three that every
+// transaction runs are kept in members of their own (kept), so that running
+// one costs no look-up in the cache and no allocation.
+void SqliteConnection::ExecuteSimple(const char* sql, Statement* kept) {
+  Statement own;
+  Statement& statement = kept ? *kept : own;
+  if (!statement) statement = Prepare(sql);
   const int rc = sqlite3_step(statement.get());
-  if (rc == SQLITE_DONE || rc == SQLITE_ROW) {
-    sqlite3_reset(statement.get());
-    ReleaseStatement(std::move(text), std::move(statement));
-    return;
+  const bool done = rc == SQLITE_DONE || rc == SQLITE_ROW;
+  std::string message;
+  int code = 0;
+  if (!done) {
+    message = std::string(sql) + ": " + sqlite3_errmsg(db_);
+    code = sqlite3_extended_errcode(db_);
   }
-  std::string message = text + ": " + sqlite3_errmsg(db_);
-  const int code = sqlite3_extended_errcode(db_);
   sqlite3_reset(statement.get());
-  ReleaseStatement(std::move(text), std::move(statement));
-  RaiseEngineError(message, code);
+  if (!kept) ReleaseStatement(sql, std::move(statement));
+  if (!done) RaiseEngineError(message, code);
 }
 
 int SqliteConnection::PrepareOne(const std::string& sql, unsigned flags, Statement* out) {

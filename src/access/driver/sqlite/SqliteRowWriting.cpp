@@ -26,6 +26,13 @@ bool HoldsKeyValue(const FieldValue& field, const std::vector<FieldValue>& key) 
   return false;
 }
 
+// The timestamp's text, kept in *text; all zero is NULL.
+int BindTimestamp(sqlite3_stmt* statement, int index, const SQZTimestamp& timestamp, std::string* text) {
+  if (timestamp.year == 0 && timestamp.month == 0) return sqlite3_bind_null(statement, index);
+  FormatTimestamp(timestamp, text);
+  return sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
+}
+
 }  // namespace
 
 void SqliteConnection::BindValue(sqlite3_stmt* statement, int index, const CQZDBVariant& value, std::string* text) {
@@ -45,23 +52,19 @@ void SqliteConnection::BindValue(sqlite3_stmt* statement, int index, const CQZDB
       rc = sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
       break;
     case CQZDBVariant::TYPE_DATETIME:
-      // An invalid date-time has no day to store: it is written as NULL.
-      if (!value.GetDateTime().IsValid()) {
-        rc = sqlite3_bind_null(statement, index);
-        break;
-      }
-      [[fallthrough]];
-    case CQZDBVariant::TYPE_TIMESTAMP: {
-      SQZTimestamp timestamp = value.GetTimestamp();
-      if (timestamp.year == 0 && timestamp.month == 0) {
-        rc = sqlite3_bind_null(statement, index);
-        break;
-      }
-      *text = FormatTimestamp(timestamp);
-      rc = sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
+      BindDateTime(statement, index, value.GetDateTime(), text);
+      return;
+    case CQZDBVariant::TYPE_TIMESTAMP:
+      rc = BindTimestamp(statement, index, value.GetTimestamp(), text);
       break;
-    }
   }
+  if (rc != SQLITE_OK) RaiseError(rc, "binding a value");
+}
+
+// An invalid date-time has no day to store: it is written as NULL.
+void SqliteConnection::BindDateTime(sqlite3_stmt* statement, int index, const SQZDateTime& value, std::string* text) {
+  const int rc = value.IsValid() ? BindTimestamp(statement, index, TimestampFromDateTime(value), text)
+                                 : sqlite3_bind_null(statement, index);
   if (rc != SQLITE_OK) RaiseError(rc, "binding a value");
 }
 
