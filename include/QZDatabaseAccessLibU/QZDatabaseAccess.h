@@ -282,6 +282,16 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   // with CQZDBException. Returns false when the connection is not usable;
   // throws when the database rejects the statement.
   bool Open(const std::wstring& sql, ROWOPERATION operation);
+  // Opens sql for reading, as Open does, and tells the engine that the
+  // query following is to be read right after it: an engine that saves
+  // round trips by it sends following along (after sql's rows, in the same
+  // snapshot where it can). Once sql's rows are read, OpenFollowing opens
+  // it; closing or opening the set otherwise lets it go.
+  bool OpenWithFollowing(const std::wstring& sql, const std::wstring& following);
+  // Moves the set on to the query sent along by OpenWithFollowing, before
+  // its first row. False, with the set as it was, when the engine sent
+  // none: run it with Open then. Throws when the query failed.
+  bool OpenFollowing();
   bool IsOpen() const;
   // Ends the statement. Rows it added that the engine was still holding
   // back (to send them together) are sent first, and a refusal among them

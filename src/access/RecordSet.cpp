@@ -65,6 +65,28 @@ bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
   return true;
 }
 
+bool CQZRecordSet::OpenWithFollowing(const std::wstring& sql, const std::wstring& following) {
+  ReleaseCursor();
+  m_operation = ROWOPERATION_READONLY;
+  qz::access::Connection* connection = m_database ? m_database->UsableConnection() : nullptr;
+  if (!connection) return false;
+  qz::access::RefuseUnrunnableSql(sql);
+  qz::access::RefuseUnrunnableSql(following);
+  m_cursor = connection->ExecuteWithFollowing(sql, following);
+  if (!m_cursor) return false;
+  m_database->Attach(this);
+  return true;
+}
+
+bool CQZRecordSet::OpenFollowing() {
+  std::unique_ptr<qz::access::Cursor> following = RequireCursor().TakeFollowing();
+  if (!following) return false;
+  ReleaseCursor();
+  m_cursor = std::move(following);
+  m_database->Attach(this);
+  return true;
+}
+
 bool CQZRecordSet::IsOpen() const { return m_cursor != nullptr; }
 
 void CQZRecordSet::Close() {

@@ -30,6 +30,13 @@ bool ParseShortTimestamp(std::string_view text, SQZTimestamp* out) {
 
 constexpr wchar_t kNoRow[] = L"there is no current row to read";
 
+// The cursor when it is known to stand on a row of an open connection, as
+// RequireRow would find it, without RequireRow's calls: the reads below
+// run for every cell of a listing. Null says "ask RequireRow".
+Cursor* KnownRow(const std::unique_ptr<Cursor>& cursor, const CQZDatabase* database) {
+  return cursor && cursor->KnownOnRow() && !database->IsClosed() ? cursor.get() : nullptr;
+}
+
 }  // namespace
 
 int CQZRecordSet::GetColumnPosition(std::wstring_view column) {
@@ -37,7 +44,8 @@ int CQZRecordSet::GetColumnPosition(std::wstring_view column) {
 }
 
 void CQZRecordSet::GetTextAt(int position, std::wstring* out) {
-  Cursor& cursor = RequireRow(kNoRow);
+  Cursor* known = KnownRow(m_cursor, m_database);
+  Cursor& cursor = known ? *known : RequireRow(kNoRow);
   const Cursor::Cell cell = cursor.CellAt(position);
   if (cell.kind == Cursor::Cell::kNull) {
     out->clear();
@@ -52,14 +60,16 @@ void CQZRecordSet::GetTextAt(int position, std::wstring* out) {
 }
 
 bool CQZRecordSet::GetUtf8At(int position, std::string_view* out) {
-  const Cursor::Cell cell = RequireRow(kNoRow).CellAt(position);
+  Cursor* known = KnownRow(m_cursor, m_database);
+  const Cursor::Cell cell = (known ? *known : RequireRow(kNoRow)).CellAt(position);
   if (cell.kind != Cursor::Cell::kText) return false;
   *out = cell.text;
   return true;
 }
 
 int32_t CQZRecordSet::GetInt32At(int position) {
-  Cursor& cursor = RequireRow(kNoRow);
+  Cursor* known = KnownRow(m_cursor, m_database);
+  Cursor& cursor = known ? *known : RequireRow(kNoRow);
   const Cursor::Cell cell = cursor.CellAt(position);
   if (cell.kind == Cursor::Cell::kNull) return 0;
   if (cell.kind == Cursor::Cell::kInteger) return Low32(cell.integer);
@@ -69,7 +79,8 @@ int32_t CQZRecordSet::GetInt32At(int position) {
 }
 
 SQZTimestamp CQZRecordSet::GetTimestampAt(int position) {
-  Cursor& cursor = RequireRow(kNoRow);
+  Cursor* known = KnownRow(m_cursor, m_database);
+  Cursor& cursor = known ? *known : RequireRow(kNoRow);
   const Cursor::Cell cell = cursor.CellAt(position);
   SQZTimestamp timestamp;
   if (cell.kind == Cursor::Cell::kNull) return timestamp;

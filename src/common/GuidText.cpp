@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "common/AsciiTrim.h"
 
@@ -45,26 +46,39 @@ void WriteGuid(const GUID& guid, String* text) {
   text->assign(buffer, kGuidTextLength);
 }
 
-// The value of one hexadecimal digit, or -1 for any other character.
+// The value of each byte as a hexadecimal digit (either case), -1 for any
+// other byte: a listing parses several GUIDs per row, one lookup a digit.
+struct HexDigits {
+  int8_t value[256];
+  constexpr HexDigits() : value() {
+    for (int i = 0; i < 256; ++i) value[i] = -1;
+    for (int i = 0; i < 10; ++i) value['0' + i] = static_cast<int8_t>(i);
+    for (int i = 0; i < 6; ++i) {
+      value['a' + i] = static_cast<int8_t>(10 + i);
+      value['A' + i] = static_cast<int8_t>(10 + i);
+    }
+  }
+};
+constexpr HexDigits kHexDigits;
+
 template <typename Char>
 int HexValue(Char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  const auto letter = static_cast<unsigned>(c | 0x20) - 'a';  // either case
-  return letter < 6 ? static_cast<int>(letter) + 10 : -1;
+  const auto code = static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(c));
+  return code < 256 ? kHexDigits.value[code] : -1;
 }
 
-// Reads `digits` hexadecimal digits starting at text[pos]. The caller has
-// already checked that they lie within the text.
+// Reads `digits` hexadecimal digits starting at text[pos], which the caller
+// has checked lie within the text. A character that is no digit turns *bad
+// negative; the value is then meaningless.
 template <typename Text>
-bool ReadHex(Text text, std::size_t pos, int digits, uint32_t* value) {
+uint32_t ReadHex(Text text, std::size_t pos, int digits, int* bad) {
   uint32_t result = 0;
   for (int i = 0; i < digits; ++i) {
     const int v = HexValue(text[pos + static_cast<std::size_t>(i)]);
-    if (v < 0) return false;
-    result = (result << 4) | static_cast<uint32_t>(v);
+    *bad |= v;
+    result = (result << 4) | static_cast<uint32_t>(v & 0xF);
   }
-  *value = result;
-  return true;
+  return result;
 }
 
 }  // namespace
@@ -95,19 +109,14 @@ bool ParseGuid(Text text, GUID* out) {
   if (text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-') return false;
 
   GUID guid{};
-  uint32_t value = 0;
-  if (!ReadHex(text, 0, 8, &value)) return false;
-  guid.Data1 = value;
-  if (!ReadHex(text, 9, 4, &value)) return false;
-  guid.Data2 = static_cast<uint16_t>(value);
-  if (!ReadHex(text, 14, 4, &value)) return false;
-  guid.Data3 = static_cast<uint16_t>(value);
+  int bad = 0;
+  guid.Data1 = ReadHex(text, 0, 8, &bad);
+  guid.Data2 = static_cast<uint16_t>(ReadHex(text, 9, 4, &bad));
+  guid.Data3 = static_cast<uint16_t>(ReadHex(text, 14, 4, &bad));
   // Data4: two bytes before the last hyphen, six after it.
-  static const std::size_t kByteOffsets[8] = {19, 21, 24, 26, 28, 30, 32, 34};
-  for (int i = 0; i < 8; ++i) {
-    if (!ReadHex(text, kByteOffsets[i], 2, &value)) return false;
-    guid.Data4[i] = static_cast<uint8_t>(value);
-  }
+  static constexpr std::size_t kByteOffsets[8] = {19, 21, 24, 26, 28, 30, 32, 34};
+  for (int i = 0; i < 8; ++i) guid.Data4[i] = static_cast<uint8_t>(ReadHex(text, kByteOffsets[i], 2, &bad));
+  if (bad < 0) return false;
   *out = guid;
   return true;
 }

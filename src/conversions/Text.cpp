@@ -14,6 +14,9 @@ namespace qz::conversions {
 // space: it is kept like any other character, so that a text holding one
 // is stored as it was given.
 bool IsWhiteSpace(wchar_t c) {
+  // Printable ASCII is never white space in any locale: the common case,
+  // answered before the locale is asked.
+  if (c > L' ' && c < L'\x7F') return false;
   switch (c) {
     case L' ':
     case L'\t':
@@ -49,6 +52,7 @@ std::wstring Trim(std::wstring_view text) {
 // Erases the trailing white space first so that the leading erase moves
 // as little as possible.
 void TrimInPlace(std::wstring* text) {
+  if (text->empty() || (!IsWhiteSpace(text->front()) && !IsWhiteSpace(text->back()))) return;
   std::size_t end = text->size();
   while (end > 0 && IsWhiteSpace((*text)[end - 1])) --end;
   text->erase(end);

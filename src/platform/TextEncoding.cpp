@@ -2,6 +2,8 @@
 
 #include <utf8.h>
 
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 
 namespace qz::platform {
@@ -74,37 +76,91 @@ std::string WideToUtf8(std::wstring_view text) {
   return out;
 }
 
-void Utf8ToWide(std::string_view text, std::wstring* out) {
-  out->clear();
-  // Plain ASCII, the common case of GUID and SQL text, needs no decoding.
-  size_t ascii = 0;
-  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
-  if (ascii == text.size()) {
-    out->assign(text.begin(), text.end());
-    return;
-  }
+namespace {
 
-  std::string_view rest = text.substr(ascii);
+constexpr uint64_t kHighBits = 0x8080808080808080u;
+
+// Eight bytes as one word, for testing their high bits together.
+uint64_t Load8(const unsigned char* at) {
+  uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  return word;
+}
+
+// Decodes text into *out when it is well-formed UTF-8, in two passes over
+// the bytes: one counts the units, so that *out is sized once, the other
+// decodes straight into it. False at the first ill-formed sequence (an
+// invalid lead byte, a missing continuation, an overlong form, a surrogate
+// or a value past U+10FFFF), *out then holding nothing of use. A listing
+// decodes every text cell this way, so it is kept free of calls.
+bool DecodeWellFormed(std::string_view text, std::wstring* out) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t size = text.size();
+  // One unit per lead byte, two in UTF-16 for a character beyond the BMP.
+  // Each unit written below follows a lead byte already checked, so the
+  // count bounds the writes even for ill-formed text.
+  // Eight bytes at a time while they are ASCII, the bulk of most text.
+  size_t units = 0, i = 0;
+  for (; i + 8 <= size && (Load8(bytes + i) & kHighBits) == 0; i += 8) units += 8;
+  for (; i < size; ++i) {
+    units += (bytes[i] & 0xC0) != 0x80;
+    if constexpr (sizeof(wchar_t) == 2) units += bytes[i] >= 0xF0;
+  }
+  out->resize(units);
+  wchar_t* w = out->data();
+  i = 0;
+  while (i < size) {
+    if (i + 8 <= size && (Load8(bytes + i) & kHighBits) == 0) {
+      for (int k = 0; k < 8; ++k) w[k] = static_cast<wchar_t>(bytes[i + static_cast<size_t>(k)]);
+      w += 8;
+      i += 8;
+      continue;
+    }
+    const unsigned lead = bytes[i];
+    if (lead < 0x80) {
+      *w++ = static_cast<wchar_t>(lead);
+      ++i;
+      continue;
+    }
+    size_t length;
+    char32_t c, least;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2, c = lead & 0x1F, least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3, c = lead & 0x0F, least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4, c = lead & 0x07, least = 0x10000;
+    } else {
+      return false;
+    }
+    if (size - i < length) return false;
+    for (size_t k = 1; k < length; ++k) {
+      const unsigned next = bytes[i + k];
+      if ((next & 0xC0) != 0x80) return false;
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (c < least || !IsScalarValue(c)) return false;
+    i += length;
+    if (sizeof(wchar_t) == 2 && c >= 0x10000) {
+      c -= 0x10000;
+      *w++ = static_cast<wchar_t>(0xD800 + (c >> 10));
+      *w++ = static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      *w++ = static_cast<wchar_t>(c);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void Utf8ToWide(std::string_view text, std::wstring* out) {
+  if (DecodeWellFormed(text, out)) return;
+  // Ill-formed text: each bad sequence becomes U+FFFD.
+  out->clear();
   std::string repaired;
-  if (!utf8::is_valid(rest.begin(), rest.end())) {
-    utf8::replace_invalid(rest.begin(), rest.end(), std::back_inserter(repaired), kReplacement);
-    rest = repaired;
-  }
-  // Room for exactly the characters the text holds (a record's field keeps
-  // what is reserved here): one unit per lead byte, two in UTF-16 for a
-  // character beyond the BMP.
-  size_t units = ascii;
-  for (char c : rest) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80) ++units;
-    if (sizeof(wchar_t) == 2 && byte >= 0xF0) ++units;
-  }
-  out->reserve(units);
-  out->append(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
-  if constexpr (sizeof(wchar_t) == 2)
-    utf8::unchecked::utf8to16(rest.begin(), rest.end(), std::back_inserter(*out));
-  else
-    utf8::unchecked::utf8to32(rest.begin(), rest.end(), std::back_inserter(*out));
+  utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(repaired), kReplacement);
+  DecodeWellFormed(repaired, out);
 }
 
 std::wstring Utf8ToWide(std::string_view text) {

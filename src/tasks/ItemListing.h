@@ -7,6 +7,7 @@
 
 #include <QZNVGeZhuanDBControl.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,29 @@ control::ListOutcome ListItems(CQZDatabase* database, const std::wstring& condit
 // before it have their items, the others none.
 // REQUIRES: database is control's usable connection; every arrItems empty.
 bool ListItemsOfTasks(CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* tasks);
+
+// A listed task's key and its place in the array of tasks.
+struct TaskSlot {
+  GUID id;
+  size_t index;
+};
+
+// Orders slots by key, for DistributeItems.
+void SortTaskSlots(std::vector<TaskSlot>* slots);
+
+// Hands each run of items with one guidTask to the tasks of slots (sorted)
+// with that key, each at its exact size, moving them out of *items. An
+// item no slot holds the key of is dropped.
+void DistributeItems(std::vector<SQZGeZhuanItemInfo>* items, std::vector<SQZGeZhuanTaskInfo>* tasks,
+                     const std::vector<TaskSlot>& slots);
+
+// The tasks the condition selects, as GetGeZhuanTasksByCondition lists
+// them, and their items by one query sent along with the tasks' (see
+// CQZRecordSet::OpenWithFollowing): the answer, or nothing when that way
+// does not apply to the condition and nothing was read.
+// REQUIRES: database is a usable connection; tasks != nullptr.
+std::optional<int> ListTasksWithItems(CQZDatabase* database, const std::wstring& condition,
+                                      std::vector<SQZGeZhuanTaskInfo>* tasks);
 
 // The statement that deletes the items of a task, one item, or one item of
 // one task, by whichever GUIDs are not null.

@@ -50,28 +50,26 @@ std::wstring ItemsOfTasksCondition(const std::vector<SQZGeZhuanTaskInfo>& tasks,
 bool GuidLess(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
 bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
-struct TaskSlot {
-  GUID id;
-  size_t index;
-};
+}  // namespace
 
-// Hands each run of items with one guidTask to the tasks of the chunk with
-// that key, each at its exact size.
-void Distribute(std::vector<SQZGeZhuanItemInfo>* items, std::vector<SQZGeZhuanTaskInfo>* tasks,
-                std::vector<TaskSlot>* slots) {
+void SortTaskSlots(std::vector<TaskSlot>* slots) {
   std::sort(slots->begin(), slots->end(), [](const TaskSlot& a, const TaskSlot& b) { return GuidLess(a.id, b.id); });
+}
+
+void DistributeItems(std::vector<SQZGeZhuanItemInfo>* items, std::vector<SQZGeZhuanTaskInfo>* tasks,
+                     const std::vector<TaskSlot>& slots) {
   auto run = items->begin();
   while (run != items->end()) {
     const GUID key = run->guidTask;
     auto run_end =
         std::find_if(run, items->end(), [&](const SQZGeZhuanItemInfo& i) { return !SameGuid(i.guidTask, key); });
-    auto slot = std::lower_bound(slots->begin(), slots->end(), key,
+    auto slot = std::lower_bound(slots.begin(), slots.end(), key,
                                  [](const TaskSlot& s, const GUID& id) { return GuidLess(s.id, id); });
     // Listed tasks have distinct keys; should one repeat, each copy gets
     // the items, as a query per task would give them.
-    for (; slot != slots->end() && SameGuid(slot->id, key); ++slot) {
+    for (; slot != slots.end() && SameGuid(slot->id, key); ++slot) {
       std::vector<SQZGeZhuanItemInfo>& out = (*tasks)[slot->index].arrItems;
-      if (std::next(slot) != slots->end() && SameGuid(std::next(slot)->id, key))
+      if (std::next(slot) != slots.end() && SameGuid(std::next(slot)->id, key))
         out.assign(run, run_end);
       else
         out.assign(std::make_move_iterator(run), std::make_move_iterator(run_end));
@@ -79,8 +77,6 @@ void Distribute(std::vector<SQZGeZhuanItemInfo>* items, std::vector<SQZGeZhuanTa
     run = run_end;
   }
 }
-
-}  // namespace
 
 bool ListItemsOfTasks(CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* tasks) {
   assert(database != nullptr && !database->IsClosed());
@@ -95,7 +91,8 @@ bool ListItemsOfTasks(CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* ta
     if (outcome == control::ListOutcome::kNoRows) continue;
     slots.clear();
     for (size_t t = first; t < end; ++t) slots.push_back(TaskSlot{(*tasks)[t].guidTaskID, t});
-    Distribute(&items, tasks, &slots);
+    SortTaskSlots(&slots);
+    DistributeItems(&items, tasks, slots);
   }
   return true;
 }

@@ -49,14 +49,17 @@ int CQZNVGeZhuanDBControl::AddGeZhuanTasks(const std::vector<SQZGeZhuanTaskInfo>
       [&] { return item_count == 0 || qz::tasks::AddItemsOfTasks(*this, database, *tasks, item_count); });
 }
 
-// Lists the tasks the condition selects, then their items in nIndex order,
-// the items of many tasks per query (see ListItemsOfTasks). 1 only when
-// every listed task came with all its items. When an item query fails the
-// answer is 0 and the array holds every listed task, those before the
-// failing query's tasks with their items and the rest without any.
+// Lists the tasks the condition selects, then their items in nIndex order:
+// by one query sent along with the tasks' where the engine and the
+// condition allow (ListTasksWithItems), else the items of many tasks per
+// query (ListItemsOfTasks). 1 only when every listed task came with all
+// its items. When an item query fails the answer is 0 and the array holds
+// every listed task, those before the failing query's tasks with their
+// items and the rest without any.
 int CQZNVGeZhuanDBControl::GetGeZhuanTasksByCondition(std::wstring condition, std::vector<SQZGeZhuanTaskInfo>* tasks) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || tasks == nullptr) return 0;
+  if (const std::optional<int> answer = qz::tasks::ListTasksWithItems(database, condition, tasks)) return *answer;
   const std::wstring sql = qz::control::WithCondition(L"select * from GeZhuanTaskInfo", condition);
   qz::conversions::ColumnPositions at;
   const int listed = qz::control::ListRead(database, sql, tasks, [&](SQZGeZhuanTaskInfo* task, CQZRecordSet* set) {

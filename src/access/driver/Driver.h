@@ -61,6 +61,10 @@ class Cursor {
   // Whether there is a current row: the same as !IsEOF(), asked by the
   // record set for its own checks.
   virtual bool HasRow() = 0;
+  // True only while the cursor is known to stand on a row, without a call:
+  // the record set checks it before each cell of a long read. False says
+  // nothing; ask HasRow then.
+  bool KnownOnRow() const { return known_on_row_; }
   // column is bare (no brackets); an unknown column throws.
   // REQUIRES: HasRow().
   virtual void GetValue(std::wstring_view column, CQZDBVariant& value) = 0;
@@ -112,6 +116,12 @@ class Cursor {
 
   virtual void Close() = 0;
 
+  // The cursor of the query sent after this one (Connection::
+  // ExecuteWithFollowing), before its first row; null when the driver did
+  // not send one. Throws CQZDBException when the query failed.
+  // REQUIRES: this cursor's rows are read to their end.
+  virtual std::unique_ptr<Cursor> TakeFollowing() { return nullptr; }
+
   // --- Reading by position (CQZRecordSet::GetColumnPosition) ---------------
   // A cell of the current row as the engine holds it, copied nowhere: text
   // stays valid until the cursor moves. kTimestampText is the text of a
@@ -138,6 +148,9 @@ class Cursor {
     if (position < 0 || static_cast<size_t>(position) >= position_names_.size()) RaiseNoColumnAt(position);
     GetValue(position_names_[static_cast<size_t>(position)], value);
   }
+
+ protected:
+  bool known_on_row_ = false;  // kept by ForwardCursor
 
  private:
   std::vector<std::wstring> position_names_;
@@ -166,6 +179,13 @@ class Connection {
   // once.
   virtual bool HoldAnswers() { return false; }
   virtual std::vector<SQZHeldAnswer> HeldAnswers() const { return {}; }
+  // As Execute for reading sql; a driver that saves round trips by it also
+  // sends the query following, for the cursor's TakeFollowing to open
+  // once sql's rows are read, in the same snapshot where it can.
+  virtual std::unique_ptr<Cursor> ExecuteWithFollowing(const std::wstring& sql, const std::wstring& following) {
+    static_cast<void>(following);
+    return Execute(sql, ROWOPERATION_READONLY);
+  }
 
   virtual std::wstring Describe() const = 0;
 

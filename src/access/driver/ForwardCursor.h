@@ -22,8 +22,10 @@ class ForwardCursor : public Cursor {
   }
   bool MoveNext() final {
     Start();
+    known_on_row_ = false;  // also when ReadNext throws
     if (OnRow()) ReadNext();
-    return OnRow();
+    known_on_row_ = OnRow();
+    return known_on_row_;
   }
 
  protected:
@@ -41,18 +43,21 @@ class ForwardCursor : public Cursor {
     bof_ = true;
     ReadFirst();
     bof_ = !OnRow();
+    known_on_row_ = !bof_;
   }
   // There is no row to read, nor will be: a statement without a result, or
   // a cursor closed.
   void StandPastEnd() {
     started_ = true;
     bof_ = true;
+    known_on_row_ = false;
   }
   // The connection went while rows were still to come: the next read says
   // so, and the cursor then stands past its end.
   void LoseRows() {
     started_ = true;
     lost_ = true;
+    known_on_row_ = false;
   }
 
   // Runs the statement if it has not run, and reads its first row.

@@ -51,6 +51,7 @@
 #include <libpq-fe.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_set>
@@ -98,6 +99,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) override;
   bool HoldAnswers() override;
   std::vector<SQZHeldAnswer> HeldAnswers() const override { return held_answers_; }
+  // Reads sql through the portal, and declares following in the same
+  // transaction as soon as sql's last chunk has come (PostgresPortal.cpp).
+  std::unique_ptr<Cursor> ExecuteWithFollowing(const std::wstring& sql, const std::wstring& following) override;
   // The setting's description; with several servers, also the one in use.
   std::wstring Describe() const override;
 
@@ -115,6 +119,12 @@ class PostgresConnection : public Connection, private TransactionSteps {
   Result NextStreamResult(PostgresCursor* cursor);
   // Ends cursor's stream early: cancels the query and drops what is left.
   void AbandonStream(PostgresCursor* cursor);
+  // The cursor of the query declared after cursor's (ExecuteWithFollowing),
+  // its first chunk read; null when none waits for cursor. Raises the
+  // query's error.
+  std::unique_ptr<Cursor> OpenFollowing(PostgresCursor* cursor);
+  // cursor closes: the query declared after it will not be read.
+  void DropFollowing(PostgresCursor* cursor);
 
   // The row buffer a cursor writes through (RowBufferLender).
   std::unique_ptr<RowBuffer> LendRowBuffer() { return row_buffers_.Lend(); }
@@ -320,6 +330,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Ends the portal's reading: closes it (or commits the transaction that
   // was begun for it), not waiting for the answer.
   void EndPortal();
+  // The portal's last chunk came and a following query waits: declares it
+  // in the portal's place and fetches its first chunk, not waiting.
+  void SwitchToFollowing();
   // Reads the answers to one group of statements sent together, up to its
   // sync: the first error, else the last rows, else null. Null too when the
   // link went (see PQstatus).
@@ -386,7 +399,16 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool portal_reading_ = false;
   bool portal_transaction_ = false;  // the transaction it lives in was begun for it
   int fetches_ahead_ = 0;            // groups of the portal sent whose chunks are not read yet
+  std::deque<int> fetch_rows_;       // the rows each of them asks for, in order
+  int rows_per_fetch_ = 0;           // what the next FETCH asks for
   int groups_owed_ = 0;              // groups sent whose answers are not read and belong to no portal
+  // The query asked to follow the next one (ExecuteWithFollowing), and
+  // the one to declare when the portal's last chunk has come (UTF-8); once
+  // declared, the cursor whose TakeFollowing opens it.
+  std::string following_;
+  std::string portal_following_;
+  bool following_ready_ = false;
+  PostgresCursor* following_owner_ = nullptr;
   // Shapes of queries whose rows fitted in one chunk when last read: they
   // run kept prepared instead of through the portal.
   std::unordered_set<std::string> few_row_shapes_;

@@ -26,6 +26,27 @@ bool IsError(const PGresult* result) {
   return status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK;
 }
 
+// The server's text of an integer column: a minus perhaps, then digits.
+// Up to 18 digits are read here, in a loop without calls, as a listing
+// reads several integers per row; anything else goes to from_chars.
+bool ParseInteger(const char* text, size_t length, int64_t* out) {
+  const size_t first = length > 0 && text[0] == '-' ? 1 : 0;
+  if (length > first && length - first <= 18) {
+    int64_t value = 0;
+    size_t i = first;
+    for (; i < length; ++i) {
+      const unsigned digit = static_cast<unsigned char>(text[i]) - static_cast<unsigned>('0');
+      if (digit > 9) break;
+      value = value * 10 + digit;
+    }
+    if (i == length) {
+      *out = first ? -value : value;
+      return true;
+    }
+  }
+  return std::from_chars(text, text + length, *out).ec == std::errc();
+}
+
 }  // namespace
 
 PostgresCursor::PostgresCursor(PostgresConnection* connection, PendingQuery query)
@@ -125,15 +146,42 @@ void PostgresCursor::LoseStream() {
   lost_ = true;
 }
 
+namespace {
+
+// The kind of cell CellAt hands out for a column of the type.
+Cursor::Cell::Kind CellKindOf(Oid type) {
+  switch (type) {
+    case kInt2Oid:
+    case kInt4Oid:
+    case kInt8Oid:
+    case kOidOid:
+      return Cursor::Cell::kInteger;
+    case kBoolOid:
+    case kFloat4Oid:
+    case kFloat8Oid:
+      return Cursor::Cell::kOther;
+    case kDateOid:
+    case kTimestampOid:
+    case kTimestampTzOid:
+      return Cursor::Cell::kTimestampText;
+    default:
+      return Cursor::Cell::kText;
+  }
+}
+
+}  // namespace
+
 void PostgresCursor::LearnColumns() {
   if (!column_names_.empty() || !current_) return;
   const int count = PQnfields(current_.get());
   column_names_.reserve(static_cast<size_t>(count));
   column_types_.reserve(static_cast<size_t>(count));
+  column_kinds_.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     const char* name = PQfname(current_.get(), i);
     column_names_.push_back(platform::Utf8ToWide(name ? name : ""));
     column_types_.push_back(PQftype(current_.get(), i));
+    column_kinds_.push_back(CellKindOf(column_types_.back()));
   }
 }
 
@@ -158,7 +206,7 @@ void PostgresCursor::ReadColumn(int index, CQZDBVariant& value) {
     case kInt8Oid:
     case kOidOid: {
       int64_t number = 0;
-      if (std::from_chars(text, text + length, number).ec == std::errc()) {
+      if (ParseInteger(text, length, &number)) {
         value.SetInteger(number);
         return;
       }
@@ -198,38 +246,29 @@ void PostgresCursor::ReadColumn(int index, CQZDBVariant& value) {
 void PostgresCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { ReadColumn(ColumnIndex(column), value); }
 
 // The server's text of the value, integers parsed here; types ReadColumn
-// treats otherwise than as text take its way through GetValueAt.
+// treats otherwise than as text take its way through GetValueAt. The
+// column types are the statement's, learned once: a listing asks for
+// every cell of every row.
 Cursor::Cell PostgresCursor::CellAt(int position) {
   assert(current_);
+  if (column_kinds_.empty()) LearnColumns();
+  if (position < 0 || static_cast<size_t>(position) >= column_kinds_.size()) RaiseNoColumnAt(position);
   const PGresult* result = current_.get();
-  if (position < 0 || position >= PQnfields(result)) RaiseNoColumnAt(position);
   Cell cell;
-  if (PQgetisnull(result, row_, position)) {
+  // NULL reads as empty text; only empty text needs asking which it is.
+  const char* text = PQgetvalue(result, row_, position);
+  const size_t length = static_cast<size_t>(PQgetlength(result, row_, position));
+  if (length == 0 && PQgetisnull(result, row_, position)) {
     cell.kind = Cell::kNull;
     return cell;
   }
-  const char* text = PQgetvalue(result, row_, position);
-  const size_t length = static_cast<size_t>(PQgetlength(result, row_, position));
-  switch (PQftype(result, position)) {
-    case kInt2Oid:
-    case kInt4Oid:
-    case kInt8Oid:
-    case kOidOid:
-      if (std::from_chars(text, text + length, cell.integer).ec == std::errc()) cell.kind = Cell::kInteger;
-      return cell;
-    case kBoolOid:
-    case kFloat4Oid:
-    case kFloat8Oid:
-      return cell;
-    case kDateOid:
-    case kTimestampOid:
-    case kTimestampTzOid:
-      cell.kind = Cell::kTimestampText;
-      break;
-    default:
-      cell.kind = Cell::kText;
-      break;
+  const Cell::Kind kind = column_kinds_[static_cast<size_t>(position)];
+  if (kind == Cell::kInteger) {
+    if (ParseInteger(text, length, &cell.integer)) cell.kind = Cell::kInteger;
+    return cell;
   }
+  if (kind == Cell::kOther) return cell;
+  cell.kind = kind;
   cell.text = std::string_view(text, length);
   return cell;
 }
@@ -301,6 +340,7 @@ void PostgresCursor::Flush() {
 void PostgresCursor::Close() {
   if (state_ == State::kClosed) return;
   if (state_ == State::kStreaming) connection_->AbandonStream(this);
+  connection_->DropFollowing(this);
   state_ = State::kClosed;
   StandPastEnd();
   current_.reset();

@@ -44,6 +44,7 @@ class PostgresCursor : public ForwardCursor {
 
   void Flush() override;
   void Close() override;
+  std::unique_ptr<Cursor> TakeFollowing() override { return connection_->OpenFollowing(this); }
 
   // --- For the connection --------------------------------------------------
 
@@ -78,6 +79,7 @@ class PostgresCursor : public ForwardCursor {
 
   std::vector<std::wstring> column_names_;  // filled on first lookup
   std::vector<Oid> column_types_;
+  std::vector<Cell::Kind> column_kinds_;  // what CellAt hands out for each
   ColumnLookup columns_;
   std::wstring scratch_;
 

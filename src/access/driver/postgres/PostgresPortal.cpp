@@ -20,25 +20,54 @@
 // caller's transaction the cursor is closed at the end without waiting:
 // the answer is read before the next statement goes out (DrainPipeline).
 //
+// A query may be given one to follow it (ExecuteWithFollowing: a listing's
+// items after its tasks). When the first one's last chunk has come, the
+// second is declared in its place and its first chunk fetched, without
+// waiting: its rows travel while the client still reads the first's, and
+// no statement of its own waits a round trip. Declared only then, a second
+// query that fails cannot spoil the first. In a transaction begun for the
+// portal both read one snapshot (REPEATABLE READ); in the caller's
+// transaction each reads its own, as two statements there would.
+//
 // That costs a query of few rows a round trip more than running it as one
 // statement, and the server parses it every time: a query shape whose
 // rows fitted in the first chunk runs kept prepared the next time
 // (PostgresExecution.cpp), so only long reads come here again.
+#include <algorithm>
 #include <cassert>
 #include <string>
 
 #include "access/driver/postgres/PostgresConnection.h"
 #include "access/driver/postgres/PostgresCursor.h"
+#include "access/driver/postgres/PostgresStatementText.h"
+#include "platform/TextEncoding.h"
 
 namespace qz::access::postgres {
 namespace {
 
 // Rows per chunk: enough that the per-chunk costs vanish, few enough that
-// two chunks are a small part of any listing.
+// two chunks are a small part of any listing. The first two FETCHes leave
+// before the query's columns are known; the later ones ask for about as
+// many cells, so that a query of few columns (a listing's items) reads
+// chunks that take longer to decode than a round trip on a site's network
+// takes, and the FETCH ahead hides it.
 constexpr int kRowsPerChunk = 2000;
+constexpr int kCellsPerChunk = 64000;
 const std::string kFetch = "FETCH FORWARD " + std::to_string(kRowsPerChunk) + " FROM qz_rows";
+const char kDeclare[] = "DECLARE qz_rows NO SCROLL CURSOR FOR ";
 
 }  // namespace
+
+std::unique_ptr<Cursor> PostgresConnection::ExecuteWithFollowing(const std::wstring& sql,
+                                                                 const std::wstring& following) {
+  following_ = platform::WideToUtf8(following);
+  if (!ReadsThroughPortal(following_)) following_.clear();
+  struct Forget {
+    std::string& text;
+    ~Forget() { text.clear(); }
+  } forget{following_};
+  return Execute(sql, ROWOPERATION_READONLY);
+}
 
 std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, const std::vector<std::string>& params,
                                                       const std::string* shape) {
@@ -46,11 +75,16 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
   TakeUntouched();
   unnamed_statement_ = 0;
   portal_transaction_ = PQtransactionStatus(conn_) == PQTRANS_IDLE;
-  const std::string declare = "DECLARE qz_rows NO SCROLL CURSOR FOR " + sql;
+  portal_following_ = std::move(following_);
+  following_.clear();
+  following_ready_ = false;
+  following_owner_ = nullptr;
+  const char* begin = portal_following_.empty() ? "BEGIN" : "BEGIN ISOLATION LEVEL REPEATABLE READ";
+  const std::string declare = kDeclare + sql;
   const std::vector<const char*>& values = LiteralPointers(params);
   if (!PQenterPipelineMode(conn_)) RaiseResultError(nullptr, "");
   const bool sent =
-      (!portal_transaction_ || PQsendQueryParams(conn_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
+      (!portal_transaction_ || PQsendQueryParams(conn_, begin, 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
       PQsendQueryParams(conn_, declare.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
                         nullptr, 0) &&
       PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_);
@@ -61,6 +95,8 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
   }
   portal_reading_ = true;
   fetches_ahead_ = 1;
+  fetch_rows_.assign(1, kRowsPerChunk);
+  rows_per_fetch_ = kRowsPerChunk;
   SendFetch();
   Result first = NextPortalChunk();
   if (!first || PQresultStatus(first.get()) != PGRES_TUPLES_OK) {
@@ -75,14 +111,57 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
     few_row_shapes_.insert(*shape);
   }
   auto cursor = std::make_unique<PostgresCursor>(this, std::move(first), PostgresCursor::Streaming{});
-  if (portal_reading_) streaming_ = cursor.get();
+  if (following_ready_)
+    following_owner_ = cursor.get();  // the first chunk was the last
+  else if (portal_reading_)
+    streaming_ = cursor.get();
   return cursor;
 }
 
+std::unique_ptr<Cursor> PostgresConnection::OpenFollowing(PostgresCursor* cursor) {
+  if (!following_ready_ || following_owner_ != cursor) return nullptr;
+  following_ready_ = false;
+  following_owner_ = nullptr;
+  Result first = NextPortalChunk();
+  if (!first || PQresultStatus(first.get()) != PGRES_TUPLES_OK) {
+    if (PQstatus(conn_) != CONNECTION_OK) DrainPipeline();
+    RaiseResultError(first.get(), "");
+  }
+  auto following = std::make_unique<PostgresCursor>(this, std::move(first), PostgresCursor::Streaming{});
+  if (portal_reading_) streaming_ = following.get();
+  return following;
+}
+
+void PostgresConnection::DropFollowing(PostgresCursor* cursor) {
+  if (following_ready_ && following_owner_ == cursor) EndPortal();
+}
+
+void PostgresConnection::SwitchToFollowing() {
+  // A FETCH sent ahead of the last chunk answers first, with no rows.
+  groups_owed_ += fetches_ahead_;
+  fetches_ahead_ = 0;
+  fetch_rows_.clear();
+  rows_per_fetch_ = kRowsPerChunk;
+  following_owner_ = streaming_;
+  streaming_ = nullptr;
+  following_ready_ = true;
+  const std::string declare = kDeclare + portal_following_;
+  portal_following_.clear();
+  if (PQsendQueryParams(conn_, "CLOSE qz_rows", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+      PQsendQueryParams(conn_, declare.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+      PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) && PQpipelineSync(conn_)) {
+    fetches_ahead_ = 1;
+    fetch_rows_.assign(1, kRowsPerChunk);
+  }
+  // Otherwise the link went: the following query's first read says so.
+}
+
 void PostgresConnection::SendFetch() {
-  if (!PQsendQueryParams(conn_, kFetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) || !PQpipelineSync(conn_))
+  const std::string fetch = "FETCH FORWARD " + std::to_string(rows_per_fetch_) + " FROM qz_rows";
+  if (!PQsendQueryParams(conn_, fetch.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) || !PQpipelineSync(conn_))
     return;
   ++fetches_ahead_;
+  fetch_rows_.push_back(rows_per_fetch_);
 }
 
 Result PostgresConnection::NextPortalChunk() {
@@ -92,10 +171,20 @@ Result PostgresConnection::NextPortalChunk() {
   if (fetches_ahead_ == 0) SendFetch();  // a send that failed before
   Result chunk = ReadGroup();
   --fetches_ahead_;
+  int asked = kRowsPerChunk;
+  if (!fetch_rows_.empty()) {
+    asked = fetch_rows_.front();
+    fetch_rows_.pop_front();
+  }
   const bool rows = chunk && PQresultStatus(chunk.get()) == PGRES_TUPLES_OK;
-  if (rows && PQntuples(chunk.get()) == kRowsPerChunk) {
+  if (rows) rows_per_fetch_ = std::max(kRowsPerChunk, kCellsPerChunk / std::max(1, PQnfields(chunk.get())));
+  if (rows && PQntuples(chunk.get()) == asked) {
     // Keep one FETCH travelling ahead of the chunk read now.
     if (fetches_ahead_ == 0) SendFetch();
+    return chunk;
+  }
+  if (rows && !portal_following_.empty()) {
+    SwitchToFollowing();
     return chunk;
   }
   // The last chunk (a short one), an error, or a link gone: nothing more
@@ -112,8 +201,12 @@ void PostgresConnection::EndPortal() {
   if (!portal_reading_) return;
   portal_reading_ = false;
   streaming_ = nullptr;
+  portal_following_.clear();
+  following_ready_ = false;
+  following_owner_ = nullptr;
   groups_owed_ += fetches_ahead_;
   fetches_ahead_ = 0;
+  fetch_rows_.clear();
   if (PQstatus(conn_) != CONNECTION_OK) return;
   // COMMIT ends a transaction that failed as a rollback, without an error.
   const char* end = portal_transaction_ ? "COMMIT" : "CLOSE qz_rows";

@@ -1,0 +1,62 @@
+// UTF-8 from the engines into wide text: every cell of a listing is decoded
+// this way, eight ASCII bytes at a time where it can, so runs of ASCII that
+// end mid-block, characters of every length across those blocks, and every
+// kind of ill-formed sequence must all come out right.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/TextEncoding.h"
+
+namespace {
+
+using qz::platform::Utf8ToWide;
+
+// U+1F600 as the wide text holds it.
+std::wstring Grin() { return sizeof(wchar_t) == 2 ? std::wstring(L"\xD83D\xDE00") : std::wstring(1, wchar_t(0x1F600)); }
+
+TEST(Utf8Decoding, WellFormedAndIllFormedText) {
+  struct Case {
+    std::string utf8;
+    std::wstring wide;
+  };
+  const Case cases[] = {
+      {"", L""},
+      {"seven c", L"seven c"},
+      {"exactly8", L"exactly8"},
+      {"nine char", L"nine char"},
+      {"Betacam SP to XDCAM HD, and more", L"Betacam SP to XDCAM HD, and more"},
+      {"caf\xC3\xA9", L"caf\xE9"},
+      // A three-byte character across the end of an ASCII block.
+      {"abcdefg\xE4\xB8\xAD"
+       "abcdefgh",
+       L"abcdefg\x4E2D"
+       L"abcdefgh"},
+      {"\xE6\xA0\xBC\xE5\xBC\x8F\xE8\xBD\xAC\xE6\x8D\xA2 10000", L"\x683C\x5F0F\x8F6C\x6362 10000"},
+      {"x\xF0\x9F\x98\x80y", L"x" + Grin() + L"y"},
+      {"\xEF\xBF\xBF\xC2\x80", L"\xFFFF\x0080"},
+      // Ill-formed: each bad sequence is one U+FFFD, the rest as it was.
+      {"ab\x80"
+       "cd",
+       L"ab\xFFFD"
+       L"cd"},
+      {"x\xC0\x80y", L"x\xFFFDy"},                            // overlong
+      {"\xED\xA0\x80", L"\xFFFD"},                            // a surrogate
+      {"\xF4\x90\x80\x80!", L"\xFFFD!"},                      // past U+10FFFF
+      {"abcdefgh\xE4\xB8", L"abcdefgh\xFFFD"},                // cut short at the end
+      {"\xE4\xB8z and more text", L"\xFFFDz and more text"},  // cut short by ASCII
+      {"\xFF"
+       "abcdefgh",
+       L"\xFFFD"
+       L"abcdefgh"},  // no lead byte at all
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    std::wstring out = L"left over from before";
+    Utf8ToWide(c.utf8, &out);
+    EXPECT_EQ(out, c.wide);
+    EXPECT_EQ(Utf8ToWide(c.utf8), c.wide);
+  }
+}
+
+}  // namespace
