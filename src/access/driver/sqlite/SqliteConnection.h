@@ -42,6 +42,7 @@ class SqliteConnection : public Connection, private TransactionSteps {
   bool CommitTransaction() override;
   bool RollbackTransaction() override;
   std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) override;
+  std::unique_ptr<Cursor> KeyedEditCursor() override;
   std::wstring Describe() const override;
 
   // --- For cursors ---------------------------------------------------------
