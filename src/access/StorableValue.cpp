@@ -79,9 +79,14 @@ void RefuseUnstorableText(std::wstring_view column, std::wstring_view text) {
 // judged as the wide text it decodes to, and must encode back to the very
 // bytes given.
 void RefuseUnstorableUtf8(std::wstring_view column, std::string_view text) {
-  if (text.find('\0') != std::string_view::npos) Refuse(column, kHoldsNul, "22021");
+  // One pass over short text: a NUL, and any byte beyond ASCII.
   unsigned char bits = 0;
-  for (const char c : text) bits |= static_cast<unsigned char>(c);
+  bool nul = false;
+  for (const char c : text) {
+    bits |= static_cast<unsigned char>(c);
+    nul |= c == '\0';
+  }
+  if (nul) Refuse(column, kHoldsNul, "22021");
   if (bits < 0x80) return;
   const std::wstring wide = platform::Utf8ToWide(text);
   RefuseUnstorableText(column, wide);
