@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "platform/OleDate.h"
@@ -79,15 +80,24 @@ void RefuseUnstorableText(std::wstring_view column, std::wstring_view text) {
 // judged as the wide text it decodes to, and must encode back to the very
 // bytes given.
 void RefuseUnstorableUtf8(std::wstring_view column, std::string_view text) {
-  // One pass over short text: a NUL, and any byte beyond ASCII.
-  unsigned char bits = 0;
+  // One pass, eight bytes at a time: a NUL, and any byte beyond ASCII.
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  uint64_t bits = 0;
   bool nul = false;
-  for (const char c : text) {
-    bits |= static_cast<unsigned char>(c);
-    nul |= c == '\0';
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    bits |= word;
+    nul |= ((word - kOnes) & ~word & kHighs) != 0;  // exact for "some byte is zero"
+  }
+  for (; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    bits |= c;
+    nul |= c == 0;
   }
   if (nul) Refuse(column, kHoldsNul, "22021");
-  if (bits < 0x80) return;
+  if ((bits & kHighs) == 0) return;
   const std::wstring wide = platform::Utf8ToWide(text);
   RefuseUnstorableText(column, wide);
   if (platform::WideToUtf8(wide) != text) Refuse(column, L"the text is not UTF-8", "22021");

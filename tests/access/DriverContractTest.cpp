@@ -332,6 +332,16 @@ TEST_P(DriverContractTest, TypedSettersWriteAndRefuseAsTheVariantDoes) {
       {"lone surrogate", L"s", [&] { set.SetTextField(L"s", lone_surrogate.GetTextRef()); }, &lone_surrogate, "22021"},
       {"no moment", L"d", [&] { set.SetDateTimeField(L"d", no_moment); }, &bad_date, "22008"},
       {"not UTF-8", L"s", [&] { set.SetUtf8Field(L"s", "\xC3("); }, nullptr, "22021"},
+      // Longer text is looked at a word at a time: a NUL or a bad byte
+      // past the first words is found as well.
+      {"NUL deep in UTF-8", L"s",
+       [&] {
+         set.SetUtf8Field(L"s", std::string_view("\x01\x7F"
+                                                 "cdefghijklm\0opqrstu",
+                                                 20));
+       },
+       nullptr, "22021"},
+      {"not UTF-8 deep in the text", L"s", [&] { set.SetUtf8Field(L"s", "abcdefghijklmnopq\xC3("); }, nullptr, "22021"},
   };
   int added = 0;
   for (const Case& c : cases) {
