@@ -279,7 +279,11 @@ bool SqliteCursor::SetTextField(std::wstring_view column, std::wstring_view text
 bool SqliteCursor::SetUtf8Field(std::wstring_view column, std::string_view text) {
   size_t i;
   if (!NextDirect(column, &i)) return Cursor::SetUtf8Field(column, text);
-  direct_text_[i].assign(text);
+  // The caller's text is never the kept one: copied without assign's
+  // check for that.
+  std::string& kept = direct_text_[i];
+  kept.resize(text.size());
+  std::char_traits<char>::copy(kept.data(), text.data(), text.size());
   BindDirectText(i);
   direct_count_ = i + 1;
   return true;
