@@ -81,20 +81,25 @@ void RefuseUnstorableText(std::wstring_view column, std::wstring_view text) {
 // bytes given.
 void RefuseUnstorableUtf8(std::wstring_view column, std::string_view text) {
   // One pass, eight bytes at a time: a NUL, and any byte beyond ASCII.
+  // Text of eight bytes or more ends with the word of its last eight, which
+  // may look at some bytes twice.
   constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
   uint64_t bits = 0;
   bool nul = false;
-  size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
+  auto look_at = [&](size_t at) {
     uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
+    std::memcpy(&word, text.data() + at, 8);
     bits |= word;
     nul |= ((word - kOnes) & ~word & kHighs) != 0;  // exact for "some byte is zero"
-  }
-  for (; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    bits |= c;
-    nul |= c == 0;
+  };
+  if (text.size() >= 8) {
+    for (size_t i = 0; i + 8 < text.size(); i += 8) look_at(i);
+    look_at(text.size() - 8);
+  } else {
+    for (const char c : text) {
+      bits |= static_cast<unsigned char>(c);
+      nul |= c == '\0';
+    }
   }
   if (nul) Refuse(column, kHoldsNul, "22021");
   if ((bits & kHighs) == 0) return;

@@ -12,16 +12,18 @@ SqliteCursor::SqliteCursor(SqliteConnection* connection, std::string sql, Statem
       sql_(std::move(sql)),
       statement_(std::move(statement)),
       state_(done ? State::kDone : State::kNotStarted),
-      row_(connection->LendRowBuffer()),
-      direct_text_(connection->LendDirectText()) {
+      row_(connection->LendRowBuffer()) {
   assert(done || statement_);
+  DirectRow lent = connection->LendDirectRow();
+  direct_values_ = std::move(lent.values);
+  direct_text_ = std::move(lent.text);
   if (done) StandPastEnd();
 }
 
 SqliteCursor::~SqliteCursor() {
   Close();  // unbinds the direct texts
   connection_->GiveBackRowBuffer(std::move(row_));
-  connection_->GiveBackDirectText(std::move(direct_text_));
+  connection_->GiveBackDirectRow(DirectRow{std::move(direct_values_), std::move(direct_text_)});
 }
 
 void SqliteCursor::Step() {
