@@ -342,8 +342,6 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   // Closes the cursor without sending rows it held back, and leaves the
   // database's list of open sets.
   void ReleaseCursor();
-  // Takes cursor as the set's statement, opened for operation.
-  void Adopt(std::unique_ptr<qz::access::Cursor> cursor, ROWOPERATION operation);
 
   CQZDatabase* m_database;
   std::unique_ptr<qz::access::Cursor> m_cursor;

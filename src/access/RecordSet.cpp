@@ -59,16 +59,10 @@ bool CQZRecordSet::Open(const std::wstring& sql, ROWOPERATION operation) {
   qz::access::Connection* connection = m_database ? m_database->UsableConnection() : nullptr;
   if (!connection) return false;
   qz::access::RefuseUnrunnableSql(sql);
-  std::unique_ptr<qz::access::Cursor> cursor = connection->Execute(sql, operation);
-  if (!cursor) return false;
-  Adopt(std::move(cursor), operation);
-  return true;
-}
-
-void CQZRecordSet::Adopt(std::unique_ptr<qz::access::Cursor> cursor, ROWOPERATION operation) {
-  m_operation = operation;
-  m_cursor = std::move(cursor);
+  m_cursor = connection->Execute(sql, operation);
+  if (!m_cursor) return false;
   m_database->Attach(this);
+  return true;
 }
 
 bool CQZRecordSet::IsOpen() const { return m_cursor != nullptr; }
@@ -114,9 +108,10 @@ bool CQZRecordSet::EditByKey(const std::wstring& table) {
     // No query to read the row by is needed where the engine rewrites by
     // key; elsewhere the caller opens one.
     qz::access::Connection* connection = m_database ? m_database->UsableConnection() : nullptr;
-    std::unique_ptr<qz::access::Cursor> cursor = connection ? connection->KeyedEditCursor() : nullptr;
-    if (!cursor) return false;
-    Adopt(std::move(cursor), ROWOPERATION_WRITE);
+    m_cursor = connection ? connection->KeyedEditCursor() : nullptr;
+    if (!m_cursor) return false;
+    m_operation = ROWOPERATION_WRITE;
+    m_database->Attach(this);
   }
   RequireCursor();
   RequireWritable();
