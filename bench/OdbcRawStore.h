@@ -1,9 +1,11 @@
 // The two operations the ODBC benchmarks time, written directly on the ODBC
 // API as the baseline: every statement prepared once, values bound as
 // parameters, items added as parameter arrays of 1,000 rows in one
-// transaction, the listing's items read as the library reads them, 256
-// tasks per query, with one prepared query of 256 bound keys (a shorter
-// last chunk repeats its last key).
+// transaction, the listing's items read as the library reads them, 1,024
+// tasks per query as the library's largest chunk, with one prepared query
+// of 1,024 bound keys (a shorter last chunk repeats its last key). Each
+// value is read with SQLGetData, column by column, as the library reads
+// them: GUIDs and text as UTF-8 bytes decoded here.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
@@ -44,7 +46,7 @@ class OdbcRawStore {
   SQLHSTMT insert_item_ = SQL_NULL_HANDLE;
   SQLHSTMT select_tasks_ = SQL_NULL_HANDLE;
   SQLHSTMT select_items_ = SQL_NULL_HANDLE;
-  static constexpr size_t kKeysPerQuery = 256;
+  static constexpr size_t kKeysPerQuery = 1024;
   char keys_[kKeysPerQuery][37] = {};
   SQLLEN key_lengths_[kKeysPerQuery] = {};
   std::vector<SQZGeZhuanItemInfo> chunk_items_;  // one chunk's, reused

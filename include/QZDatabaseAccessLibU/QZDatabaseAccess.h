@@ -173,6 +173,15 @@ class Cursor;
 }  // namespace qz::access
 class CQZRecordSet;
 
+// What became of a statement whose answer was held back for the commit
+// (CQZDatabase::HoldAnswers).
+struct SQZHeldAnswer {
+  enum State { pending, done, failed };
+  int m_state = pending;  // pending: no answer came (the commit failed, or the link went)
+  long long m_rows = -1;  // done: the rows it changed; -1 when the answer was lost
+                          // and the commit was found to have happened anyway
+};
+
 // One connection to one database.
 class QZ_DATABASE_ACCESS_API CQZDatabase {
  public:
@@ -209,6 +218,23 @@ class QZ_DATABASE_ACCESS_API CQZDatabase {
   // ("PostgreSQL", "MariaDB", "SQLite"), for the kinds that reach more than
   // one product (ODBC); empty otherwise and when not connected.
   std::wstring GetDBMSName() const;
+
+  // --- Answers that come with the commit -----------------------------------
+  // In an outermost transaction that has run nothing yet: lets the
+  // statements that follow, up to its CommitTrans, go out without waiting
+  // for their answers, where the engine can. On a server BEGIN, those
+  // statements and COMMIT then cost one round trip together. Only a
+  // statement that returns no rows is held back (Open of a delete, insert
+  // or update, Update of a row begun by EditByKey); its call answers as if
+  // it succeeded (Update: as if a row held the key). CommitTrans reads the
+  // real answers: when one is a failure, it throws that failure and
+  // commits nothing. A statement that needs its answer at once (a query)
+  // first reads the answers held so far, throwing a failure among them.
+  // False, with nothing held back, where every statement is answered at once.
+  bool HoldAnswers();
+  // The answers held back since HoldAnswers, in the order the statements
+  // ran; valid after CommitTrans until the next transaction begins.
+  std::vector<SQZHeldAnswer> HeldAnswers() const;
 
  private:
   CQZDatabase(const CQZDatabase&) = delete;

@@ -59,6 +59,12 @@ int CQZDatabase::BeginTrans() { return !m_closed && m_connection->BeginTransacti
 
 int CQZDatabase::CommitTrans() { return !m_closed && m_connection->CommitTransaction() ? 1 : 0; }
 
+bool CQZDatabase::HoldAnswers() { return !m_closed && m_connection->HoldAnswers(); }
+
+std::vector<SQZHeldAnswer> CQZDatabase::HeldAnswers() const {
+  return m_closed ? std::vector<SQZHeldAnswer>() : m_connection->HeldAnswers();
+}
+
 int CQZDatabase::Rollback() { return !m_closed && m_connection->RollbackTransaction() ? 1 : 0; }
 
 bool CQZDatabase::IsClosed() const { return m_closed; }

@@ -207,6 +207,14 @@ int UpdateInPlace(CQZDatabase* database, const std::wstring& sql, const std::wst
   });
 }
 
+// One statement of a transaction whose answer may come with the commit's
+// (InOneFlight): its failure line, and whether changing no row makes the
+// operation's answer 0 (a rewrite by key) or not (a delete).
+struct HeldStatement {
+  std::wstring text;
+  bool needs_row = false;
+};
+
 // Runs steps() as one transaction: the operation's one statement, or
 // several operations together. steps() answers false as soon as one fails
 // (each has logged its own failure); everything is then rolled back and
@@ -214,8 +222,18 @@ int UpdateInPlace(CQZDatabase* database, const std::wstring& sql, const std::wst
 // those nest as savepoints. Beginning or committing that answers false
 // (the connection is gone) is a failure too, with nothing left half done;
 // when either throws, sql is what gets logged.
+//
+// held, when not empty, names the statements steps() runs, in order, each
+// returning no rows (a delete, a rewrite begun by EditByKey). Where the
+// engine can, their answers are held back and come with the commit's
+// (CQZDatabase::HoldAnswers), so that BEGIN, the statements and COMMIT cost
+// one round trip on a server. Each answer is judged as the statement's own
+// would have been at once: a failure logs that statement's line, and
+// nothing is committed; a rewrite that found no row answers 0 (it changed
+// nothing, so committing stored nothing of it).
 template <typename Steps>
-int InOneTransaction(CQZDatabase* database, const std::wstring& sql, Steps steps) {
+int InOneTransaction(CQZDatabase* database, const std::wstring& sql, Steps steps,
+                     const std::vector<HeldStatement>& held = {}) {
   try {
     if (!database->BeginTrans()) return 0;  // nothing was begun
   } catch (CQZDBException* e) {
@@ -225,14 +243,27 @@ int InOneTransaction(CQZDatabase* database, const std::wstring& sql, Steps steps
     return 0;  // nothing was begun, so there is nothing of ours to roll back
   }
   TransactionGuard transaction(*database);  // rolls back on every way out but the commit
+  const bool holding = !held.empty() && database->HoldAnswers();
   if (!steps()) return 0;
   try {
     if (!database->CommitTrans()) return 0;
   } catch (CQZDBException* e) {
-    LogFailure(e, sql);
+    // A held statement's failure is its own: logged with its own line.
+    const std::wstring* line = &sql;
+    if (holding) {
+      const std::vector<SQZHeldAnswer> answers = database->HeldAnswers();
+      for (size_t i = 0; i < answers.size() && i < held.size(); ++i)
+        if (answers[i].m_state == SQZHeldAnswer::failed) line = &held[i].text;
+    }
+    LogFailure(e, *line);
     return 0;
   }
   transaction.Committed();
+  if (holding) {
+    const std::vector<SQZHeldAnswer> answers = database->HeldAnswers();
+    for (size_t i = 0; i < answers.size() && i < held.size(); ++i)
+      if (held[i].needs_row && answers[i].m_state == SQZHeldAnswer::done && answers[i].m_rows == 0) return 0;
+  }
   return 1;
 }
 

@@ -67,5 +67,6 @@ int CQZNVGeZhuanDBControl::DeleteGeZhuanItem(GUID guidTask, GUID guidItem) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || (IsNullGuid(guidTask) && IsNullGuid(guidItem))) return 0;
   const std::wstring sql = qz::tasks::ItemDeletion(guidTask, guidItem);
-  return qz::control::InOneTransaction(database, sql, [&] { return qz::control::Delete(database, sql) != 0; });
+  return qz::control::InOneTransaction(database, sql, [&] { return qz::control::Delete(database, sql) != 0; },
+                                       {{sql, false}});
 }

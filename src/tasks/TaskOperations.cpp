@@ -84,7 +84,9 @@ int CQZNVGeZhuanDBControl::ModifyGeZhuanTaskOnly(const SQZGeZhuanTaskInfo* task)
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || task == nullptr) return 0;
   const std::wstring sql = WithTaskKey(L"select * from GeZhuanTaskInfo where guidTaskID = '", task->guidTaskID);
-  return qz::control::InOneTransaction(database, sql, [&] { return RewriteTaskRow(*this, database, sql, task) != 0; });
+  // The rewrite's answer may come with the commit's: one round trip.
+  return qz::control::InOneTransaction(database, sql, [&] { return RewriteTaskRow(*this, database, sql, task) != 0; },
+                                       {{sql, true}});
 }
 
 // Rewrites the task's row and replaces its items by task->arrItems, in one
@@ -109,7 +111,10 @@ int CQZNVGeZhuanDBControl::DeleteGeZhuanTask(GUID taskID) {
   CQZDatabase* database = UsableConnection(m_pDatabase);
   if (database == nullptr || qz::conversions::IsNullGuid(taskID)) return 0;
   const std::wstring sql = WithTaskKey(L"delete from GeZhuanTaskInfo where guidTaskID = '", taskID);
-  return qz::control::InOneTransaction(database, sql, [&] {
-    return qz::control::Delete(database, sql) != 0 && qz::tasks::DeleteItems(database, taskID, GUID{});
-  });
+  const std::wstring items = qz::tasks::ItemDeletion(taskID, GUID{});
+  // Both deletes' answers may come with the commit's: one round trip.
+  return qz::control::InOneTransaction(
+      database, sql,
+      [&] { return qz::control::Delete(database, sql) != 0 && qz::control::Delete(database, items) != 0; },
+      {{sql, false}, {items, false}});
 }

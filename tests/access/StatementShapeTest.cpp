@@ -34,6 +34,11 @@ TEST(StatementShapeTest, ComparedLiteralsBecomeParameters) {
   EXPECT_EQ(shape.text, "select * from T where a=?1 and b <> ?2 and c like ?3 and d>=?4 and e in (?5, ?6)");
   EXPECT_EQ(shape.literals, (std::vector<std::string>{"O'Brien", "$1", "?%", "", "x", "y'"}));
 
+  // ODBC's markers carry no number: they are taken in order.
+  shape = Shape("select * from T where k in ('a', 'b') and m = 'c'", MarkerStyle::kQuestion);
+  EXPECT_EQ(shape.text, "select * from T where k in (?, ?) and m = ?");
+  EXPECT_EQ(shape.literals, (std::vector<std::string>{"a", "b", "c"}));
+
   // Two texts that differ in their values only have one shape.
   EXPECT_EQ(Shape("delete from T where k = 'one'").text, Shape("delete from T where k = 'two, three'").text);
 }

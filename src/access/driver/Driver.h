@@ -162,6 +162,11 @@ class Connection {
   // rejects the statement.
   virtual std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) = 0;
 
+  // See CQZDatabase::HoldAnswers: the default answers every statement at
+  // once.
+  virtual bool HoldAnswers() { return false; }
+  virtual std::vector<SQZHeldAnswer> HeldAnswers() const { return {}; }
+
   virtual std::wstring Describe() const = 0;
 
   // The database product behind the connection as it names itself

@@ -203,7 +203,7 @@ class Shaper {
       if (quoted[k] == '\'') ++k;  // the second quote of a pair
     }
     shape_->text.push_back(style_ == MarkerStyle::kDollarNumbered ? '$' : '?');
-    shape_->text.append(std::to_string(count_));
+    if (style_ != MarkerStyle::kQuestion) shape_->text.append(std::to_string(count_));
   }
 
  public:

@@ -34,6 +34,7 @@ namespace qz::access {
 enum class MarkerStyle {
   kQuestionNumbered,  // ?1, ?2, ... (SQLite)
   kDollarNumbered,    // $1, $2, ... (PostgreSQL)
+  kQuestion,          // ?, ?, ... (ODBC)
 };
 
 struct StatementShape {

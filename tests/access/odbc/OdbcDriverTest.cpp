@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "access/driver/odbc/OdbcText.h"
+#include "conversions/Conversions.h"
 #include "platform/TextEncoding.h"
 #include "support/OdbcEngineDatabase.h"
 #include "support/OdbcSources.h"
@@ -91,6 +92,85 @@ TEST_P(OdbcStoreTest, LongAndNonBmpTextsRoundTrip) {
   EXPECT_EQ(db_->QueryInteger(L"select " + length + L"(strTaskHint) as v from GeZhuanTaskInfo"), characters);
 }
 
+// Non-ASCII literals written in a statement's text reach the database whole,
+// whichever API the driver takes text by (SQLite's ODBC driver has no wide
+// one, and the driver manager would cut each UTF-16 unit to a byte).
+TEST_P(OdbcStoreTest, LiteralsInTheTextKeepEveryCharacter) {
+  const std::wstring name = L"\x665A\x95F4\x65B0\x95FB \U0001F3AC caf\x00E9";
+  ASSERT_TRUE(
+      db_->Execute(L"insert into VTRTAPEGROUPINFO (guidGroupID, strGroupName) values "
+                   L"('0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9', '" +
+                   name + L"')"));
+  EXPECT_EQ(Utf8(db_->QueryText(L"select strGroupName as v from VTRTAPEGROUPINFO")), Utf8(name));
+  for (int call = 0; call < 3; ++call)
+    EXPECT_EQ(Count(L"VTRTAPEGROUPINFO", L"strGroupName = '" + name + L"'"), 1) << call;
+  EXPECT_EQ(Count(L"VTRTAPEGROUPINFO", L"strGroupName = 'l\x00E9'"), 0);
+}
+
+// A row's columns are read when first asked for, in any order, each once:
+// the last before the first, a long text (read in pieces) after a later
+// column, one column asked twice, a row of which one column is read, and an
+// edit whose key is read after another column. The query read by the later
+// calls is the one the connection keeps, its literals (an empty one, and
+// one outside the BMP) bound as parameters.
+TEST_P(OdbcStoreTest, ColumnsAreReadWhenAskedInAnyOrder) {
+  std::wstring hint;
+  while (hint.size() < 20000) hint += L"hint \x78C1\x5E26 \U0001F3AC ";
+  hint += L"end";
+  std::vector<SQZGeZhuanTaskInfo> tasks(2);
+  for (uint32_t t = 0; t < 2; ++t) {
+    tasks[t].guidTaskID = TestGuid(t + 1);
+    tasks[t].strTaskName = L"task " + std::to_wstring(t + 1);
+    tasks[t].dwDuration = 25 * (t + 1);
+    tasks[t].strDSTDeviceName = L"deck \U0001F4FC";
+  }
+  tasks[0].strTaskHint = hint;
+  ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
+  const std::wstring first = conversions::GuidToText(TestGuid(1)), second = conversions::GuidToText(TestGuid(2));
+
+  CQZDatabase database;
+  ConnectTo(*db_, &database);
+  const auto text = [&](CQZRecordSet& set, const wchar_t* column) {
+    CQZDBVariant value;
+    set.GetValueInColumn(column, value);
+    return value.IsNull() ? std::string("<null>") : Utf8(value.GetTextRef());
+  };
+  for (int call = 0; call < 3; ++call) {
+    SCOPED_TRACE(call);
+    CQZRecordSet set(&database);
+    ASSERT_TRUE(set.Open(L"select * from GeZhuanTaskInfo where guidTaskID in ('" + first + L"', '" + second +
+                             L"') and strDSTDeviceName = 'deck \U0001F4FC' and strTaskName <> '' order by guidTaskID",
+                         ROWOPERATION_READONLY));
+    EXPECT_EQ(text(set, L"strDSTDeviceName"), Utf8(L"deck \U0001F4FC"));
+    CQZDBVariant duration;
+    set.GetValueInColumn(L"dwDuration", duration);
+    EXPECT_EQ(duration.GetInt32(), 25);
+    EXPECT_TRUE(text(set, L"strTaskHint") == Utf8(hint));
+    EXPECT_EQ(text(set, L"guidTaskID"), Utf8(first));
+    EXPECT_EQ(text(set, L"strTaskHint").size(), Utf8(hint).size());
+    ASSERT_TRUE(set.MoveNext());
+    ASSERT_FALSE(set.IsEOF());
+    EXPECT_EQ(text(set, L"strTaskName"), "task 2");
+    set.MoveNext();
+    EXPECT_TRUE(set.IsEOF());
+  }
+
+  {
+    CQZRecordSet set(&database);
+    ASSERT_TRUE(set.Open(L"select * from GeZhuanTaskInfo where guidTaskID = '" + second + L"'", ROWOPERATION_WRITE));
+    EXPECT_EQ(text(set, L"strTaskName"), "task 2");
+    ASSERT_TRUE(set.Edit(L"GeZhuanTaskInfo"));
+    CQZDBVariant renamed;
+    renamed = L"renamed";
+    set.SetFieldValue(L"strTaskName", renamed);
+    ASSERT_TRUE(set.Update());
+  }
+  EXPECT_EQ(db_->QueryText(L"select strTaskName as v from GeZhuanTaskInfo where guidTaskID = '" + second + L"'"),
+            L"renamed");
+  EXPECT_EQ(db_->QueryText(L"select strTaskName as v from GeZhuanTaskInfo where guidTaskID = '" + first + L"'"),
+            L"task 1");
+}
+
 // Text is read as UTF-8 bytes only where the connection sends UTF-8; a
 // connection in another character set is read as UTF-16, which its driver
 // converts. Here a MariaDB connection in Latin-1: its "é" is one byte that
@@ -114,6 +194,16 @@ TEST_P(OdbcStoreTest, TextIsExactOverAConnectionInAnotherCharacterSet) {
   ASSERT_TRUE(set.GetValueInColumn(L"guidTaskID", id));
   EXPECT_EQ(Utf8(name.GetTextRef()), Utf8(task.strTaskName));
   EXPECT_EQ(Utf8(id.GetTextRef()), "A0000007-B007-C000-0102-030405060708");
+  set.Close();
+
+  // A literal of the text finds the row, also as a parameter of the query
+  // the connection keeps from the second call on.
+  for (int call = 0; call < 3; ++call) {
+    CQZRecordSet by_name(&database);
+    ASSERT_TRUE(by_name.Open(L"select guidTaskID from GeZhuanTaskInfo where strTaskName = '" + task.strTaskName + L"'",
+                             ROWOPERATION_READONLY));
+    ASSERT_FALSE(by_name.IsEOF()) << call;
+  }
 }
 
 TEST_P(OdbcStoreTest, AConnectionTheServerKilledIsMadeAgainByTheNextCall) {

@@ -5,6 +5,7 @@
 
 #include "access/driver/odbc/OdbcCursor.h"
 #include "access/driver/odbc/OdbcErrors.h"
+#include "platform/TextEncoding.h"
 
 namespace qz::access::odbc {
 namespace {
@@ -61,6 +62,9 @@ void OdbcConnection::Connect() {
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length)))
     quote_ = FromSqlText(quote, static_cast<size_t>(length) / sizeof(SQLWCHAR));
   dialect_ = DialectOfProduct(dbms_name_);
+  SQLUINTEGER getdata = 0;
+  any_order_ = SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_GETDATA_EXTENSIONS, &getdata, sizeof getdata, nullptr)) &&
+               (getdata & SQL_GD_ANY_COLUMN) && (getdata & SQL_GD_ANY_ORDER);
   // MySQL and MariaDB read a backslash in quoted text as an escape unless
   // told not to. Pin the standard reading, as the PostgreSQL driver pins
   // standard_conforming_strings, so that a doubled quote in a literal
@@ -69,6 +73,7 @@ void OdbcConnection::Connect() {
     RunDirect(L"SET SESSION sql_mode = CONCAT(@@SESSION.sql_mode, ',NO_BACKSLASH_ESCAPES')");
   if (!text_form_decided_) DecideTextForm();
   const bool sqlite = dialect_ == SqlDialect::kSqlite;
+  keeps_statements_ = dialect_ == SqlDialect::kMySql || dialect_ == SqlDialect::kPostgres;
   transactions_in_sql_ = sqlite;
   schema_copy_may_lag_ = sqlite;
   link_lost_ = false;
@@ -80,6 +85,7 @@ void OdbcConnection::Disconnect() {
   for (OdbcCursor* cursor : cursors_) cursor->LoseStatement();
   cursors_.clear();
   idle_statements_.clear();
+  kept_.Clear([](KeptStatement&) {});
   inserts_.clear();
   primary_keys_.clear();
   last_layout_ = 0;
@@ -200,11 +206,33 @@ void OdbcConnection::Unregister(OdbcCursor* cursor) {
   if (found != cursors_.end()) cursors_.erase(found);
 }
 
+namespace {
+
+// Gives sql to call_narrow (SQLExecDirect or SQLPrepare) as UTF-8, or to
+// call_wide (their wide forms) as UTF-16.
+template <typename Narrow, typename Wide>
+SQLRETURN SendText(bool narrow, SQLHSTMT statement, std::wstring_view sql, Narrow call_narrow, Wide call_wide) {
+  if (narrow) {
+    std::string bytes = platform::WideToUtf8(sql);
+    return call_narrow(statement, reinterpret_cast<SQLCHAR*>(bytes.data()), static_cast<SQLINTEGER>(bytes.size()));
+  }
+  SqlText text = ToSqlText(sql);
+  return call_wide(statement, text.data(), static_cast<SQLINTEGER>(text.size()));
+}
+
+}  // namespace
+
+SQLRETURN OdbcConnection::ExecDirect(SQLHSTMT statement, std::wstring_view sql) {
+  return SendText(narrow_statements_, statement, sql, SQLExecDirect, SQLExecDirectW);
+}
+
+SQLRETURN OdbcConnection::PrepareText(SQLHSTMT statement, std::wstring_view sql) {
+  return SendText(narrow_statements_, statement, sql, SQLPrepare, SQLPrepareW);
+}
+
 void OdbcConnection::RunDirect(const std::wstring& sql) {
   Handle statement = NewStatement();
-  const SqlText text = ToSqlText(sql);
-  const SQLRETURN rc =
-      SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+  const SQLRETURN rc = ExecDirect(statement.get(), sql);
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   ReturnStatement(std::move(statement));
   last_used_ = std::chrono::steady_clock::now();
@@ -213,29 +241,47 @@ void OdbcConnection::RunDirect(const std::wstring& sql) {
 void OdbcConnection::DecideTextForm() {
   // U+8F6C U+6362 (two Chinese characters), U+1F600 (outside the BMP), U+00E9.
   static const char kExpected[] = "\xE8\xBD\xAC\xE6\x8D\xA2\xF0\x9F\x98\x80\xC3\xA9";
-  Handle statement = NewStatement();
-  const SqlText text = ToSqlText(L"SELECT '\u8F6C\u6362\U0001F600\u00E9'");
-  char buffer[64] = {};
-  SQLLEN length = 0;
-  const bool read = SQL_SUCCEEDED(SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()),
-                                                 static_cast<SQLINTEGER>(text.size()))) &&
-                    SQL_SUCCEEDED(SQLFetch(statement.get())) &&
-                    SQL_SUCCEEDED(SQLGetData(statement.get(), 1, SQL_C_CHAR, buffer, sizeof buffer, &length));
+  const std::wstring probe = L"SELECT '\u8F6C\u6362\U0001F600\u00E9'";
+  // Whether the literal, sent the way narrow_statements_ says, reads back
+  // as exactly kExpected; none when the probe failed.
+  const auto reads_back = [&]() -> std::optional<bool> {
+    Handle statement = NewStatement();
+    char buffer[64] = {};
+    SQLLEN length = 0;
+    const bool read = SQL_SUCCEEDED(ExecDirect(statement.get(), probe)) && SQL_SUCCEEDED(SQLFetch(statement.get())) &&
+                      SQL_SUCCEEDED(SQLGetData(statement.get(), 1, SQL_C_CHAR, buffer, sizeof buffer, &length));
+    ReturnStatement(std::move(statement));
+    if (!read) return std::nullopt;
+    return length == static_cast<SQLLEN>(sizeof kExpected - 1) &&
+           std::string_view(buffer, static_cast<size_t>(length)) == kExpected;
+  };
   // A failure here (a lost link, say) leaves the text in UTF-16 for now and
   // shows itself to the next statement; the next connection asks again.
-  if (read) {
-    utf8_text_ = length == static_cast<SQLLEN>(sizeof kExpected - 1) &&
-                 std::string_view(buffer, static_cast<size_t>(length)) == kExpected;
-    text_form_decided_ = true;
+  narrow_statements_ = false;
+  const std::optional<bool> wide = reads_back();
+  if (wide && *wide) {
+    utf8_text_ = text_form_decided_ = true;
+    return;
   }
-  ReturnStatement(std::move(statement));
+  // Only SQLite reads any bytes it is sent as UTF-8: a server in another
+  // character set would give the narrow probe back unchanged too. (Cut to
+  // bytes, the wide probe may not even run there.)
+  if (dialect_ == SqlDialect::kSqlite) {
+    narrow_statements_ = true;
+    const std::optional<bool> narrow = reads_back();
+    if (narrow && *narrow) {
+      utf8_text_ = text_form_decided_ = true;
+      return;
+    }
+    narrow_statements_ = false;
+  }
+  utf8_text_ = false;
+  text_form_decided_ = wide.has_value();
 }
 
 std::optional<std::wstring> OdbcConnection::QueryText(const std::wstring& sql) {
   Handle statement = NewStatement();
-  const SqlText text = ToSqlText(sql);
-  const SQLRETURN rc =
-      SQLExecDirectW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()));
+  const SQLRETURN rc = ExecDirect(statement.get(), sql);
   if (!SQL_SUCCEEDED(rc)) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   std::optional<std::wstring> value;
   const SQLRETURN fetched = SQLFetch(statement.get());

@@ -9,10 +9,17 @@
 // transaction (SQLSTATE class 08) is made again once by the next call; a
 // statement that was in flight is never sent again.
 //
+// A query's text runs as written the first time its shape (StatementShape.h)
+// is seen; from the second time on, on MariaDB, MySQL and PostgreSQL, the
+// shape is prepared with '?' markers, kept, and run again with the text's
+// literals bound as parameters, so that the server parses each kind of
+// query once per connection (OdbcKeptStatements.cpp).
+//
 // The class is written in one file per duty:
 //   OdbcConnection.cpp   connecting, the link and reconnecting,
 //                        transactions, and the factory ConnectOdbc
 //   OdbcExecution.cpp    running statements
+//   OdbcKeptStatements.cpp  queries prepared once per shape and kept
 //   OdbcRowWriting.cpp   rows added and edited, and the held-back rows
 //   OdbcLostCommit.cpp   committing with a token on a server engine, and
 //                        settling a commit whose answer was lost by it
@@ -37,6 +44,8 @@
 
 #include "access/driver/Driver.h"
 #include "access/driver/RowBuffer.h"
+#include "access/driver/StatementCache.h"
+#include "access/driver/StatementShape.h"
 #include "access/driver/TransactionNesting.h"
 #include "access/driver/odbc/OdbcErrors.h"
 #include "access/driver/odbc/OdbcHandles.h"
@@ -47,6 +56,24 @@
 namespace qz::access::odbc {
 
 class OdbcCursor;
+
+// A parameter's value as bound to a kept statement: the driver reads it
+// from bytes at each run, so the buffer stays where it was bound for as
+// long as it is big enough.
+struct BoundText {
+  std::vector<char> bytes;
+  SQLLEN length = 0;
+  const void* bound_at = nullptr;
+  SQLSMALLINT bound_type = 0;
+};
+
+// A query prepared from a shape, with its parameters. A shape the driver
+// would not prepare is kept without a statement, so that it is not tried
+// again: its texts run as written.
+struct KeptStatement {
+  Handle statement;
+  std::vector<BoundText> parameters;
+};
 
 class OdbcConnection : public Connection, private TransactionSteps {
  public:
@@ -78,6 +105,8 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // hand out again: freeing and allocating a handle costs some drivers a
   // message to the server each time.
   void ReturnStatement(Handle statement);
+  // Takes back a kept statement whose cursor is done, under its shape.
+  void ReturnKept(std::string shape, KeptStatement kept);
   // What the driver said about the failed call on handle; notes a lost
   // link. RaiseError throws it.
   Diagnostic TakeDiagnostic(SQLSMALLINT handle_type, SQLHANDLE handle);
@@ -87,6 +116,10 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // so instead of as UTF-16 (which costs some drivers a conversion on every
   // read). Decided once per connection, when it is first made.
   bool ReadsUtf8Text() const { return utf8_text_; }
+  // Whether the driver reads a row's columns in any order (SQLGetData with
+  // SQL_GD_ANY_COLUMN and SQL_GD_ANY_ORDER), so that a cursor can read just
+  // the columns asked for.
+  bool ReadsColumnsInAnyOrder() const { return any_order_; }
 
   // Cursors with a statement handle, which must go before the connection.
   void Register(OdbcCursor* cursor) { cursors_.push_back(cursor); }
@@ -126,9 +159,24 @@ class OdbcConnection : public Connection, private TransactionSteps {
   // is used, so that a server that dropped it meanwhile costs no call.
   void CheckIdleLink();
   // Reads back a literal of Chinese and non-BMP text as SQL_C_CHAR: the
-  // connection delivers UTF-8 when the bytes are exactly its UTF-8.
+  // connection delivers UTF-8 when the bytes are exactly its UTF-8. A
+  // driver without the wide API gets statements from the driver manager
+  // cut to a byte per UTF-16 unit (SQLite's): when the literal comes back
+  // exact sent as UTF-8 through the narrow API, statements go that way.
   void DecideTextForm();
+  // Runs or prepares sql on statement in the form the driver reads
+  // exactly: UTF-16 through the wide API, or UTF-8 through the narrow one
+  // (see DecideTextForm).
+  SQLRETURN ExecDirect(SQLHSTMT statement, std::wstring_view sql);
+  SQLRETURN PrepareText(SQLHSTMT statement, std::wstring_view sql);
   void SetAutocommit(bool on);
+  // A cursor on the kept statement for sql's shape, run with its literals;
+  // null when sql is to run as written (see OdbcKeptStatements.cpp).
+  std::unique_ptr<Cursor> RunKept(const std::wstring& sql);
+  // Binds the shape's literals to kept's parameters.
+  void BindLiterals(KeptStatement* kept);
+  // Whether diagnostic says a kept statement no longer fits its tables.
+  bool IsStale(const Diagnostic& diagnostic) const;
   // Runs a statement without parameters or rows.
   void RunDirect(const std::wstring& sql);
   // The first column of the first row of a query, as text; none when it
@@ -181,6 +229,8 @@ class OdbcConnection : public Connection, private TransactionSteps {
   bool closed_ = false;
   bool text_form_decided_ = false;
   bool utf8_text_ = false;            // see ReadsUtf8Text
+  bool narrow_statements_ = false;    // see DecideTextForm
+  bool any_order_ = false;            // see ReadsColumnsInAnyOrder
   bool link_lost_ = false;            // the driver reported class 08
   bool transaction_lost_ = false;     // ... inside the transaction
   bool arrays_refused_ = false;       // the driver cannot take parameter arrays
@@ -200,6 +250,10 @@ class OdbcConnection : public Connection, private TransactionSteps {
   std::vector<OdbcCursor*> cursors_;
 
   std::vector<Handle> idle_statements_;
+  bool keeps_statements_ = false;  // see RunKept
+  StatementCache<KeptStatement> kept_;
+  StatementShape shape_;
+  std::string utf8_sql_;
   std::vector<PreparedInsert> inserts_;
   std::vector<PrimaryKeyEntry> primary_keys_;
   uint64_t last_layout_ = 0;

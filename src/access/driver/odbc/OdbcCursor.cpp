@@ -16,9 +16,15 @@ constexpr size_t kTextPieceBytes = 8192;
 
 OdbcCursor::OdbcCursor(OdbcConnection* connection, Handle statement, State state)
     : connection_(connection), statement_(std::move(statement)), state_(state) {
-  connection_->Register(this);
+  if (statement_) connection_->Register(this);
   // A statement without rows stands past its end from the start.
   if (state_ == State::kDone) StandPastEnd();
+}
+
+OdbcCursor::OdbcCursor(OdbcConnection* connection, KeptStatement kept, std::string shape)
+    : OdbcCursor(connection, std::move(kept.statement), State::kExecuted) {
+  kept_shape_ = std::move(shape);
+  kept_parameters_ = std::move(kept.parameters);
 }
 
 OdbcCursor::~OdbcCursor() { Close(); }
@@ -53,7 +59,7 @@ void OdbcCursor::Fetch() {
   // Rows another record set held back go first, so that their refusal is
   // not mistaken for this read's.
   connection_->FlushHeldRows();
-  row_read_ = false;
+  ++row_;  // no column of it read yet
   const SQLRETURN rc = SQLFetch(statement_.get());
   if (rc == SQL_NO_DATA) {
     state_ = State::kDone;
@@ -74,6 +80,8 @@ void OdbcCursor::Describe() {
   values_.resize(static_cast<size_t>(count));
   texts_.resize(static_cast<size_t>(count));
   in_texts_.assign(static_cast<size_t>(count), false);
+  read_in_row_.assign(static_cast<size_t>(count), 0);
+  any_order_ = connection_->ReadsColumnsInAnyOrder();
   for (SQLSMALLINT i = 0; i < count; ++i) {
     SQLWCHAR name[256] = {};
     SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
@@ -204,16 +212,30 @@ void OdbcCursor::ReadColumn(size_t index) {
   }
 }
 
-void OdbcCursor::ReadRow() {
+void OdbcCursor::EnsureDescribed() {
   assert(state_ == State::kOnRow);
-  if (row_read_) return;
   if (columns_.empty()) Describe();
-  // Read in column order, which every driver allows.
-  for (size_t i = 0; i < columns_.size(); ++i) ReadColumn(i);
-  row_read_ = true;
+}
+
+void OdbcCursor::ReadRow() {
+  EnsureDescribed();
+  // In column order, which every driver allows.
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    if (read_in_row_[i] == row_) continue;
+    ReadColumn(i);
+    read_in_row_[i] = row_;
+  }
+}
+
+void OdbcCursor::Read(size_t index) {
+  if (read_in_row_[index] == row_) return;
+  if (!any_order_) return ReadRow();
+  ReadColumn(index);
+  read_in_row_[index] = row_;
 }
 
 const CQZDBVariant& OdbcCursor::ValueOf(size_t index) {
+  Read(index);
   if (in_texts_[index]) {
     values_[index].SetTextUtf8(texts_[index]);
     in_texts_[index] = false;
@@ -228,17 +250,17 @@ size_t OdbcCursor::ColumnIndex(std::wstring_view column) {
 }
 
 void OdbcCursor::GetValue(std::wstring_view column, CQZDBVariant& value) {
-  ReadRow();
+  EnsureDescribed();
   value = ValueOf(ColumnIndex(column));
 }
 
 int OdbcCursor::ColumnPosition(std::wstring_view column) {
-  ReadRow();
+  EnsureDescribed();
   return static_cast<int>(ColumnIndex(column));
 }
 
 size_t OdbcCursor::PositionIndex(int position) {
-  ReadRow();
+  EnsureDescribed();
   if (position < 0 || static_cast<size_t>(position) >= columns_.size()) RaiseNoColumnAt(position);
   return static_cast<size_t>(position);
 }
@@ -247,6 +269,7 @@ size_t OdbcCursor::PositionIndex(int position) {
 // GetValueAt.
 Cursor::Cell OdbcCursor::CellAt(int position) {
   const size_t index = PositionIndex(position);
+  Read(index);
   Cell cell;
   if (in_texts_[index]) {
     cell.kind = Cell::kText;
@@ -307,7 +330,11 @@ void OdbcCursor::Close() {
   StandPastEnd();
   if (statement_) {
     connection_->Unregister(this);
-    connection_->ReturnStatement(std::move(statement_));
+    if (kept_shape_.empty())
+      connection_->ReturnStatement(std::move(statement_));
+    else
+      connection_->ReturnKept(std::move(kept_shape_),
+                              KeptStatement{std::move(statement_), std::move(kept_parameters_)});
   }
 }
 

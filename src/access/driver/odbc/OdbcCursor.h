@@ -1,7 +1,9 @@
 // The rows of one ODBC statement, read forward only, one row at a time.
-// The values of the current row are read whole (long texts in as many
-// pieces as they take) when a column is first asked for, so columns can be
-// read in any order whatever the driver allows.
+// A value of the current row is read whole (a long text in as many pieces
+// as it takes) when its column is first asked for, and only then, so that
+// the columns a caller never asks for cost no call; a driver that reads
+// columns only in their order gets the whole row read at the first ask, so
+// columns can be read in any order whatever the driver allows.
 #pragma once
 
 #include <string>
@@ -25,6 +27,9 @@ class OdbcCursor : public ForwardCursor {
   };
 
   OdbcCursor(OdbcConnection* connection, Handle statement, State state);
+  // The rows of a kept statement that ran (kExecuted), given back to the
+  // connection under shape when the cursor is done.
+  OdbcCursor(OdbcConnection* connection, KeptStatement kept, std::string shape);
   ~OdbcCursor() override;
 
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
@@ -54,7 +59,11 @@ class OdbcCursor : public ForwardCursor {
   bool OnRow() const override { return state_ == State::kOnRow; }
   void Fetch();
   void Describe();
+  void EnsureDescribed();
+  // Reads every column of the current row not read yet.
   void ReadRow();
+  // Reads column index of the current row unless it was read.
+  void Read(size_t index);
   void ReadColumn(size_t index);
   template <typename Number>
   void ReadNumber(SQLUSMALLINT number, SQLSMALLINT c_type, CQZDBVariant& value);
@@ -62,7 +71,7 @@ class OdbcCursor : public ForwardCursor {
   // into texts_ when utf8 is true: the connection's own character set, or
   // a GUID's ASCII.
   void ReadText(size_t index, bool utf8);
-  // The value of column index of the current row, read.
+  // The value of column index of the current row, read now if it was not.
   const CQZDBVariant& ValueOf(size_t index);
   size_t ColumnIndex(std::wstring_view column);
   size_t PositionIndex(int position);
@@ -70,6 +79,8 @@ class OdbcCursor : public ForwardCursor {
   OdbcConnection* connection_;
   Handle statement_;
   State state_;
+  std::string kept_shape_;  // not empty for a kept statement
+  std::vector<BoundText> kept_parameters_;
   bool added_ = false;  // rows went in through AddNew, perhaps held back
 
   std::vector<ColumnInfo> columns_;
@@ -78,7 +89,10 @@ class OdbcCursor : public ForwardCursor {
   std::vector<CQZDBVariant> values_;
   std::vector<std::string> texts_;
   std::vector<bool> in_texts_;
-  bool row_read_ = false;
+  // The row each column was last read in; row_ counts the rows fetched.
+  std::vector<uint64_t> read_in_row_;
+  uint64_t row_ = 0;
+  bool any_order_ = false;  // the driver reads columns in any order
   ColumnLookup lookup_;
   SqlText text_buffer_;
   std::string byte_buffer_;

@@ -90,14 +90,13 @@ std::unique_ptr<Cursor> OdbcConnection::Execute(const std::wstring& sql, ROWOPER
   }
   PrepareForStatement();
   RefreshSchemaCopy();
+  if (operation != ROWOPERATION_WRITE)
+    if (std::unique_ptr<Cursor> cursor = RunKept(sql)) return cursor;
   Handle statement = NewStatement();
-  const SqlText text = ToSqlText(sql);
-  SQLWCHAR* const data = const_cast<SQLWCHAR*>(text.data());
-  const SQLINTEGER length = static_cast<SQLINTEGER>(text.size());
 
   if (operation == ROWOPERATION_WRITE) {
     wrote_ = true;
-    if (!SQL_SUCCEEDED(SQLPrepareW(statement.get(), data, length))) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
+    if (!SQL_SUCCEEDED(PrepareText(statement.get(), sql))) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
     SQLSMALLINT columns = 0;
     if (!SQL_SUCCEEDED(SQLNumResultCols(statement.get(), &columns))) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
     if (columns > 0) return std::make_unique<OdbcCursor>(this, std::move(statement), OdbcCursor::State::kPending);
@@ -106,7 +105,7 @@ std::unique_ptr<Cursor> OdbcConnection::Execute(const std::wstring& sql, ROWOPER
     return std::make_unique<OdbcCursor>(this, std::move(statement), OdbcCursor::State::kDone);
   }
 
-  const SQLRETURN rc = SQLExecDirectW(statement.get(), data, length);
+  const SQLRETURN rc = ExecDirect(statement.get(), sql);
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   SQLSMALLINT columns = 0;
   if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(SQLNumResultCols(statement.get(), &columns)))

@@ -35,9 +35,7 @@ SQLHSTMT OdbcConnection::PreparedInsertFor(const std::wstring& sql) {
   }
   if (inserts_.size() >= kPreparedInsertLimit) inserts_.erase(inserts_.begin());
   PreparedInsert entry{sql, NewStatement()};
-  const SqlText text = ToSqlText(sql);
-  if (!SQL_SUCCEEDED(
-          SQLPrepareW(entry.statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()))))
+  if (!SQL_SUCCEEDED(PrepareText(entry.statement.get(), sql)))
     RaiseError(SQL_HANDLE_STMT, entry.statement.get(), L"preparing an insert");
   inserts_.push_back(std::move(entry));
   return inserts_.back().statement.get();
@@ -137,9 +135,7 @@ void OdbcConnection::UpdateRow(const std::wstring& table, const std::vector<std:
   if (count == 0) return;
   PrepareForStatement();
   Handle statement = NewStatement();
-  const SqlText text = ToSqlText(UpdateText(table, fields, count, key, quote_));
-  if (!SQL_SUCCEEDED(
-          SQLPrepareW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()))))
+  if (!SQL_SUCCEEDED(PrepareText(statement.get(), UpdateText(table, fields, count, key, quote_))))
     RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   value_pointers_.clear();
   for (size_t i = 0; i < count; ++i) value_pointers_.push_back(&fields[i].value);
@@ -158,9 +154,7 @@ void OdbcConnection::UpdateRow(const std::wstring& table, const std::vector<std:
 bool OdbcConnection::RowExists(const std::wstring& table, const std::vector<std::wstring>& key,
                                const std::vector<CQZDBVariant>& key_values) {
   Handle statement = NewStatement();
-  const SqlText text = ToSqlText(KeyLookupText(table, key, quote_));
-  if (!SQL_SUCCEEDED(
-          SQLPrepareW(statement.get(), const_cast<SQLWCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size()))))
+  if (!SQL_SUCCEEDED(PrepareText(statement.get(), KeyLookupText(table, key, quote_))))
     RaiseError(SQL_HANDLE_STMT, statement.get(), L"");
   value_pointers_.clear();
   for (const CQZDBVariant& value : key_values) value_pointers_.push_back(&value);

@@ -85,6 +85,7 @@ void PostgresConnection::Close() {
   transactions_.Forget();
   transaction_lost_ = false;
   begin_pending_ = false;
+  holding_ = flight_open_ = false;
   inserts_.clear();
   shapes_.Clear([](const PreparedShape&) {});
   dropped_shapes_.clear();
@@ -131,6 +132,7 @@ void PostgresConnection::ForgetSessionState() {
   transactions_.Forget();
   transaction_lost_ = false;
   begin_pending_ = false;
+  holding_ = flight_open_ = false;
   commit_sent_ = false;
   // The server may be another one now (a promoted standby).
   token_table_ = TokenTable::kUnknown;
@@ -223,8 +225,11 @@ bool PostgresConnection::CommitTransaction() {
     CQZDBException::Raise(L"the connection to the server was lost inside the transaction; nothing was committed",
                           kConnectionFailure, CONNECTION_BAD);
   commit_sent_ = false;
-  Quiesce();
-  EnsureLink();
+  // A flight open goes out with the commit (PostgresFlight.cpp).
+  if (!flight_open_) {
+    Quiesce();
+    EnsureLink();
+  }
   try {
     transactions_.Commit(*this);
   } catch (CQZDBException* e) {
@@ -233,12 +238,32 @@ bool PostgresConnection::CommitTransaction() {
     if (!commit_sent_ || PQstatus(conn_) == CONNECTION_OK) throw;
     e->Delete();
     SettleLostCommit();
+    // Committed: the statements whose answers the link took ran, their
+    // counts unknown.
+    for (SQZHeldAnswer& answer : held_answers_)
+      if (answer.m_state == SQZHeldAnswer::pending) answer.m_state = SQZHeldAnswer::done;
   }
   return true;
 }
 
 bool PostgresConnection::RollbackTransaction() {
   if (closed_ || transactions_.depth() == 0) return false;
+  holding_ = false;
+  if (flight_open_) {
+    // Only the outermost level holds answers back.
+    if (LinkUsable()) {
+      try {
+        RollbackFlight();
+      } catch (CQZDBException* e) {
+        if (LinkUsable()) throw;
+        e->Delete();  // the link went, and the transaction with it
+      }
+    }
+    flight_open_ = false;
+    transactions_.DropLevel();
+    transaction_lost_ = false;
+    return true;
+  }
   if (copying_) FinishCopy(false);
   if (streaming_) streaming_->TakeRestOfStream();
   if (groups_owed_ > 0) DrainPipeline();
@@ -270,6 +295,7 @@ void PostgresConnection::BeginOutermost() {
   if (token_table_ == TokenTable::kUnknown) FindTokenTable();
   commit_evidence_ = CommitEvidence::kNothingToSettle;
   begin_pending_ = true;
+  holding_ = false;
 }
 
 void PostgresConnection::SendPendingBegin() {
@@ -299,6 +325,7 @@ bool PostgresConnection::NoteWhetherWrites(const PGresult* result) {
 }
 
 void PostgresConnection::CommitOutermost() {
+  holding_ = false;  // statements after the transaction are answered at once
   // COMMIT of a failed transaction "succeeds" by rolling back: refuse it
   // instead of reporting the loss as a commit.
   if (PQtransactionStatus(conn_) == PQTRANS_INERROR)
@@ -310,7 +337,7 @@ void PostgresConnection::CommitOutermost() {
     return;
   }
   commit_sent_ = true;
-  if (commit_evidence_ == CommitEvidence::kToken)
+  if (flight_open_ || commit_evidence_ == CommitEvidence::kToken)
     CommitWithToken();
   else
     RunCommand("COMMIT");

@@ -17,6 +17,11 @@
 // token the transaction stored as it committed (PostgresLostCommit.cpp): the
 // call reports what really happened, never a guess.
 //
+// BEGIN waits for the transaction's first statement and travels with it.
+// A transaction whose statements need no answer before the commit (the
+// caller says so with HoldAnswers) sends them, the token and COMMIT in the
+// same flight: one round trip in all (PostgresFlight.cpp).
+//
 // A caller's text runs as written the first time its shape (StatementShape.h)
 // is seen; from the second time on the shape is prepared under a name and
 // run with the text's literals as parameters, so that the server parses and
@@ -37,6 +42,8 @@
 //   PostgresLostCommit.cpp  committing with a token, and settling a commit
 //                           whose answer was lost by it
 //   PostgresPortal.cpp      reading a query's rows a chunk at a time
+//   PostgresFlight.cpp      statements whose answers come back with the
+//                           commit's, in one round trip
 // with the statement texts they send in PostgresStatementText.cpp, and the
 // owners of libpq's handles in PostgresHandles.h.
 #pragma once
@@ -89,6 +96,8 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool CommitTransaction() override;
   bool RollbackTransaction() override;
   std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) override;
+  bool HoldAnswers() override;
+  std::vector<SQZHeldAnswer> HeldAnswers() const override { return held_answers_; }
   // The setting's description; with several servers, also the one in use.
   std::wstring Describe() const override;
 
@@ -198,7 +207,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // tokens.
   bool LookForTokenTable();
   // COMMIT, with the transaction's token stored (and the tokens of earlier
-  // commits deleted) in the same flight. Throws like RunCommand.
+  // commits deleted) in the same flight, when it has one (kToken), and
+  // behind the statements of the open flight, if any. Throws like
+  // RunCommand; a held statement's failure is raised as its own.
   void CommitWithToken();
   // The link went while COMMIT was on its way. Connects again and settles
   // by the token: returns when the transaction was committed, throws
@@ -206,6 +217,51 @@ class PostgresConnection : public Connection, private TransactionSteps {
   void SettleLostCommit();
   // One try at settling token on the link as it is now.
   Outcome FenceToken(const std::string& token);
+
+  // --- Answers held back for the commit (PostgresFlight.cpp) ----------------
+
+  // A statement sent in the open flight, kept until its answer is read: as
+  // a text it can run afresh with its values, should the statement kept
+  // for it turn out stale.
+  struct HeldStatement {
+    std::string sql;          // runs with the values as parameters
+    std::string name;         // the kept statement it ran as; empty: as sql
+    bool prepared = false;    // name was prepared in the flight itself
+    std::string values;       // each value followed by a NUL
+    std::vector<int> starts;  // where each value begins in values; -1: NULL
+  };
+  // Whether the statement of text (shaped in shape_) may be held back: it
+  // returns no rows whatever it meets.
+  bool MayHold(const std::string& text, ROWOPERATION operation) const;
+  // Sends sql with values into the flight, opening the flight (BEGIN and
+  // the question whether the transaction writes, in pipeline mode) for the
+  // first; by the statement kept for shape (a text that may be kept), when
+  // there is one or it is now worth preparing. Raises when libpq refuses to
+  // queue it.
+  void HoldStatement(const std::string& sql, const std::vector<const char*>& values, bool shape);
+  // Queues held, by its kept name (prepared first when it is new) or as
+  // text.
+  bool SendHeld(const HeldStatement& held, bool by_name);
+  // The results the open flight's BEGIN, question and held statements give.
+  size_t FlightLength() const;
+  // Reads the answers to BEGIN, the question and the held statements from
+  // results (a flight's, in order) into held_answers_. Raises the first
+  // failure among them, after which nothing was committed (commit_sent_ is
+  // cleared). True when a held statement's kept statement went stale: every
+  // kept statement was let go, and the flight is to be sent again as text.
+  bool JudgeHeldAnswers(std::vector<Result>& results);
+  // The flight is sent without its commit: a statement needs its answer
+  // now. Reads the held answers (JudgeHeldAnswers) and ends holding.
+  void FlushFlight();
+  // After a stale kept statement spoiled the flight: rolls the transaction
+  // back and queues BEGIN, the question and every held statement again, as
+  // text.
+  void ResendFlight();
+  // Queues BEGIN and the question of whether the transaction writes.
+  bool SendBegin();
+  // Ends a flight that is rolled back: ROLLBACK goes in it, and the answers
+  // are read and dropped.
+  void RollbackFlight();
 
   // --- Statements (PostgresExecution.cpp) -----------------------------------
 
@@ -305,6 +361,17 @@ class PostgresConnection : public Connection, private TransactionSteps {
   bool transaction_untouched_ = false;  // see TakeUntouched
   bool commit_sent_ = false;            // the outermost COMMIT has gone out
   bool begin_pending_ = false;          // the outermost BEGIN waits for a statement
+
+  // Answers held back for the commit (HoldAnswers): holding_ while the
+  // transaction may hold them, flight_open_ once BEGIN and held statements
+  // are queued in pipeline mode and not yet sent (libpq sends a pipeline
+  // at its sync). held_ is reused from one flight to the next: held_count_
+  // entries are the open flight's.
+  bool holding_ = false;
+  bool flight_open_ = false;
+  std::vector<HeldStatement> held_;
+  size_t held_count_ = 0;
+  std::vector<SQZHeldAnswer> held_answers_;
 
   TokenTable token_table_ = TokenTable::kUnknown;  // in this session's database
   CommitEvidence commit_evidence_ = CommitEvidence::kNothingToSettle;

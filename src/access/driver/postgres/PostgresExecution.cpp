@@ -64,6 +64,7 @@ Result PostgresConnection::PrepareAndDescribe(const std::string& sql, const std:
 }
 
 void PostgresConnection::Quiesce() {
+  if (flight_open_) FlushFlight();
   if (copying_) FinishCopy(true);
   if (streaming_) streaming_->TakeRestOfStream();
   if (groups_owed_ > 0 || PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) DrainPipeline();
@@ -133,9 +134,7 @@ Result PostgresConnection::RunWithBegin(const std::string& name, const std::stri
     return Result(name.empty() ? PQexecParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)
                                : PQexecPrepared(conn_, name.c_str(), count, values.data(), nullptr, nullptr, 0));
   }
-  bool sent = PQsendQueryParams(conn_, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
-              PQsendQueryParams(conn_, "SELECT current_setting('transaction_read_only')", 0, nullptr, nullptr, nullptr,
-                                nullptr, 0);
+  bool sent = SendBegin();
   if (sent)
     sent = name.empty() ? PQsendQueryParams(conn_, sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0)
                         : PQsendQueryPrepared(conn_, name.c_str(), count, values.data(), nullptr, nullptr, 0);
@@ -188,11 +187,19 @@ bool PostgresConnection::RecoverFromStale(const PGresult* result, bool untouched
 
 std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROWOPERATION operation) {
   if (closed_) return nullptr;
+  std::string text = platform::WideToUtf8(sql);
+  ShapeOfStatement(text, MarkerStyle::kDollarNumbered, &shape_);
+  if (MayHold(text, operation)) {
+    // Its answer comes with the commit's (PostgresFlight.cpp).
+    if (shape_.keep)
+      HoldStatement(shape_.text, LiteralPointers(shape_.literals), true);
+    else
+      HoldStatement(text, {}, false);
+    return std::make_unique<PostgresCursor>(this, Result());  // no rows, now or later
+  }
   Quiesce();
   EnsureLink();
   DeallocateDropped();
-  std::string text = platform::WideToUtf8(sql);
-  ShapeOfStatement(text, MarkerStyle::kDollarNumbered, &shape_);
   // A query read straight away goes through a portal, a chunk at a time
   // (its text parsed afresh each time), unless its shape is known to fit in
   // one chunk: such a query (a read by key) costs least kept prepared, its

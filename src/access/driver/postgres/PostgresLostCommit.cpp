@@ -117,55 +117,69 @@ void PostgresConnection::FindTokenTable() {
 
 void PostgresConnection::CommitWithToken() {
   unnamed_statement_ = 0;
-  commit_token_ = NewCommitToken();
-  if (!PQenterPipelineMode(conn_)) RaiseResultError(nullptr, "COMMIT");
-  // The deletions go first, inside the transaction, so that they share its
-  // commit; they leave rows another session is deleting to it (see the
-  // texts). The last two statements store the token and commit.
+  const bool token = commit_evidence_ == CommitEvidence::kToken;
+  commit_token_ = token ? NewCommitToken() : std::string();
+  const bool flight = flight_open_;
+  if (!flight && !PQenterPipelineMode(conn_)) RaiseResultError(nullptr, "COMMIT");
+  // The token goes first: it is stored only when the statements before it
+  // wrote, which the deletions after it, inside the transaction so that
+  // they share its commit, would spoil. They leave rows another session is
+  // deleting to it (see the texts).
   std::string spent;
-  const bool delete_spent = deletes_tokens_ && spent_tokens_.size() >= kSpentTokenBatch;
+  const bool delete_spent = token && deletes_tokens_ && spent_tokens_.size() >= kSpentTokenBatch;
   if (delete_spent) {
     spent = "{";
-    for (const std::string& token : spent_tokens_) spent += (spent.size() > 1 ? "," : "") + token;
+    for (const std::string& used : spent_tokens_) spent += (spent.size() > 1 ? "," : "") + used;
     spent += "}";
   }
-  const bool sweep = deletes_tokens_ && !swept_;
+  const bool sweep = token && deletes_tokens_ && !swept_;
   const char* spent_values[] = {spent.c_str()};
   const char* token_values[] = {commit_token_.c_str()};
-  size_t statements = 0;
+  std::vector<Result> results;
+  size_t before = 0;  // results of the flight's statements before the token
   bool sent = true;
-  auto send = [&](const char* sql, const char* const* values) {
-    sent = sent && PQsendQueryParams(conn_, sql, values ? 1 : 0, nullptr, values, nullptr, nullptr, 0);
-    if (sent) ++statements;
-  };
-  if (delete_spent) send(kDeleteSpentTokens, spent_values);
-  if (sweep) send(kDeleteOldTokens, nullptr);
-  send(kStoreToken, token_values);
-  send("COMMIT", nullptr);
-  PQpipelineSync(conn_);
+  for (bool again = true; again;) {
+    size_t statements = 0;
+    auto send = [&](const char* sql, const char* const* values) {
+      sent = sent && PQsendQueryParams(conn_, sql, values ? 1 : 0, nullptr, values, nullptr, nullptr, 0);
+      if (sent) ++statements;
+    };
+    if (token) send(kStoreToken, token_values);
+    if (delete_spent) send(kDeleteSpentTokens, spent_values);
+    if (sweep) send(kDeleteOldTokens, nullptr);
+    send("COMMIT", nullptr);
+    sent = sent && PQpipelineSync(conn_);
+    before = flight ? FlightLength() : 0;
+    results = ReadFlight(conn_, before + statements);
+    PQexitPipelineMode(conn_);  // refused on a lost link; ForgetSessionState ends it then
+    flight_open_ = false;
+    if (!sent) RaiseResultError(nullptr, "COMMIT");
+    // A held statement's failure is raised here; a stale one sends the
+    // flight again, as text.
+    again = flight && JudgeHeldAnswers(results);
+    if (again) ResendFlight();
+  }
 
-  std::vector<Result> results = ReadFlight(conn_, statements);
-  PQexitPipelineMode(conn_);  // refused on a lost link; ForgetSessionState ends it then
-  if (!sent) RaiseResultError(nullptr, "COMMIT");
-
-  const Result& stored = results[results.size() - 2];
+  const Result* stored = token ? &results[before] : nullptr;
   if (Succeeded(results.back())) {
     if (delete_spent || !deletes_tokens_) spent_tokens_.clear();
     if (sweep) swept_ = true;
-    if (deletes_tokens_ && std::strcmp(PQcmdTuples(stored.get()), "1") == 0) spent_tokens_.push_back(commit_token_);
+    if (token && deletes_tokens_ && std::strcmp(PQcmdTuples(stored->get()), "1") == 0)
+      spent_tokens_.push_back(commit_token_);
     commit_token_.clear();
     return;
   }
   // The transaction wrote nothing after all: whatever became of its COMMIT,
   // nothing was stored or lost.
-  if (Succeeded(stored) && std::strcmp(PQcmdTuples(stored.get()), "0") == 0)
+  if (stored && Succeeded(*stored) && std::strcmp(PQcmdTuples(stored->get()), "0") == 0)
     commit_evidence_ = CommitEvidence::kNothingToSettle;
-  for (Result& result : results) {
+  for (size_t i = before; i < results.size(); ++i) {
+    const Result& result = results[i];
     if (!result || Succeeded(result) || PQresultStatus(result.get()) == PGRES_PIPELINE_ABORTED) continue;
     // The table went away under the session: look for it (and make it)
     // again before the next transaction.
     if (HasState(result, kUndefinedTable)) token_table_ = TokenTable::kUnknown;
-    if (&result == &stored && HasState(result, kReadOnlyTransaction))
+    if (&result == stored && HasState(result, kReadOnlyTransaction))
       CQZDBException::Raise(
           L"COMMIT: the transaction was made read-only after it began, so the token that settles a lost answer "
           L"cannot be stored; it can only be rolled back",

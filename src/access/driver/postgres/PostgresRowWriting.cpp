@@ -107,8 +107,10 @@ void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key,
 
 int PostgresConnection::UpdateRowByKey(const std::wstring& table, const FieldValue* fields, size_t count) {
   if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, CONNECTION_BAD);
-  Quiesce();
-  EnsureLink();
+  if (!holding_) {
+    Quiesce();
+    EnsureLink();
+  }
   bool same = table == keyed_table_ && count == keyed_columns_.size() && !keyed_sql_.empty();
   for (size_t i = 0; same && i < count; ++i) same = fields[i].column == keyed_columns_[i];
   if (!same) {
@@ -119,6 +121,11 @@ int PostgresConnection::UpdateRowByKey(const std::wstring& table, const FieldVal
     for (size_t i = 0; i < count; ++i) keyed_columns_.push_back(fields[i].column);
   }
   BindTexts(fields, count, 0);
+  if (holding_) {
+    // Its count comes with the commit's answer (PostgresFlight.cpp).
+    HoldStatement(keyed_sql_, param_values_, true);
+    return 1;
+  }
   // Rewrites of one table and columns share the text: parsed once.
   Result done = RunCommandWithParameters(keyed_sql_, param_values_);
   return std::atoi(PQcmdTuples(done.get()));

@@ -170,6 +170,22 @@ bool MayReturnRows(const std::string& sql) {
          word == "EXPLAIN";
 }
 
+bool ReturnsNoRows(const std::string& sql) {
+  const size_t start = StartOfStatement(sql);
+  if (start == std::string::npos) return false;
+  const std::string word = WordAt(sql, start);
+  if (word != "INSERT" && word != "UPDATE" && word != "DELETE") return false;
+  static constexpr char kReturning[] = "returning";
+  constexpr size_t kLength = sizeof kReturning - 1;
+  for (size_t i = start; i + kLength <= sql.size(); ++i) {
+    if ((sql[i] | 0x20) != 'r' || (i > 0 && IsLetter(sql[i - 1]))) continue;
+    size_t same = 1;
+    while (same < kLength && (sql[i + same] | 0x20) == kReturning[same]) ++same;
+    if (same == kLength && (i + kLength == sql.size() || !IsLetter(sql[i + kLength]))) return false;
+  }
+  return true;
+}
+
 bool ReadsThroughPortal(const std::string& sql) {
   const size_t start = StartOfStatement(sql);
   if (start == std::string::npos || WordAt(sql, start) != "SELECT") return false;

@@ -30,8 +30,16 @@ bool ValueText(const CQZDBVariant& value, std::string* out);
 // Appends value as one field of a COPY text-format row; scratch is reused.
 void AppendCopyField(std::string* row, const CQZDBVariant& value, std::string* scratch);
 
+// Asked with BEGIN: whether the transaction may write ("off").
+inline constexpr char kWhetherWrites[] = "SELECT current_setting('transaction_read_only')";
+
 // Whether the statement can return rows, judged by its first word.
 bool MayReturnRows(const std::string& sql);
+
+// Whether the statement surely returns no rows: an INSERT, UPDATE or
+// DELETE with no RETURNING (any word RETURNING, even in a quoted text,
+// counts as one).
+bool ReturnsNoRows(const std::string& sql);
 
 // Whether the statement is a query a cursor can read a chunk at a time
 // (DECLARE ... CURSOR FOR): a SELECT, and not one that makes a table.

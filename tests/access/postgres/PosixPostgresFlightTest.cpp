@@ -1,0 +1,259 @@
+// Round trips on PostgreSQL: a single-row operation costs one, counted as
+// the requests a proxy between the library and the server sees, and the
+// answers held back for the commit (CQZDatabase::HoldAnswers) each stay
+// their own statement's: its rows, its failure, its debug line.
+#include <QZNVGeZhuanDBControl.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "conversions/Conversions.h"
+#include "support/CuttingProxy.h"
+#include "support/EngineDatabase.h"
+#include "support/NumberedTask.h"
+#include "support/PostgresTestServer.h"
+#include "support/ScriptedDriver.h"
+
+namespace qz::testing {
+namespace {
+
+using conversions::GuidToText;
+
+// The requests fn makes, counted by proxy.
+template <typename Fn>
+uint64_t RequestsOf(CuttingProxy& proxy, Fn&& fn) {
+  proxy.CutAt(0, CuttingProxy::Loss::kRequest);
+  fn();
+  const uint64_t requests = proxy.requests();
+  proxy.Disarm();
+  return requests;
+}
+
+std::string HostOf(const std::wstring& connect1) {
+  const std::string text(connect1.begin(), connect1.end());
+  return text.substr(0, text.rfind(':'));
+}
+
+int PortOf(const std::wstring& connect1) { return std::stoi(connect1.substr(connect1.rfind(L':') + 1)); }
+
+class PostgresFlightTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!FindPostgresServer(&server_))
+      GTEST_SKIP() << "QZ_PG_HOST is not set: run the tests under scripts/postgres-test-server.sh";
+    proxy_ = std::make_unique<CuttingProxy>(HostOf(server_.connect1), PortOf(server_.connect1));
+    ASSERT_NE(proxy_->port(), 0);
+    ASSERT_TRUE(side_.Open(server_));
+  }
+
+  PostgresServer ThroughProxy() const {
+    PostgresServer proxied = server_;
+    proxied.connect1 = L"127.0.0.1:" + std::to_wstring(proxy_->port());
+    return proxied;
+  }
+
+  PostgresServer server_;
+  std::unique_ptr<CuttingProxy> proxy_;
+  SideConnection side_;
+};
+
+// Runs statements as one transaction whose answers are held back for the
+// commit; the answers, or the failure CommitTrans threw ("none" when none).
+struct Flight {
+  std::vector<SQZHeldAnswer> answers;
+  CaughtError error;
+};
+
+Flight RunHeld(CQZDatabase& db, const std::vector<std::wstring>& statements) {
+  Flight flight;
+  EXPECT_EQ(db.BeginTrans(), 1);
+  EXPECT_TRUE(db.HoldAnswers());
+  for (const std::wstring& sql : statements) {
+    CQZRecordSet set(&db);
+    EXPECT_TRUE(set.Open(sql, ROWOPERATION_WRITE));
+  }
+  flight.error = CatchError([&] { db.CommitTrans(); });
+  if (flight.error.thrown) db.Rollback();
+  flight.answers = db.HeldAnswers();
+  return flight;
+}
+
+// The driver's side: BEGIN, the held statements and COMMIT go in one round
+// trip, the first sighting of a shape, its preparing and its kept runs
+// alike; each answer gives its own rows; a refusal is the refused
+// statement's, with nothing committed; a kept statement the server no
+// longer holds is run afresh as text in the same call; a rollback sends
+// nothing to commit; a query among held statements reads their answers
+// first.
+TEST_F(PostgresFlightTest, HeldAnswersComeBackWithTheCommitInOneRoundTrip) {
+  ServerLock lock;
+  side_.Query("DROP TABLE IF EXISTS qz_flight");
+  side_.Query("CREATE TABLE qz_flight (id integer PRIMARY KEY, val text)");
+  CQZDatabase db;
+  ConnectTo(ThroughProxy(), &db);
+  auto insert = [](int id) { return L"insert into qz_flight values (" + std::to_wstring(id) + L", 'v')"; };
+
+  // The session's first transaction looks for the commit-token table first.
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    Flight flight;
+    EXPECT_EQ(RequestsOf(*proxy_,
+                         [&] {
+                           flight = RunHeld(db, {insert(10 * round + 1), insert(10 * round + 2),
+                                                 L"update qz_flight set val = 'w' where id > 0",
+                                                 L"delete from qz_flight where id = 999"});
+                         }),
+              round == 0 ? 2u : 1u);
+    ASSERT_FALSE(flight.error.thrown) << std::string(flight.error.message.begin(), flight.error.message.end());
+    ASSERT_EQ(flight.answers.size(), 4u);
+    const long long rows[] = {1, 1, 2 * (round + 1), 0};
+    for (size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(flight.answers[i].m_state, SQZHeldAnswer::done) << i;
+      EXPECT_EQ(flight.answers[i].m_rows, rows[i]) << i;
+    }
+  }
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_flight WHERE val = 'w'"), "6");
+
+  // The second insert collides: it failed, the one before it is undone, the
+  // one after never ran.
+  Flight refused;
+  EXPECT_EQ(RequestsOf(*proxy_,
+                       [&] {
+                         refused = RunHeld(db, {insert(50), insert(1), insert(51)});
+                       }),
+            2u)
+      << "the flight, then ROLLBACK";
+  EXPECT_EQ(refused.error.state, "23505");
+  ASSERT_EQ(refused.answers.size(), 3u);
+  EXPECT_EQ(refused.answers[0].m_state, SQZHeldAnswer::done);
+  EXPECT_EQ(refused.answers[1].m_state, SQZHeldAnswer::failed);
+  EXPECT_EQ(refused.answers[2].m_state, SQZHeldAnswer::pending);
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_flight"), "6");
+
+  // Every statement the session kept is dropped behind the driver's back.
+  {
+    CQZRecordSet set(&db);
+    ASSERT_TRUE(set.Open(L"deallocate all", ROWOPERATION_WRITE));
+  }
+  Flight afresh = RunHeld(db, {insert(60), L"update qz_flight set val = 'x' where id > 0"});
+  EXPECT_FALSE(afresh.error.thrown) << std::string(afresh.error.message.begin(), afresh.error.message.end());
+  ASSERT_EQ(afresh.answers.size(), 2u);
+  EXPECT_EQ(afresh.answers[1].m_rows, 7);
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_flight WHERE val = 'x'"), "7");
+
+  EXPECT_EQ(RequestsOf(*proxy_,
+                       [&] {
+                         ASSERT_EQ(db.BeginTrans(), 1);
+                         ASSERT_TRUE(db.HoldAnswers());
+                         CQZRecordSet set(&db);
+                         ASSERT_TRUE(set.Open(L"delete from qz_flight", ROWOPERATION_WRITE));
+                         set.Close();
+                         EXPECT_EQ(db.Rollback(), 1);
+                       }),
+            1u);
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_flight"), "7");
+
+  ASSERT_EQ(db.BeginTrans(), 1);
+  ASSERT_TRUE(db.HoldAnswers());
+  {
+    CQZRecordSet set(&db);
+    ASSERT_TRUE(set.Open(insert(70), ROWOPERATION_WRITE));
+    ASSERT_TRUE(set.Open(L"select count(*) as n from qz_flight", ROWOPERATION_READONLY));
+    CQZDBVariant n;
+    set.GetValueInColumn(L"n", n);
+    EXPECT_EQ(n.GetInt32(), 8);
+  }
+  EXPECT_EQ(db.CommitTrans(), 1);
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_flight"), "8");
+  // A transaction that held nothing back commits nothing; what follows it
+  // is answered at once.
+  ASSERT_EQ(db.BeginTrans(), 1);
+  ASSERT_TRUE(db.HoldAnswers());
+  EXPECT_EQ(db.CommitTrans(), 1);
+  {
+    CQZRecordSet set(&db);
+    ASSERT_TRUE(set.Open(L"delete from qz_flight where id = 70", ROWOPERATION_WRITE));
+  }
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_flight"), "7");
+  EXPECT_FALSE(CQZDatabase().HoldAnswers()) << "not connected";
+  EXPECT_FALSE(db.HoldAnswers()) << "outside a transaction";
+  side_.Query("DROP TABLE qz_flight");
+}
+
+// The operations' side: rewriting a task's row, deleting a task with its
+// items, and deleting items each cost one round trip once their shapes are
+// kept, the first call included where noted. A refused statement logs its
+// own line and changes nothing; a rewrite of a key no row holds answers 0
+// in silence.
+TEST_F(PostgresFlightTest, EachSingleRowOperationIsOneRoundTrip) {
+  std::unique_ptr<EngineDatabase> database = MakeEngineDatabase("PostgreSQL");
+  ASSERT_NE(database, nullptr);
+  DBsSetNode node = database->Node();
+  node.strConnect1 = L"127.0.0.1:" + std::to_wstring(proxy_->port());
+  CQZNVGeZhuanDBControl control;
+  ASSERT_EQ(control.OpenQZNVGeZhuanDB(node), 1);
+  std::vector<SQZGeZhuanTaskInfo> tasks;
+  for (uint32_t n = 1; n <= 8; ++n) tasks.push_back(NumberedTask(n, 7, L"task ", 3));
+  ASSERT_EQ(control.AddGeZhuanTasks(&tasks), 1);
+
+  for (int call = 0; call < 4; ++call) {
+    SCOPED_TRACE(call);
+    SQZGeZhuanTaskInfo changed = tasks[0];
+    changed.strTaskName = L"renamed " + std::to_wstring(call);
+    const uint64_t modify = RequestsOf(*proxy_, [&] { EXPECT_EQ(control.ModifyGeZhuanTaskOnly(&changed), 1); });
+    const uint64_t remove =
+        RequestsOf(*proxy_, [&] { EXPECT_EQ(control.DeleteGeZhuanTask(tasks[1 + call].guidTaskID), 1); });
+    const uint64_t items =
+        RequestsOf(*proxy_, [&] { EXPECT_EQ(control.DeleteGeZhuanItem(tasks[5].guidTaskID, GUID{}), 1); });
+    std::vector<SQZGeZhuanTaskInfo> read;
+    const uint64_t by_key = RequestsOf(*proxy_, [&] {
+      EXPECT_EQ(control.GetGeZhuanTasksByCondition(L"guidTaskID = '" + GuidToText(tasks[0].guidTaskID) + L"'", &read),
+                1);
+    });
+    if (call >= 2) {
+      EXPECT_EQ(modify, 1u);
+      EXPECT_EQ(remove, 1u);
+      EXPECT_EQ(items, 1u);
+    }
+    (void)by_key;
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].strTaskName, changed.strTaskName);
+  }
+  EXPECT_EQ(database->QueryInteger(L"select count(*) as v from GeZhuanTaskInfo"), 4);
+  EXPECT_EQ(database->QueryInteger(L"select count(*) as v from GeZhuanTaskItem"), 9);
+
+  // Refusals, with every shape kept by now.
+  database->RejectUpdate(L"GeZhuanTaskInfo", L"strTaskName", L"refused");
+  database->RejectDelete(L"GeZhuanTaskItem", L"guidItem", GuidToText(tasks[6].arrItems[1].guidItem));
+  const std::wstring row_query = L"select * from GeZhuanTaskInfo where guidTaskID = '";
+  const std::wstring item_delete = L"delete from GeZhuanTaskItem where guidTask = '";
+  {
+    DebugCapture debug;
+    SQZGeZhuanTaskInfo changed = tasks[0];
+    changed.strTaskName = L"refused";
+    EXPECT_EQ(control.ModifyGeZhuanTaskOnly(&changed), 0);
+    EXPECT_EQ(debug.lines(), std::vector<std::wstring>{row_query + GuidToText(tasks[0].guidTaskID) + L"'"});
+  }
+  {
+    DebugCapture debug;
+    EXPECT_EQ(control.DeleteGeZhuanTask(tasks[6].guidTaskID), 0);
+    EXPECT_EQ(debug.lines(), std::vector<std::wstring>{item_delete + GuidToText(tasks[6].guidTaskID) + L"'"});
+  }
+  {
+    DebugCapture debug;
+    SQZGeZhuanTaskInfo nobody = NumberedTask(99, 7, L"task ", 0);
+    EXPECT_EQ(RequestsOf(*proxy_, [&] { EXPECT_EQ(control.ModifyGeZhuanTaskOnly(&nobody), 0); }), 1u);
+    EXPECT_TRUE(debug.lines().empty());
+  }
+  EXPECT_EQ(database->QueryInteger(L"select count(*) as v from GeZhuanTaskInfo"), 4);
+  EXPECT_EQ(database->QueryInteger(L"select count(*) as v from GeZhuanTaskItem"), 9);
+  EXPECT_EQ(database->QueryInteger(L"select count(*) as v from GeZhuanTaskInfo where strTaskName = 'renamed 3'"), 1);
+  // The next calls work.
+  EXPECT_EQ(control.DeleteGeZhuanTask(tasks[7].guidTaskID), 1);
+  EXPECT_EQ(database->QueryInteger(L"select count(*) as v from GeZhuanTaskInfo"), 3);
+}
+
+}  // namespace
+}  // namespace qz::testing
