@@ -263,7 +263,7 @@ class QZ_DATABASE_ACCESS_API CQZDatabase {
 //
 // The calling rules are the same on every engine, and a call that breaks
 // them throws CQZDBException with SQLSTATE "HY010": every call but Open,
-// IsOpen and Close needs an open statement; AddNew and Edit need
+// IsOpen, Close and EditByKey needs an open statement; AddNew and Edit need
 // ROWOPERATION_WRITE; Edit and GetValueInColumn need a current row;
 // SetFieldValue and Update need an AddNew or Edit not yet written. An Update
 // whose row is gone throws "02000"; any call on a set whose connection was
@@ -318,8 +318,12 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   // assigned by the SetFieldValue calls that follow, without reading it
   // first: Update then answers true when a row held that key and was
   // rewritten, false when none did. Needs ROWOPERATION_WRITE, not a row.
-  // False, with nothing begun, on an engine that has no such way; read the
-  // row and Edit it then.
+  // On a set that is not open it needs no statement at all: where the
+  // engine can, the set is then open for this rewrite alone (for Update and
+  // Close); elsewhere, or when the connection is not usable, the answer is
+  // false and the set stays closed, so that the caller opens a query that
+  // selects the row and asks again. False, with nothing begun, on an engine
+  // that has no such way even then; read the row and Edit it.
   bool EditByKey(const std::wstring& table);
 
   // Fills value from the current row. Column names may be bracketed.

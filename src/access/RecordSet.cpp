@@ -126,6 +126,15 @@ bool CQZRecordSet::Edit(const std::wstring& table) {
 }
 
 bool CQZRecordSet::EditByKey(const std::wstring& table) {
+  if (!m_cursor) {
+    // No query to read the row by is needed where the engine rewrites by
+    // key; elsewhere the caller opens one.
+    qz::access::Connection* connection = m_database ? m_database->UsableConnection() : nullptr;
+    m_cursor = connection ? connection->KeyedEditCursor() : nullptr;
+    if (!m_cursor) return false;
+    m_operation = ROWOPERATION_WRITE;
+    m_database->Attach(this);
+  }
   RequireCursor();
   RequireWritable();
   m_pendingRow = PendingRow::kNone;

@@ -180,14 +180,19 @@ inline int ExistenceTest(CQZDatabase* database, const std::wstring& sql) {
 
 // Rewrites the row sql selects, which write(set) names by its primary key.
 // Where the engine can, that is one UPDATE by the key, with no read before
-// it (CQZRecordSet::EditByKey); elsewhere the first row sql selects is read
-// and edited. No row: 0. Run inside InOneTransaction, so that on SQLite
-// the read never has to become a write while another program writes.
+// it (CQZRecordSet::EditByKey), and sql is not even run where the engine
+// needs no query for it; elsewhere the first row sql selects is read and
+// edited. No row: 0. Run inside InOneTransaction, so that a read never has
+// to become a write while another program writes.
 template <typename Write>
 int UpdateInPlace(CQZDatabase* database, const std::wstring& sql, const std::wstring& table, Write write) {
   return RunOperation(database, sql, [&](CQZRecordSet& set) {
-    if (!set.Open(sql, ROWOPERATION_WRITE)) return 0;
-    if (set.EditByKey(table)) {
+    bool by_key = set.EditByKey(table);
+    if (!by_key) {
+      if (!set.Open(sql, ROWOPERATION_WRITE)) return 0;
+      by_key = set.EditByKey(table);
+    }
+    if (by_key) {
       write(set);
       const bool changed = set.Update();
       set.Close();

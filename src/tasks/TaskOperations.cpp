@@ -15,12 +15,20 @@
 
 using qz::control::UsableConnection;
 using qz::conversions::GuidToText;
-using qz::conversions::Trim;
 
 namespace {
 
 // "<prefix>'<GUID text of id>'": the statements that name one task row.
-std::wstring WithTaskKey(const wchar_t* prefix, const GUID& id) { return prefix + Trim(GuidToText(id)) + L"'"; }
+// GUID text has no blanks to trim; built in one allocation, as it is for
+// every single-row call.
+std::wstring WithTaskKey(const wchar_t* prefix, const GUID& id) {
+  thread_local std::wstring key;
+  GuidToText(id, &key);
+  std::wstring sql;
+  sql.reserve(std::char_traits<wchar_t>::length(prefix) + key.size() + 1);
+  sql.append(prefix).append(key).push_back(L'\'');
+  return sql;
+}
 
 // Rewrites the first row that sql (the task's key query) selects, in the
 // caller's transaction. 0 when no row holds the key, or on failure.

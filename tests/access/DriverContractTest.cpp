@@ -234,6 +234,54 @@ TEST_P(DriverContractTest, RowsAreRewrittenByTheirKeyWithoutReadingThemFirst) {
   EXPECT_EQ(Read(L"select count(*) as v from qz_contract where n = 7").GetInt32(), 0);
 }
 
+// On a set not open, EditByKey needs no query where the engine can rewrite
+// by key without one: the set is then open for that rewrite alone. Where it
+// cannot, or the connection is gone, it answers false and leaves the set
+// closed, so that the caller opens the key query and asks again. Either
+// way a missing table or one without a key is refused, not taken for a
+// row that is not there.
+TEST_P(DriverContractTest, ARewriteByKeyNeedsNoQueryWhereTheEngineCan) {
+  Run(L"insert into qz_contract (k, n) values ('a', 0)");
+  Run(L"drop table if exists qz_contract_nokey");
+  Run(L"create table qz_contract_nokey (k varchar(36), n integer)");
+  CQZRecordSet set(&database_);
+  const bool without_query = set.EditByKey(L"qz_contract");
+  EXPECT_EQ(set.IsOpen(), without_query);
+  // What UpdateInPlace does: the key query only where it is needed.
+  auto begin = [&](const std::wstring& table) {
+    if (set.EditByKey(table)) return true;
+    EXPECT_FALSE(set.IsOpen());
+    EXPECT_TRUE(set.Open(L"select * from " + table, ROWOPERATION_WRITE));
+    return set.EditByKey(table);
+  };
+  if (without_query) set.Close();
+  for (const wchar_t* key : {L"a", L"zz"}) {
+    if (!begin(L"qz_contract")) GTEST_SKIP() << "this engine reads the row before it edits it";
+    set.SetFieldValue(L"k", Value(key));
+    set.SetFieldValue(L"n", Value(5));
+    EXPECT_EQ(set.Update(), std::wstring(key) == L"a") << Utf8(key);
+    set.Close();
+    EXPECT_FALSE(set.IsOpen());
+  }
+  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(Read(L"select n as v from qz_contract where k = 'a'").GetInt32(), 5);
+
+  for (const wchar_t* table : {L"qz_contract_nokey", L"qz_contract_missing"}) {
+    const Thrown refused = Catch([&] {
+      begin(table);
+      set.SetFieldValue(L"k", Value(L"a"));
+      set.Update();
+    });
+    EXPECT_TRUE(refused.thrown) << Utf8(table);
+    set.Close();
+  }
+  Run(L"drop table qz_contract_nokey");
+
+  database_.Close();
+  EXPECT_FALSE(set.EditByKey(L"qz_contract"));
+  EXPECT_FALSE(set.IsOpen());
+}
+
 // The typed setters write what SetFieldValue writes, whether a row binds
 // straight into a kept statement (a run of rows of one layout) or goes
 // through the row buffer (the first row, or columns in another order), and
@@ -284,6 +332,16 @@ TEST_P(DriverContractTest, TypedSettersWriteAndRefuseAsTheVariantDoes) {
       {"lone surrogate", L"s", [&] { set.SetTextField(L"s", lone_surrogate.GetTextRef()); }, &lone_surrogate, "22021"},
       {"no moment", L"d", [&] { set.SetDateTimeField(L"d", no_moment); }, &bad_date, "22008"},
       {"not UTF-8", L"s", [&] { set.SetUtf8Field(L"s", "\xC3("); }, nullptr, "22021"},
+      // Longer text is looked at a word at a time: a NUL or a bad byte
+      // past the first words is found as well.
+      {"NUL deep in UTF-8", L"s",
+       [&] {
+         set.SetUtf8Field(L"s", std::string_view("\x01\x7F"
+                                                 "cdefghijklm\0opqrstu",
+                                                 20));
+       },
+       nullptr, "22021"},
+      {"not UTF-8 deep in the text", L"s", [&] { set.SetUtf8Field(L"s", "abcdefghijklmnopq\xC3("); }, nullptr, "22021"},
   };
   int added = 0;
   for (const Case& c : cases) {

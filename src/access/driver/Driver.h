@@ -193,6 +193,12 @@ class Connection {
   // ("PostgreSQL", "MariaDB", "SQLite"); empty when the driver serves one
   // product only and the kind says which.
   virtual std::wstring DbmsName() const { return std::wstring(); }
+
+  // A cursor on no statement whose EditByKey begins a rewrite by key
+  // (CQZRecordSet::EditByKey on a set not open), so that no query has to
+  // be run for it. Null when the driver has no such way: the caller opens
+  // a query that selects the row then.
+  virtual std::unique_ptr<Cursor> KeyedEditCursor() { return nullptr; }
 };
 
 struct ConnectionTexts {

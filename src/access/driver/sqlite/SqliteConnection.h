@@ -25,6 +25,7 @@
 #include "access/driver/StatementCache.h"
 #include "access/driver/StatementShape.h"
 #include "access/driver/TransactionNesting.h"
+#include "access/driver/sqlite/SqliteDirectRow.h"
 #include "access/driver/sqlite/SqliteHandles.h"
 
 namespace qz::access::sqlite {
@@ -42,6 +43,7 @@ class SqliteConnection : public Connection, private TransactionSteps {
   bool CommitTransaction() override;
   bool RollbackTransaction() override;
   std::unique_ptr<Cursor> Execute(const std::wstring& sql, ROWOPERATION operation) override;
+  std::unique_ptr<Cursor> KeyedEditCursor() override;
   std::wstring Describe() const override;
 
   // --- For cursors ---------------------------------------------------------
@@ -54,11 +56,10 @@ class SqliteConnection : public Connection, private TransactionSteps {
   // The row buffer a cursor writes through (RowBufferLender).
   std::unique_ptr<RowBuffer> LendRowBuffer() { return row_buffers_.Lend(); }
   void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) { row_buffers_.GiveBack(std::move(row)); }
-  // The UTF-8 texts a cursor binds straight into the kept statements, lent
-  // the same way: a run of one-row writes reuses their room. A cursor gives
-  // them back with no statement bound to them.
-  std::vector<std::string> LendDirectText() { return std::move(spare_direct_text_); }
-  void GiveBackDirectText(std::vector<std::string> text) { spare_direct_text_ = std::move(text); }
+  // What a cursor binds straight into the kept statements, lent the same
+  // way. A cursor gives it back with no statement bound to its texts.
+  DirectRow LendDirectRow() { return std::move(spare_direct_row_); }
+  void GiveBackDirectRow(DirectRow row) { spare_direct_row_ = std::move(row); }
 
   // INSERT INTO table (columns...) VALUES (...), with bound values.
   // layout_id names the table and column list (RowBuffer::layout_id); a row
@@ -115,7 +116,7 @@ class SqliteConnection : public Connection, private TransactionSteps {
 
  private:
   RowBufferLender row_buffers_;
-  std::vector<std::string> spare_direct_text_;
+  DirectRow spare_direct_row_;
   struct PrimaryKeyEntry {
     std::wstring table;
     std::vector<std::wstring> columns;

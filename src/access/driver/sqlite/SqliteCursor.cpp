@@ -12,16 +12,18 @@ SqliteCursor::SqliteCursor(SqliteConnection* connection, std::string sql, Statem
       sql_(std::move(sql)),
       statement_(std::move(statement)),
       state_(done ? State::kDone : State::kNotStarted),
-      row_(connection->LendRowBuffer()),
-      direct_text_(connection->LendDirectText()) {
+      row_(connection->LendRowBuffer()) {
   assert(done || statement_);
+  DirectRow lent = connection->LendDirectRow();
+  direct_values_ = std::move(lent.values);
+  direct_text_ = std::move(lent.text);
   if (done) StandPastEnd();
 }
 
 SqliteCursor::~SqliteCursor() {
   Close();  // unbinds the direct texts
   connection_->GiveBackRowBuffer(std::move(row_));
-  connection_->GiveBackDirectText(std::move(direct_text_));
+  connection_->GiveBackDirectRow(DirectRow{std::move(direct_values_), std::move(direct_text_)});
 }
 
 void SqliteCursor::Step() {
@@ -279,7 +281,11 @@ bool SqliteCursor::SetTextField(std::wstring_view column, std::wstring_view text
 bool SqliteCursor::SetUtf8Field(std::wstring_view column, std::string_view text) {
   size_t i;
   if (!NextDirect(column, &i)) return Cursor::SetUtf8Field(column, text);
-  direct_text_[i].assign(text);
+  // The caller's text is never the kept one: copied without assign's
+  // check for that.
+  std::string& kept = direct_text_[i];
+  kept.resize(text.size());
+  std::char_traits<char>::copy(kept.data(), text.data(), text.size());
   BindDirectText(i);
   direct_count_ = i + 1;
   return true;

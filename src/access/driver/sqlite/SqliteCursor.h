@@ -12,6 +12,7 @@
 #include "access/driver/Driver.h"
 #include "access/driver/ForwardCursor.h"
 #include "access/driver/RowBuffer.h"
+#include "access/driver/sqlite/SqliteDirectRow.h"
 #include "access/driver/sqlite/SqliteHandles.h"
 
 namespace qz::access::sqlite {
@@ -57,13 +58,6 @@ class SqliteCursor : public ForwardCursor {
   // cursor's insert in between) moves the values bound so far into the row
   // buffer and carries on the ordinary way. A rewrite by key binds the same
   // way into the connection's kept keyed UPDATE, from its first row on.
-  struct BoundValue {
-    CQZDBVariant::Type type = CQZDBVariant::TYPE_NULL;
-    int64_t integer = 0;
-    double real = 0.0;
-    SQZDateTime date_time;
-    SQZTimestamp timestamp;
-  };
   void BindDirect(size_t index, const CQZDBVariant& value);
   // Whether the next value of this row, for column, binds straight into
   // the kept statement; *index is then its place there, counted as bound

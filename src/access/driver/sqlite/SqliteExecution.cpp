@@ -127,6 +127,12 @@ std::unique_ptr<Cursor> SqliteConnection::Execute(const std::wstring& sql, ROWOP
   return std::make_unique<SqliteCursor>(this, std::string(), Statement(), true);
 }
 
+// A cursor past the end of no statement: it writes rows, and reads none.
+std::unique_ptr<Cursor> SqliteConnection::KeyedEditCursor() {
+  if (!db_) return nullptr;
+  return std::make_unique<SqliteCursor>(this, std::string(), Statement(), true);
+}
+
 void SqliteConnection::StepToCompletion(sqlite3_stmt* statement) {
   int rc = sqlite3_step(statement);
   if (rc == SQLITE_DONE || rc == SQLITE_ROW) {

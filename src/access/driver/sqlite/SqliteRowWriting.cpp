@@ -5,6 +5,7 @@
 #include "access/driver/ColumnLookup.h"
 #include "access/driver/KeyedUpdate.h"
 #include "access/driver/sqlite/SqliteConnection.h"
+#include "access/driver/sqlite/SqliteErrors.h"
 #include "access/driver/sqlite/SqliteStatementText.h"
 #include "platform/TextEncoding.h"
 
@@ -169,17 +170,23 @@ const std::vector<std::wstring>& SqliteConnection::PrimaryKey(const std::wstring
   for (const PrimaryKeyEntry& entry : primary_keys_)
     if (entry.table == table) return entry.columns;
   PrimaryKeyEntry entry{table, {}};
-  static const char kKeyColumns[] = "SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk";
+  // Every column, so that a table that is not there is told from one
+  // without a key: a rewrite by key runs no query that would have said so.
+  static const char kKeyColumns[] = "SELECT name, pk FROM pragma_table_info(?1) ORDER BY pk";
   Statement statement = Prepare(kKeyColumns);
   const std::string name = platform::WideToUtf8(table);
   sqlite3_bind_text(statement.get(), 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
   int rc;
+  bool any_column = false;
   while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    any_column = true;
+    if (sqlite3_column_int(statement.get(), 1) == 0) continue;
     const char* column = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
     entry.columns.push_back(platform::Utf8ToWide(column ? column : ""));
   }
   ReleaseStatement(kKeyColumns, std::move(statement));
   if (rc != SQLITE_DONE) RaiseError(rc, "reading the primary key");
+  if (!any_column) RaiseEngineError("no such table: " + name, SQLITE_ERROR);
   primary_keys_.push_back(std::move(entry));
   return primary_keys_.back().columns;
 }
