@@ -85,24 +85,20 @@ class Cursor {
   // SetTextField and the rest). The defaults make the variant, for a driver
   // without a faster way.
   virtual bool SetTextField(std::wstring_view column, std::wstring_view text) {
-    CQZDBVariant value;
-    value = std::wstring(text);
-    return SetFieldValue(column, value);
+    scratch_ = std::wstring(text);
+    return SetFieldValue(column, scratch_);
   }
   virtual bool SetUtf8Field(std::wstring_view column, std::string_view text) {
-    CQZDBVariant value;
-    value.SetTextUtf8(text);
-    return SetFieldValue(column, value);
+    scratch_.SetTextUtf8(text);  // decodes into the text storage the scratch value keeps
+    return SetFieldValue(column, scratch_);
   }
   virtual bool SetIntegerField(std::wstring_view column, int64_t integer) {
-    CQZDBVariant value;
-    value.SetInteger(integer);
-    return SetFieldValue(column, value);
+    scratch_.SetInteger(integer);
+    return SetFieldValue(column, scratch_);
   }
   virtual bool SetDateTimeField(std::wstring_view column, const SQZDateTime& date_time) {
-    CQZDBVariant value;
-    value = date_time;
-    return SetFieldValue(column, value);
+    scratch_ = date_time;
+    return SetFieldValue(column, scratch_);
   }
   // Writes the row begun and ends it, whether it is written or refused. An
   // edit that changes no row (the row was deleted or re-keyed since it was
@@ -154,6 +150,9 @@ class Cursor {
 
  private:
   std::vector<std::wstring> position_names_;
+  // The value the typed setters' defaults pass on, kept so that its text
+  // storage is reused from cell to cell.
+  CQZDBVariant scratch_;
 };
 
 class Connection {

@@ -297,6 +297,26 @@ TEST_F(PostgresDriverTest, AnEmptyReadQueryIsAtItsEndFromTheStart) {
   EXPECT_EQ(ReadOne(L"select count(*) as x from qz_tmp_read"), L"1");
 }
 
+// A query that is the first statement of the caller's transaction runs in
+// that transaction, however the driver reads it: the rows it locks stay
+// locked to every other session until the commit.
+TEST_F(PostgresDriverTest, AQueryOpeningATransactionRunsInsideIt) {
+  const char* free_rows = "SELECT count(*) FROM (SELECT 1 FROM qz_keyed WHERE k2 = 1 FOR UPDATE SKIP LOCKED) s";
+  for (int round = 0; round < 3; ++round) {  // first sighting, then kept
+    ASSERT_TRUE(db_.BeginTrans());
+    {
+      CQZRecordSet set(&db_);
+      ASSERT_TRUE(set.Open(L"select val from qz_keyed where k2 = 1 order by k1 for update", ROWOPERATION_READONLY));
+      int rows = 0;
+      for (; !set.IsEOF(); set.MoveNext()) ++rows;
+      EXPECT_EQ(rows, 2);
+    }
+    EXPECT_EQ(side_.Query(free_rows), "0") << "round " << round;
+    ASSERT_TRUE(db_.CommitTrans());
+    EXPECT_EQ(side_.Query(free_rows), "2") << "round " << round;
+  }
+}
+
 TEST_F(PostgresDriverTest, StatementsWithoutRowsRunAtOpen) {
   Run(L"delete from qz_keyed where k1 = 'b'");
   EXPECT_EQ(Count("qz_keyed"), "2");

@@ -205,6 +205,10 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   // one chunk: such a query (a read by key) costs least kept prepared, its
   // few rows streamed one at a time.
   if (operation == ROWOPERATION_READONLY && ReadsThroughPortal(text)) {
+    // A portal begins a transaction of its own when the server is outside
+    // one: the caller's, begun but not yet sent, goes out first, so that the
+    // query runs in it (the rows it locks stay locked to the commit).
+    SendPendingBegin();
     if (!shape_.keep) return RunPortal(text, {}, nullptr);
     if (few_row_shapes_.count(shape_.text) == 0) return RunPortal(shape_.text, shape_.literals, &shape_.text);
   }
