@@ -360,6 +360,48 @@ TEST_F(SqliteDriverTest, TwoConnectionsShareTheFile) {
   EXPECT_EQ(Count(), 2);
 }
 
+// A query kept prepared remembers where it found its columns; another
+// program, the sqlite3 command-line client, then drops and adds columns
+// under it, moving them. Each read finds the columns where they are now.
+TEST_F(SqliteDriverTest, AKeptQueryFindsColumnsAnotherProgramMoved) {
+  Run(L"insert into T (k, i, s) values ('a', 7, 'text')");
+  auto alter_elsewhere = [&](const std::string& sql) {
+    const std::string command = "sqlite3 '" + temp_.folder() + "/test.db' \"" + sql + "\"";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  };
+  // "s@<position>=<text> i@<position>=<value>", read by position as row
+  // mappings read, the value of i also by name; "<error> ..." when a
+  // column is missing.
+  auto read = [&] {
+    std::string read;
+    try {
+      CQZRecordSet set(&database_);
+      if (!set.Open(L"select * from T where k = 'a'", ROWOPERATION_READONLY) || set.IsEOF()) return read;
+      const int s_at = set.GetColumnPosition(L"s");
+      std::wstring s;
+      set.GetTextAt(s_at, &s);
+      read = "s@" + std::to_string(s_at) + "=" + qz::platform::WideToUtf8(s);
+      const int i_at = set.GetColumnPosition(L"i");
+      CQZDBVariant i;
+      set.GetValueInColumn(L"i", i);
+      read += " i@" + std::to_string(i_at) + "=" + (i.IsNull() ? "<null>" : std::to_string(set.GetInt32At(i_at)));
+    } catch (CQZDBException* e) {
+      read += " <error> " + qz::platform::WideToUtf8(e->GetErrorMessage());
+      e->Delete();
+    }
+    return read;
+  };
+
+  for (int call = 0; call < 3; ++call) ASSERT_EQ(read(), "s@2=text i@1=7");  // kept from here on
+  alter_elsewhere("ALTER TABLE T DROP COLUMN i");
+  const std::string dropped = read();
+  EXPECT_EQ(dropped.rfind("s@1=text <error>", 0), 0u) << dropped;
+  EXPECT_EQ(read(), dropped);
+  alter_elsewhere("ALTER TABLE T ADD COLUMN i INTEGER; UPDATE T SET i = 8");
+  EXPECT_EQ(read(), "s@1=text i@4=8");
+  EXPECT_EQ(read(), "s@1=text i@4=8");
+}
+
 // Time per row for count inserts in one transaction.
 double SecondsPerInsert(CQZDatabase& database, int first_key, int count) {
   auto start = std::chrono::steady_clock::now();

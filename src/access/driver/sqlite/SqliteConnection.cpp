@@ -101,7 +101,7 @@ SqliteConnection::~SqliteConnection() { Close(); }
 // Statements prepared for one use belong to their cursors, which finalize
 // them.
 void SqliteConnection::FinalizeAll() {
-  cache_.Clear([](Statement&) {});
+  cache_.Clear([](KeptStatement&) {});
   begin_statement_.reset();
   commit_statement_.reset();
   rollback_statement_.reset();

@@ -26,6 +26,7 @@
 #include "access/driver/StatementShape.h"
 #include "access/driver/TransactionNesting.h"
 #include "access/driver/sqlite/SqliteDirectRow.h"
+#include "access/driver/sqlite/SqliteFoundColumns.h"
 #include "access/driver/sqlite/SqliteHandles.h"
 
 namespace qz::access::sqlite {
@@ -50,8 +51,9 @@ class SqliteConnection : public Connection, private TransactionSteps {
 
   // Takes a statement back once its cursor is done with it: kept for the
   // next use of sql, the text it is kept under, or finalized when sql is
-  // empty (it was prepared for one use only).
-  void ReleaseStatement(std::string sql, Statement statement);
+  // empty (it was prepared for one use only). columns, the columns its
+  // cursor found, are kept with it.
+  void ReleaseStatement(std::string sql, Statement statement, FoundColumns columns = FoundColumns());
 
   // The row buffer a cursor writes through (RowBufferLender).
   std::unique_ptr<RowBuffer> LendRowBuffer() { return row_buffers_.Lend(); }
@@ -150,8 +152,9 @@ class SqliteConnection : public Connection, private TransactionSteps {
   // The statement for a caller's text: by its shape, from the cache or
   // prepared to be kept from the shape's second sighting on (its literals
   // bound); otherwise the text itself, prepared for this use only. *key
-  // is the text to release it under, empty for one use.
-  Statement PrepareForCaller(const std::string& text, std::string* key);
+  // is the text to release it under, empty for one use; *columns the
+  // columns found in it while it was kept.
+  Statement PrepareForCaller(const std::string& text, std::string* key, FoundColumns* columns);
   // Steps statement once and resets it; raises its error.
   void StepToCompletion(sqlite3_stmt* statement);
 
@@ -168,7 +171,11 @@ class SqliteConnection : public Connection, private TransactionSteps {
   std::string path_;
   TransactionNesting transactions_;
 
-  StatementCache<Statement> cache_;
+  struct KeptStatement {
+    Statement statement;
+    FoundColumns columns;
+  };
+  StatementCache<KeptStatement> cache_;
   // BEGIN IMMEDIATE, COMMIT and ROLLBACK, which run around every write.
   Statement begin_statement_, commit_statement_, rollback_statement_;
   StatementShape shape_;

@@ -7,11 +7,13 @@
 
 namespace qz::access::sqlite {
 
-SqliteCursor::SqliteCursor(SqliteConnection* connection, std::string sql, Statement statement, bool done)
+SqliteCursor::SqliteCursor(SqliteConnection* connection, std::string sql, Statement statement, bool done,
+                           FoundColumns columns)
     : connection_(connection),
       sql_(std::move(sql)),
       statement_(std::move(statement)),
       state_(done ? State::kDone : State::kNotStarted),
+      found_(std::move(columns)),
       row_(connection->LendRowBuffer()) {
   assert(done || statement_);
   DirectRow lent = connection->LendDirectRow();
@@ -29,6 +31,8 @@ SqliteCursor::~SqliteCursor() {
 void SqliteCursor::Step() {
   assert(state_ == State::kNotStarted || state_ == State::kOnRow);
   int rc = sqlite3_step(statement_.get());
+  // Only the first step prepares the statement again for a changed schema.
+  if (state_ == State::kNotStarted) found_.Check(statement_.get());
   if (rc == SQLITE_ROW) {
     state_ = State::kOnRow;
   } else {
@@ -38,17 +42,31 @@ void SqliteCursor::Step() {
 }
 
 // The names are compared as SQLite holds them, so a statement kept
-// prepared converts none of them again for each query that reuses it; a
-// change of schema that renames a column is seen at once.
+// prepared converts none of them again for each query that reuses it, and
+// a column found once is remembered with the statement (FoundColumns): the
+// next query finds it by the name asked for alone. A change of schema that
+// renames or moves a column makes SQLite prepare the statement again on
+// its first step, which forgets the remembered columns (see Step).
 int SqliteCursor::ColumnIndex(std::wstring_view column) {
-  const int count = statement_ ? sqlite3_column_count(statement_.get()) : 0;
-  return columns_.FindMatching(
-      column, count,
+  if (!statement_)
+    return columns_.FindMatching(
+        column, 0, [](int) { return false; }, SQLITE_ERROR);
+  sqlite3_stmt* statement = statement_.get();
+  // Before the first step the remembered columns are not yet checked.
+  const bool checked = state_ != State::kNotStarted;
+  if (checked) {
+    const int found = found_.Find(column);
+    if (found >= 0) return found;
+  }
+  const int position = columns_.FindMatching(
+      column, sqlite3_column_count(statement),
       [&](int i) {
-        const char* name = sqlite3_column_name(statement_.get(), i);
+        const char* name = sqlite3_column_name(statement, i);
         return SameIdentifierUtf8(column, name ? name : "");
       },
       SQLITE_ERROR);
+  if (checked) found_.Remember(column, position);
+  return position;
 }
 
 void SqliteCursor::ReadColumn(int index, CQZDBVariant& value) {
@@ -354,7 +372,7 @@ void SqliteCursor::Close() {
   keyed_ = false;
   state_ = State::kClosed;
   StandPastEnd();
-  if (statement_) connection_->ReleaseStatement(std::move(sql_), std::move(statement_));
+  if (statement_) connection_->ReleaseStatement(std::move(sql_), std::move(statement_), std::move(found_));
 }
 
 }  // namespace qz::access::sqlite

@@ -13,6 +13,7 @@
 #include "access/driver/ForwardCursor.h"
 #include "access/driver/RowBuffer.h"
 #include "access/driver/sqlite/SqliteDirectRow.h"
+#include "access/driver/sqlite/SqliteFoundColumns.h"
 #include "access/driver/sqlite/SqliteHandles.h"
 
 namespace qz::access::sqlite {
@@ -24,7 +25,9 @@ class SqliteCursor : public ForwardCursor {
   // Takes the statement, to hand back under sql (see
   // SqliteConnection::ReleaseStatement); a statement that returns no rows
   // has already run (done == true) and the cursor stands past its end.
-  SqliteCursor(SqliteConnection* connection, std::string sql, Statement statement, bool done);
+  // columns are those found in the statement by earlier cursors.
+  SqliteCursor(SqliteConnection* connection, std::string sql, Statement statement, bool done,
+               FoundColumns columns = FoundColumns());
   ~SqliteCursor() override;
 
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
@@ -83,6 +86,7 @@ class SqliteCursor : public ForwardCursor {
   Statement statement_;
   State state_;
   ColumnLookup columns_;
+  FoundColumns found_;                // handed back with the statement
   std::unique_ptr<RowBuffer> row_;    // lent by the connection
   std::vector<FieldValue> edit_key_;  // the key of the row being edited
 

@@ -59,20 +59,22 @@ int SqliteConnection::PrepareOne(const std::string& sql, unsigned flags, Stateme
 }
 
 Statement SqliteConnection::Prepare(const std::string& sql) {
-  if (std::optional<Statement> kept = cache_.Take(sql)) return std::move(*kept);
+  if (std::optional<KeptStatement> kept = cache_.Take(sql)) return std::move(kept->statement);
   Statement statement;
   const int rc = PrepareOne(sql, SQLITE_PREPARE_PERSISTENT, &statement);
   if (rc != SQLITE_OK) RaisePrepareError(rc);
   return statement;
 }
 
-Statement SqliteConnection::PrepareForCaller(const std::string& text, std::string* key) {
+Statement SqliteConnection::PrepareForCaller(const std::string& text, std::string* key, FoundColumns* columns) {
   ShapeOfStatement(text, MarkerStyle::kQuestionNumbered, &shape_);
   Statement statement;
   if (!shape_.keep) {
     // Not to be kept (StatementShape.h): prepared for this use below.
-  } else if (std::optional<Statement> kept = cache_.Take(shape_.text)) {
-    statement = std::move(*kept);
+  } else if (std::optional<KeptStatement> kept = cache_.Take(shape_.text)) {
+    statement = std::move(kept->statement);
+    *columns = std::move(kept->columns);
+    columns->Rewind();
   } else if (cache_.Admit(shape_.text)) {
     // Seen before: worth keeping. A shape that does not prepare leaves
     // the text as it is, which then prepares or raises its own error.
@@ -99,21 +101,22 @@ Statement SqliteConnection::PrepareForCaller(const std::string& text, std::strin
   return statement;
 }
 
-void SqliteConnection::ReleaseStatement(std::string sql, Statement statement) {
+void SqliteConnection::ReleaseStatement(std::string sql, Statement statement, FoundColumns columns) {
   if (!statement || !db_ || sql.empty()) return;  // finalized as it goes
   // SQLITE_SCHEMA reaches us only when preparing the statement again for a
   // changed schema kept failing: such a statement is not kept.
   if ((sqlite3_reset(statement.get()) & 0xff) == SQLITE_SCHEMA) return;
   sqlite3_clear_bindings(statement.get());
-  cache_.Put(std::move(sql), std::move(statement), [](Statement&) {});
+  cache_.Put(std::move(sql), KeptStatement{std::move(statement), std::move(columns)}, [](KeptStatement&) {});
 }
 
 std::unique_ptr<Cursor> SqliteConnection::Execute(const std::wstring& sql, ROWOPERATION) {
   if (!db_) return nullptr;
   std::string text;
-  Statement statement = PrepareForCaller(platform::WideToUtf8(sql), &text);
+  FoundColumns columns;
+  Statement statement = PrepareForCaller(platform::WideToUtf8(sql), &text, &columns);
   if (sqlite3_column_count(statement.get()) > 0)
-    return std::make_unique<SqliteCursor>(this, std::move(text), std::move(statement), false);
+    return std::make_unique<SqliteCursor>(this, std::move(text), std::move(statement), false, std::move(columns));
 
   // A statement without a result (delete, update, DDL) runs now.
   int rc = sqlite3_step(statement.get());
