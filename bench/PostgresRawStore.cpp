@@ -1,12 +1,11 @@
 #include "PostgresRawStore.h"
 
-#include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <stdexcept>
 #include <string_view>
-#include <unordered_map>
 
 #include "RawConversions.h"
 #include "TaskColumns.h"
@@ -21,13 +20,11 @@ namespace {
 constexpr int kTaskRowsPerFetch = 2000;
 constexpr int kItemRowsPerFetch = 64000 / kItemColumnCount;
 
-struct GuidHash {
-  size_t operator()(const GUID& guid) const {
-    uint64_t low, high;
-    std::memcpy(&low, &guid, 8);
-    std::memcpy(&high, reinterpret_cast<const char*>(&guid) + 8, 8);
-    return static_cast<size_t>((low ^ (high * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL >> 7);
-  }
+// A task's key and its place in the listing, ordered by the key's bytes.
+struct TaskSlot {
+  GUID key;
+  size_t at;
+  bool operator<(const TaskSlot& other) const { return std::memcmp(&key, &other.key, sizeof(GUID)) < 0; }
 };
 
 std::string Env(const char* name) {
@@ -358,7 +355,7 @@ std::vector<SQZGeZhuanTaskInfo> PostgresRawStore::ListTasks() {
     send_fetch(kTasks);
     for (int statement = 0; statement < 3; ++statement) PQclear(take(PGRES_COMMAND_OK));
 
-    std::unordered_map<GUID, size_t, GuidHash> position;
+    std::vector<TaskSlot> slots;  // made once the tasks are all read
     bool tasks_done = false, items_done = false;
     while (!in_flight.empty()) {
       const Fetch fetch = in_flight.front();
@@ -384,10 +381,13 @@ std::vector<SQZGeZhuanTaskInfo> PostgresRawStore::ListTasks() {
         const size_t first = tasks.size();
         tasks.resize(first + static_cast<size_t>(rows));
         for (int r = 0; r < rows; ++r) {
-          SQZGeZhuanTaskInfo& task = tasks[first + static_cast<size_t>(r)];
           RowReader reader{chunk, r};
-          VisitTaskFields(task, reader);
-          position.emplace(task.guidTaskID, first + static_cast<size_t>(r));
+          VisitTaskFields(tasks[first + static_cast<size_t>(r)], reader);
+        }
+        if (tasks_done && slots.empty()) {
+          slots.reserve(tasks.size());
+          for (size_t t = 0; t < tasks.size(); ++t) slots.push_back(TaskSlot{tasks[t].guidTaskID, t});
+          std::sort(slots.begin(), slots.end());
         }
       } else {
         // The rows come grouped by task: each run is appended to its task's
@@ -396,9 +396,10 @@ std::vector<SQZGeZhuanTaskInfo> PostgresRawStore::ListTasks() {
           const std::string_view task_key(PQgetvalue(chunk, r, 0), static_cast<size_t>(PQgetlength(chunk, r, 0)));
           int run_end = r + 1;
           while (run_end < rows && task_key == PQgetvalue(chunk, run_end, 0)) ++run_end;
-          const auto found = position.find(raw::GuidOf(task_key.data(), task_key.size()));
-          if (found != position.end()) {
-            std::vector<SQZGeZhuanItemInfo>& out = tasks[found->second].arrItems;
+          const TaskSlot wanted{raw::GuidOf(task_key.data(), task_key.size()), 0};
+          const auto found = std::lower_bound(slots.begin(), slots.end(), wanted);
+          if (found != slots.end() && !(wanted < *found)) {
+            std::vector<SQZGeZhuanItemInfo>& out = tasks[found->at].arrItems;
             const size_t at = out.size();
             out.resize(at + static_cast<size_t>(run_end - r));
             for (int k = r; k < run_end; ++k) {
