@@ -31,8 +31,6 @@ SqliteCursor::~SqliteCursor() {
 void SqliteCursor::Step() {
   assert(state_ == State::kNotStarted || state_ == State::kOnRow);
   int rc = sqlite3_step(statement_.get());
-  // Only the first step prepares the statement again for a changed schema.
-  if (state_ == State::kNotStarted) found_.Check(statement_.get());
   if (rc == SQLITE_ROW) {
     state_ = State::kOnRow;
   } else {
@@ -46,15 +44,13 @@ void SqliteCursor::Step() {
 // a column found once is remembered with the statement (FoundColumns): the
 // next query finds it by the name asked for alone. A change of schema that
 // renames or moves a column makes SQLite prepare the statement again on
-// its first step, which forgets the remembered columns (see Step).
+// its first step, which forgets the remembered columns (see ReadFirst).
 int SqliteCursor::ColumnIndex(std::wstring_view column) {
   if (!statement_)
     return columns_.FindMatching(
         column, 0, [](int) { return false; }, SQLITE_ERROR);
   sqlite3_stmt* statement = statement_.get();
-  // Before the first step the remembered columns are not yet checked.
-  const bool checked = state_ != State::kNotStarted;
-  if (checked) {
+  if (found_checked_) {
     const int found = found_.Find(column);
     if (found >= 0) return found;
   }
@@ -65,7 +61,7 @@ int SqliteCursor::ColumnIndex(std::wstring_view column) {
         return SameIdentifierUtf8(column, name ? name : "");
       },
       SQLITE_ERROR);
-  if (checked) found_.Remember(column, position);
+  if (found_checked_) found_.Remember(column, position);
   return position;
 }
 

@@ -50,7 +50,12 @@ class SqliteCursor : public ForwardCursor {
  private:
   enum class State { kNotStarted, kOnRow, kDone, kClosed };
 
-  void ReadFirst() override { Step(); }
+  // Only the first step prepares the statement again for a changed schema.
+  void ReadFirst() override {
+    Step();
+    found_.Check(statement_.get());
+    found_checked_ = true;
+  }
   void ReadNext() override { Step(); }
   bool OnRow() const override { return state_ == State::kOnRow; }
 
@@ -87,6 +92,7 @@ class SqliteCursor : public ForwardCursor {
   State state_;
   ColumnLookup columns_;
   FoundColumns found_;                // handed back with the statement
+  bool found_checked_ = false;        // found_ checked against the statement's first step
   std::unique_ptr<RowBuffer> row_;    // lent by the connection
   std::vector<FieldValue> edit_key_;  // the key of the row being edited
 
