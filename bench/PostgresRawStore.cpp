@@ -1,9 +1,11 @@
 #include "PostgresRawStore.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <stdexcept>
 #include <string_view>
-#include <unordered_map>
 
 #include "RawConversions.h"
 #include "TaskColumns.h"
@@ -12,7 +14,18 @@ namespace qz::bench {
 
 namespace {
 
-constexpr size_t kTasksPerItemQuery = 1000;
+// Rows per FETCH: enough that the per-chunk costs vanish, few enough that
+// the two chunks in memory are a small part of a long listing; an item
+// chunk holds about as many cells as a task chunk.
+constexpr int kTaskRowsPerFetch = 2000;
+constexpr int kItemRowsPerFetch = 64000 / kItemColumnCount;
+
+// A task's key and its place in the listing, ordered by the key's bytes.
+struct TaskSlot {
+  GUID key;
+  size_t at;
+  bool operator<(const TaskSlot& other) const { return std::memcmp(&key, &other.key, sizeof(GUID)) < 0; }
+};
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -122,6 +135,12 @@ struct Parameters {
 
 const std::string kItemSelect = std::string("select ") + kItemColumns + " from GeZhuanTaskItem";
 const std::string kTaskSelect = std::string("select ") + kTaskColumns + " from GeZhuanTaskInfo";
+const std::string kDeclareTasks = "DECLARE raw_tasks NO SCROLL CURSOR FOR " + kTaskSelect;
+const std::string kDeclareItems =
+    "DECLARE raw_items NO SCROLL CURSOR FOR " + kItemSelect +
+    " where guidTask in (select guidTaskID from GeZhuanTaskInfo) order by guidTask, nIndex";
+const std::string kFetchTasks = "FETCH FORWARD " + std::to_string(kTaskRowsPerFetch) + " FROM raw_tasks";
+const std::string kFetchItems = "FETCH FORWARD " + std::to_string(kItemRowsPerFetch) + " FROM raw_items";
 
 }  // namespace
 
@@ -171,8 +190,6 @@ PGconn* PostgresServer::Connect() const {
 // --- The store -------------------------------------------------------------
 
 PostgresRawStore::PostgresRawStore(const PostgresServer& server) : conn_(server.Connect()) {
-  Prepare("list_tasks", kTaskSelect);
-  Prepare("items_of_tasks", kItemSelect + " where guidTask = any($1::varchar[]) order by guidTask, nIndex");
   Prepare("task_by_key", kTaskSelect + " where guidTaskID = $1");
   Prepare("items_of_task", kItemSelect + " where guidTask = $1 order by nIndex");
   Prepare("update_task", "update GeZhuanTaskInfo set " + TaskAssignments('$', 1) + " where guidTaskID = $30");
@@ -286,70 +303,125 @@ void PostgresRawStore::AddItems(const std::vector<SQZGeZhuanItemInfo>& items) {
 }
 
 std::vector<SQZGeZhuanTaskInfo> PostgresRawStore::ListTasks() {
-  PGresult* listed = RunPrepared("list_tasks", 0, nullptr, PGRES_TUPLES_OK);
-  const int count = PQntuples(listed);
-  std::vector<SQZGeZhuanTaskInfo> tasks(static_cast<size_t>(count));
-  // Each task's position by its key's text, which stays in the result.
-  std::unordered_map<std::string_view, size_t> position;
-  position.reserve(static_cast<size_t>(count));
-  for (int r = 0; r < count; ++r) {
-    RowReader reader{listed, r};
-    VisitTaskFields(tasks[static_cast<size_t>(r)], reader);
-    position.emplace(std::string_view(PQgetvalue(listed, r, 0), static_cast<size_t>(PQgetlength(listed, r, 0))),
-                     static_cast<size_t>(r));
-  }
-
-  // The item queries run in a pipeline two deep: while one chunk's rows
-  // are decoded here the server already works on the next.
-  const size_t chunks = (tasks.size() + kTasksPerItemQuery - 1) / kTasksPerItemQuery;
-  std::string keys;
-  auto send = [&](size_t chunk) {
-    const size_t first = chunk * kTasksPerItemQuery, end = std::min(tasks.size(), first + kTasksPerItemQuery);
-    keys = "{";
-    for (size_t t = first; t < end; ++t) {
-      if (t != first) keys.push_back(',');
-      keys.append(PQgetvalue(listed, static_cast<int>(t), 0));
-    }
-    keys.push_back('}');
-    const char* values[] = {keys.c_str()};
-    if (PQsendQueryPrepared(conn_, "items_of_tasks", 1, values, nullptr, nullptr, 0) != 1 || PQpipelineSync(conn_) != 1)
+  // One REPEATABLE READ transaction, so both cursors read one snapshot: the
+  // tasks, and all their items by one query in task order. Everything up
+  // to the first FETCH, and one FETCH ahead, leave in the first flight; from
+  // then on one FETCH always travels while a chunk is decoded, and each
+  // chunk arrives whole, as one result. Once the tasks' cursor gives a short
+  // chunk the FETCHes move to the items' cursor; the one already sent ahead
+  // to the tasks' answers empty.
+  enum Cursor { kTasks, kItems };
+  struct Fetch {
+    Cursor cursor;
+    int rows;
+  };
+  std::deque<Fetch> in_flight;
+  auto send = [&](const char* sql) {
+    if (PQsendQueryParams(conn_, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) != 1)
       throw std::runtime_error(PQerrorMessage(conn_));
   };
-  if (chunks > 0 && PQenterPipelineMode(conn_) != 1) throw std::runtime_error(PQerrorMessage(conn_));
-  size_t sent = 0;
-  while (sent < std::min<size_t>(2, chunks)) send(sent++);
-  for (size_t chunk = 0; chunk < chunks; ++chunk) {
-    PGresult* items = PQgetResult(conn_);
-    PQclear(PQgetResult(conn_));  // the null after the query's result
-    PQclear(PQgetResult(conn_));  // the sync
-    if (PQresultStatus(items) != PGRES_TUPLES_OK) {
-      const std::string message = PQresultErrorMessage(items);
-      PQclear(items);
+  auto sync = [&] {
+    if (PQpipelineSync(conn_) != 1) throw std::runtime_error(PQerrorMessage(conn_));
+  };
+  auto send_fetch = [&](Cursor cursor) {
+    send(cursor == kTasks ? kFetchTasks.c_str() : kFetchItems.c_str());
+    sync();
+    in_flight.push_back(Fetch{cursor, cursor == kTasks ? kTaskRowsPerFetch : kItemRowsPerFetch});
+  };
+  auto check = [&](PGresult* result, ExecStatusType expected) {
+    if (PQresultStatus(result) != expected) {
+      const std::string message = result ? PQresultErrorMessage(result) : PQerrorMessage(conn_);
+      PQclear(result);
       throw std::runtime_error(message);
     }
-    if (sent < chunks) send(sent++);
-    // The rows come grouped by task: each run fills one task's array at its
-    // exact size.
-    const int rows = PQntuples(items);
-    for (int r = 0; r < rows;) {
-      const std::string_view task_key(PQgetvalue(items, r, 0), static_cast<size_t>(PQgetlength(items, r, 0)));
-      int run_end = r + 1;
-      while (run_end < rows && task_key == PQgetvalue(items, run_end, 0)) ++run_end;
-      const auto found = position.find(task_key);
-      if (found != position.end()) {
-        std::vector<SQZGeZhuanItemInfo>& out = tasks[found->second].arrItems;
-        out.resize(static_cast<size_t>(run_end - r));
-        for (int k = r; k < run_end; ++k) {
-          RowReader reader{items, k};
-          VisitItemFields(out[static_cast<size_t>(k - r)], reader);
+    return result;
+  };
+  // One statement's result, and the null that ends it.
+  auto take = [&](ExecStatusType expected) {
+    PGresult* result = check(PQgetResult(conn_), expected);
+    PQclear(PQgetResult(conn_));
+    return result;
+  };
+  // A sync's result has no null after it.
+  auto take_sync = [&] { PQclear(check(PQgetResult(conn_), PGRES_PIPELINE_SYNC)); };
+
+  if (PQenterPipelineMode(conn_) != 1) throw std::runtime_error(PQerrorMessage(conn_));
+  std::vector<SQZGeZhuanTaskInfo> tasks;
+  try {
+    send("BEGIN ISOLATION LEVEL REPEATABLE READ");
+    send(kDeclareTasks.c_str());
+    send(kDeclareItems.c_str());
+    send_fetch(kTasks);
+    send_fetch(kTasks);
+    for (int statement = 0; statement < 3; ++statement) PQclear(take(PGRES_COMMAND_OK));
+
+    std::vector<TaskSlot> slots;  // made once the tasks are all read
+    bool tasks_done = false, items_done = false;
+    while (!in_flight.empty()) {
+      const Fetch fetch = in_flight.front();
+      in_flight.pop_front();
+      PGresult* chunk = take(PGRES_TUPLES_OK);
+      take_sync();
+      const int rows = PQntuples(chunk);
+      const bool full = rows == fetch.rows;
+      // What goes out next travels while this chunk is decoded.
+      if (fetch.cursor == kTasks && !tasks_done) {
+        tasks_done = !full;
+        send_fetch(tasks_done ? kItems : kTasks);
+      } else if (fetch.cursor == kItems && !items_done) {
+        items_done = !full;
+        if (items_done) {
+          send("COMMIT");
+          sync();
+        } else {
+          send_fetch(kItems);
         }
       }
-      r = run_end;
+      if (fetch.cursor == kTasks) {
+        const size_t first = tasks.size();
+        tasks.resize(first + static_cast<size_t>(rows));
+        for (int r = 0; r < rows; ++r) {
+          RowReader reader{chunk, r};
+          VisitTaskFields(tasks[first + static_cast<size_t>(r)], reader);
+        }
+        if (tasks_done && slots.empty()) {
+          slots.reserve(tasks.size());
+          for (size_t t = 0; t < tasks.size(); ++t) slots.push_back(TaskSlot{tasks[t].guidTaskID, t});
+          std::sort(slots.begin(), slots.end());
+        }
+      } else {
+        // The rows come grouped by task: each run is appended to its task's
+        // items at once (a task's run may go on in the next chunk).
+        for (int r = 0; r < rows;) {
+          const std::string_view task_key(PQgetvalue(chunk, r, 0), static_cast<size_t>(PQgetlength(chunk, r, 0)));
+          int run_end = r + 1;
+          while (run_end < rows && task_key == PQgetvalue(chunk, run_end, 0)) ++run_end;
+          const TaskSlot wanted{raw::GuidOf(task_key.data(), task_key.size()), 0};
+          const auto found = std::lower_bound(slots.begin(), slots.end(), wanted);
+          if (found != slots.end() && !(wanted < *found)) {
+            std::vector<SQZGeZhuanItemInfo>& out = tasks[found->at].arrItems;
+            const size_t at = out.size();
+            out.resize(at + static_cast<size_t>(run_end - r));
+            for (int k = r; k < run_end; ++k) {
+              RowReader reader{chunk, k};
+              VisitItemFields(out[at + static_cast<size_t>(k - r)], reader);
+            }
+          }
+          r = run_end;
+        }
+      }
+      PQclear(chunk);
     }
-    PQclear(items);
+    PQclear(take(PGRES_COMMAND_OK));  // the COMMIT
+    take_sync();
+  } catch (...) {
+    // What is still owed comes (aborted after the failure, up to each
+    // sync), then the transaction is rolled back.
+    while (PQexitPipelineMode(conn_) != 1 && PQstatus(conn_) == CONNECTION_OK) PQclear(PQgetResult(conn_));
+    if (PQstatus(conn_) == CONNECTION_OK) PQclear(PQexec(conn_, "ROLLBACK"));
+    throw;
   }
-  if (chunks > 0) PQexitPipelineMode(conn_);
-  PQclear(listed);
+  PQexitPipelineMode(conn_);
   return tasks;
 }
 

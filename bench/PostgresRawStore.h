@@ -1,9 +1,9 @@
 // The task store's operations written directly on libpq, as the baseline
 // the library is measured against: every statement prepared once per
 // connection and run with bound parameters, additions as one transaction
-// with one COPY per table, the listing's items read for 1,000 tasks per
-// query (two queries in flight) and grouped in memory, one round trip for
-// each call by key.
+// with one COPY per table, the listing read through two cursors in one
+// snapshot (the tasks, then all their items in task order) a chunk per
+// FETCH with one FETCH ahead, one round trip for each call by key.
 #pragma once
 
 #include <QZNVGeZhuanDBControl.h>
@@ -40,8 +40,9 @@ class PostgresRawStore {
   void AddTasks(const std::vector<SQZGeZhuanTaskInfo>& tasks);
   // AddGeZhuanItems: one COPY.
   void AddItems(const std::vector<SQZGeZhuanItemInfo>& items);
-  // GetGeZhuanTasksByCondition(L""): the tasks, then the items of 1,000
-  // tasks per query, pipelined, each task's in nIndex order.
+  // GetGeZhuanTasksByCondition(L""): the tasks, then their items by one
+  // query, each task's in nIndex order, read in whole chunks through
+  // cursors in one REPEATABLE READ transaction, pipelined.
   std::vector<SQZGeZhuanTaskInfo> ListTasks();
   // One task by key with its items: both queries in one pipeline, one
   // round trip. False when no row holds the key.

@@ -125,6 +125,8 @@ void ListTasks100k(benchmark::State& state) {
   Guarded(state, [&] {
     Connections small(ListingDatabase(10000));
     Connections large(ListingDatabase(100000));
+    if (!qz::bench::SameTasks(LibraryList(large.control), large.raw.ListTasks()))
+      throw std::runtime_error("the raw listing differs from the library's");
     qz::bench::ListingScale(
         state, 2, [&] { return LibraryList(small.control); }, [&] { return LibraryList(large.control); },
         [&] { return large.raw.ListTasks(); });
