@@ -56,15 +56,14 @@ std::unique_ptr<Cursor> PostgresConnection::RunKeptWithFollowing(const std::stri
   for (const std::string& value : first_params) first_values.push_back(value.c_str());
   const std::vector<const char*>& values = LiteralPointers(following.shape.literals);
   const bool sent =
-      (!begin || PQsendQueryParams(conn_, "BEGIN ISOLATION LEVEL REPEATABLE READ", 0, nullptr, nullptr, nullptr,
-                                   nullptr, 0)) &&
+      (!begin ||
+       PQsendQueryParams(conn_, "BEGIN ISOLATION LEVEL REPEATABLE READ", 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
       PQsendQueryPrepared(conn_, first_name.c_str(), static_cast<int>(first_values.size()), first_values.data(),
                           nullptr, nullptr, 0) &&
       (kept ? PQsendQueryPrepared(conn_, kept->name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
                                   nullptr, 0)
             : PQsendQueryParams(conn_, following.text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
-      (!begin || PQsendQueryParams(conn_, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
-      PQpipelineSync(conn_);
+      (!begin || PQsendQueryParams(conn_, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0)) && PQpipelineSync(conn_);
   if (!sent) {
     FinishPipeline();
     RaiseResultError(nullptr, "");
@@ -98,7 +97,8 @@ std::unique_ptr<Cursor> PostgresConnection::OpenKeptFollowing(PostgresCursor* cu
   if (!Failed(result.get())) return std::make_unique<PostgresCursor>(this, std::move(result));
   // Outside a transaction the statement gone stale runs afresh as text;
   // inside the caller's, which the first query touched, it is spoiled.
-  if (!RecoverFromStale(result.get(), false)) return std::make_unique<PostgresCursor>(this, Check(std::move(result), ""));
+  if (!RecoverFromStale(result.get(), false))
+    return std::make_unique<PostgresCursor>(this, Check(std::move(result), ""));
   Quiesce();
   EnsureLink();
   DeallocateDropped();
