@@ -222,10 +222,12 @@ TEST_F(PostgresFlightTest, EachSingleRowOperationIsOneRoundTrip) {
       EXPECT_EQ(modify, 1u);
       EXPECT_EQ(remove, 1u);
       EXPECT_EQ(items, 1u);
+      EXPECT_EQ(by_key, 1u);  // the task and its items
     }
-    (void)by_key;
     ASSERT_EQ(read.size(), 1u);
     EXPECT_EQ(read[0].strTaskName, changed.strTaskName);
+    ASSERT_EQ(read[0].arrItems.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(read[0].arrItems[i].guidItem == tasks[0].arrItems[i].guidItem) << i;
   }
   EXPECT_EQ(database->QueryInteger(L"select count(*) as v from GeZhuanTaskInfo"), 4);
   EXPECT_EQ(database->QueryInteger(L"select count(*) as v from GeZhuanTaskItem"), 9);
@@ -259,6 +261,57 @@ TEST_F(PostgresFlightTest, EachSingleRowOperationIsOneRoundTrip) {
   // The next calls work.
   EXPECT_EQ(control.DeleteGeZhuanTask(tasks[7].guidTaskID), 1);
   EXPECT_EQ(database->QueryInteger(L"select count(*) as v from GeZhuanTaskInfo"), 3);
+
+  // Read by key, the items' query kept and sent with the task's: another
+  // connection altering the item table makes it stale, and it runs afresh
+  // in the same call; its shapes are kept again from the third call on.
+  const std::wstring key = L"guidTaskID = '" + GuidToText(tasks[0].guidTaskID) + L"'";
+  side_.Query("ALTER TABLE GeZhuanTaskItem ADD COLUMN qz_extra integer");
+  for (int call = 0; call < 4; ++call) {
+    SCOPED_TRACE(call);
+    DebugCapture debug;
+    std::vector<SQZGeZhuanTaskInfo> read;
+    const uint64_t by_key = RequestsOf(*proxy_, [&] { EXPECT_EQ(control.GetGeZhuanTasksByCondition(key, &read), 1); });
+    if (call == 3) {
+      EXPECT_EQ(by_key, 1u);
+    }
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].arrItems.size(), 3u);
+    EXPECT_TRUE(debug.lines().empty());
+  }
+  // The link goes with the flight's answer: the read answers 0 (its query
+  // logged), and the next one connects again and reads the task whole.
+  for (const CuttingProxy::Loss loss : {CuttingProxy::Loss::kRequest, CuttingProxy::Loss::kAnswer}) {
+    DebugCapture debug;
+    std::vector<SQZGeZhuanTaskInfo> read;
+    proxy_->CutAt(1, loss);
+    EXPECT_EQ(control.GetGeZhuanTasksByCondition(key, &read), 0);
+    proxy_->Disarm();
+    EXPECT_EQ(debug.lines(), std::vector<std::wstring>{L"select * from GeZhuanTaskInfo where " + key});
+    EXPECT_EQ(control.GetGeZhuanTasksByCondition(key, &read), 1);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].arrItems.size(), 3u);
+  }
+  // The items' query fails, and so do the chunks asked after it: the
+  // answer is 0, the task is listed without items, and the one line logged
+  // is the chunk's, naming the task.
+  database->FailItemReadsOf(tasks[0].guidTaskID);
+  {
+    DebugCapture debug;
+    std::vector<SQZGeZhuanTaskInfo> read;
+    EXPECT_EQ(control.GetGeZhuanTasksByCondition(key, &read), 0);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_TRUE(read[0].arrItems.empty());
+    ASSERT_EQ(debug.lines().size(), 1u);
+    const std::wstring chunk = L"select * from GeZhuanTaskItem where guidTask in ('";
+    EXPECT_EQ(debug.lines()[0].substr(0, chunk.size()), chunk);
+    EXPECT_NE(debug.lines()[0].find(GuidToText(tasks[0].guidTaskID)), std::wstring::npos);
+  }
+  // Nothing is left open: the next read of another task works.
+  std::vector<SQZGeZhuanTaskInfo> other;
+  EXPECT_EQ(control.GetGeZhuanTasksByCondition(L"guidTaskID = '" + GuidToText(tasks[5].guidTaskID) + L"'", &other), 1);
+  ASSERT_EQ(other.size(), 1u);
+  EXPECT_TRUE(other[0].arrItems.empty());  // its items were deleted above
 }
 
 }  // namespace

@@ -44,6 +44,8 @@
 //   PostgresPortal.cpp      reading a query's rows a chunk at a time
 //   PostgresFlight.cpp      statements whose answers come back with the
 //                           commit's, in one round trip
+//   PostgresFollowing.cpp   a kept query of few rows and the query that
+//                           follows it, in one round trip
 // with the statement texts they send in PostgresStatementText.cpp, and the
 // owners of libpq's handles in PostgresHandles.h.
 #pragma once
@@ -284,6 +286,19 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // to run afresh (RecoverFromStale; untouched as there).
   std::unique_ptr<Cursor> RunQuery(const std::string& sql, const std::string& name = std::string(),
                                    const std::vector<std::string>& params = {}, bool untouched = false);
+  // Runs the statement kept as name (with params) and, in the same flight,
+  // the one kept for the following query (following_, shaped): both whole,
+  // one round trip in all (PostgresFollowing.cpp). A cursor holding the
+  // first's rows, whose TakeFollowing opens the second's; null as for
+  // RunQuery. Raises the first's error.
+  std::unique_ptr<Cursor> RunKeptWithFollowing(const std::string& name, const std::vector<std::string>& params,
+                                               bool untouched);
+  // The cursor of the following query RunKeptWithFollowing ran for
+  // cursor; null when none waits for it. Raises that query's error.
+  std::unique_ptr<Cursor> OpenKeptFollowing(PostgresCursor* cursor);
+  // text is to follow the next query (ExecuteWithFollowing): shaped, and
+  // its shape sighted for keeping.
+  void NoteFollowing(const std::string& text);
   // Parses sql as the statement name ("" the unnamed one) and describes
   // it, both in one round trip; the description, or raises the first error.
   Result PrepareAndDescribe(const std::string& sql, const std::string& name = std::string());
@@ -412,6 +427,15 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Shapes of queries whose rows fitted in one chunk when last read: they
   // run kept prepared instead of through the portal.
   std::unordered_set<std::string> few_row_shapes_;
+  // The answer to the following query sent with a kept one
+  // (RunKeptWithFollowing), for owner's TakeFollowing, and its text should
+  // it have to run afresh.
+  struct KeptFollowing {
+    PostgresCursor* owner = nullptr;
+    Result result;
+    std::string text;
+    StatementShape shape;
+  } kept_following_;
 
   bool copying_ = false;
   std::string copy_signature_;

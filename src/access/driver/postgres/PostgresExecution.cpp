@@ -224,8 +224,11 @@ std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROW
   const bool untouched = TakeUntouched();
   if (prepared && prepared->returns_rows) {
     SendPendingBegin();
-    if (std::unique_ptr<Cursor> cursor = RunQuery(std::string(), prepared->name, shape_.literals, untouched))
-      return cursor;
+    // A following query (ExecuteWithFollowing) goes in the same flight.
+    std::unique_ptr<Cursor> cursor = operation == ROWOPERATION_READONLY && !following_.empty()
+                                         ? RunKeptWithFollowing(prepared->name, shape_.literals, untouched)
+                                         : RunQuery(std::string(), prepared->name, shape_.literals, untouched);
+    if (cursor) return cursor;
   } else if (prepared) {
     unnamed_statement_ = 0;
     const std::vector<const char*>& values = LiteralPointers(shape_.literals);

@@ -32,7 +32,8 @@
 // That costs a query of few rows a round trip more than running it as one
 // statement, and the server parses it every time: a query shape whose
 // rows fitted in the first chunk runs kept prepared the next time
-// (PostgresExecution.cpp), so only long reads come here again.
+// (PostgresExecution.cpp), with its following query in the same flight
+// (PostgresFollowing.cpp), so only long reads come here again.
 #include <algorithm>
 #include <cassert>
 #include <string>
@@ -61,7 +62,10 @@ const char kDeclare[] = "DECLARE qz_rows NO SCROLL CURSOR FOR ";
 std::unique_ptr<Cursor> PostgresConnection::ExecuteWithFollowing(const std::wstring& sql,
                                                                  const std::wstring& following) {
   following_ = platform::WideToUtf8(following);
-  if (!ReadsThroughPortal(following_)) following_.clear();
+  if (ReadsThroughPortal(following_))
+    NoteFollowing(following_);
+  else
+    following_.clear();
   struct Forget {
     std::string& text;
     ~Forget() { text.clear(); }
@@ -109,6 +113,8 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
     // Bounded, like the cache of kept statements it feeds.
     if (few_row_shapes_.size() >= 4 * StatementCache<PreparedShape>::kCapacity) few_row_shapes_.clear();
     few_row_shapes_.insert(*shape);
+    // It runs kept the next time: prepared then, on its second sighting.
+    if (!shapes_.Find(*shape)) shapes_.Admit(*shape);
   }
   auto cursor = std::make_unique<PostgresCursor>(this, std::move(first), PostgresCursor::Streaming{});
   if (following_ready_)
@@ -119,6 +125,7 @@ std::unique_ptr<Cursor> PostgresConnection::RunPortal(const std::string& sql, co
 }
 
 std::unique_ptr<Cursor> PostgresConnection::OpenFollowing(PostgresCursor* cursor) {
+  if (kept_following_.owner == cursor) return OpenKeptFollowing(cursor);
   if (!following_ready_ || following_owner_ != cursor) return nullptr;
   following_ready_ = false;
   following_owner_ = nullptr;
@@ -133,6 +140,10 @@ std::unique_ptr<Cursor> PostgresConnection::OpenFollowing(PostgresCursor* cursor
 }
 
 void PostgresConnection::DropFollowing(PostgresCursor* cursor) {
+  if (kept_following_.owner == cursor) {
+    kept_following_.owner = nullptr;
+    kept_following_.result.reset();
+  }
   if (following_ready_ && following_owner_ == cursor) EndPortal();
 }
 
