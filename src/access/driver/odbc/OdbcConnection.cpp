@@ -220,14 +220,24 @@ SQLRETURN SendText(bool narrow, SQLHSTMT statement, std::wstring_view sql, Narro
   return call_wide(statement, text.data(), static_cast<SQLINTEGER>(text.size()));
 }
 
+// The narrow forms by name: a Windows build with UNICODE set maps the plain
+// names to the wide ones.
+#if defined(_WIN32)
+constexpr auto kExecDirectNarrow = SQLExecDirectA;
+constexpr auto kPrepareNarrow = SQLPrepareA;
+#else
+constexpr auto kExecDirectNarrow = SQLExecDirect;
+constexpr auto kPrepareNarrow = SQLPrepare;
+#endif
+
 }  // namespace
 
 SQLRETURN OdbcConnection::ExecDirect(SQLHSTMT statement, std::wstring_view sql) {
-  return SendText(narrow_statements_, statement, sql, SQLExecDirect, SQLExecDirectW);
+  return SendText(narrow_statements_, statement, sql, kExecDirectNarrow, SQLExecDirectW);
 }
 
 SQLRETURN OdbcConnection::PrepareText(SQLHSTMT statement, std::wstring_view sql) {
-  return SendText(narrow_statements_, statement, sql, SQLPrepare, SQLPrepareW);
+  return SendText(narrow_statements_, statement, sql, kPrepareNarrow, SQLPrepareW);
 }
 
 void OdbcConnection::RunDirect(const std::wstring& sql) {
