@@ -364,6 +364,9 @@ TEST_F(SqliteDriverTest, TwoConnectionsShareTheFile) {
 // program, the sqlite3 command-line client, then drops and adds columns
 // under it, moving them. Each read finds the columns where they are now.
 TEST_F(SqliteDriverTest, AKeptQueryFindsColumnsAnotherProgramMoved) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "the sqlite3 command-line client is a program of the build machine";
+#endif
   Run(L"insert into T (k, i, s) values ('a', 7, 'text')");
   auto alter_elsewhere = [&](const std::string& sql) {
     const std::string command = "sqlite3 '" + temp_.folder() + "/test.db' \"" + sql + "\"";
