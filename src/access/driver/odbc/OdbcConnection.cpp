@@ -275,7 +275,10 @@ void OdbcConnection::DecideTextForm() {
   }
   // Only SQLite reads any bytes it is sent as UTF-8: a server in another
   // character set would give the narrow probe back unchanged too. (Cut to
-  // bytes, the wide probe may not even run there.)
+  // bytes, the wide probe may not even run there.) Only unixODBC cuts the
+  // text for a driver without wide calls; Windows' driver manager converts
+  // it, so there the narrow way is never needed.
+#if !defined(_WIN32)
   if (dialect_ == SqlDialect::kSqlite) {
     narrow_statements_ = true;
     const std::optional<bool> narrow = reads_back();
@@ -285,6 +288,7 @@ void OdbcConnection::DecideTextForm() {
     }
     narrow_statements_ = false;
   }
+#endif
   utf8_text_ = false;
   text_form_decided_ = wide.has_value();
 }
