@@ -338,6 +338,12 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
 
   // The position of column (bracketed or bare); throws for an unknown one.
   int GetColumnPosition(std::wstring_view column);
+  // An identity of the result's columns, unique in the process: a later
+  // result with the same nonzero identity (the same statement run again,
+  // its table unchanged) has the same columns at the same positions, so
+  // that positions found in one hold in the other. 0 when the engine
+  // cannot tell; find the positions again then.
+  uint64_t GetColumnsIdentity();
   // The text view, up to a NUL it may hold, decoded into *out, whose
   // storage is reused.
   void GetTextAt(int position, std::wstring* out);

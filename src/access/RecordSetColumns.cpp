@@ -43,6 +43,8 @@ int CQZRecordSet::GetColumnPosition(std::wstring_view column) {
   return RequireRow(kNoRow).ColumnPosition(qz::access::BareColumnName(column));
 }
 
+uint64_t CQZRecordSet::GetColumnsIdentity() { return RequireRow(kNoRow).ColumnsIdentity(); }
+
 void CQZRecordSet::GetTextAt(int position, std::wstring* out) {
   Cursor* known = KnownRow(m_cursor, m_database);
   Cursor& cursor = known ? *known : RequireRow(kNoRow);

@@ -5,6 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#if defined(_MSC_VER)
+#include <stdlib.h>
+#endif
 #include <string>
 #include <type_traits>
 
@@ -147,7 +151,71 @@ GUID TextToGuid(std::wstring_view text) {
   return guid;
 }
 
-bool Utf8TextToGuid(std::string_view text, GUID* out) { return ParseGuid(text, out); }
+namespace {
+
+// The eight hexadecimal digits (either case) at text as a number, the
+// first digit the most significant; false when one is no digit. All eight
+// are worked on at once, a byte each in one word: a listing parses several
+// GUIDs per row. No step carries from one byte into the next, since every
+// byte is checked to be below 0x80 and no constant added reaches 0x80.
+bool ReadHex8(const char* text, uint32_t* out) {
+  uint64_t x;
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(&x, text, 8);
+  x = __builtin_bswap64(x);
+#elif defined(_MSC_VER)
+  std::memcpy(&x, text, 8);
+  x = _byteswap_uint64(x);  // every Windows target is little-endian
+#else
+  x = 0;
+  for (int i = 0; i < 8; ++i) x = (x << 8) | static_cast<unsigned char>(text[i]);
+#endif
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  // Per byte b, the high bit of (b + (0x80 - low)) says b >= low, that of
+  // (b + (0x7F - high)) says b > high.
+  auto at_least = [](uint64_t v, unsigned low) { return (v + kOnes * (0x80u - low)) & kHighs; };
+  auto above = [](uint64_t v, unsigned high) { return (v + kOnes * (0x7Fu - high)) & kHighs; };
+  const uint64_t digit = at_least(x, '0') & ~above(x, '9');
+  const uint64_t folded = x | kOnes * 0x20u;  // 'A'..'F' to 'a'..'f'; digits keep their bit
+  const uint64_t letter = at_least(folded, 'a') & ~above(folded, 'f');
+  if ((x & kHighs) != 0 || (digit | letter) != kHighs) return false;
+  // Each byte's value, then the nibbles packed pair by pair.
+  uint64_t v = (x & kOnes * 0x0Fu) + (letter >> 7) * 9;
+  v = (v | (v >> 4)) & 0x00FF00FF00FF00FFu;
+  v = (v | (v >> 8)) & 0x0000FFFF0000FFFFu;
+  v = (v | (v >> 16)) & 0x00000000FFFFFFFFu;
+  *out = static_cast<uint32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+// Exactly what ParseGuid reads, eight digits at a time: the 32 digits are
+// gathered without their hyphens first.
+bool Utf8TextToGuid(std::string_view text, GUID* out) {
+  if (text.size() != kGuidTextLength) return false;
+  const char* t = text.data();
+  if (t[8] != '-' || t[13] != '-' || t[18] != '-' || t[23] != '-') return false;
+  char digits[32];
+  std::memcpy(digits, t, 8);
+  std::memcpy(digits + 8, t + 9, 4);
+  std::memcpy(digits + 12, t + 14, 4);
+  std::memcpy(digits + 16, t + 19, 4);
+  std::memcpy(digits + 20, t + 24, 12);
+  uint32_t words[4];
+  for (int i = 0; i < 4; ++i)
+    if (!ReadHex8(digits + 8 * i, &words[i])) return false;
+  GUID guid{};
+  guid.Data1 = words[0];
+  guid.Data2 = static_cast<uint16_t>(words[1] >> 16);
+  guid.Data3 = static_cast<uint16_t>(words[1]);
+  for (int i = 0; i < 4; ++i) {
+    guid.Data4[i] = static_cast<uint8_t>(words[2] >> (24 - 8 * i));
+    guid.Data4[4 + i] = static_cast<uint8_t>(words[3] >> (24 - 8 * i));
+  }
+  *out = guid;
+  return true;
+}
 
 bool ReadTypedGuid(std::string_view text, GUID* guid) {
   const std::string trimmed = TrimAscii(text);

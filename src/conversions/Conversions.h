@@ -71,6 +71,8 @@ void ReadDateTimeColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t*
 // found once per statement and decoded straight from the engine's bytes
 // into the field (see CQZRecordSet::GetColumnPosition).
 
+struct KeptPositions;
+
 // The positions of a row mapping's columns in one statement's rows, each
 // looked up by name on first use and kept for every row after.
 class ColumnPositions {
@@ -84,9 +86,47 @@ class ColumnPositions {
     return at;
   }
 
+  // Whether Recall is still to be called, before the first row is read.
+  bool fresh() const { return fresh_; }
+  // Takes the positions kept for the current row's columns, when *kept
+  // holds them; otherwise those found in this row go there (Keep).
+  inline void Recall(CQZRecordSet* set, KeptPositions* kept);
+  // After a row was read whole: keeps the positions found in it.
+  inline void Keep();
+
  private:
   std::array<int, kCapacity> at_;
+  bool fresh_ = true;
+  KeptPositions* keep_in_ = nullptr;
+  uint64_t identity_ = 0;
 };
+
+// Positions a row mapping found, kept under the identity of the columns
+// they were found in (CQZRecordSet::GetColumnsIdentity), so that the next
+// statement with the same columns finds none of them by name again.
+struct KeptPositions {
+  uint64_t identity = 0;
+  std::array<int, ColumnPositions::kCapacity> at;
+};
+
+void ColumnPositions::Recall(CQZRecordSet* set, KeptPositions* kept) {
+  fresh_ = false;
+  const uint64_t identity = set->GetColumnsIdentity();
+  if (identity == 0) return;
+  if (identity == kept->identity) {
+    at_ = kept->at;
+    return;
+  }
+  keep_in_ = kept;
+  identity_ = identity;
+}
+
+void ColumnPositions::Keep() {
+  if (!keep_in_) return;
+  keep_in_->identity = identity_;
+  keep_in_->at = at_;
+  keep_in_ = nullptr;
+}
 
 void ReadGuidAt(CQZRecordSet* set, int position, GUID* field);
 void ReadTextAt(CQZRecordSet* set, int position, std::wstring* field);

@@ -58,10 +58,17 @@ void WriteRow(CQZRecordSet* set, const Record& record) {
 // Overwrites every column field of *record from the current row. A failure
 // part way leaves the earlier fields read and the later ones as they were.
 // *at belongs to set's current statement.
+// The positions found are kept, per mapping and thread, for the next
+// statement with the same columns.
 template <class Record>
 void ReadRow(CQZRecordSet* set, ColumnPositions* at, Record* record) {
   static_assert(records::kColumnCount<Record> <= ColumnPositions::kCapacity, "more columns than positions kept");
+  if (at->fresh()) {
+    thread_local KeptPositions kept;
+    at->Recall(set, &kept);
+  }
   records::VisitColumns(*record, detail::ColumnReader{set, at});
+  at->Keep();
 }
 
 // As ReadRow, each column found by its name on every row: for the small

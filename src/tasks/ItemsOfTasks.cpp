@@ -82,6 +82,9 @@ bool ListItemsOfTasks(CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* ta
   assert(database != nullptr && !database->IsClosed());
   assert(std::all_of(tasks->begin(), tasks->end(), [](const SQZGeZhuanTaskInfo& t) { return t.arrItems.empty(); }));
   std::vector<SQZGeZhuanItemInfo> items;  // one chunk's, reused
+  // Room for a task's usual handful of items from the start: a read by key
+  // then grows the array no more.
+  items.reserve(16);
   std::vector<TaskSlot> slots;
   for (size_t first = 0; first < tasks->size(); first += kTasksPerQuery) {
     const size_t end = std::min(tasks->size(), first + kTasksPerQuery);

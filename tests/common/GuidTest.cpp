@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <random>
 #include <string>
@@ -105,3 +106,37 @@ TEST(GuidTest, TypedTextIsTheExactFormWithBracesOrBlanksAround) {
 }
 
 }  // namespace
+
+// The UTF-8 reader reads eight digits at a time: it must accept and refuse
+// exactly what the wide reader does, whatever byte stands at any place.
+TEST(GuidTest, Utf8ReadingMatchesWideReadingForEveryByteAtEveryPlace) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 4; ++round) {
+    GUID g;
+    g.Data1 = rng();
+    g.Data2 = static_cast<uint16_t>(rng());
+    g.Data3 = static_cast<uint16_t>(rng());
+    for (auto& b : g.Data4) b = static_cast<uint8_t>(rng());
+    std::string base = qz::common::GuidToUtf8(g);
+    if (round % 2) {
+      for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    GUID read{};
+    ASSERT_TRUE(qz::common::Utf8TextToGuid(base, &read) && read == g) << base;
+    for (size_t at = 0; at < base.size(); ++at) {
+      for (int byte = 0; byte < 256; ++byte) {
+        std::string text = base;
+        text[at] = static_cast<char>(byte);
+        GUID narrow{}, wide{};
+        const bool narrow_read = qz::common::Utf8TextToGuid(text, &narrow);
+        std::wstring wide_text;
+        for (const char c : text) wide_text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+        const bool wide_read = qz::common::ParseGuidText(wide_text, &wide);
+        ASSERT_EQ(narrow_read, wide_read) << "byte " << byte << " at " << at;
+        if (narrow_read) {
+          ASSERT_TRUE(narrow == wide) << "byte " << byte << " at " << at;
+        }
+      }
+    }
+  }
+}

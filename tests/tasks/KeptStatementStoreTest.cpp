@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "conversions/Conversions.h"
+#include "platform/TextEncoding.h"
+#include "records/RecordColumns.h"
 #include "tasks/StoreFixture.h"
 
 namespace qz::testing {
@@ -153,6 +156,65 @@ TEST_P(KeptStatementStoreTest, ConditionOnTheClockFollowsTheClock) {
   for (size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1], seen[i]) << "call " << i;
   EXPECT_EQ(seen.back(), 2) << "both begin times have passed";
   EXPECT_NE(std::find(seen.begin(), seen.end(), 1), seen.end()) << "no call saw one task begun";
+}
+
+// Another program, the sqlite3 command-line client, rebuilds both tables
+// with their columns in another order between reads by key that this
+// connection has made often enough to keep their statements and the
+// positions its row mappings found in them: each read finds every column
+// where it now stands.
+TEST_P(KeptStatementStoreTest, ColumnsAnotherProgramMovesAreReadWhereTheyNowStand) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "the sqlite3 command-line client is a program of the build machine";
+#endif
+  if (GetParam() != "SQLite") GTEST_SKIP() << "the columns are moved by the sqlite3 client";
+  SQZGeZhuanTaskInfo task = TaskWithItems(1, L"first", 2);
+  task.strTaskHint = L"hint";
+  task.guidPreferUser = TestGuid(7);
+  task.enumTaskType = 5;
+  task.strDSTDeviceName = L"last column";
+  std::vector<SQZGeZhuanTaskInfo> tasks = {task};
+  ASSERT_EQ(control_.AddGeZhuanTasks(&tasks), 1);
+  auto read_goes_wrong = [&]() -> std::string {
+    std::vector<SQZGeZhuanTaskInfo> listed;
+    if (control_.GetGeZhuanTasksByCondition(L"guidTaskID = '" + GuidToText(task.guidTaskID) + L"'", &listed) != 1)
+      return "the read answered 0";
+    if (listed.size() != 1) return "the read found " + std::to_string(listed.size()) + " tasks";
+    const SQZGeZhuanTaskInfo& got = listed[0];
+    if (!(got.guidTaskID == task.guidTaskID) || got.strTaskName != task.strTaskName ||
+        got.strTaskHint != task.strTaskHint || !(got.guidPreferUser == task.guidPreferUser) ||
+        got.enumTaskType != task.enumTaskType || got.dwDuration != task.dwDuration ||
+        got.strDSTDeviceName != task.strDSTDeviceName)
+      return "a task column was read from another column";
+    if (got.arrItems.size() != 2) return "the task came with " + std::to_string(got.arrItems.size()) + " items";
+    for (size_t i = 0; i < 2; ++i) {
+      const SQZGeZhuanItemInfo& item = got.arrItems[i];
+      if (!(item.guidItem == task.arrItems[i].guidItem) || item.strItemName != task.arrItems[i].strItemName ||
+          item.nIndex != task.arrItems[i].nIndex || !(item.guidTask == task.guidTaskID))
+        return "an item column was read from another column";
+    }
+    return "";
+  };
+  for (int call = 0; call < 3; ++call) ASSERT_EQ(read_goes_wrong(), "") << "before the change, call " << call;
+
+  // Each table is rebuilt with its columns the other way round, and the
+  // items with one more in front.
+  std::wstring reversed;
+  for (const auto& column : records::RecordTable<SQZGeZhuanTaskInfo>::kColumns)
+    reversed = std::wstring(column.name) + (reversed.empty() ? L"" : L", ") + reversed;
+  const DBsSetNode node = db_->Node();
+  const std::string command = "sqlite3 '" + platform::WideToUtf8(node.strConnect1 + L"/" + node.strConnect2) +
+                              "' \"ALTER TABLE GeZhuanTaskInfo RENAME TO OldInfo; "
+                              "CREATE TABLE GeZhuanTaskInfo AS SELECT " +
+                              platform::WideToUtf8(reversed) +
+                              " FROM OldInfo; DROP TABLE OldInfo; "
+                              "ALTER TABLE GeZhuanTaskItem RENAME TO OldItem; "
+                              "CREATE TABLE GeZhuanTaskItem AS SELECT 'x' AS strInFront, nIndex, dwLength, dwTrimOut, "
+                              "dwTrimIn, nItemType, strItemName, guidItem, guidTask, ItemRowID FROM OldItem; "
+                              "DROP TABLE OldItem;\"";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  for (int call = 0; call < 3; ++call) EXPECT_EQ(read_goes_wrong(), "") << "after the change, call " << call;
+  EXPECT_TRUE(debug_.lines().empty()) << debug_.lines().front();
 }
 
 QZ_INSTANTIATE_ON_EVERY_ENGINE(KeptStatementStoreTest);

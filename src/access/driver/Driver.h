@@ -139,6 +139,11 @@ class Cursor {
     position_names_.emplace_back(column);
     return static_cast<int>(position_names_.size() - 1);
   }
+  // An identity of the result's columns: a later result with the same
+  // nonzero identity has the same columns at the same positions, so that
+  // positions found in one hold in the other. 0 when the driver cannot
+  // tell. REQUIRES: a current row.
+  virtual uint64_t ColumnsIdentity() { return 0; }
   virtual Cell CellAt(int) { return Cell{}; }
   virtual void GetValueAt(int position, CQZDBVariant& value) {
     if (position < 0 || static_cast<size_t>(position) >= position_names_.size()) RaiseNoColumnAt(position);

@@ -55,11 +55,12 @@ class Shaper {
  public:
   Shaper(std::string_view sql, MarkerStyle style, StatementShape* shape) : sql_(sql), style_(style), shape_(shape) {}
 
-  // False when the text must be left whole.
+  // False when the text must be left whole. The text is copied to the
+  // shape a stretch at a time, between the literals that become markers:
+  // everything else stays as it is written.
   bool Run() {
     shape_->is_data = IsDataStatement();
     if (!shape_->is_data) return false;
-    std::string& out = shape_->text;
     while (i_ < sql_.size()) {
       const char c = sql_[i_];
       if (c == '\'') {
@@ -69,7 +70,6 @@ class Shaper {
       } else if (c == '$' || c == '?' || StartsComment() || StartsNamedMarker()) {
         return false;
       } else if (IsSpace(c)) {
-        out.push_back(c);
         ++i_;
       } else if (IsWordByte(c)) {
         Word();
@@ -77,16 +77,15 @@ class Shaper {
         size_t end = i_;
         while (end < sql_.size() && IsComparisonByte(sql_[end])) ++end;
         const std::string_view op = sql_.substr(i_, end - i_);
-        out.append(op);
         before_ = IsComparison(op) ? Before::kValue : Before::kOther;
         after_in_ = false;
         i_ = end;
       } else {
         if (!Punctuation(c)) return false;
-        out.push_back(c);
         ++i_;
       }
     }
+    if (count_ > 0) shape_->text.append(sql_.substr(copied_));
     return true;
   }
 
@@ -121,7 +120,6 @@ class Shaper {
     size_t end = i_;
     while (end < sql_.size() && IsWordByte(sql_[end])) ++end;
     const std::string_view word = sql_.substr(i_, end - i_);
-    shape_->text.append(word);
     before_ =
         SameWord(word, "LIKE") || SameWord(word, "ILIKE") || SameWord(word, "GLOB") ? Before::kValue : Before::kOther;
     after_in_ = SameWord(word, "IN");
@@ -153,7 +151,6 @@ class Shaper {
   bool QuotedName(char close) {
     const size_t end = sql_.find(close, i_ + 1);
     if (end == std::string_view::npos) return false;
-    shape_->text.append(sql_.substr(i_, end + 1 - i_));
     before_ = Before::kOther;
     after_in_ = false;
     i_ = end + 1;
@@ -164,10 +161,10 @@ class Shaper {
     // A prefix glued to the quote (E'..', X'..', U&'..') changes how the
     // text inside is read: such a text is left whole.
     if (i_ > 0 && (IsWordByte(sql_[i_ - 1]) || sql_[i_ - 1] == '&')) return false;
-    size_t j = i_ + 1;
-    for (;; ++j) {
-      if (j >= sql_.size()) return false;  // the quote does not close
-      if (sql_[j] != '\'') continue;
+    size_t j = i_;
+    for (;;) {
+      j = sql_.find('\'', j + 1);
+      if (j == std::string_view::npos) return false;  // the quote does not close
       if (j + 1 < sql_.size() && sql_[j + 1] == '\'') {
         ++j;  // a doubled quote stays inside
         continue;
@@ -181,9 +178,10 @@ class Shaper {
     if (next < sql_.size() && sql_[next] == '\'') return false;
 
     if (before_ == Before::kValue) {
+      shape_->text.append(sql_.substr(copied_, i_ - copied_));
       AddLiteral(sql_.substr(i_ + 1, j - i_ - 1));
+      copied_ = end;
     } else {
-      shape_->text.append(sql_.substr(i_, end - i_));
       if (!FixedWhenParsed(sql_.substr(i_ + 1, j - i_ - 1))) fixed_ = false;
     }
     before_ = Before::kOther;
@@ -197,10 +195,13 @@ class Shaper {
     std::vector<std::string>& literals = shape_->literals;
     if (count_ == literals.size()) literals.emplace_back();
     std::string& value = literals[count_++];
-    value.clear();
-    for (size_t k = 0; k < quoted.size(); ++k) {
-      value.push_back(quoted[k]);
-      if (quoted[k] == '\'') ++k;  // the second quote of a pair
+    value.assign(quoted);
+    if (value.find('\'') != std::string::npos) {
+      value.clear();
+      for (size_t k = 0; k < quoted.size(); ++k) {
+        value.push_back(quoted[k]);
+        if (quoted[k] == '\'') ++k;  // the second quote of a pair
+      }
     }
     shape_->text.push_back(style_ == MarkerStyle::kDollarNumbered ? '$' : '?');
     if (style_ != MarkerStyle::kQuestion) shape_->text.append(std::to_string(count_));
@@ -215,6 +216,7 @@ class Shaper {
   MarkerStyle style_;
   StatementShape* shape_;
   size_t i_ = 0;
+  size_t copied_ = 0;  // sql_ before this is in the shape's text
   Before before_ = Before::kOther;
   bool after_in_ = false;
   int depth_ = 0;

@@ -90,19 +90,29 @@ void SqliteCursor::ReadColumn(int index, CQZDBVariant& value) {
 void SqliteCursor::GetValue(std::wstring_view column, CQZDBVariant& value) { ReadColumn(ColumnIndex(column), value); }
 
 // Integers and text as SQLite holds them; REAL and BLOB values take
-// ReadColumn's way through GetValueAt.
+// ReadColumn's way through GetValueAt. The cell is fetched once and read
+// through its value: the connection is opened without SQLite's mutex and
+// used by one thread at a time, so the value needs no protection of its
+// own, and a row mapping reads every cell of every row this way.
 Cursor::Cell SqliteCursor::CellAt(int position) {
   assert(state_ == State::kOnRow);
-  if (position < 0 || position >= sqlite3_column_count(statement_.get())) RaiseNoColumnAt(position);
+  if (position < 0 || position >= column_count_) RaiseNoColumnAt(position);
+  sqlite3_value* value = sqlite3_column_value(statement_.get(), position);
   Cell cell;
-  switch (sqlite3_column_type(statement_.get(), position)) {
+  switch (sqlite3_value_type(value)) {
     case SQLITE_INTEGER:
       cell.kind = Cell::kInteger;
-      cell.integer = sqlite3_column_int64(statement_.get(), position);
+      cell.integer = sqlite3_value_int64(value);
       break;
     case SQLITE_TEXT: {
-      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), position));
-      const int bytes = sqlite3_column_bytes(statement_.get(), position);
+      const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      int bytes = sqlite3_value_bytes(value);
+      if (!text) {
+        // Out of memory: the column's own calls note the failure on the
+        // statement, as they always did.
+        text = reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), position));
+        bytes = sqlite3_column_bytes(statement_.get(), position);
+      }
       cell.kind = Cell::kText;
       cell.text = std::string_view(text ? text : "", static_cast<size_t>(bytes));
       break;

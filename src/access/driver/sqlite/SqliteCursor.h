@@ -32,6 +32,7 @@ class SqliteCursor : public ForwardCursor {
 
   void GetValue(std::wstring_view column, CQZDBVariant& value) override;
   int ColumnPosition(std::wstring_view column) override { return ColumnIndex(column); }
+  uint64_t ColumnsIdentity() override { return found_checked_ ? found_.identity() : 0; }
   Cell CellAt(int position) override;
   void GetValueAt(int position, CQZDBVariant& value) override;
 
@@ -55,6 +56,7 @@ class SqliteCursor : public ForwardCursor {
     Step();
     found_.Check(statement_.get());
     found_checked_ = true;
+    column_count_ = sqlite3_column_count(statement_.get());
   }
   void ReadNext() override { Step(); }
   bool OnRow() const override { return state_ == State::kOnRow; }
@@ -93,6 +95,7 @@ class SqliteCursor : public ForwardCursor {
   ColumnLookup columns_;
   FoundColumns found_;                // handed back with the statement
   bool found_checked_ = false;        // found_ checked against the statement's first step
+  int column_count_ = 0;              // the result's columns, as the first step left them
   std::unique_ptr<RowBuffer> row_;    // lent by the connection
   std::vector<FieldValue> edit_key_;  // the key of the row being edited
 

@@ -3,10 +3,17 @@
 // comparing the names SQLite holds. They stay valid while SQLite has not
 // prepared the statement again: a change of schema may move or rename the
 // columns, and then they are found afresh.
+//
+// The columns as found also have an identity, unique in the process: a
+// later query through the same statement, not prepared again since, has
+// the same identity, and no other result ever has it. A row mapping keeps
+// the positions it found under it (Cursor::ColumnsIdentity).
 #pragma once
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,11 +27,15 @@ class FoundColumns {
   // were found.
   void Check(sqlite3_stmt* statement) {
     const int reprepared = sqlite3_stmt_status(statement, SQLITE_STMTSTATUS_REPREPARE, 0);
-    if (reprepared == reprepared_) return;
+    if (reprepared == reprepared_ && identity_ != 0) return;
     found_.clear();
     next_ = 0;
     reprepared_ = reprepared;
+    identity_ = NewIdentity();
   }
+
+  // The identity of the columns as Check last found them; 0 before.
+  uint64_t identity() const { return identity_; }
 
   // The position found for column, named exactly so, or -1. Columns are
   // asked for in the same order on every query: the one after the last
@@ -49,10 +60,16 @@ class FoundColumns {
   void Rewind() { next_ = 0; }
 
  private:
+  static uint64_t NewIdentity() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+  }
+
   static constexpr size_t kCapacity = 64;
   std::vector<std::pair<std::wstring, int>> found_;
   size_t next_ = 0;
   int reprepared_ = 0;
+  uint64_t identity_ = 0;
 };
 
 }  // namespace qz::access::sqlite
