@@ -208,7 +208,7 @@ class QZ_DATABASE_ACCESS_API CQZDatabase {
   int Rollback();
 
   // True before a successful Connect and after Close.
-  bool IsClosed() const;
+  bool IsClosed() const { return m_closed; }
 
   // The engine in use and where it points, for people to read
   // ("sqlite /home/u/.local/share/qz/gezhuan.db").

@@ -67,8 +67,6 @@ std::vector<SQZHeldAnswer> CQZDatabase::HeldAnswers() const {
 
 int CQZDatabase::Rollback() { return !m_closed && m_connection->RollbackTransaction() ? 1 : 0; }
 
-bool CQZDatabase::IsClosed() const { return m_closed; }
-
 std::wstring CQZDatabase::Describe() const { return m_closed ? L"not connected" : m_connection->Describe(); }
 
 std::wstring CQZDatabase::GetDBMSName() const { return m_closed ? std::wstring() : m_connection->DbmsName(); }

@@ -144,6 +144,9 @@ bool CQZRecordSet::EditByKey(const std::wstring& table) {
 }
 
 qz::access::Cursor& CQZRecordSet::RequirePendingRow() {
+  // A row begun has its cursor (ReleaseCursor ends the row): the checks
+  // below, in their order, only for what is out of the ordinary.
+  if (m_pendingRow != PendingRow::kNone && !m_database->IsClosed()) return *m_cursor;
   qz::access::Cursor& cursor = RequireCursor();
   if (m_pendingRow == PendingRow::kNone) RefuseCall(L"SetFieldValue needs AddNew or Edit first");
   return cursor;

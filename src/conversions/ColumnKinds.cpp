@@ -16,7 +16,7 @@ std::wstring_view TextOf(const CQZDBVariant& variant) {
 
 // GUIDs are stored as their 36-character text, written into a buffer kept
 // for the thread: a long run of rows makes no text of its own per GUID.
-void WriteGuidColumn(CQZRecordSet* set, const wchar_t* column, const GUID& field) {
+void WriteGuidColumn(CQZRecordSet* set, std::wstring_view column, const GUID& field) {
   static thread_local std::string text;
   GuidToUtf8(field, &text);
   set->SetUtf8Field(column, text);
@@ -24,21 +24,23 @@ void WriteGuidColumn(CQZRecordSet* set, const wchar_t* column, const GUID& field
 
 // Text is stored trimmed; the field itself keeps its blanks. Trimming only
 // narrows the view of the field, so no text is copied for it.
-void WriteTextColumn(CQZRecordSet* set, const wchar_t* column, const std::wstring& field) {
+void WriteTextColumn(CQZRecordSet* set, std::wstring_view column, const std::wstring& field) {
   std::wstring_view text(field);
   while (!text.empty() && IsWhiteSpace(text.back())) text.remove_suffix(1);
   while (!text.empty() && IsWhiteSpace(text.front())) text.remove_prefix(1);
   set->SetTextField(column, text);
 }
 
-void WriteInt32Column(CQZRecordSet* set, const wchar_t* column, int32_t field) { set->SetIntegerField(column, field); }
+void WriteInt32Column(CQZRecordSet* set, std::wstring_view column, int32_t field) {
+  set->SetIntegerField(column, field);
+}
 
 // The column is a signed 32-bit integer, so the bits are stored as one.
-void WriteUInt32Column(CQZRecordSet* set, const wchar_t* column, uint32_t field) {
+void WriteUInt32Column(CQZRecordSet* set, std::wstring_view column, uint32_t field) {
   set->SetIntegerField(column, static_cast<int32_t>(field));
 }
 
-void WriteDateTimeColumn(CQZRecordSet* set, const wchar_t* column, const SQZDateTime& field) {
+void WriteDateTimeColumn(CQZRecordSet* set, std::wstring_view column, const SQZDateTime& field) {
   set->SetDateTimeField(column, field);
 }
 

@@ -51,12 +51,12 @@ void TrimInPlace(std::wstring* text);
 // GetValueInColumn and sets the field. None catches anything:
 // CQZDBException passes to the caller.
 
-void WriteGuidColumn(CQZRecordSet* set, const wchar_t* column, const GUID& field);
-void WriteTextColumn(CQZRecordSet* set, const wchar_t* column, const std::wstring& field);
-void WriteInt32Column(CQZRecordSet* set, const wchar_t* column, int32_t field);
+void WriteGuidColumn(CQZRecordSet* set, std::wstring_view column, const GUID& field);
+void WriteTextColumn(CQZRecordSet* set, std::wstring_view column, const std::wstring& field);
+void WriteInt32Column(CQZRecordSet* set, std::wstring_view column, int32_t field);
 // dw columns: the 32 bits as a signed 32-bit integer (4294967295 -> -1).
-void WriteUInt32Column(CQZRecordSet* set, const wchar_t* column, uint32_t field);
-void WriteDateTimeColumn(CQZRecordSet* set, const wchar_t* column, const SQZDateTime& field);
+void WriteUInt32Column(CQZRecordSet* set, std::wstring_view column, uint32_t field);
+void WriteDateTimeColumn(CQZRecordSet* set, std::wstring_view column, const SQZDateTime& field);
 
 void ReadGuidColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, GUID* field);
 void ReadTextColumn(CQZRecordSet* set, CQZDBVariant& variant, const wchar_t* column, std::wstring* field);

@@ -13,13 +13,17 @@ namespace qz::conversions {
 
 namespace detail {
 
+// Counts the columns as they come, for the lengths of their names.
+template <class Record>
 struct ColumnWriter {
   CQZRecordSet* set;
-  void operator()(const wchar_t* name, const GUID& field) const { WriteGuidColumn(set, name, field); }
-  void operator()(const wchar_t* name, const std::wstring& field) const { WriteTextColumn(set, name, field); }
-  void operator()(const wchar_t* name, const SQZDateTime& field) const { WriteDateTimeColumn(set, name, field); }
-  void operator()(const wchar_t* name, int32_t field) const { WriteInt32Column(set, name, field); }
-  void operator()(const wchar_t* name, uint32_t field) const { WriteUInt32Column(set, name, field); }
+  size_t index = 0;
+  std::wstring_view Name(const wchar_t* name) { return {name, records::RecordTable<Record>::kColumns[index++].size}; }
+  void operator()(const wchar_t* name, const GUID& field) { WriteGuidColumn(set, Name(name), field); }
+  void operator()(const wchar_t* name, const std::wstring& field) { WriteTextColumn(set, Name(name), field); }
+  void operator()(const wchar_t* name, const SQZDateTime& field) { WriteDateTimeColumn(set, Name(name), field); }
+  void operator()(const wchar_t* name, int32_t field) { WriteInt32Column(set, Name(name), field); }
+  void operator()(const wchar_t* name, uint32_t field) { WriteUInt32Column(set, Name(name), field); }
 };
 
 // Counts the columns as they come, for the positions kept by number.
@@ -52,7 +56,7 @@ struct NamedColumnReader {
 // caller's. Text goes out trimmed, the record keeps its blanks.
 template <class Record>
 void WriteRow(CQZRecordSet* set, const Record& record) {
-  records::VisitColumns(record, detail::ColumnWriter{set});
+  records::VisitColumns(record, detail::ColumnWriter<Record>{set});
 }
 
 // Overwrites every column field of *record from the current row. A failure

@@ -58,14 +58,34 @@ void WideToUtf8(std::wstring_view text, std::string* out) {
       data[i] = static_cast<char>(c);
     }
     if (i == text.size()) return;
-    out->resize(i);
-    auto sink = std::back_inserter(*out);
+    // The rest is measured first and then written in place: no character
+    // grows the string on its own. What is no scalar value is written as
+    // U+FFFD, three bytes like every other character below U+10000.
+    size_t bytes = i;
+    for (size_t k = i; k < text.size(); ++k) {
+      const char32_t c = static_cast<char32_t>(text[k]);
+      bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 || c >= 0x110000 ? 3 : 4;
+    }
+    out->resize(bytes);
+    char* at = out->data() + i;
     for (; i < text.size(); ++i) {
-      const char32_t c = static_cast<char32_t>(text[i]);
-      if (c < 0x80)
-        out->push_back(static_cast<char>(c));
-      else
-        utf8::append(IsScalarValue(c) ? c : kReplacement, sink);
+      char32_t c = static_cast<char32_t>(text[i]);
+      if (c < 0x80) {
+        *at++ = static_cast<char>(c);
+        continue;
+      }
+      if (!IsScalarValue(c)) c = kReplacement;
+      if (c < 0x800) {
+        *at++ = static_cast<char>(0xC0 | (c >> 6));
+      } else if (c < 0x10000) {
+        *at++ = static_cast<char>(0xE0 | (c >> 12));
+        *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      } else {
+        *at++ = static_cast<char>(0xF0 | (c >> 18));
+        *at++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *at++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      }
+      *at++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
 }

@@ -22,6 +22,7 @@ enum class ColumnKind { kGuid, kText, kDateTime, kInt32, kUInt32 };
 template <class Record>
 struct Column {
   const wchar_t* name;
+  std::size_t size;  // of name, so that a row mapping never measures it again
   ColumnKind kind;
   union {
     GUID Record::*guid;
@@ -31,11 +32,16 @@ struct Column {
     uint32_t Record::*uint32;
   };
 
-  constexpr Column(const wchar_t* n, GUID Record::*m) : name(n), kind(ColumnKind::kGuid), guid(m) {}
-  constexpr Column(const wchar_t* n, std::wstring Record::*m) : name(n), kind(ColumnKind::kText), text(m) {}
-  constexpr Column(const wchar_t* n, SQZDateTime Record::*m) : name(n), kind(ColumnKind::kDateTime), dateTime(m) {}
-  constexpr Column(const wchar_t* n, int32_t Record::*m) : name(n), kind(ColumnKind::kInt32), int32(m) {}
-  constexpr Column(const wchar_t* n, uint32_t Record::*m) : name(n), kind(ColumnKind::kUInt32), uint32(m) {}
+  constexpr Column(const wchar_t* n, GUID Record::*m)
+      : name(n), size(std::char_traits<wchar_t>::length(n)), kind(ColumnKind::kGuid), guid(m) {}
+  constexpr Column(const wchar_t* n, std::wstring Record::*m)
+      : name(n), size(std::char_traits<wchar_t>::length(n)), kind(ColumnKind::kText), text(m) {}
+  constexpr Column(const wchar_t* n, SQZDateTime Record::*m)
+      : name(n), size(std::char_traits<wchar_t>::length(n)), kind(ColumnKind::kDateTime), dateTime(m) {}
+  constexpr Column(const wchar_t* n, int32_t Record::*m)
+      : name(n), size(std::char_traits<wchar_t>::length(n)), kind(ColumnKind::kInt32), int32(m) {}
+  constexpr Column(const wchar_t* n, uint32_t Record::*m)
+      : name(n), size(std::char_traits<wchar_t>::length(n)), kind(ColumnKind::kUInt32), uint32(m) {}
 };
 
 // The table of each record: RecordTable<Record>::kName and kColumns.

@@ -107,8 +107,9 @@ TEST(GuidTest, TypedTextIsTheExactFormWithBracesOrBlanksAround) {
 
 }  // namespace
 
-// The UTF-8 reader reads eight digits at a time: it must accept and refuse
-// exactly what the wide reader does, whatever byte stands at any place.
+// The UTF-8 writer and reader work eight digits at a time: the writer must
+// write what the wide one writes, and the reader accept and refuse exactly
+// what the wide reader does, whatever byte stands at any place.
 TEST(GuidTest, Utf8ReadingMatchesWideReadingForEveryByteAtEveryPlace) {
   std::mt19937 rng(11);
   for (int round = 0; round < 4; ++round) {
@@ -118,6 +119,8 @@ TEST(GuidTest, Utf8ReadingMatchesWideReadingForEveryByteAtEveryPlace) {
     g.Data3 = static_cast<uint16_t>(rng());
     for (auto& b : g.Data4) b = static_cast<uint8_t>(rng());
     std::string base = qz::common::GuidToUtf8(g);
+    const std::wstring wide_form = GuidToText(g);
+    ASSERT_EQ(base, std::string(wide_form.begin(), wide_form.end()));  // both written alike
     if (round % 2) {
       for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }

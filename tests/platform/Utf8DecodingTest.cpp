@@ -59,4 +59,39 @@ TEST(Utf8Decoding, WellFormedAndIllFormedText) {
   }
 }
 
+// Wide text to UTF-8, every length of sequence at its edges, after ASCII
+// and before it: what is no Unicode scalar value is written as U+FFFD.
+TEST(Utf8Encoding, EveryLengthOfSequenceAndWhatIsNoCharacter) {
+  struct Case {
+    char32_t code;
+    const char* utf8;
+  };
+  const Case kCases[] = {
+      {0x41, "A"},
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0x4E2D, "\xE4\xB8\xAD"},
+      {0xD7FF, "\xED\x9F\xBF"},
+      {0xE000, "\xEE\x80\x80"},
+      {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+      {0xD800, "\xEF\xBF\xBD"},  // a lone surrogate
+      {0xDFFF, "\xEF\xBF\xBD"},
+      {0x110000, "\xEF\xBF\xBD"},  // beyond Unicode
+  };
+  for (const Case& c : kCases) {
+    if (sizeof(wchar_t) == 2 && c.code > 0xFFFF) continue;  // no single unit holds it
+    const wchar_t unit = static_cast<wchar_t>(c.code);
+    const std::string expected = c.utf8;
+    EXPECT_EQ(qz::platform::WideToUtf8(std::wstring(1, unit)), expected) << std::hex << c.code;
+    EXPECT_EQ(qz::platform::WideToUtf8(std::wstring(L"ab") + unit + L"cd"), "ab" + expected + "cd")
+        << std::hex << c.code;
+    EXPECT_EQ(qz::platform::WideToUtf8(std::wstring(1, unit) + L"x" + unit), expected + "x" + expected)
+        << std::hex << c.code;
+  }
+}
+
 }  // namespace
