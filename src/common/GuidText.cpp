@@ -154,11 +154,12 @@ GUID TextToGuid(std::wstring_view text) {
 namespace {
 
 // The eight hexadecimal digits (either case) at text as a number, the
-// first digit the most significant; false when one is no digit. All eight
-// are worked on at once, a byte each in one word: a listing parses several
-// GUIDs per row. No step carries from one byte into the next, since every
-// byte is checked to be below 0x80 and no constant added reaches 0x80.
-bool ReadHex8(const char* text, uint32_t* out) {
+// first digit the most significant; answers the bits of the bytes that are
+// no digit, 0 when all are. All eight are worked on at once, a byte each in
+// one word: a listing parses several GUIDs per row. A step may carry from
+// one byte into the next only where some byte is 0x80 or more, and such
+// text is refused whatever the rest says.
+uint64_t ReadHex8(const char* text, uint32_t* out) {
   uint64_t x;
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   std::memcpy(&x, text, 8);
@@ -178,14 +179,13 @@ bool ReadHex8(const char* text, uint32_t* out) {
   const uint64_t digit = at_least(x, '0') & ~above(x, '9');
   const uint64_t folded = x | kOnes * 0x20u;  // 'A'..'F' to 'a'..'f'; digits keep their bit
   const uint64_t letter = at_least(folded, 'a') & ~above(folded, 'f');
-  if ((x & kHighs) != 0 || (digit | letter) != kHighs) return false;
   // Each byte's value, then the nibbles packed pair by pair.
   uint64_t v = (x & kOnes * 0x0Fu) + (letter >> 7) * 9;
   v = (v | (v >> 4)) & 0x00FF00FF00FF00FFu;
   v = (v | (v >> 8)) & 0x0000FFFF0000FFFFu;
   v = (v | (v >> 16)) & 0x00000000FFFFFFFFu;
   *out = static_cast<uint32_t>(v);
-  return true;
+  return (x & kHighs) | ((digit | letter) ^ kHighs);
 }
 
 }  // namespace
@@ -203,8 +203,9 @@ bool Utf8TextToGuid(std::string_view text, GUID* out) {
   std::memcpy(digits + 16, t + 19, 4);
   std::memcpy(digits + 20, t + 24, 12);
   uint32_t words[4];
-  for (int i = 0; i < 4; ++i)
-    if (!ReadHex8(digits + 8 * i, &words[i])) return false;
+  uint64_t bad = 0;
+  for (int i = 0; i < 4; ++i) bad |= ReadHex8(digits + 8 * i, &words[i]);
+  if (bad != 0) return false;
   GUID guid{};
   guid.Data1 = words[0];
   guid.Data2 = static_cast<uint16_t>(words[1] >> 16);

@@ -5,14 +5,24 @@
 namespace qz::access {
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+// The class of each byte, looked up: every byte of a statement is
+// classed on every run.
+enum : unsigned char { kSpaceByte = 1, kWordByte = 2 };
+struct ByteClasses {
+  unsigned char of[256];
+  constexpr ByteClasses() : of() {
+    for (const char c : {' ', '\t', '\n', '\r', '\f', '\v'}) of[static_cast<unsigned char>(c)] = kSpaceByte;
+    // Letters, digits, '_' and every byte of a multi-byte UTF-8 character:
+    // the bytes of names, keywords and numbers.
+    for (int u = 0; u < 256; ++u)
+      if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_' || u >= 0x80)
+        of[u] = kWordByte;
+  }
+};
+constexpr ByteClasses kByteClasses;
 
-// Letters, digits, '_' and every byte of a multi-byte UTF-8 character: the
-// bytes of names, keywords and numbers.
-bool IsWordByte(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_' || u >= 0x80;
-}
+bool IsSpace(char c) { return kByteClasses.of[static_cast<unsigned char>(c)] == kSpaceByte; }
+bool IsWordByte(char c) { return kByteClasses.of[static_cast<unsigned char>(c)] == kWordByte; }
 
 bool IsComparisonByte(char c) { return c == '=' || c == '<' || c == '>' || c == '!'; }
 
@@ -63,16 +73,18 @@ class Shaper {
     if (!shape_->is_data) return false;
     while (i_ < sql_.size()) {
       const char c = sql_[i_];
-      if (c == '\'') {
+      // Blanks and words first, the bulk of every text: no byte of theirs
+      // starts anything below.
+      if (IsSpace(c)) {
+        ++i_;
+      } else if (IsWordByte(c)) {
+        Word();
+      } else if (c == '\'') {
         if (!Literal()) return false;
       } else if (c == '"' || c == '`' || (c == '[' && style_ == MarkerStyle::kQuestionNumbered)) {
         if (!QuotedName(c == '[' ? ']' : c)) return false;
       } else if (c == '$' || c == '?' || StartsComment() || StartsNamedMarker()) {
         return false;
-      } else if (IsSpace(c)) {
-        ++i_;
-      } else if (IsWordByte(c)) {
-        Word();
       } else if (IsComparisonByte(c)) {
         size_t end = i_;
         while (end < sql_.size() && IsComparisonByte(sql_[end])) ++end;

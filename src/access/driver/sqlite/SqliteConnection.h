@@ -194,6 +194,7 @@ class SqliteConnection : public Connection, private TransactionSteps {
   std::deque<std::string> bound_text_;
   std::vector<bool> unchanged_key_;  // UpdateRow: the fields it leaves out
   std::string sql_scratch_;
+  std::string caller_text_;  // Execute: the caller's text in UTF-8, its room reused
 };
 
 }  // namespace qz::access::sqlite

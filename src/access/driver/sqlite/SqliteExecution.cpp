@@ -114,7 +114,8 @@ std::unique_ptr<Cursor> SqliteConnection::Execute(const std::wstring& sql, ROWOP
   if (!db_) return nullptr;
   std::string text;
   FoundColumns columns;
-  Statement statement = PrepareForCaller(platform::WideToUtf8(sql), &text, &columns);
+  platform::WideToUtf8(sql, &caller_text_);
+  Statement statement = PrepareForCaller(caller_text_, &text, &columns);
   if (sqlite3_column_count(statement.get()) > 0)
     return std::make_unique<SqliteCursor>(this, std::move(text), std::move(statement), false, std::move(columns));
 
