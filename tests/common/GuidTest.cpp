@@ -26,6 +26,15 @@ GUID ExampleGuid() {
   return g;
 }
 
+GUID RandomGuid(std::mt19937& rng) {
+  GUID g;
+  g.Data1 = rng();
+  g.Data2 = static_cast<uint16_t>(rng());
+  g.Data3 = static_cast<uint16_t>(rng());
+  for (auto& b : g.Data4) b = static_cast<uint8_t>(rng());
+  return g;
+}
+
 TEST(GuidTest, ExampleBytesAndTextCorrespond) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
   GTEST_SKIP() << "the byte example assumes a little-endian host";
@@ -63,11 +72,7 @@ TEST(GuidTest, AnythingButTheExactFormIsTheNullGuid) {
 TEST(GuidTest, RandomGuidsRoundTrip) {
   std::mt19937 rng(7);
   for (int i = 0; i < 1000; ++i) {
-    GUID g;
-    g.Data1 = rng();
-    g.Data2 = static_cast<uint16_t>(rng());
-    g.Data3 = static_cast<uint16_t>(rng());
-    for (auto& b : g.Data4) b = static_cast<uint8_t>(rng());
+    const GUID g = RandomGuid(rng);
     const std::wstring text = GuidToText(g);
     ASSERT_EQ(text.size(), 36u);
     ASSERT_TRUE(TextToGuid(text) == g) << std::string(text.begin(), text.end());
@@ -113,11 +118,7 @@ TEST(GuidTest, TypedTextIsTheExactFormWithBracesOrBlanksAround) {
 TEST(GuidTest, Utf8ReadingMatchesWideReadingForEveryByteAtEveryPlace) {
   std::mt19937 rng(11);
   for (int round = 0; round < 4; ++round) {
-    GUID g;
-    g.Data1 = rng();
-    g.Data2 = static_cast<uint16_t>(rng());
-    g.Data3 = static_cast<uint16_t>(rng());
-    for (auto& b : g.Data4) b = static_cast<uint8_t>(rng());
+    const GUID g = RandomGuid(rng);
     std::string base = qz::common::GuidToUtf8(g);
     const std::wstring wide_form = GuidToText(g);
     ASSERT_EQ(base, std::string(wide_form.begin(), wide_form.end()));  // both written alike
