@@ -147,8 +147,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   void FinishHeldRows() { FinishCopy(true); }
   void UpdateRow(const RowTexts& row, const RowKey& key);
   // Rewrites the row the key fields name (see KeyedUpdate.h); the number of
-  // rows changed.
-  int UpdateRowByKey(const RowTexts& row);
+  // rows changed. Holding answers, *row is kept until the commit (see
+  // HoldStatement) and another, or null, is left in its place.
+  int UpdateRowByKey(std::unique_ptr<RowTexts>* row);
 
   // The primary key columns of table, in key order; empty when it has none.
   const std::vector<std::wstring>& PrimaryKey(const std::wstring& table);
@@ -251,6 +252,10 @@ class PostgresConnection : public Connection, private TransactionSteps {
     bool prepared = false;    // name was prepared in the flight itself
     std::string values;       // each value followed by a NUL
     std::vector<int> starts;  // where each value begins in values; -1: NULL
+    // A row's values are not copied: the row itself is kept (values_in_row)
+    // until the next flight begins (HoldAnswers).
+    bool values_in_row = false;
+    std::unique_ptr<RowTexts> row;
   };
   // Whether the statement of text (shaped in shape_) may be held back: it
   // returns no rows whatever it meets.
@@ -260,7 +265,11 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // first; by the statement kept for shape (a text that may be kept), when
   // there is one or it is now worth preparing. Raises when libpq refuses to
   // queue it.
-  void HoldStatement(const std::string& sql, const std::vector<const char*>& values, bool shape);
+  // With row, values are its values(): the row is kept with the statement
+  // instead of a copy of them, and *row is left holding the row of an
+  // earlier flight, or null.
+  void HoldStatement(const std::string& sql, const std::vector<const char*>& values, bool shape,
+                     std::unique_ptr<RowTexts>* row = nullptr);
   // Queues held, by its kept name (prepared first when it is new) or as
   // text.
   bool SendHeld(const HeldStatement& held, bool by_name);

@@ -357,7 +357,9 @@ bool PostgresCursor::Update() {
       added_ = true;
       connection_->InsertRow(row);
     } else if (keyed) {
-      changed = connection_->UpdateRowByKey(row) > 0;
+      // Its answer may be held for the commit, and the row with it: the
+      // cursor then writes through another (Row()).
+      changed = connection_->UpdateRowByKey(&row_texts_) > 0;
     } else {
       connection_->UpdateRow(row, edit_key_);
     }

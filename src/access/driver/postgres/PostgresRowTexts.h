@@ -61,7 +61,7 @@ class RowTexts {
   size_t size() const { return used_; }
   const ColumnText& operator[](size_t i) const { return fields_[i]; }
   // The texts as libpq takes parameter values, null for NULL; valid after
-  // Finish until the row is written to again.
+  // Finish until the row is begun again (Reset keeps them).
   const std::vector<const char*>& values() const { return values_; }
   // Valid after Finish.
   uint64_t layout_id() const { return layout_id_; }

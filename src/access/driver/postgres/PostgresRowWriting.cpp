@@ -101,7 +101,8 @@ void PostgresConnection::UpdateRow(const RowTexts& row, const RowKey& key) {
   if (std::strcmp(PQcmdTuples(done.get()), "0") == 0) RaiseEditedRowGone(row.table());
 }
 
-int PostgresConnection::UpdateRowByKey(const RowTexts& row) {
+int PostgresConnection::UpdateRowByKey(std::unique_ptr<RowTexts>* held_row) {
+  const RowTexts& row = **held_row;
   if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, CONNECTION_BAD);
   if (!holding_) {
     Quiesce();
@@ -118,7 +119,7 @@ int PostgresConnection::UpdateRowByKey(const RowTexts& row) {
   }
   if (holding_) {
     // Its count comes with the commit's answer (PostgresFlight.cpp).
-    HoldStatement(keyed_sql_, row.values(), true);
+    HoldStatement(keyed_sql_, row.values(), true, held_row);
     return 1;
   }
   // Rewrites of one table and columns share the text: parsed once.
