@@ -135,11 +135,8 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // The row a cursor writes through, lent for the cursor's life. The one a
   // cursor gave back goes to the next, so that a run of one-row writes,
   // each through a record set of its own, keeps the texts' room.
-  std::unique_ptr<RowTexts> LendRow() { return spare_row_ ? std::move(spare_row_) : std::make_unique<RowTexts>(); }
-  void GiveBackRow(std::unique_ptr<RowTexts> row) {
-    row->Reset();
-    spare_row_ = std::move(row);
-  }
+  std::unique_ptr<RowTexts> LendRow() { return rows_.Lend(); }
+  void GiveBackRow(std::unique_ptr<RowTexts> row) { rows_.GiveBack(std::move(row)); }
 
   // Each takes a row settled by RowTexts::Finish.
   void InsertRow(const RowTexts& row);
@@ -253,9 +250,10 @@ class PostgresConnection : public Connection, private TransactionSteps {
     std::string values;       // each value followed by a NUL
     std::vector<int> starts;  // where each value begins in values; -1: NULL
     // A row's values are not copied: the row itself is kept (values_in_row)
-    // until the next flight begins (HoldAnswers).
+    // until the next flight begins (HoldAnswers), and pointers into it.
     bool values_in_row = false;
     std::unique_ptr<RowTexts> row;
+    std::vector<const char*> row_values;
   };
   // Whether the statement of text (shaped in shape_) may be held back: it
   // returns no rows whatever it meets.
@@ -265,9 +263,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // first; by the statement kept for shape (a text that may be kept), when
   // there is one or it is now worth preparing. Raises when libpq refuses to
   // queue it.
-  // With row, values are its values(): the row is kept with the statement
-  // instead of a copy of them, and *row is left holding the row of an
-  // earlier flight, or null.
+  // With row, values point into row's texts (ParameterPointers): the row
+  // is kept with the statement instead of a copy of them, and *row is left
+  // holding the row of an earlier flight, or null.
   void HoldStatement(const std::string& sql, const std::vector<const char*>& values, bool shape,
                      std::unique_ptr<RowTexts>* row = nullptr);
   // Queues held, by its kept name (prepared first when it is new) or as
@@ -478,7 +476,7 @@ class PostgresConnection : public Connection, private TransactionSteps {
   std::string keyed_sql_;
   std::vector<bool> key_fields_;
 
-  std::unique_ptr<RowTexts> spare_row_;
+  RowLender<RowTexts> rows_;
   std::vector<const char*> param_values_;
   // The target ("table (a,b,c)") of the last row added, and its layout.
   std::string insert_target_;

@@ -313,7 +313,7 @@ bool PostgresCursor::EditByKey(const std::wstring& table) {
 }
 
 bool PostgresCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
-  ColumnText& field = Row().Assign(column);
+  ParameterText& field = Row().Assign(column);
   field.null = !ValueText(value, &field.text);
   return true;
 }
@@ -341,7 +341,7 @@ bool PostgresCursor::SetIntegerField(std::wstring_view column, int64_t value) {
 }
 
 bool PostgresCursor::SetDateTimeField(std::wstring_view column, const SQZDateTime& value) {
-  ColumnText& field = Row().Assign(column);
+  ParameterText& field = Row().Assign(column);
   field.null = !value.IsValid();
   if (!field.null) FormatTimestamp(TimestampFromDateTime(value), &field.text);
   return true;

@@ -92,6 +92,7 @@ void PostgresConnection::HoldStatement(const std::string& sql, const std::vector
   held.starts.clear();
   held.values_in_row = row != nullptr;
   if (row) {
+    held.row_values.assign(values.begin(), values.end());
     std::swap(held.row, *row);
   } else {
     for (const char* value : values) {
@@ -123,7 +124,7 @@ bool PostgresConnection::SendHeld(const HeldStatement& held, bool by_name) {
     literal_pointers_.clear();
     for (int start : held.starts) literal_pointers_.push_back(start < 0 ? nullptr : held.values.c_str() + start);
   }
-  const std::vector<const char*>& values = held.values_in_row ? held.row->values() : literal_pointers_;
+  const std::vector<const char*>& values = held.values_in_row ? held.row_values : literal_pointers_;
   const int count = static_cast<int>(values.size());
   if (by_name && !held.name.empty()) {
     if (held.prepared && !PQsendPrepare(conn_, held.name.c_str(), held.sql.c_str(), 0, nullptr)) return false;

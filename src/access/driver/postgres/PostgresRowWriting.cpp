@@ -66,8 +66,9 @@ void PostgresConnection::InsertRow(const RowTexts& row) {
     sql += ')';
   }
   const std::string name = PrepareInsert(signature, sql);
+  ParameterPointers(row, &param_values_);
   unnamed_statement_ = 0;
-  Check(Result(PQexecPrepared(conn_, name.c_str(), static_cast<int>(count), row.values().data(), nullptr, nullptr, 0)),
+  Check(Result(PQexecPrepared(conn_, name.c_str(), static_cast<int>(count), param_values_.data(), nullptr, nullptr, 0)),
         "");
 }
 
@@ -83,7 +84,7 @@ void PostgresConnection::UpdateRow(const RowTexts& row, const RowKey& key) {
   sql += " SET ";
   for (size_t i = 0; i < count; ++i) {
     if (i) sql += ',';
-    AppendIdentifier(&sql, row[i].column);
+    AppendIdentifier(&sql, row.fields()[i].column);
     sql += "=$" + std::to_string(i + 1);
   }
   sql += " WHERE ";
@@ -92,7 +93,7 @@ void PostgresConnection::UpdateRow(const RowTexts& row, const RowKey& key) {
     AppendIdentifier(&sql, key.columns[i]);
     sql += "=$" + std::to_string(count + i + 1);
   }
-  param_values_ = row.values();
+  ParameterPointers(row, &param_values_);
   for (size_t i = 0; i < key.values.size(); ++i) param_values_.push_back(key.values[i].c_str());
   // Edits of one table and columns share the text: parsed once.
   Result done = RunCommandWithParameters(sql, param_values_);
@@ -112,18 +113,19 @@ int PostgresConnection::UpdateRowByKey(std::unique_ptr<RowTexts>* held_row) {
   if (row.layout_id() != keyed_layout_) {
     keyed_layout_ = 0;
     std::vector<FieldValue> columns(row.size());
-    for (size_t i = 0; i < row.size(); ++i) columns[i].column = row[i].column;
+    for (size_t i = 0; i < row.size(); ++i) columns[i].column = row.fields()[i].column;
     FindKeyFields(row.table(), PrimaryKey(row.table()), columns.data(), columns.size(), &key_fields_);
     KeyedUpdateText(&keyed_sql_, row.table(), columns.data(), columns.size(), key_fields_, '$', AppendIdentifier);
     keyed_layout_ = row.layout_id();
   }
+  ParameterPointers(row, &param_values_);
   if (holding_) {
     // Its count comes with the commit's answer (PostgresFlight.cpp).
-    HoldStatement(keyed_sql_, row.values(), true, held_row);
+    HoldStatement(keyed_sql_, param_values_, true, held_row);
     return 1;
   }
   // Rewrites of one table and columns share the text: parsed once.
-  Result done = RunCommandWithParameters(keyed_sql_, row.values());
+  Result done = RunCommandWithParameters(keyed_sql_, param_values_);
   return std::atoi(PQcmdTuples(done.get()));
 }
 
@@ -176,7 +178,7 @@ void PostgresConnection::CopyRow(const std::string& signature, const RowTexts& r
   }
   for (size_t i = 0; i < row.size(); ++i) {
     if (i) copy_buffer_.push_back('\t');
-    AppendCopyField(&copy_buffer_, row[i]);
+    AppendCopyField(&copy_buffer_, row.fields()[i].value);
   }
   copy_buffer_.push_back('\n');
   ++copy_rows_;

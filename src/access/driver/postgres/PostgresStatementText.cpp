@@ -58,7 +58,7 @@ void BuildTarget(std::string* out, const RowTexts& row) {
   out->append(" (");
   for (size_t i = 0; i < row.size(); ++i) {
     if (i) out->push_back(',');
-    AppendIdentifier(out, row[i].column);
+    AppendIdentifier(out, row.fields()[i].column);
   }
   out->push_back(')');
 }
@@ -114,7 +114,7 @@ bool MayNeedEscape(uint64_t word) {
 // no escape, usually the whole text, is looked at eight bytes at a time;
 // from the first that may, the text is copied a run at a time between the
 // bytes that need a backslash.
-void AppendCopyField(std::string* row, const ColumnText& field) {
+void AppendCopyField(std::string* row, const ParameterText& field) {
   if (field.null) {
     row->append("\\N");
     return;

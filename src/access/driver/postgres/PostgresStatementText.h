@@ -28,7 +28,7 @@ void BuildTarget(std::string* out, const RowTexts& row);
 bool ValueText(const CQZDBVariant& value, std::string* out);
 
 // Appends field as one field of a COPY text-format row.
-void AppendCopyField(std::string* row, const ColumnText& field);
+void AppendCopyField(std::string* row, const ParameterText& field);
 
 // Asked with BEGIN: whether the transaction may write ("off").
 inline constexpr char kWhetherWrites[] = "SELECT current_setting('transaction_read_only')";
