@@ -220,15 +220,13 @@ SQLRETURN SendText(bool narrow, SQLHSTMT statement, std::wstring_view sql, Narro
   return call_wide(statement, text.data(), static_cast<SQLINTEGER>(text.size()));
 }
 
-// The narrow forms by name: a Windows build with UNICODE set maps the plain
-// names to the wide ones.
-#if defined(_WIN32)
-constexpr auto kExecDirectNarrow = SQLExecDirectA;
-constexpr auto kPrepareNarrow = SQLPrepareA;
-#else
+// The narrow forms by their plain names, which a Windows build with UNICODE
+// set maps to the wide ones. (Not SQLExecDirectA: Wine's driver manager has
+// only a stub of it.)
+#undef SQLExecDirect
+#undef SQLPrepare
 constexpr auto kExecDirectNarrow = SQLExecDirect;
 constexpr auto kPrepareNarrow = SQLPrepare;
-#endif
 
 }  // namespace
 
@@ -275,10 +273,9 @@ void OdbcConnection::DecideTextForm() {
   }
   // Only SQLite reads any bytes it is sent as UTF-8: a server in another
   // character set would give the narrow probe back unchanged too. (Cut to
-  // bytes, the wide probe may not even run there.) Only unixODBC cuts the
-  // text for a driver without wide calls; Windows' driver manager converts
-  // it, so there the narrow way is never needed.
-#if !defined(_WIN32)
+  // bytes, the wide probe may not even run there.) A driver that reads
+  // narrow text in another code page does not give the narrow probe back;
+  // then the text stays UTF-16, whatever the driver manager makes of it.
   if (dialect_ == SqlDialect::kSqlite) {
     narrow_statements_ = true;
     const std::optional<bool> narrow = reads_back();
@@ -288,7 +285,6 @@ void OdbcConnection::DecideTextForm() {
     }
     narrow_statements_ = false;
   }
-#endif
   utf8_text_ = false;
   text_form_decided_ = wide.has_value();
 }
