@@ -233,6 +233,36 @@ TEST_F(PostgresFlightTest, HeldRewritesByKeyKeepTheirOwnValuesWhenSentAgain) {
   side_.Query("DROP TABLE qz_flight");
 }
 
+// A level begun inside a transaction that holds answers back (a caller's
+// own nesting) sends what was held so far, and what it runs is answered at
+// once: its savepoint and its release work, and both levels commit.
+TEST_F(PostgresFlightTest, ALevelBegunWhileAnswersAreHeldIsAnsweredAtOnce) {
+  ServerLock lock;
+  side_.Query("DROP TABLE IF EXISTS qz_flight");
+  side_.Query("CREATE TABLE qz_flight (id integer PRIMARY KEY)");
+  side_.Query("INSERT INTO qz_flight SELECT generate_series(1, 4)");
+  CQZDatabase db;
+  ConnectTo(server_, &db);
+  auto run = [&](const std::wstring& sql) {
+    CQZRecordSet set(&db);
+    ASSERT_TRUE(set.Open(sql, ROWOPERATION_WRITE));
+  };
+  for (const bool held_before : {false, true}) {
+    SCOPED_TRACE(held_before);
+    ASSERT_EQ(db.BeginTrans(), 1);
+    ASSERT_TRUE(db.HoldAnswers());
+    if (held_before) run(L"delete from qz_flight where id = 1");
+    ASSERT_EQ(db.BeginTrans(), 1);
+    run(L"delete from qz_flight where id = " + std::wstring(held_before ? L"2" : L"3"));
+    for (int level = 0; level < 2; ++level) {
+      const CaughtError error = CatchError([&] { EXPECT_EQ(db.CommitTrans(), 1); });
+      EXPECT_FALSE(error.thrown) << level << ": " << std::string(error.message.begin(), error.message.end());
+    }
+  }
+  EXPECT_EQ(side_.Query("SELECT string_agg(id::text, ',' ORDER BY id) FROM qz_flight"), "4");
+  side_.Query("DROP TABLE qz_flight");
+}
+
 // The operations' side: rewriting a task's row, deleting a task with its
 // items, and deleting items each cost one round trip once their shapes are
 // kept, the first call included where noted. A refused statement logs its
