@@ -188,6 +188,81 @@ TEST_F(PostgresFlightTest, HeldAnswersComeBackWithTheCommitInOneRoundTrip) {
   side_.Query("DROP TABLE qz_flight");
 }
 
+// Rewrites by key held in one flight each keep their own values until the
+// commit's answer is in: sent by the kept statement, and again as text when
+// that statement turns out stale; the rows written between them (another
+// layout, another order) take nothing from the held ones.
+TEST_F(PostgresFlightTest, HeldRewritesByKeyKeepTheirOwnValuesWhenSentAgain) {
+  ServerLock lock;
+  side_.Query("DROP TABLE IF EXISTS qz_flight");
+  side_.Query("CREATE TABLE qz_flight (id integer PRIMARY KEY, val text, n integer)");
+  side_.Query("INSERT INTO qz_flight SELECT g, 'old', 0 FROM generate_series(1, 8) AS g");
+  CQZDatabase db;
+  ConnectTo(server_, &db);
+  auto rewrite = [&](int id, const std::wstring& val, bool reordered) {
+    CQZRecordSet set(&db);
+    ASSERT_TRUE(set.EditByKey(L"qz_flight"));
+    if (reordered) set.SetTextField(L"val", val);
+    set.SetIntegerField(L"id", id);
+    set.SetIntegerField(L"n", id * 10);
+    if (!reordered) set.SetTextField(L"val", val);
+    EXPECT_TRUE(set.Update());
+  };
+  for (const bool stale : {false, true}) {
+    SCOPED_TRACE(stale);
+    const int first = stale ? 5 : 1;
+    // The rewrite's statement is kept from its second sighting on.
+    for (int i = 0; i < 2; ++i) rewrite(first, L"warm", false);
+    if (stale) {
+      CQZRecordSet set(&db);
+      ASSERT_TRUE(set.Open(L"deallocate all", ROWOPERATION_WRITE));
+    }
+    ASSERT_EQ(db.BeginTrans(), 1);
+    ASSERT_TRUE(db.HoldAnswers());
+    rewrite(first, L"a" + std::to_wstring(first), false);
+    rewrite(first + 1, L"b" + std::to_wstring(first), true);
+    rewrite(first + 2, L"c" + std::to_wstring(first), false);
+    const CaughtError error = CatchError([&] { db.CommitTrans(); });
+    EXPECT_FALSE(error.thrown) << std::string(error.message.begin(), error.message.end());
+    const std::vector<SQZHeldAnswer> answers = db.HeldAnswers();
+    ASSERT_EQ(answers.size(), 3u);
+    for (const SQZHeldAnswer& answer : answers) EXPECT_EQ(answer.m_rows, 1);
+  }
+  EXPECT_EQ(side_.Query("SELECT string_agg(id || ':' || val || ':' || n, ' ' ORDER BY id) FROM qz_flight"),
+            "1:a1:10 2:b1:20 3:c1:30 4:old:0 5:a5:50 6:b5:60 7:c5:70 8:old:0");
+  side_.Query("DROP TABLE qz_flight");
+}
+
+// A level begun inside a transaction that holds answers back (a caller's
+// own nesting) sends what was held so far, and what it runs is answered at
+// once: its savepoint and its release work, and both levels commit.
+TEST_F(PostgresFlightTest, ALevelBegunWhileAnswersAreHeldIsAnsweredAtOnce) {
+  ServerLock lock;
+  side_.Query("DROP TABLE IF EXISTS qz_flight");
+  side_.Query("CREATE TABLE qz_flight (id integer PRIMARY KEY)");
+  side_.Query("INSERT INTO qz_flight SELECT generate_series(1, 4)");
+  CQZDatabase db;
+  ConnectTo(server_, &db);
+  auto run = [&](const std::wstring& sql) {
+    CQZRecordSet set(&db);
+    ASSERT_TRUE(set.Open(sql, ROWOPERATION_WRITE));
+  };
+  for (const bool held_before : {false, true}) {
+    SCOPED_TRACE(held_before);
+    ASSERT_EQ(db.BeginTrans(), 1);
+    ASSERT_TRUE(db.HoldAnswers());
+    if (held_before) run(L"delete from qz_flight where id = 1");
+    ASSERT_EQ(db.BeginTrans(), 1);
+    run(L"delete from qz_flight where id = " + std::wstring(held_before ? L"2" : L"3"));
+    for (int level = 0; level < 2; ++level) {
+      const CaughtError error = CatchError([&] { EXPECT_EQ(db.CommitTrans(), 1); });
+      EXPECT_FALSE(error.thrown) << level << ": " << std::string(error.message.begin(), error.message.end());
+    }
+  }
+  EXPECT_EQ(side_.Query("SELECT string_agg(id::text, ',' ORDER BY id) FROM qz_flight"), "4");
+  side_.Query("DROP TABLE qz_flight");
+}
+
 // The operations' side: rewriting a task's row, deleting a task with its
 // items, and deleting items each cost one round trip once their shapes are
 // kept, the first call included where noted. A refused statement logs its

@@ -184,6 +184,104 @@ TEST_F(PostgresDriverTest, EveryKindOfValueRoundTripsThroughGatheredRows) {
   EXPECT_EQ(Count("qz_values"), "2");
 }
 
+// The typed setters write the very text SetFieldValue writes for the same
+// value, by every way a row reaches the server: a single INSERT, rows
+// gathered into a COPY, an edit of a row read, and a rewrite by key,
+// answered at once or held for the commit. Each pair of rows (odd id
+// typed, the next by variants) must hold the same; a column assigned twice
+// keeps its last value, and a NULL in one pair does not stay for the next.
+TEST_F(PostgresDriverTest, TypedValuesAreWrittenAsTheirVariantsEveryWay) {
+  const std::wstring wide = L"\u78C1\u5E26 \U0001F600";
+  const SQZDateTime date(2024, 2, 29, 23, 59, 58);
+  SQZDateTime invalid;
+  invalid.m_status = SQZDateTime::invalid;
+  auto fill = [&](CQZRecordSet& set, int id, bool typed) {
+    const SQZDateTime& when = (id - 1) / 2 % 2 == 0 ? date : invalid;
+    if (typed) {
+      set.SetIntegerField(L"id", id);
+      set.SetTextField(L"n", L"7");
+      set.SetTextField(L"t", kAwkwardText);
+      set.SetDateTimeField(L"ts", when);
+      if (when.IsValid())
+        set.SetUtf8Field(L"v", Utf8(wide));
+      else
+        set.SetDateTimeField(L"v", invalid);  // NULL, as the text in other pairs' rows is not
+      set.SetIntegerField(L"big", 5000000000LL);
+      set.SetIntegerField(L"[n]", INT32_MIN);
+      return;
+    }
+    CQZDBVariant value;
+    value = id;
+    set.SetFieldValue(L"id", value);
+    value = L"7";
+    set.SetFieldValue(L"n", value);
+    value = kAwkwardText;
+    set.SetFieldValue(L"t", value);
+    value = when;
+    set.SetFieldValue(L"ts", value);
+    if (when.IsValid())
+      value = wide;
+    else
+      value = invalid;
+    set.SetFieldValue(L"v", value);
+    value.SetInteger(5000000000LL);
+    set.SetFieldValue(L"big", value);
+    value = INT32_MIN;
+    set.SetFieldValue(L"[n]", value);
+  };
+  int id = 1;
+  for (const bool in_transaction : {false, true}) {
+    if (in_transaction) {
+      ASSERT_EQ(db_.BeginTrans(), 1);
+    }
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(L"select * from qz_values", ROWOPERATION_WRITE));
+    for (const bool typed : {true, false}) {
+      set.AddNew(L"qz_values");
+      fill(set, id++, typed);
+      set.Update();
+    }
+    set.Close();
+    if (in_transaction) {
+      ASSERT_EQ(db_.CommitTrans(), 1);
+    }
+  }
+  side_.Query("INSERT INTO qz_values (id, ts) SELECT n, now() FROM generate_series(101, 106) AS n");
+  for (const bool typed : {true, false}) {
+    const int edited = typed ? 101 : 102;
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.Open(L"select * from qz_values where id = " + std::to_wstring(edited), ROWOPERATION_WRITE));
+    set.Edit(L"qz_values");
+    fill(set, edited, typed);
+    set.Update();
+  }
+  auto rewrite = [&](int rewritten, bool typed) {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.EditByKey(L"qz_values"));
+    fill(set, rewritten, typed);
+    EXPECT_TRUE(set.Update());
+  };
+  rewrite(103, true);
+  rewrite(104, false);
+  ASSERT_EQ(db_.BeginTrans(), 1);
+  ASSERT_TRUE(db_.HoldAnswers());
+  rewrite(105, true);
+  rewrite(106, false);
+  ASSERT_EQ(db_.CommitTrans(), 1);
+
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_values a JOIN qz_values b ON b.id = a.id + 1 WHERE a.id % 2 = 1 "
+                        "AND (a.n, a.big, a.t, a.ts, a.v) IS NOT DISTINCT FROM (b.n, b.big, b.t, b.ts, b.v)"),
+            "5");
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_values WHERE n = -2147483648 AND big = 5000000000"), "10");
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_values WHERE ts IS NULL AND v IS NULL"), "4");
+  EXPECT_EQ(side_.Query("SELECT count(*) FROM qz_values WHERE ts = '2024-02-29 23:59:58'"), "6");
+  for (const int typed : {1, 3, 101, 103, 105}) {
+    const std::wstring where = L" from qz_values where id = " + std::to_wstring(typed);
+    EXPECT_EQ(Utf8(ReadOne(L"select t as x" + where)), Utf8(kAwkwardText)) << typed;
+    EXPECT_EQ(Utf8(ReadOne(L"select v as x" + where)), Utf8(typed % 4 == 1 ? wide : L"")) << typed;
+  }
+}
+
 TEST_F(PostgresDriverTest, ReadsServerTypesAsTheirVariantKinds) {
   side_.Query("INSERT INTO qz_values (id, ts, b) VALUES (7, '2020-01-02 03:04:05.123456', true)");
   CQZRecordSet set(&db_);

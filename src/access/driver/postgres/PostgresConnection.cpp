@@ -214,6 +214,10 @@ bool PostgresConnection::BeginTransaction() {
   if (closed_) return false;
   Quiesce();
   EnsureLink();
+  // Only the outermost level holds answers back (HoldAnswers): a savepoint
+  // cannot go out in the middle of a flight, so what an inner level runs
+  // is answered at once, after the flight held so far (Quiesce sent it).
+  holding_ = false;
   transactions_.Begin(*this);
   if (transactions_.depth() == 1) transaction_untouched_ = true;
   return true;

@@ -46,8 +46,9 @@
 //                           commit's, in one round trip
 //   PostgresFollowing.cpp   a kept query of few rows and the query that
 //                           follows it, in one round trip
-// with the statement texts they send in PostgresStatementText.cpp, and the
-// owners of libpq's handles in PostgresHandles.h.
+// with the statement texts they send in PostgresStatementText.cpp, the row
+// a cursor writes in PostgresRowTexts.h, and the owners of libpq's handles
+// in PostgresHandles.h.
 #pragma once
 
 #include <libpq-fe.h>
@@ -60,11 +61,11 @@
 #include <vector>
 
 #include "access/driver/Driver.h"
-#include "access/driver/RowBuffer.h"
 #include "access/driver/StatementCache.h"
 #include "access/driver/StatementShape.h"
 #include "access/driver/TransactionNesting.h"
 #include "access/driver/postgres/PostgresHandles.h"
+#include "access/driver/postgres/PostgresRowTexts.h"
 
 namespace qz::access::postgres {
 
@@ -104,6 +105,9 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Reads sql through the portal, and declares following in the same
   // transaction as soon as sql's last chunk has come (PostgresPortal.cpp).
   std::unique_ptr<Cursor> ExecuteWithFollowing(const std::wstring& sql, const std::wstring& following) override;
+  // A cursor on no statement, for a rewrite by key: nothing is sent until
+  // its Update.
+  std::unique_ptr<Cursor> KeyedEditCursor() override;
   // The setting's description; with several servers, also the one in use.
   std::wstring Describe() const override;
 
@@ -128,17 +132,21 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // cursor closes: the query declared after it will not be read.
   void DropFollowing(PostgresCursor* cursor);
 
-  // The row buffer a cursor writes through (RowBufferLender).
-  std::unique_ptr<RowBuffer> LendRowBuffer() { return row_buffers_.Lend(); }
-  void GiveBackRowBuffer(std::unique_ptr<RowBuffer> row) { row_buffers_.GiveBack(std::move(row)); }
+  // The row a cursor writes through, lent for the cursor's life. The one a
+  // cursor gave back goes to the next, so that a run of one-row writes,
+  // each through a record set of its own, keeps the texts' room.
+  std::unique_ptr<RowTexts> LendRow() { return rows_.Lend(); }
+  void GiveBackRow(std::unique_ptr<RowTexts> row) { rows_.GiveBack(std::move(row)); }
 
-  void InsertRow(const std::wstring& table, const FieldValue* fields, size_t count);
+  // Each takes a row settled by RowTexts::Finish.
+  void InsertRow(const RowTexts& row);
   // Ends a COPY of gathered rows in progress, raising its error.
   void FinishHeldRows() { FinishCopy(true); }
-  void UpdateRow(const std::wstring& table, const RowKey& key, const FieldValue* fields, size_t count);
+  void UpdateRow(const RowTexts& row, const RowKey& key);
   // Rewrites the row the key fields name (see KeyedUpdate.h); the number of
-  // rows changed.
-  int UpdateRowByKey(const std::wstring& table, const FieldValue* fields, size_t count);
+  // rows changed. Holding answers, *row is kept until the commit (see
+  // HoldStatement) and another, or null, is left in its place.
+  int UpdateRowByKey(std::unique_ptr<RowTexts>* row);
 
   // The primary key columns of table, in key order; empty when it has none.
   const std::vector<std::wstring>& PrimaryKey(const std::wstring& table);
@@ -241,6 +249,11 @@ class PostgresConnection : public Connection, private TransactionSteps {
     bool prepared = false;    // name was prepared in the flight itself
     std::string values;       // each value followed by a NUL
     std::vector<int> starts;  // where each value begins in values; -1: NULL
+    // A row's values are not copied: the row itself is kept (values_in_row)
+    // until the next flight begins (HoldAnswers), and pointers into it.
+    bool values_in_row = false;
+    std::unique_ptr<RowTexts> row;
+    std::vector<const char*> row_values;
   };
   // Whether the statement of text (shaped in shape_) may be held back: it
   // returns no rows whatever it meets.
@@ -250,7 +263,11 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // first; by the statement kept for shape (a text that may be kept), when
   // there is one or it is now worth preparing. Raises when libpq refuses to
   // queue it.
-  void HoldStatement(const std::string& sql, const std::vector<const char*>& values, bool shape);
+  // With row, values point into row's texts (ParameterPointers): the row
+  // is kept with the statement instead of a copy of them, and *row is left
+  // holding the row of an earlier flight, or null.
+  void HoldStatement(const std::string& sql, const std::vector<const char*>& values, bool shape,
+                     std::unique_ptr<RowTexts>* row = nullptr);
   // Queues held, by its kept name (prepared first when it is new) or as
   // text.
   bool SendHeld(const HeldStatement& held, bool by_name);
@@ -365,12 +382,10 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // --- Rows written (PostgresRowWriting.cpp) --------------------------------
 
   // The COPY stream that gathers inserts inside a transaction.
-  void CopyRow(const std::string& signature, const FieldValue* fields, size_t count);
+  void CopyRow(const std::string& signature, const RowTexts& row);
   void FinishCopy(bool keep);
   void SendCopyBuffer();
 
-  // Text parameters for fields; null entries for NULL.
-  void BindTexts(const FieldValue* fields, size_t count, size_t first);
   const std::string& PrepareInsert(const std::string& signature, const std::string& sql);
 
   Link conn_;
@@ -456,16 +471,16 @@ class PostgresConnection : public Connection, private TransactionSteps {
   int next_statement_number_ = 1;
   std::vector<PrimaryKeyEntry> primary_keys_;
 
-  // The last rewrite by key: its table and columns, and its text.
-  std::wstring keyed_table_;
-  std::vector<std::wstring> keyed_columns_;
+  // The last rewrite by key: the layout of its row, and its text.
+  uint64_t keyed_layout_ = 0;
   std::string keyed_sql_;
   std::vector<bool> key_fields_;
 
-  RowBufferLender row_buffers_;
-  std::vector<std::string> param_text_;
+  RowLender<RowTexts> rows_;
   std::vector<const char*> param_values_;
-  std::string sql_scratch_;
+  // The target ("table (a,b,c)") of the last row added, and its layout.
+  std::string insert_target_;
+  uint64_t insert_target_layout_ = 0;
 };
 
 // Inserts kept prepared per connection.

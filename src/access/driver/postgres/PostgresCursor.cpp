@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "access/TimestampText.h"
+#include "access/driver/postgres/PostgresStatementText.h"
 #include "platform/TextEncoding.h"
 
 namespace qz::access::postgres {
@@ -71,12 +72,12 @@ PostgresCursor::PostgresCursor(PostgresConnection* connection, Result result)
 
 PostgresCursor::~PostgresCursor() {
   Close();
-  if (row_buffer_) connection_->GiveBackRowBuffer(std::move(row_buffer_));
+  if (row_texts_) connection_->GiveBackRow(std::move(row_texts_));
 }
 
-RowBuffer& PostgresCursor::Row() {
-  if (!row_buffer_) row_buffer_ = connection_->LendRowBuffer();
-  return *row_buffer_;
+RowTexts& PostgresCursor::Row() {
+  if (!row_texts_) row_texts_ = connection_->LendRow();
+  return *row_texts_;
 }
 
 void PostgresCursor::ReadFirst() {
@@ -281,7 +282,7 @@ void PostgresCursor::GetValueAt(int position, CQZDBVariant& value) {
 
 bool PostgresCursor::AddNew(const std::wstring& table) {
   if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
-  Row().Begin(RowBuffer::Mode::kInsert, table);
+  Row().Begin(RowTexts::Mode::kInsert, table);
   keyed_ = false;
   return true;
 }
@@ -299,20 +300,50 @@ bool PostgresCursor::Edit(const std::wstring& table) {
     edit_key_.values[i].assign(PQgetvalue(current_.get(), row_, index),
                                static_cast<size_t>(PQgetlength(current_.get(), row_, index)));
   }
-  Row().Begin(RowBuffer::Mode::kEdit, table);
+  Row().Begin(RowTexts::Mode::kEdit, table);
   keyed_ = false;
   return true;
 }
 
 bool PostgresCursor::EditByKey(const std::wstring& table) {
   if (state_ == State::kClosed) CQZDBException::Raise(L"the record set is closed", "", 0);
-  Row().Begin(RowBuffer::Mode::kEdit, table);
+  Row().Begin(RowTexts::Mode::kEdit, table);
   keyed_ = true;
   return true;
 }
 
 bool PostgresCursor::SetFieldValue(std::wstring_view column, const CQZDBVariant& value) {
-  Row().Assign(column, value);
+  ParameterText& field = Row().Assign(column);
+  field.null = !ValueText(value, &field.text);
+  return true;
+}
+
+// The typed assignments write the very text ValueText makes of the variant
+// of the same value.
+bool PostgresCursor::SetTextField(std::wstring_view column, std::wstring_view text) {
+  platform::WideToUtf8(text, &Row().Assign(column).text);
+  return true;
+}
+
+// The record set has refused text that is not UTF-8, so the caller's bytes
+// are what the wide text they decode to would encode to.
+bool PostgresCursor::SetUtf8Field(std::wstring_view column, std::string_view text) {
+  Row().Assign(column).text.assign(text.data(), text.size());
+  return true;
+}
+
+bool PostgresCursor::SetIntegerField(std::wstring_view column, int64_t value) {
+  std::string& text = Row().Assign(column).text;
+  char digits[24];
+  const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+  text.assign(digits, end.ptr);
+  return true;
+}
+
+bool PostgresCursor::SetDateTimeField(std::wstring_view column, const SQZDateTime& value) {
+  ParameterText& field = Row().Assign(column);
+  field.null = !value.IsValid();
+  if (!field.null) FormatTimestamp(TimestampFromDateTime(value), &field.text);
   return true;
 }
 
@@ -320,14 +351,17 @@ bool PostgresCursor::Update() {
   const bool keyed = keyed_;
   keyed_ = false;  // the row is over, written or refused
   bool changed = true;
-  Row().Send([&] {
-    if (row_buffer_->mode() == RowBuffer::Mode::kInsert) {
+  RowTexts& row = Row();
+  row.Send([&] {
+    if (row.mode() == RowTexts::Mode::kInsert) {
       added_ = true;
-      connection_->InsertRow(row_buffer_->table(), row_buffer_->fields(), row_buffer_->size());
+      connection_->InsertRow(row);
     } else if (keyed) {
-      changed = connection_->UpdateRowByKey(row_buffer_->table(), row_buffer_->fields(), row_buffer_->size()) > 0;
+      // Its answer may be held for the commit, and the row with it: the
+      // cursor then writes through another (Row()).
+      changed = connection_->UpdateRowByKey(&row_texts_) > 0;
     } else {
-      connection_->UpdateRow(row_buffer_->table(), edit_key_, row_buffer_->fields(), row_buffer_->size());
+      connection_->UpdateRow(row, edit_key_);
     }
   });
   return changed;

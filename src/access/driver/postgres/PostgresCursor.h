@@ -14,7 +14,6 @@
 #include "access/driver/ColumnLookup.h"
 #include "access/driver/Driver.h"
 #include "access/driver/ForwardCursor.h"
-#include "access/driver/RowBuffer.h"
 #include "access/driver/postgres/PostgresConnection.h"
 
 namespace qz::access::postgres {
@@ -40,6 +39,11 @@ class PostgresCursor : public ForwardCursor {
   bool Edit(const std::wstring& table) override;
   bool EditByKey(const std::wstring& table) override;
   bool SetFieldValue(std::wstring_view column, const CQZDBVariant& value) override;
+  // Each writes the text the value travels as straight into the row.
+  bool SetTextField(std::wstring_view column, std::wstring_view text) override;
+  bool SetUtf8Field(std::wstring_view column, std::string_view text) override;
+  bool SetIntegerField(std::wstring_view column, int64_t value) override;
+  bool SetDateTimeField(std::wstring_view column, const SQZDateTime& value) override;
   bool Update() override;
 
   void Flush() override;
@@ -85,8 +89,8 @@ class PostgresCursor : public ForwardCursor {
 
   // The row being written, lent by the connection at the first AddNew or
   // Edit (Row()).
-  RowBuffer& Row();
-  std::unique_ptr<RowBuffer> row_buffer_;
+  RowTexts& Row();
+  std::unique_ptr<RowTexts> row_texts_;
   RowKey edit_key_;
   bool keyed_ = false;  // the row begun is a rewrite by key
 };

@@ -185,6 +185,11 @@ bool PostgresConnection::RecoverFromStale(const PGresult* result, bool untouched
 
 // --- Statements -----------------------------------------------------------
 
+std::unique_ptr<Cursor> PostgresConnection::KeyedEditCursor() {
+  if (closed_) return nullptr;
+  return std::make_unique<PostgresCursor>(this, Result());
+}
+
 std::unique_ptr<Cursor> PostgresConnection::Execute(const std::wstring& sql, ROWOPERATION operation) {
   if (closed_) return nullptr;
   std::string text = platform::WideToUtf8(sql);

@@ -50,6 +50,10 @@ bool PostgresConnection::HoldAnswers() {
   // Only a transaction that has sent nothing yet: BEGIN leads its flight.
   if (closed_ || transactions_.depth() != 1 || !begin_pending_ || transaction_lost_ || flight_open_) return false;
   holding_ = true;
+  // The rows the last flight kept are free again, for the cursors of this
+  // one: a run of rewrites writes through the same row, its layout known.
+  for (size_t i = 0; i < held_count_; ++i)
+    if (held_[i].row) GiveBackRow(std::move(held_[i].row));
   held_count_ = 0;
   held_answers_.clear();
   return true;
@@ -64,7 +68,8 @@ bool PostgresConnection::SendBegin() {
          PQsendQueryParams(conn_, kWhetherWrites, 0, nullptr, nullptr, nullptr, nullptr, 0);
 }
 
-void PostgresConnection::HoldStatement(const std::string& sql, const std::vector<const char*>& values, bool shape) {
+void PostgresConnection::HoldStatement(const std::string& sql, const std::vector<const char*>& values, bool shape,
+                                       std::unique_ptr<RowTexts>* row) {
   if (!flight_open_) {
     Quiesce();
     EnsureLink();
@@ -85,13 +90,19 @@ void PostgresConnection::HoldStatement(const std::string& sql, const std::vector
   held.prepared = false;
   held.values.clear();
   held.starts.clear();
-  for (const char* value : values) {
-    if (!value) {
-      held.starts.push_back(-1);
-      continue;
+  held.values_in_row = row != nullptr;
+  if (row) {
+    held.row_values.assign(values.begin(), values.end());
+    std::swap(held.row, *row);
+  } else {
+    for (const char* value : values) {
+      if (!value) {
+        held.starts.push_back(-1);
+        continue;
+      }
+      held.starts.push_back(static_cast<int>(held.values.size()));
+      held.values.append(value).push_back('\0');
     }
-    held.starts.push_back(static_cast<int>(held.values.size()));
-    held.values.append(value).push_back('\0');
   }
   if (shape) {
     if (const PreparedShape* kept = shapes_.Find(sql)) {
@@ -109,14 +120,17 @@ void PostgresConnection::HoldStatement(const std::string& sql, const std::vector
 }
 
 bool PostgresConnection::SendHeld(const HeldStatement& held, bool by_name) {
-  literal_pointers_.clear();
-  for (int start : held.starts) literal_pointers_.push_back(start < 0 ? nullptr : held.values.c_str() + start);
-  const int count = static_cast<int>(literal_pointers_.size());
+  if (!held.values_in_row) {
+    literal_pointers_.clear();
+    for (int start : held.starts) literal_pointers_.push_back(start < 0 ? nullptr : held.values.c_str() + start);
+  }
+  const std::vector<const char*>& values = held.values_in_row ? held.row_values : literal_pointers_;
+  const int count = static_cast<int>(values.size());
   if (by_name && !held.name.empty()) {
     if (held.prepared && !PQsendPrepare(conn_, held.name.c_str(), held.sql.c_str(), 0, nullptr)) return false;
-    return PQsendQueryPrepared(conn_, held.name.c_str(), count, literal_pointers_.data(), nullptr, nullptr, 0);
+    return PQsendQueryPrepared(conn_, held.name.c_str(), count, values.data(), nullptr, nullptr, 0);
   }
-  return PQsendQueryParams(conn_, held.sql.c_str(), count, nullptr, literal_pointers_.data(), nullptr, nullptr, 0);
+  return PQsendQueryParams(conn_, held.sql.c_str(), count, nullptr, values.data(), nullptr, nullptr, 0);
 }
 
 size_t PostgresConnection::FlightLength() const {

@@ -18,15 +18,6 @@ constexpr size_t kCopyChunkBytes = 256 * 1024;
 
 // --- Rows written ---------------------------------------------------------
 
-void PostgresConnection::BindTexts(const FieldValue* fields, size_t count, size_t first) {
-  if (param_text_.size() < first + count) param_text_.resize(first + count);
-  param_values_.resize(first + count);
-  for (size_t i = 0; i < count; ++i) {
-    std::string& text = param_text_[first + i];
-    param_values_[first + i] = ValueText(fields[i].value, &text) ? text.c_str() : nullptr;
-  }
-}
-
 const std::string& PostgresConnection::PrepareInsert(const std::string& signature, const std::string& sql) {
   for (size_t i = inserts_.size(); i-- > 0;) {
     if (inserts_[i].signature == signature) {
@@ -48,18 +39,24 @@ const std::string& PostgresConnection::PrepareInsert(const std::string& signatur
   return inserts_.back().name;
 }
 
-void PostgresConnection::InsertRow(const std::wstring& table, const FieldValue* fields, size_t count) {
+void PostgresConnection::InsertRow(const RowTexts& row) {
   if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, CONNECTION_BAD);
   transaction_untouched_ = false;
-  BuildTarget(&sql_scratch_, table, fields, count);
+  const size_t count = row.size();
+  // A run of rows of one layout shares its target: made once.
+  if (row.layout_id() != insert_target_layout_) {
+    insert_target_layout_ = 0;
+    BuildTarget(&insert_target_, row);
+    insert_target_layout_ = row.layout_id();
+  }
   if (transactions_.depth() > 0 && count > 0) {
-    CopyRow(sql_scratch_, fields, count);
+    CopyRow(insert_target_, row);
     return;
   }
   Quiesce();
   EnsureLink();
   SendPendingBegin();
-  const std::string signature = sql_scratch_;
+  const std::string signature = insert_target_;
   std::string sql = "INSERT INTO " + signature;
   if (count == 0) {
     sql += " DEFAULT VALUES";
@@ -69,25 +66,25 @@ void PostgresConnection::InsertRow(const std::wstring& table, const FieldValue* 
     sql += ')';
   }
   const std::string name = PrepareInsert(signature, sql);
-  BindTexts(fields, count, 0);
+  ParameterPointers(row, &param_values_);
   unnamed_statement_ = 0;
   Check(Result(PQexecPrepared(conn_, name.c_str(), static_cast<int>(count), param_values_.data(), nullptr, nullptr, 0)),
         "");
 }
 
-void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key, const FieldValue* fields,
-                                   size_t count) {
+void PostgresConnection::UpdateRow(const RowTexts& row, const RowKey& key) {
   if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, CONNECTION_BAD);
+  const size_t count = row.size();
   if (count == 0) return;
   Quiesce();
   EnsureLink();
   SendPendingBegin();
   std::string sql = "UPDATE ";
-  AppendIdentifier(&sql, table);
+  AppendIdentifier(&sql, row.table());
   sql += " SET ";
   for (size_t i = 0; i < count; ++i) {
     if (i) sql += ',';
-    AppendIdentifier(&sql, fields[i].column);
+    AppendIdentifier(&sql, row.fields()[i].column);
     sql += "=$" + std::to_string(i + 1);
   }
   sql += " WHERE ";
@@ -96,34 +93,35 @@ void PostgresConnection::UpdateRow(const std::wstring& table, const RowKey& key,
     AppendIdentifier(&sql, key.columns[i]);
     sql += "=$" + std::to_string(count + i + 1);
   }
-  BindTexts(fields, count, 0);
+  ParameterPointers(row, &param_values_);
   for (size_t i = 0; i < key.values.size(); ++i) param_values_.push_back(key.values[i].c_str());
   // Edits of one table and columns share the text: parsed once.
   Result done = RunCommandWithParameters(sql, param_values_);
   // The row was read a moment ago; if it was deleted or re-keyed since,
   // saying the edit succeeded would be a lie.
-  if (std::strcmp(PQcmdTuples(done.get()), "0") == 0) RaiseEditedRowGone(table);
+  if (std::strcmp(PQcmdTuples(done.get()), "0") == 0) RaiseEditedRowGone(row.table());
 }
 
-int PostgresConnection::UpdateRowByKey(const std::wstring& table, const FieldValue* fields, size_t count) {
+int PostgresConnection::UpdateRowByKey(std::unique_ptr<RowTexts>* held_row) {
+  const RowTexts& row = **held_row;
   if (closed_) CQZDBException::Raise(L"the connection is closed", kConnectionFailure, CONNECTION_BAD);
   if (!holding_) {
     Quiesce();
     EnsureLink();
   }
-  bool same = table == keyed_table_ && count == keyed_columns_.size() && !keyed_sql_.empty();
-  for (size_t i = 0; same && i < count; ++i) same = fields[i].column == keyed_columns_[i];
-  if (!same) {
-    FindKeyFields(table, PrimaryKey(table), fields, count, &key_fields_);
-    KeyedUpdateText(&keyed_sql_, table, fields, count, key_fields_, '$', AppendIdentifier);
-    keyed_table_ = table;
-    keyed_columns_.clear();
-    for (size_t i = 0; i < count; ++i) keyed_columns_.push_back(fields[i].column);
+  // Rewrites of one layout share the text, made once.
+  if (row.layout_id() != keyed_layout_) {
+    keyed_layout_ = 0;
+    std::vector<FieldValue> columns(row.size());
+    for (size_t i = 0; i < row.size(); ++i) columns[i].column = row.fields()[i].column;
+    FindKeyFields(row.table(), PrimaryKey(row.table()), columns.data(), columns.size(), &key_fields_);
+    KeyedUpdateText(&keyed_sql_, row.table(), columns.data(), columns.size(), key_fields_, '$', AppendIdentifier);
+    keyed_layout_ = row.layout_id();
   }
-  BindTexts(fields, count, 0);
+  ParameterPointers(row, &param_values_);
   if (holding_) {
     // Its count comes with the commit's answer (PostgresFlight.cpp).
-    HoldStatement(keyed_sql_, param_values_, true);
+    HoldStatement(keyed_sql_, param_values_, true, held_row);
     return 1;
   }
   // Rewrites of one table and columns share the text: parsed once.
@@ -143,8 +141,12 @@ const std::vector<std::wstring>& PostgresConnection::PrimaryKey(const std::wstri
       "SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
       "WHERE i.indrelid = $1::regclass AND i.indisprimary ORDER BY array_position(i.indkey::int2[], a.attnum)";
   unnamed_statement_ = 0;
-  Result result =
-      Check(Result(PQexecParams(conn_, kSql, 1, nullptr, params, nullptr, nullptr, 0)), "reading the primary key");
+  Result result(PQexecParams(conn_, kSql, 1, nullptr, params, nullptr, nullptr, 0));
+  // A table that is not there is told in the very words a statement
+  // naming it would have had: a rewrite by key runs none before this.
+  const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+  if (state && std::strcmp(state, "42P01") == 0) RaiseResultError(result.get(), "");
+  result = Check(std::move(result), "reading the primary key");
   PrimaryKeyEntry entry{table, {}};
   for (int row = 0; row < PQntuples(result.get()); ++row)
     entry.columns.push_back(platform::Utf8ToWide(PQgetvalue(result.get(), row, 0)));
@@ -159,7 +161,7 @@ const std::vector<std::wstring>& PostgresConnection::PrimaryKey(const std::wstri
 // reported when the stream is finished: by the next statement, savepoint,
 // commit or read on the connection.
 
-void PostgresConnection::CopyRow(const std::string& signature, const FieldValue* fields, size_t count) {
+void PostgresConnection::CopyRow(const std::string& signature, const RowTexts& row) {
   if (copying_ && copy_signature_ != signature) FinishCopy(true);
   if (!copying_) {
     Quiesce();
@@ -174,10 +176,9 @@ void PostgresConnection::CopyRow(const std::string& signature, const FieldValue*
     copy_buffer_.clear();
     copy_rows_ = 0;
   }
-  std::string& scratch = param_text_.empty() ? param_text_.emplace_back() : param_text_[0];
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < row.size(); ++i) {
     if (i) copy_buffer_.push_back('\t');
-    AppendCopyField(&copy_buffer_, fields[i].value, &scratch);
+    AppendCopyField(&copy_buffer_, row.fields()[i].value);
   }
   copy_buffer_.push_back('\n');
   ++copy_rows_;

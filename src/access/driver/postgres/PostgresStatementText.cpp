@@ -1,6 +1,8 @@
 #include "access/driver/postgres/PostgresStatementText.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "access/TimestampText.h"
 #include "platform/TextEncoding.h"
@@ -48,15 +50,15 @@ void AppendIdentifier(std::string* sql, std::wstring_view name) {
   sql->push_back('"');
 }
 
-// "table (a,b,c)": what an INSERT and a COPY of these columns share.
-void BuildTarget(std::string* out, const std::wstring& table, const FieldValue* fields, size_t count) {
+// "table (a,b,c)": what an INSERT and a COPY of the row's columns share.
+void BuildTarget(std::string* out, const RowTexts& row) {
   out->clear();
-  AppendIdentifier(out, table);
-  if (count == 0) return;
+  AppendIdentifier(out, row.table());
+  if (row.size() == 0) return;
   out->append(" (");
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < row.size(); ++i) {
     if (i) out->push_back(',');
-    AppendIdentifier(out, fields[i].column);
+    AppendIdentifier(out, row.fields()[i].column);
   }
   out->push_back(')');
 }
@@ -95,31 +97,59 @@ bool ValueText(const CQZDBVariant& value, std::string* out) {
   return false;
 }
 
-// One field of a COPY text-format row.
-void AppendCopyField(std::string* row, const CQZDBVariant& value, std::string* scratch) {
-  if (!ValueText(value, scratch)) {
+namespace {
+
+// Whether one of the eight bytes of word is a control character (below
+// 0x20) or a backslash, which a COPY field may have to escape. Exact for
+// "some byte is", which is all that is asked.
+bool MayNeedEscape(uint64_t word) {
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  const uint64_t backslashes = word ^ (kOnes * '\\');
+  return ((((word - kOnes * 0x20) & ~word) | ((backslashes - kOnes) & ~backslashes)) & kHighs) != 0;
+}
+
+}  // namespace
+
+// One field of a COPY text-format row. A leading run of words that need
+// no escape, usually the whole text, is looked at eight bytes at a time;
+// from the first that may, the text is copied a run at a time between the
+// bytes that need a backslash.
+void AppendCopyField(std::string* row, const ParameterText& field) {
+  if (field.null) {
     row->append("\\N");
     return;
   }
-  for (char c : *scratch) {
+  const char* text = field.text.data();
+  const size_t length = field.text.size();
+  size_t i = 0;
+  for (uint64_t word; i + 8 <= length; i += 8) {
+    std::memcpy(&word, text + i, 8);
+    if (MayNeedEscape(word)) break;
+  }
+  size_t run = 0;
+  for (; i < length; ++i) {
+    const char c = text[i];
+    const char* escaped;
     switch (c) {
       case '\\':
-        row->append("\\\\");
+        escaped = "\\\\";
         break;
       case '\n':
-        row->append("\\n");
+        escaped = "\\n";
         break;
       case '\r':
-        row->append("\\r");
+        escaped = "\\r";
         break;
       case '\t':
-        row->append("\\t");
+        escaped = "\\t";
         break;
       default:
-        row->push_back(c);
-        break;
+        continue;
     }
+    row->append(text + run, i - run).append(escaped, 2);
+    run = i + 1;
   }
+  row->append(text + run, length - run);
 }
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "access/driver/RowBuffer.h"
+#include "access/driver/postgres/PostgresRowTexts.h"
 
 namespace qz::access::postgres {
 
@@ -19,16 +19,16 @@ namespace qz::access::postgres {
 // quoted so that it can never end the quote.
 void AppendIdentifier(std::string* sql, std::wstring_view name);
 
-// "table (a,b,c)": what an INSERT and a COPY of these columns share.
-void BuildTarget(std::string* out, const std::wstring& table, const FieldValue* fields, size_t count);
+// "table (a,b,c)": what an INSERT and a COPY of the row's columns share.
+void BuildTarget(std::string* out, const RowTexts& row);
 
 // The text value travels as, in the server's input syntax for the column it
 // lands in. False for NULL: a database NULL, an invalid date-time, an
 // all-zero timestamp.
 bool ValueText(const CQZDBVariant& value, std::string* out);
 
-// Appends value as one field of a COPY text-format row; scratch is reused.
-void AppendCopyField(std::string* row, const CQZDBVariant& value, std::string* scratch);
+// Appends field as one field of a COPY text-format row.
+void AppendCopyField(std::string* row, const ParameterText& field);
 
 // Asked with BEGIN: whether the transaction may write ("off").
 inline constexpr char kWhetherWrites[] = "SELECT current_setting('transaction_read_only')";
