@@ -415,6 +415,38 @@ TEST_F(PostgresDriverTest, AQueryOpeningATransactionRunsInsideIt) {
   }
 }
 
+// A query sent along that fails would spoil a caller's transaction,
+// though the caller never ran it: inside one, none is sent along, and the
+// transaction goes on. Outside one, its failure is raised when it is opened.
+TEST_F(PostgresDriverTest, NoQueryGoesAlongInsideACallersTransaction) {
+  const std::wstring tasks = L"select val from qz_keyed where k2 = 1 order by k1";
+  const std::wstring failing = L"select 1 / (k2 - k2) as x from qz_keyed";
+  const auto read_all = [](CQZRecordSet& set) {
+    int rows = 0;
+    for (; !set.IsEOF(); set.MoveNext()) ++rows;
+    return rows;
+  };
+  for (int round = 0; round < 3; ++round) {  // first sighting, then kept
+    ASSERT_TRUE(db_.BeginTrans());
+    {
+      CQZRecordSet set(&db_);
+      ASSERT_TRUE(set.OpenWithFollowing(tasks, failing));
+      EXPECT_EQ(read_all(set), 2);
+      EXPECT_FALSE(set.OpenFollowing()) << "round " << round;
+    }
+    Run(L"insert into qz_plain values (" + std::to_wstring(round) + L")");
+    ASSERT_TRUE(db_.CommitTrans());
+    EXPECT_EQ(Count("qz_plain"), std::to_string(round + 1));
+  }
+  for (int round = 0; round < 3; ++round) {
+    CQZRecordSet set(&db_);
+    ASSERT_TRUE(set.OpenWithFollowing(tasks, failing));
+    EXPECT_EQ(read_all(set), 2);
+    EXPECT_TRUE(CatchError([&] { set.OpenFollowing(); }).thrown) << "round " << round;
+  }
+  EXPECT_EQ(ReadOne(L"select count(*) as x from qz_plain"), L"3");
+}
+
 TEST_F(PostgresDriverTest, StatementsWithoutRowsRunAtOpen) {
   Run(L"delete from qz_keyed where k1 = 'b'");
   EXPECT_EQ(Count("qz_keyed"), "2");

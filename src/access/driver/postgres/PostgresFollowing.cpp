@@ -6,9 +6,8 @@
 // following query then goes in the same flight, kept prepared too:
 //   [BEGIN ISOLATION LEVEL REPEATABLE READ;] first; following; [COMMIT;] sync
 // and both results are read whole, as the portal reads such a query in one
-// chunk. Outside the caller's transaction the two read one snapshot, as
-// through the portal; in the caller's transaction each reads its own, as
-// two statements there would.
+// chunk. The two read one snapshot, as through the portal (a caller's
+// transaction is never given a following query).
 //
 // The following query's answer waits for the first cursor's TakeFollowing:
 // its failure is raised there, so that it is told from the first's. A

@@ -25,9 +25,9 @@
 // second is declared in its place and its first chunk fetched, without
 // waiting: its rows travel while the client still reads the first's, and
 // no statement of its own waits a round trip. Declared only then, a second
-// query that fails cannot spoil the first. In a transaction begun for the
-// portal both read one snapshot (REPEATABLE READ); in the caller's
-// transaction each reads its own, as two statements there would.
+// query that fails cannot spoil the first. Both read one snapshot, in a
+// transaction begun for the portal (REPEATABLE READ); in a caller's
+// transaction none is sent along.
 //
 // That costs a query of few rows a round trip more than running it as one
 // statement, and the server parses it every time: a query shape whose
@@ -61,8 +61,12 @@ const char kDeclare[] = "DECLARE qz_rows NO SCROLL CURSOR FOR ";
 
 std::unique_ptr<Cursor> PostgresConnection::ExecuteWithFollowing(const std::wstring& sql,
                                                                  const std::wstring& following) {
-  following_ = platform::WideToUtf8(following);
-  if (ReadsThroughPortal(following_))
+  // Not in a caller's transaction: the query following may fail where
+  // the caller's own statements would not (a subquery reads rows they
+  // never ask for), and a failed statement there spoils the whole
+  // transaction, so the caller runs it alone, or as it sees fit.
+  following_ = transactions_.depth() == 0 ? platform::WideToUtf8(following) : std::string();
+  if (!following_.empty() && ReadsThroughPortal(following_))
     NoteFollowing(following_);
   else
     following_.clear();
