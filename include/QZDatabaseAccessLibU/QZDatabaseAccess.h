@@ -292,6 +292,10 @@ class QZ_DATABASE_ACCESS_API CQZRecordSet {
   // its first row. False, with the set as it was, when the engine sent
   // none: run it with Open then. Throws when the query failed.
   bool OpenFollowing();
+  // False where OpenWithFollowing would never send the query following
+  // along on this set's connection (nor without one): the caller can then
+  // skip writing it and open the two queries one after the other.
+  bool MaySendFollowing();
   bool IsOpen() const;
   // Ends the statement. Rows it added that the engine was still holding
   // back (to send them together) are sent first, and a refusal among them

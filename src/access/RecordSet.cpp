@@ -87,6 +87,11 @@ bool CQZRecordSet::OpenFollowing() {
   return true;
 }
 
+bool CQZRecordSet::MaySendFollowing() {
+  qz::access::Connection* connection = m_database ? m_database->UsableConnection() : nullptr;
+  return connection != nullptr && connection->MaySendFollowing();
+}
+
 bool CQZRecordSet::IsOpen() const { return m_cursor != nullptr; }
 
 void CQZRecordSet::Close() {

@@ -46,7 +46,7 @@ void DistributeItems(std::vector<SQZGeZhuanItemInfo>* items, std::vector<SQZGeZh
 // The tasks the condition selects, as GetGeZhuanTasksByCondition lists
 // them, and their items by one query sent along with the tasks' (see
 // CQZRecordSet::OpenWithFollowing): the answer, or nothing when that way
-// does not apply to the condition and nothing was read.
+// does not apply to the connection or the condition and nothing was read.
 // REQUIRES: database is a usable connection; tasks != nullptr.
 std::optional<int> ListTasksWithItems(CQZDatabase* database, const std::wstring& condition,
                                       std::vector<SQZGeZhuanTaskInfo>* tasks);

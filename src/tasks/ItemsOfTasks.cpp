@@ -83,8 +83,10 @@ bool ListItemsOfTasks(CQZDatabase* database, std::vector<SQZGeZhuanTaskInfo>* ta
   assert(std::all_of(tasks->begin(), tasks->end(), [](const SQZGeZhuanTaskInfo& t) { return t.arrItems.empty(); }));
   std::vector<SQZGeZhuanItemInfo> items;  // one chunk's, reused
   // Room for a task's usual handful of items from the start: a read by key
-  // then grows the array no more.
-  items.reserve(16);
+  // then grows the array no more. Kept within 1 KiB, which an allocator
+  // serves from its small blocks at once; a larger first block costs it a
+  // search on every read.
+  items.reserve(1024 / sizeof(SQZGeZhuanItemInfo));
   std::vector<TaskSlot> slots;
   for (size_t first = 0; first < tasks->size(); first += kTasksPerQuery) {
     const size_t end = std::min(tasks->size(), first + kTasksPerQuery);

@@ -18,7 +18,8 @@
 // Otherwise the chunks run, after the tasks; they also run when the one
 // items query fails. Where the engine did not send
 // the items' query along, the chunks run too: elsewhere they cost nothing
-// a single query would save.
+// a single query would save. Where it never sends one (SQLite, ODBC), the
+// plain listing runs from the start, without writing the items' query.
 #include <QZNVGeZhuanDBControl.h>
 
 #include <cstring>
@@ -128,13 +129,13 @@ bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(
 
 std::optional<int> ListTasksWithItems(CQZDatabase* database, const std::wstring& condition,
                                       std::vector<SQZGeZhuanTaskInfo>* tasks) {
-  if (!ConditionSelectsAlike(condition)) return std::nullopt;
+  CQZRecordSet set(database);
+  if (!set.MaySendFollowing() || !ConditionSelectsAlike(condition)) return std::nullopt;
   const std::wstring sql = control::WithCondition(L"select * from GeZhuanTaskInfo", condition);
   const std::wstring items_sql =
       control::WithCondition(L"select * from GeZhuanTaskItem where guidTask in (select guidTaskID from GeZhuanTaskInfo",
                              condition) +
       L") order by guidTask, nIndex";
-  CQZRecordSet set(database);
   bool exact_keys = true;
   try {
     if (!set.OpenWithFollowing(sql, items_sql) || set.IsBOF()) {

@@ -190,6 +190,9 @@ class Connection {
     static_cast<void>(following);
     return Execute(sql, ROWOPERATION_READONLY);
   }
+  // False where ExecuteWithFollowing never sends the query following, so
+  // that a caller need not write it; a driver that overrides it says true.
+  virtual bool MaySendFollowing() const { return false; }
 
   virtual std::wstring Describe() const = 0;
 

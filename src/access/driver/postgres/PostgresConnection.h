@@ -105,6 +105,7 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Reads sql through the portal, and declares following in the same
   // transaction as soon as sql's last chunk has come (PostgresPortal.cpp).
   std::unique_ptr<Cursor> ExecuteWithFollowing(const std::wstring& sql, const std::wstring& following) override;
+  bool MaySendFollowing() const override { return true; }
   // A cursor on no statement, for a rewrite by key: nothing is sent until
   // its Update.
   std::unique_ptr<Cursor> KeyedEditCursor() override;
