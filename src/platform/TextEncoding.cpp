@@ -107,6 +107,10 @@ uint64_t Load8(const unsigned char* at) {
   return word;
 }
 
+// How many of the eight high bits of mask (kHighBits at most) are set: the
+// bytes' ones summed into the top byte.
+size_t CountHighBits(uint64_t mask) { return static_cast<size_t>(((mask >> 7) * 0x0101010101010101u) >> 56); }
+
 // Decodes text into *out when it is well-formed UTF-8, in two passes over
 // the bytes: one counts the units, so that *out is sized once, the other
 // decodes straight into it. False at the first ill-formed sequence (an
@@ -119,9 +123,15 @@ bool DecodeWellFormed(std::string_view text, std::wstring* out) {
   // One unit per lead byte, two in UTF-16 for a character beyond the BMP.
   // Each unit written below follows a lead byte already checked, so the
   // count bounds the writes even for ill-formed text.
-  // Eight bytes at a time while they are ASCII, the bulk of most text.
+  // Eight bytes at a time: a byte 10xxxxxx continues a character, one
+  // 11110xxx begins a character beyond the BMP. Shifting a word left moves
+  // each byte's lower bits to its own high bit.
   size_t units = 0, i = 0;
-  for (; i + 8 <= size && (Load8(bytes + i) & kHighBits) == 0; i += 8) units += 8;
+  for (; i + 8 <= size; i += 8) {
+    const uint64_t x = Load8(bytes + i);
+    units += 8 - CountHighBits(x & ~(x << 1) & kHighBits);
+    if constexpr (sizeof(wchar_t) == 2) units += CountHighBits(x & (x << 1) & (x << 2) & (x << 3) & kHighBits);
+  }
   for (; i < size; ++i) {
     units += (bytes[i] & 0xC0) != 0x80;
     if constexpr (sizeof(wchar_t) == 2) units += bytes[i] >= 0xF0;
@@ -138,8 +148,13 @@ bool DecodeWellFormed(std::string_view text, std::wstring* out) {
     }
     const unsigned lead = bytes[i];
     if (lead < 0x80) {
-      *w++ = static_cast<wchar_t>(lead);
-      ++i;
+      // The ASCII run up to the next other byte (or eight on), copied
+      // without the tests above for each.
+      const size_t stop = size - i > 8 ? i + 8 : size;
+      do {
+        *w++ = static_cast<wchar_t>(bytes[i]);
+        ++i;
+      } while (i < stop && bytes[i] < 0x80);
       continue;
     }
     size_t length;

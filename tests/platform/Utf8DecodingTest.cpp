@@ -34,12 +34,24 @@ TEST(Utf8Decoding, WellFormedAndIllFormedText) {
        L"abcdefgh"},
       {"\xE6\xA0\xBC\xE5\xBC\x8F\xE8\xBD\xAC\xE6\x8D\xA2 10000", L"\x683C\x5F0F\x8F6C\x6362 10000"},
       {"x\xF0\x9F\x98\x80y", L"x" + Grin() + L"y"},
+      // Characters of every length inside whole eight-byte blocks, an
+      // ASCII run broken off by one, and a character cut by a block's end.
+      {"ab\xF0\x9F\x98\x80"
+       "cd\xE4\xB8\xAD"
+       "efgh\xC3\xA9"
+       "\xC3\xA9xyz",
+       L"ab" + Grin() +
+           L"cd\x4E2D"
+           L"efgh\xE9\xE9xyz"},
       {"\xEF\xBF\xBF\xC2\x80", L"\xFFFF\x0080"},
       // Ill-formed: each bad sequence is one U+FFFD, the rest as it was.
       {"ab\x80"
        "cd",
        L"ab\xFFFD"
        L"cd"},
+      {"abcdef\x80g"
+       "hijklmno",
+       L"abcdef\xFFFDghijklmno"},                             // inside a whole block
       {"x\xC0\x80y", L"x\xFFFDy"},                            // overlong
       {"\xED\xA0\x80", L"\xFFFD"},                            // a surrogate
       {"\xF4\x90\x80\x80!", L"\xFFFD!"},                      // past U+10FFFF
