@@ -182,6 +182,39 @@ TEST_P(DriverContractTest, RowsAreAddedAndEditedByKeyAndAColumnAssignedTwiceKeep
   EXPECT_EQ(Count(), 1);
 }
 
+// A query sent along with another opens only where the engine says it may
+// send one; where it says it never does, the query is run by Open instead,
+// and the set is left on the first query's rows. Without a connection it
+// never may.
+TEST_P(DriverContractTest, AQuerySentAlongOpensOnlyWhereTheEngineSaysItMay) {
+  Run(L"insert into qz_contract (k, n) values ('a', 1)");
+  Run(L"insert into qz_contract (k, n) values ('b', 2)");
+  CQZRecordSet set(&database_);
+  const bool may = set.MaySendFollowing();
+  EXPECT_EQ(may, GetParam() == "PostgreSQL");
+  ASSERT_TRUE(set.OpenWithFollowing(L"select k from qz_contract order by k",
+                                    L"select n from qz_contract where k in (select k from qz_contract) order by n"));
+  std::wstring keys;
+  for (CQZDBVariant k; !set.IsEOF(); set.MoveNext(false)) {
+    set.GetValueInColumn(L"k", k);
+    keys += k.GetText();
+  }
+  EXPECT_EQ(keys, L"ab");
+  const bool followed = set.OpenFollowing();
+  EXPECT_EQ(followed, may);
+  if (!followed) {
+    ASSERT_TRUE(set.Open(L"select n from qz_contract where k in (select k from qz_contract) order by n",
+                         ROWOPERATION_READONLY));
+  }
+  int sum = 0;
+  for (int weight = 1; !set.IsEOF(); set.MoveNext(false), weight *= 10)
+    sum += weight * set.GetInt32At(set.GetColumnPosition(L"n"));
+  EXPECT_EQ(sum, 21);
+  set.Close();
+  database_.Close();
+  EXPECT_FALSE(CQZRecordSet(&database_).MaySendFollowing());
+}
+
 // A rewrite by key reads nothing first: Update answers whether a row held
 // the key. A run of rewrites binds straight into one kept statement, so
 // each must still go to its own row with its own values, whether the next
