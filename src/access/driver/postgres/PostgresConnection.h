@@ -105,7 +105,8 @@ class PostgresConnection : public Connection, private TransactionSteps {
   // Reads sql through the portal, and declares following in the same
   // transaction as soon as sql's last chunk has come (PostgresPortal.cpp).
   std::unique_ptr<Cursor> ExecuteWithFollowing(const std::wstring& sql, const std::wstring& following) override;
-  bool MaySendFollowing() const override { return true; }
+  // Never in a caller's transaction (PostgresPortal.cpp).
+  bool MaySendFollowing() const override { return transactions_.depth() == 0; }
   // A cursor on no statement, for a rewrite by key: nothing is sent until
   // its Update.
   std::unique_ptr<Cursor> KeyedEditCursor() override;
